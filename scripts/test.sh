@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds Mirelo and runs every test. Tests that need a display start their own
+# Xvfb; nothing here needs one. Exits non-zero on any failure.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/build.sh"
+cd "$root/build"
+ctest --output-on-failure --timeout 900 -j2 "$@"

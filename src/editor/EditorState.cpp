@@ -1,0 +1,248 @@
+#include "editor/EditorState.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace mirelo {
+
+EditorState::EditorState(FrameList frames, QObject* parent)
+    : QObject(parent), m_frames(std::move(frames)) {
+    m_playbackTimer.setSingleShot(true);
+    m_playbackTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_playbackTimer, &QTimer::timeout, this, &EditorState::playbackStep);
+}
+
+EditorState::~EditorState() { m_playbackTimer.stop(); }
+
+// --- Field setters ----------------------------------------------------------
+
+void EditorState::setSelectedIDs(const QSet<QUuid>& ids) {
+    if (ids == m_selectedIDs) {
+        return;
+    }
+    m_selectedIDs = ids;
+    emit selectedIDsChanged();
+}
+
+void EditorState::setSelectedOverlayID(const QUuid& id) {
+    if (id == m_selectedOverlayID) {
+        return;
+    }
+    m_selectedOverlayID = id;
+    emit selectedOverlayIDChanged();
+}
+
+void EditorState::setCropping(bool cropping) {
+    if (cropping == m_isCropping) {
+        return;
+    }
+    m_isCropping = cropping;
+    emit isCroppingChanged(cropping);
+}
+
+void EditorState::setCropRect(const QRectF& rect) {
+    if (rect == m_cropRect) {
+        return;
+    }
+    m_cropRect = rect;
+    emit cropRectChanged();
+}
+
+void EditorState::setFrames(FrameList frames) {
+    m_frames = std::move(frames);
+    emit framesChanged();
+}
+
+void EditorState::setOverlays(OverlayList overlays) {
+    m_overlays = std::move(overlays);
+    emit overlaysChanged();
+}
+
+void EditorState::setCurrentIndex(int index) {
+    if (index == m_currentIndex) {
+        return;
+    }
+    m_currentIndex = index;
+    emit currentIndexChanged(index);
+}
+
+void EditorState::setPlaying(bool playing) {
+    if (playing == m_isPlaying) {
+        return;
+    }
+    m_isPlaying = playing;
+    emit isPlayingChanged(playing);
+}
+
+// --- Derived values -----------------------------------------------------------
+
+double EditorState::totalDuration() const {
+    double total = 0.0;
+    for (const EditorFrame& frame : m_frames) {
+        total += frame.delay;
+    }
+    return total;
+}
+
+QSizeF EditorState::imageSize() const {
+    if (m_frames.isEmpty()) {
+        return QSizeF(0, 0);
+    }
+    const Image& first = m_frames.first().image;
+    return QSizeF(first.width(), first.height());
+}
+
+void EditorState::seek(int index) {
+    const int last = std::max(frameCount() - 1, 0);
+    setCurrentIndex(std::clamp(index, 0, last));
+}
+
+// --- History -----------------------------------------------------------------
+
+void EditorState::snapshot() {
+    // Both lists are implicitly shared: an entry costs two reference counts
+    // until the live lists change, and never copies pixels.
+    m_undoStack.push_back(EditSnapshot{m_frames, m_overlays});
+    while (m_undoStack.size() > kHistoryLimit) {
+        m_undoStack.removeFirst();
+    }
+    m_redoStack.clear();
+    emit historyChanged();
+}
+
+void EditorState::sanitizeSelection() {
+    QSet<QUuid> present;
+    present.reserve(m_frames.size());
+    for (const EditorFrame& frame : m_frames) {
+        present.insert(frame.id);
+    }
+    QSet<QUuid> kept = m_selectedIDs;
+    kept.intersect(present);
+    setSelectedIDs(kept);
+    setCurrentIndex(std::min(m_currentIndex, std::max(frameCount() - 1, 0)));
+}
+
+void EditorState::undo() {
+    if (m_undoStack.isEmpty()) {
+        return;
+    }
+    EditSnapshot entry = m_undoStack.takeLast();
+    m_redoStack.push_back(EditSnapshot{m_frames, m_overlays});
+    setFrames(std::move(entry.frames));
+    setOverlays(std::move(entry.overlays));
+    setSelectedOverlayID(QUuid());
+    sanitizeSelection();
+    emit historyChanged();
+}
+
+void EditorState::redo() {
+    if (m_redoStack.isEmpty()) {
+        return;
+    }
+    EditSnapshot entry = m_redoStack.takeLast();
+    m_undoStack.push_back(EditSnapshot{m_frames, m_overlays});
+    setFrames(std::move(entry.frames));
+    setOverlays(std::move(entry.overlays));
+    setSelectedOverlayID(QUuid());
+    sanitizeSelection();
+    emit historyChanged();
+}
+
+// --- Frame-list operations ------------------------------------------------------
+
+void EditorState::deleteSelected() {
+    if (m_selectedIDs.isEmpty() || m_frames.size() < 2) {
+        return;
+    }
+    snapshot();
+    FrameList kept;
+    kept.reserve(m_frames.size());
+    for (const EditorFrame& frame : m_frames) {
+        if (!m_selectedIDs.contains(frame.id)) {
+            kept.push_back(frame);
+        }
+    }
+    // Deleting every frame is refused by keeping the list as it was; the
+    // history entry stays, so one undo restores an identical list.
+    if (kept.isEmpty()) {
+        kept = m_undoStack.last().frames;
+    }
+    setFrames(std::move(kept));
+    sanitizeSelection();
+}
+
+void EditorState::deleteBeforeCurrent() {
+    if (m_currentIndex < 1 || m_frames.isEmpty()) {
+        return;
+    }
+    snapshot();
+    const int first = std::min(m_currentIndex, frameCount() - 1);
+    setFrames(m_frames.mid(first));
+    setCurrentIndex(0);
+    sanitizeSelection();
+}
+
+void EditorState::deleteAfterCurrent() {
+    if (m_currentIndex >= frameCount() - 1) {
+        return;
+    }
+    snapshot();
+    setFrames(m_frames.first(m_currentIndex + 1));
+    sanitizeSelection();
+}
+
+void EditorState::setDelay(double seconds) {
+    if (m_selectedIDs.isEmpty() || std::isinf(seconds)) {
+        return;
+    }
+    snapshot();
+    // NaN fails every comparison, so it falls to the minimum as well.
+    const double delay = seconds >= kMinimumDelay ? seconds : kMinimumDelay;
+    FrameList changed = m_frames;
+    for (EditorFrame& frame : changed) {
+        if (m_selectedIDs.contains(frame.id)) {
+            frame.delay = delay;
+        }
+    }
+    setFrames(std::move(changed));
+}
+
+// --- Playback -------------------------------------------------------------------
+
+void EditorState::play() {
+    if (m_frames.isEmpty()) {
+        return;
+    }
+    setPlaying(true);
+    scheduleNextStep();
+}
+
+void EditorState::pause() {
+    setPlaying(false);
+    // Stopping the timer removes any pending step: nothing advances after this.
+    m_playbackTimer.stop();
+}
+
+void EditorState::scheduleNextStep() {
+    if (!m_isPlaying || m_frames.isEmpty()) {
+        return;
+    }
+    const int index = std::clamp(m_currentIndex, 0, frameCount() - 1);
+    const double delay = m_frames[index].delay;
+    const double wait = delay >= kMinimumDelay ? delay : kMinimumDelay;
+    // The wait is taken in whole nanoseconds; Qt's timers count milliseconds,
+    // so round to the nearest one rather than always losing the fraction.
+    const auto nanos = std::chrono::nanoseconds(static_cast<uint64_t>(std::min(wait, 1.0e9) * 1e9));
+    m_playbackTimer.start(std::chrono::round<std::chrono::milliseconds>(nanos));
+}
+
+void EditorState::playbackStep() {
+    if (!m_isPlaying || m_frames.isEmpty()) {
+        return;
+    }
+    setCurrentIndex((m_currentIndex + 1) % frameCount());
+    scheduleNextStep();
+}
+
+}  // namespace mirelo
