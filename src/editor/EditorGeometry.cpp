@@ -33,7 +33,9 @@ void EditorState::startCrop() {
     setCropping(true);
 }
 
-void EditorState::cancelCrop() { setCropping(false); }
+void EditorState::cancelCrop() {
+    setCropping(false);
+}
 
 void EditorState::applyCrop() {
     if (!m_isCropping) {
@@ -87,18 +89,16 @@ void EditorState::resize(const QSizeF& newSize) {
 
 void EditorState::rotate(bool clockwise) {
     const QSizeF oldSize = imageSize();
-    mutateAllFrames([&](OverlayItem& item) { item.applyRotate90(clockwise, oldSize); },
-                    [clockwise](const Image& image) {
-                        return ImageTransforms::rotated90(image, clockwise);
-                    });
+    mutateAllFrames(
+        [&](OverlayItem& item) { item.applyRotate90(clockwise, oldSize); },
+        [clockwise](const Image& image) { return ImageTransforms::rotated90(image, clockwise); });
 }
 
 void EditorState::flip(bool horizontal) {
     const QSizeF size = imageSize();
-    mutateAllFrames([&](OverlayItem& item) { item.applyFlip(horizontal, size); },
-                    [horizontal](const Image& image) {
-                        return ImageTransforms::flipped(image, horizontal);
-                    });
+    mutateAllFrames(
+        [&](OverlayItem& item) { item.applyFlip(horizontal, size); },
+        [horizontal](const Image& image) { return ImageTransforms::flipped(image, horizontal); });
 }
 
 void EditorState::mutateAllFrames(const OverlayTransform& overlayTransform,

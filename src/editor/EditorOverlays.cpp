@@ -38,7 +38,8 @@ void EditorState::addText() {
     text.text = kSampleText;
     text.fontSize = std::max(frame.width() / 18.0, 20.0);
     const QSizeF box = TextMetrics::size(text.text, text.fontSize);
-    text.origin = QPointF((frame.width() - box.width()) / 2.0, (frame.height() - box.height()) / 2.0);
+    text.origin =
+        QPointF((frame.width() - box.width()) / 2.0, (frame.height() - box.height()) / 2.0);
     text.color = kOverlayRed;
     text.shadow = false;
     appendAndSelect(OverlayItem::make(text));
@@ -93,7 +94,8 @@ void EditorState::addStickerOverlay(const Image& picture) {
     const double iw = picture.width();
     const double ih = picture.height();
     // Shrunk to fit 40 % of the frame both ways, never enlarged.
-    const double scale = std::min(std::min(frame.width() * 0.4 / iw, frame.height() * 0.4 / ih), 1.0);
+    const double scale =
+        std::min(std::min(frame.width() * 0.4 / iw, frame.height() * 0.4 / ih), 1.0);
     StickerOverlay sticker;
     sticker.rect = QRectF((frame.width() - scale * iw) / 2.0, (frame.height() - scale * ih) / 2.0,
                           scale * iw, scale * ih);
@@ -116,8 +118,7 @@ void EditorState::replaceStickerImage(const QUuid& id) {
     OverlayList overlays = m_overlays;
     auto& sticker = std::get<StickerOverlay>(overlays[it - m_overlays.cbegin()].content);
     // The new picture keeps its own proportions at the old width.
-    sticker.rect.setHeight(sticker.rect.width() * picture.height() /
-                           std::max(picture.width(), 1));
+    sticker.rect.setHeight(sticker.rect.width() * picture.height() / std::max(picture.width(), 1));
     sticker.image = picture;
     setOverlays(std::move(overlays));
 }

@@ -12,7 +12,9 @@ namespace {
 
 // Geometry compares exactly: QPointF and QRectF use a fuzzy comparison, which
 // would hide a restore that is off by a rounding error.
-bool samePoint(const QPointF& a, const QPointF& b) { return a.x() == b.x() && a.y() == b.y(); }
+bool samePoint(const QPointF& a, const QPointF& b) {
+    return a.x() == b.x() && a.y() == b.y();
+}
 
 bool sameRect(const QRectF& a, const QRectF& b) {
     return a.x() == b.x() && a.y() == b.y() && a.width() == b.width() && a.height() == b.height();
@@ -41,7 +43,8 @@ QRectF rotatedRect(const QRectF& r, bool clockwise, const QSizeF& old) {
 }
 
 QPointF flippedPoint(const QPointF& p, bool horizontal, const QSizeF& size) {
-    return horizontal ? QPointF(size.width() - p.x(), p.y()) : QPointF(p.x(), size.height() - p.y());
+    return horizontal ? QPointF(size.width() - p.x(), p.y())
+                      : QPointF(p.x(), size.height() - p.y());
 }
 
 QRectF flippedRect(const QRectF& r, bool horizontal, const QSizeF& size) {
@@ -108,29 +111,30 @@ OverlayContent contentTranslated(const OverlayContent& content, double dx, doubl
 }
 
 QRectF bounds(const OverlayContent& content) {
-    return std::visit(
-        Overloaded{
-            [](const TextOverlay& t) {
-                return QRectF(t.origin, TextMetrics::size(t.text, t.fontSize));
-            },
-            [](const StickerOverlay& s) { return s.rect; },
-            [](const MosaicOverlay& m) { return m.rect; },
-            [](const ArrowOverlay& a) {
-                const double pad = std::max(2.0 * a.lineWidth, 6.0);
-                return QRectF(std::min(a.start.x(), a.end.x()) - pad,
-                              std::min(a.start.y(), a.end.y()) - pad,
-                              std::abs(a.end.x() - a.start.x()) + 2.0 * pad,
-                              std::abs(a.end.y() - a.start.y()) + 2.0 * pad);
-            },
-        },
-        content);
+    return std::visit(Overloaded{
+                          [](const TextOverlay& t) {
+                              return QRectF(t.origin, TextMetrics::size(t.text, t.fontSize));
+                          },
+                          [](const StickerOverlay& s) { return s.rect; },
+                          [](const MosaicOverlay& m) { return m.rect; },
+                          [](const ArrowOverlay& a) {
+                              const double pad = std::max(2.0 * a.lineWidth, 6.0);
+                              return QRectF(std::min(a.start.x(), a.end.x()) - pad,
+                                            std::min(a.start.y(), a.end.y()) - pad,
+                                            std::abs(a.end.x() - a.start.x()) + 2.0 * pad,
+                                            std::abs(a.end.y() - a.start.y()) + 2.0 * pad);
+                          },
+                      },
+                      content);
 }
 
 OverlayItem OverlayItem::make(OverlayContent content) {
     return OverlayItem{QUuid::createUuid(), std::move(content)};
 }
 
-void OverlayItem::moveBy(double dx, double dy) { content = contentTranslated(content, dx, dy); }
+void OverlayItem::moveBy(double dx, double dy) {
+    content = contentTranslated(content, dx, dy);
+}
 
 void OverlayItem::applyRotate90(bool clockwise, const QSizeF& oldSize) {
     std::visit(Overloaded{

@@ -17,7 +17,9 @@ namespace mirelo {
 
 namespace {
 
-bool finite(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+bool finite(const QPointF& p) {
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
 
 bool finite(const QRectF& r) {
     return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) &&
@@ -189,9 +191,8 @@ void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
     const double sigma = radius / 2.0;
     const int pad = int(std::ceil(3.0 * sigma)) + 2;
     const QRect box = ImageServices::integralRect(QRectF(text.origin, text.line.size()));
-    const QRect area =
-        box.adjusted(-pad, -pad, pad, pad).intersected(QRect(QPoint(-pad, -pad),
-                                                             frame + QSize(2 * pad, 2 * pad)));
+    const QRect area = box.adjusted(-pad, -pad, pad, pad)
+                           .intersected(QRect(QPoint(-pad, -pad), frame + QSize(2 * pad, 2 * pad)));
     if (area.width() < 1 || area.height() < 1) {
         return;
     }

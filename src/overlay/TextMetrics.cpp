@@ -1,6 +1,7 @@
 #include "overlay/TextMetrics.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QImage>
 #include <QPainter>
 #include <QRawFont>
@@ -41,7 +42,10 @@ const QImage& referenceDevice() {
 
 QFont TextMetrics::font(double fontSize) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    const QString desktop = font.family();
+    // The desktop's font is often an alias ("Sans Serif") that only the font
+    // matcher knows; a family list skips names it cannot find, so the alias is
+    // resolved to the family it stands for first.
+    static const QString desktop = QFontInfo(font).family();
     // A desktop whose UI font is itself a CJK family of another region would
     // give Han characters its own forms; Chinese glyphs come first then.
     if (desktop.contains(QStringLiteral("CJK"), Qt::CaseInsensitive)) {
