@@ -6,10 +6,13 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <variant>
 
@@ -28,11 +31,29 @@ bool finite(const QRectF& r) {
 
 // --- Mosaic --------------------------------------------------------------------
 
+// Where the cells start along one axis of R: every pixel belongs to the cell
+// that holds its centre, on a grid with a corner at `centre`. Gives the first
+// pixel of each cell (relative to R) followed by R's length.
+std::vector<int> cellEdges(int first, int length, double centre, double cell) {
+    std::vector<int> edges{0};
+    auto index = [&](int i) { return std::floor((first + i + 0.5 - centre) / cell); };
+    double current = index(0);
+    for (int i = 1; i < length; ++i) {
+        const double k = index(i);
+        if (k != current) {
+            edges.push_back(i);
+            current = k;
+        }
+    }
+    edges.push_back(length);
+    return edges;
+}
+
 // The pixellated patch of `rect` over `source` (see MosaicPixelator::pixelate).
 // Reads the source in place, so the renderer can pass the surface it is still
 // drawing on without taking a copy of it first.
 QImage pixelateRegion(const QImage& source, const QRectF& rect, double blockSize) {
-    if (source.isNull() || !finite(rect)) {
+    if (source.isNull() || source.format() != kStandardFormat || !finite(rect)) {
         return {};
     }
     const QRect r = ImageServices::integralRect(rect).intersected(source.rect());
@@ -40,70 +61,71 @@ QImage pixelateRegion(const QImage& source, const QRectF& rect, double blockSize
         return {};
     }
     const double cell = MosaicPixelator::cellSize(blockSize);
-    // A cell corner sits at the centre of R; every pixel belongs to the cell
-    // that holds its centre.
-    const double cx = r.x() + r.width() / 2.0;
-    const double cy = r.y() + r.height() / 2.0;
-    auto cellIndex = [cell](int pixel, double centre) {
-        return static_cast<long long>(std::floor((pixel + 0.5 - centre) / cell));
-    };
-    std::vector<int> column(static_cast<size_t>(r.width()));
-    const long long firstColumn = cellIndex(r.left(), cx);
-    for (int x = 0; x < r.width(); ++x) {
-        column[size_t(x)] = int(cellIndex(r.left() + x, cx) - firstColumn);
-    }
-    std::vector<int> rowCell(static_cast<size_t>(r.height()));
-    const long long firstRow = cellIndex(r.top(), cy);
-    for (int y = 0; y < r.height(); ++y) {
-        rowCell[size_t(y)] = int(cellIndex(r.top() + y, cy) - firstRow);
-    }
-    const size_t columns = size_t(column.back()) + 1;
-
-    QImage patch = ImageServices::createSurface(r.width(), r.height());
-    if (patch.isNull() || source.format() != patch.format()) {
+    const std::vector<int> xs = cellEdges(r.left(), r.width(), r.x() + r.width() / 2.0, cell);
+    const std::vector<int> ys = cellEdges(r.top(), r.height(), r.y() + r.height() / 2.0, cell);
+    QImage patch = ImageServices::createSurface(r.width(), r.height(), ImageServices::Fill::None);
+    if (patch.isNull()) {
         return {};
     }
-    // One band of rows of cells at a time: the mean of the premultiplied
-    // bytes of each cell's pixels inside R.
+    const size_t columns = xs.size() - 1;
     std::vector<uint64_t> sums(columns * 4);
-    std::vector<uint32_t> counts(columns);
     std::vector<uint32_t> colours(columns);
-    for (int y0 = 0; y0 < r.height();) {
-        int y1 = y0;
-        while (y1 < r.height() && rowCell[size_t(y1)] == rowCell[size_t(y0)]) {
-            ++y1;
-        }
+    for (size_t band = 0; band + 1 < ys.size(); ++band) {
+        // The mean of the premultiplied bytes of each cell's pixels.
         std::fill(sums.begin(), sums.end(), 0);
-        std::fill(counts.begin(), counts.end(), 0);
-        for (int y = y0; y < y1; ++y) {
+        for (int y = ys[band]; y < ys[band + 1]; ++y) {
             const uchar* line = source.constScanLine(r.top() + y) + size_t(r.left()) * 4;
-            for (int x = 0; x < r.width(); ++x) {
-                const size_t c = size_t(column[size_t(x)]);
-                uint64_t* sum = &sums[c * 4];
-                sum[0] += line[x * 4 + 0];
-                sum[1] += line[x * 4 + 1];
-                sum[2] += line[x * 4 + 2];
-                sum[3] += line[x * 4 + 3];
-                ++counts[c];
+            for (size_t c = 0; c < columns; ++c) {
+                uint64_t r0 = 0, g0 = 0, b0 = 0, a0 = 0;
+                for (int x = xs[c]; x < xs[c + 1]; ++x) {
+                    r0 += line[x * 4 + 0];
+                    g0 += line[x * 4 + 1];
+                    b0 += line[x * 4 + 2];
+                    a0 += line[x * 4 + 3];
+                }
+                sums[c * 4 + 0] += r0;
+                sums[c * 4 + 1] += g0;
+                sums[c * 4 + 2] += b0;
+                sums[c * 4 + 3] += a0;
             }
         }
+        const uint64_t rows = uint64_t(ys[band + 1] - ys[band]);
         for (size_t c = 0; c < columns; ++c) {
-            const uint64_t n = std::max<uint64_t>(counts[c], 1);
+            const uint64_t n = rows * uint64_t(xs[c + 1] - xs[c]);
             uchar bytes[4];
             for (size_t k = 0; k < 4; ++k) {
                 bytes[k] = uchar((sums[c * 4 + k] + n / 2) / n);
             }
             std::memcpy(&colours[c], bytes, 4);
         }
-        for (int y = y0; y < y1; ++y) {
+        for (int y = ys[band]; y < ys[band + 1]; ++y) {
             auto* out = reinterpret_cast<uint32_t*>(patch.scanLine(y));
-            for (int x = 0; x < r.width(); ++x) {
-                out[x] = colours[size_t(column[size_t(x)])];
+            for (size_t c = 0; c < columns; ++c) {
+                std::fill(out + xs[c], out + xs[c + 1], colours[c]);
             }
         }
-        y0 = y1;
     }
     return patch;
+}
+
+// Draws a premultiplied patch over `surface` at `at`, source over, one to one.
+// (The painter would convert both images to its own working format and back.)
+void blendOver(QImage& surface, const QImage& patch, QPoint at) {
+    const QRect area = QRect(at, patch.size()).intersected(surface.rect());
+    for (int y = area.top(); y < area.bottom() + 1; ++y) {
+        uchar* d = surface.scanLine(y) + size_t(area.left()) * 4;
+        const uchar* p = patch.constScanLine(y - at.y()) + size_t(area.left() - at.x()) * 4;
+        for (int x = 0; x < area.width(); ++x, d += 4, p += 4) {
+            const unsigned keep = 255u - p[3];
+            if (keep == 0) {
+                std::memcpy(d, p, 4);
+            } else {
+                for (int k = 0; k < 4; ++k) {
+                    d[k] = uchar(p[k] + (d[k] * keep + 127) / 255);
+                }
+            }
+        }
+    }
 }
 
 // --- Text shadow -------------------------------------------------------------
@@ -112,21 +134,34 @@ QImage pixelateRegion(const QImage& source, const QRectF& rect, double blockSize
 // `width`), treating everything outside as transparent.
 void boxBlurRows(std::vector<uint8_t>& alpha, int width, int height, int radius) {
     std::vector<uint8_t> line(static_cast<size_t>(width));
-    const int span = 2 * radius + 1;
+    const uint32_t span = uint32_t(2 * radius + 1);
+    // sum / span in fixed point: sums stay below 2^8 * span, so the product
+    // fits in 32 bits for any radius the shadow uses.
+    const uint64_t inverse = ((uint64_t(1) << 32) + span - 1) / span;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = &alpha[size_t(y) * size_t(width)];
-        int sum = 0;
-        for (int x = 0; x < std::min(radius, width); ++x) {
-            sum += row[x];
+        // Window [x - radius, x + radius], clipped to the row.
+        auto at = [&](int x) { return x >= 0 && x < width ? uint32_t(row[x]) : 0u; };
+        uint32_t sum = 0;
+        for (int x = -radius - 1; x < radius; ++x) {
+            sum += at(x);
         }
-        for (int x = 0; x < width; ++x) {
-            if (x + radius < width) {
-                sum += row[x + radius];
-            }
-            if (x - radius - 1 >= 0) {
-                sum -= row[x - radius - 1];
-            }
-            line[size_t(x)] = uint8_t((sum + span / 2) / span);
+        const int safeEnd = width - radius;
+        int x = 0;
+        for (; x < std::min(radius + 1, width); ++x) {
+            sum += at(x + radius);
+            sum -= at(x - radius - 1);
+            line[size_t(x)] = uint8_t(((sum + span / 2) * inverse) >> 32);
+        }
+        for (; x < safeEnd; ++x) {
+            sum += row[x + radius];
+            sum -= row[x - radius - 1];
+            line[size_t(x)] = uint8_t(((sum + span / 2) * inverse) >> 32);
+        }
+        for (; x < width; ++x) {
+            sum += at(x + radius);
+            sum -= at(x - radius - 1);
+            line[size_t(x)] = uint8_t(((sum + span / 2) * inverse) >> 32);
         }
         std::memcpy(row, line.data(), size_t(width));
     }
@@ -156,14 +191,32 @@ void gaussianBlur(std::vector<uint8_t>& alpha, int width, int height, double sig
     transpose(turned, alpha, height, width);
 }
 
+// Black at the given coverage, source over: every byte scaled by 1 - a.
+void darken(QImage& surface, const std::vector<uint8_t>& coverage, const QRect& area) {
+    const QRect clipped = area.intersected(surface.rect());
+    for (int y = clipped.top(); y < clipped.bottom() + 1; ++y) {
+        uchar* d = surface.scanLine(y) + size_t(clipped.left()) * 4;
+        const uint8_t* a = &coverage[size_t(y - area.top()) * size_t(area.width()) +
+                                     size_t(clipped.left() - area.left())];
+        for (int x = 0; x < clipped.width(); ++x, d += 4) {
+            const unsigned keep = 255u - a[x];
+            if (keep != 255u) {
+                for (int k = 0; k < 4; ++k) {
+                    d[k] = uchar((d[k] * keep + 127) / 255);
+                }
+            }
+        }
+    }
+}
+
 // --- Prepared overlays -----------------------------------------------------------
 
 struct PreparedText {
     TextLine line;
     QPointF origin;
     QColor color;
-    QImage shadow;  // black, already blurred and faded; null without shadow
-    QPoint shadowAt;
+    std::vector<uint8_t> shadow;  // coverage of the black shadow; empty without
+    QRect shadowArea;
 };
 
 struct PreparedSticker {
@@ -217,15 +270,11 @@ void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
         }
     }
     gaussianBlur(alpha, w, h, sigma);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(mask.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = int(std::lround(alpha[size_t(y) * size_t(w) + size_t(x)] * 0.45));
-            row[x] = qRgba(0, 0, 0, a);
-        }
+    for (uint8_t& a : alpha) {
+        a = uint8_t((unsigned(a) * 45u + 50u) / 100u);
     }
-    text.shadow = std::move(mask);
-    text.shadowAt = area.topLeft();
+    text.shadow = std::move(alpha);
+    text.shadowArea = area;
 }
 
 // A sticker that is drawn smaller than its picture is shrunk once with an
@@ -310,9 +359,9 @@ private:
         m_steps.emplace_back(PreparedArrow{std::move(path), std::move(pen)});
     }
 
-    static void drawStep(QPainter& painter, QImage&, const PreparedText& t) {
-        if (!t.shadow.isNull()) {
-            painter.drawImage(t.shadowAt, t.shadow);
+    static void drawStep(QPainter& painter, QImage& surface, const PreparedText& t) {
+        if (!t.shadow.empty()) {
+            darken(surface, t.shadow, t.shadowArea);
         }
         painter.setPen(t.color);
         t.line.draw(painter, t.origin);
@@ -325,7 +374,14 @@ private:
     static void drawStep(QPainter& painter, QImage& surface, const PreparedMosaic& m) {
         // The surface as drawn so far: frame plus every earlier overlay.
         const QImage patch = pixelateRegion(surface, m.rect, m.blockSize);
-        if (!patch.isNull()) {
+        if (patch.isNull()) {
+            return;
+        }
+        // A whole-pixel rectangle inside the frame is exactly the patch's area.
+        const QRect whole = m.rect.toRect();
+        if (QRectF(whole) == m.rect && whole.size() == patch.size()) {
+            blendOver(surface, patch, whole.topLeft());
+        } else {
             painter.drawImage(m.rect, patch);
         }
     }
@@ -379,19 +435,30 @@ std::vector<Image> OverlayRenderer::renderAll(const QList<OverlayItem>& overlays
     if (overlays.isEmpty()) {
         return frames;
     }
-    std::vector<Image> out;
-    out.reserve(frames.size());
-    std::unique_ptr<Plan> plan;
-    for (const Image& frame : frames) {
-        if (frame.isNull()) {
-            out.push_back(frame);
-            continue;
-        }
-        if (!plan || plan->frameSize() != frame.size()) {
-            plan = std::make_unique<Plan>(overlays, frame.size());
-        }
-        out.push_back(renderWith(*plan, frame));
+    // The frames are split into one run per pool thread. Each run prepares
+    // its own texts: laid-out glyphs hold font engines that belong to the
+    // thread that made them.
+    std::vector<Image> out(frames.size());
+    const size_t runs = std::clamp<size_t>(
+        size_t(std::max(QThreadPool::globalInstance()->maxThreadCount(), 1)), 1, frames.size());
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (size_t r = 0; r < runs; ++r) {
+        ranges.emplace_back(frames.size() * r / runs, frames.size() * (r + 1) / runs);
     }
+    QtConcurrent::blockingMap(ranges, [&](const std::pair<size_t, size_t>& range) {
+        std::unique_ptr<Plan> plan;
+        for (size_t i = range.first; i < range.second; ++i) {
+            const Image& frame = frames[i];
+            if (frame.isNull()) {
+                out[i] = frame;
+                continue;
+            }
+            if (!plan || plan->frameSize() != frame.size()) {
+                plan = std::make_unique<Plan>(overlays, frame.size());
+            }
+            out[i] = renderWith(*plan, frame);
+        }
+    });
     return out;
 }
 

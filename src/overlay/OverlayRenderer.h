@@ -20,9 +20,9 @@ namespace mirelo::OverlayRenderer {
 // the surface as drawn so far; an arrow is a shaft with an open V head.
 Image render(const QList<OverlayItem>& overlays, const Image& frame);
 
-// The same for many frames: texts, shadows and scaled stickers are prepared
-// once and reused for every frame of the same size. Result i belongs to
-// frame i.
+// The same for many frames, spread over the pool's threads: texts, shadows and
+// scaled stickers are prepared once per thread and frame size and reused.
+// Result i belongs to frame i and equals render(overlays, frames[i]).
 std::vector<Image> renderAll(const QList<OverlayItem>& overlays, const std::vector<Image>& frames);
 
 }  // namespace mirelo::OverlayRenderer
