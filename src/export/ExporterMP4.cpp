@@ -9,6 +9,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -18,6 +19,7 @@ extern "C" {
 #include <cmath>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace mirelo::Exporter {
 
@@ -96,10 +98,11 @@ public:
     Mp4Writer(AVFormatContext* muxer, AVStream* stream, AVCodecContext* codec)
         : m_muxer(muxer), m_stream(stream), m_codec(codec), m_packet(av_packet_alloc()) {}
 
-    // Sends one frame (or the end of the stream when `frame` is null) and
-    // writes every packet the encoder has ready. Empty message on success.
-    std::optional<QString> send(AVFrame* frame, int64_t durationTicks) {
-        if (!m_packet) {
+    // Sends one frame (or, with a null frame, the end of the stream) and
+    // writes every packet the encoder has ready. `end` is the end of the
+    // video in ticks, used when the stream ends. Nothing on success.
+    std::optional<QString> send(AVFrame* frame, int64_t durationTicks, int64_t end = 0) {
+        if (!m_packet || !m_pending) {
             return QStringLiteral("写入帧失败");
         }
         if (frame != nullptr) {
@@ -111,34 +114,59 @@ public:
         }
         while (true) {
             rc = avcodec_receive_packet(m_codec, m_packet.get());
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
+            if (rc == AVERROR(EAGAIN)) {
                 return std::nullopt;
+            }
+            if (rc == AVERROR_EOF) {
+                break;
             }
             if (rc < 0) {
                 return avErrorText(rc);
             }
-            // Packets come in decoding order; each one's duration is the
-            // delay of the frame it presents, so the last frame keeps its own.
+            // Packets come in decoding order; each one lasts the delay of
+            // the frame it presents.
             const auto it = m_durations.find(m_packet->pts);
             if (it != m_durations.end()) {
                 m_packet->duration = it->second;
                 m_durations.erase(it);
             }
-            // The muxer picks its own stream time base.
-            av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_stream->time_base);
-            m_packet->stream_index = m_stream->index;
-            rc = av_interleaved_write_frame(m_muxer, m_packet.get());
-            if (rc < 0) {
-                return avErrorText(rc);
+            if (m_hasPending) {
+                if (auto error = write(m_pending.get())) {
+                    return error;
+                }
             }
+            av_packet_move_ref(m_pending.get(), m_packet.get());
+            m_hasPending = true;
         }
+        // The muxer ends the track at the last packet's decoding time plus
+        // its duration: make that the end of the video, so the last frame
+        // lasts its own delay.
+        if (m_hasPending) {
+            m_pending->duration = std::max<int64_t>(end - m_pending->dts, 1);
+            m_hasPending = false;
+            return write(m_pending.get());
+        }
+        return std::nullopt;
     }
 
 private:
+    std::optional<QString> write(AVPacket* packet) {
+        // The muxer picks its own stream time base.
+        av_packet_rescale_ts(packet, m_codec->time_base, m_stream->time_base);
+        packet->stream_index = m_stream->index;
+        const int rc = av_interleaved_write_frame(m_muxer, packet);
+        if (rc < 0) {
+            return avErrorText(rc);
+        }
+        return std::nullopt;
+    }
+
     AVFormatContext* m_muxer;
     AVStream* m_stream;
     AVCodecContext* m_codec;
     std::unique_ptr<AVPacket, PacketDeleter> m_packet;
+    std::unique_ptr<AVPacket, PacketDeleter> m_pending{av_packet_alloc()};
+    bool m_hasPending = false;
     std::map<int64_t, int64_t> m_durations;
 };
 
@@ -150,6 +178,10 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
     if (images.empty() || delays.size() < images.size() || images.front().isNull()) {
         return failed(QStringLiteral("帧数据为空"));
     }
+    // The encoder's statistics and the muxer's notes are not for the user.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+
     const QSize video = videoSize(images.front().size());
     const int64_t bitRate = averageBitRate(delays, video, quality);
 
@@ -208,6 +240,10 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
         cc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     av_opt_set(cc->priv_data, "preset", "medium", 0);
+    // No reordered frames: the muxer then stores each frame's own duration
+    // and ends the track exactly at the sum of the delays, and the file needs
+    // no edit list (which some players ignore, shifting every frame).
+    cc->max_b_frames = 0;
     if (avcodec_open2(cc.get(), codec, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, cc.get()) < 0) {
         return failed(QStringLiteral("无法添加视频输入"));
@@ -293,7 +329,7 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
     if (cancel.isCancelled()) {
         return ExportError::cancelled();
     }
-    if (auto error = writer.send(nullptr, 0)) {
+    if (auto error = writer.send(nullptr, 0, t)) {
         return failed(error->isEmpty() ? QStringLiteral("未知错误") : *error);
     }
     rc = av_write_trailer(muxer.get());
