@@ -42,6 +42,16 @@ ExportStatus encodeIndexed(const GIFQuantizer::Palette& palette,
                            const CancelFlag* cancel = nullptr,
                            const std::function<void(int written)>& progress = {});
 
+// Frames handed over in order by `frameAt(i)`, which may block until frame i
+// is ready and returns nullptr to abandon the file (reported as a
+// cancellation). A frame of another size than frame 0 is placed top-left on
+// a white canvas of frame 0's size.
+ExportStatus encodeStream(const GIFQuantizer::Palette& palette, int frameCount,
+                          const std::function<const GIFQuantizer::IndexedFrame*(int)>& frameAt,
+                          const std::vector<double>& delays, const QString& destination,
+                          const CancelFlag* cancel = nullptr,
+                          const std::function<void(int written)>& progress = {});
+
 // Delays in hundredths of a second as written: each delay clamped to at least
 // 0.02 s (not-a-number counts as 0), and each frame's rounding remainder
 // carried into the next so that the running total never drifts from the sum
