@@ -83,12 +83,10 @@ std::vector<QImage> decodeVideo(const QString& path) {
     auto receive = [&] {
         while (avcodec_receive_frame(dec, frame) == 0) {
             const int w = frame->width, h = frame->height;
-            SwsContext* sws =
-                sws_getContext(w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_RGB24,
-                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                               nullptr, nullptr);
-            const int matrix = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709
-                                                                    : SWS_CS_ITU601;
+            SwsContext* sws = sws_getContext(
+                w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_RGB24,
+                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+            const int matrix = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601;
             sws_setColorspaceDetails(sws, sws_getCoefficients(matrix),
                                      frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
@@ -128,9 +126,8 @@ int main(int argc, char** argv) {
     const QString file = QString::fromLocal8Bit(argv[2]);
     const int frameMs = std::max(1, std::atoi(argv[3]));
     const QStringList names = folder.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
-    const std::vector<QImage> decoded = file.endsWith(QStringLiteral(".webp"))
-                                            ? decodeWebP(file, frameMs)
-                                            : decodeVideo(file);
+    const std::vector<QImage> decoded =
+        file.endsWith(QStringLiteral(".webp")) ? decodeWebP(file, frameMs) : decodeVideo(file);
     if (decoded.empty() || names.isEmpty()) {
         std::fprintf(stderr, "nothing to compare\n");
         return 1;
