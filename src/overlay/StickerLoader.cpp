@@ -60,6 +60,9 @@ Image StickerLoader::load(const QString& path) {
         qint64(claimed.width()) * claimed.height() > kMaxPixels) {
         return {};
     }
+    // The picture's claimed size is checked above; the reader's own
+    // allocation limit (128 MB unless the application changes it) stays as a
+    // second guard for anything a decoder allocates beyond the picture.
     // A photo is shown the way up its camera recorded.
     reader.setAutoTransform(true);
     QImage picture;

@@ -235,6 +235,21 @@ TEST(OverlayRenderer, MosaicIsDrawnIntoItsRect) {
     EXPECT_EQ(out.pixel(50, 49), frame.pixel(50, 49));
 }
 
+TEST(OverlayRenderer, MosaicPastTheEdgeStretchesItsInsidePatchOverItsRect) {
+    const Image frame = patternImage(100, 100);
+    // Inside part R = (0, 0, 20, 40): cells of 10 with edges at 0, 10, 20
+    // across; the patch is drawn into (-20, 0, 40, 40), so the frame's
+    // columns 0...19 show the patch's right cell column twice as wide.
+    const Image out = OverlayRenderer::render({mosaic({-20, 0, 40, 40}, 10)}, frame);
+    const Image patch = MosaicPixelator::pixelate(frame, QRectF(-20, 0, 40, 40), 10);
+    ASSERT_EQ(patch.size(), QSize(20, 40));
+    for (int x : {4, 10, 16}) {
+        EXPECT_EQ(out.pixel(x, 5), patch.pixel(15, 5)) << x;
+        EXPECT_EQ(out.pixel(x, 25), patch.pixel(15, 25)) << x;
+    }
+    EXPECT_EQ(out.pixel(25, 5), frame.pixel(25, 5));
+}
+
 TEST(OverlayRenderer, MosaicPixellatesWhatWasDrawnBeforeItOnly) {
     const Image frame = solidImage(200, 100, Qt::white);
     const OverlayItem words = text({20, 20}, QStringLiteral("示例文字"), 36);
