@@ -136,7 +136,7 @@ void boxBlurRows(std::vector<uint8_t>& alpha, int width, int height, int radius)
     std::vector<uint8_t> line(static_cast<size_t>(width));
     const uint32_t span = uint32_t(2 * radius + 1);
     // sum / span in fixed point: sums stay below 2^8 * span, so the product
-    // fits in 32 bits for any radius the shadow uses.
+    // stays below 2^41.
     const uint64_t inverse = ((uint64_t(1) << 32) + span - 1) / span;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = &alpha[size_t(y) * size_t(width)];
@@ -240,7 +240,12 @@ using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, Prepare
 // max(fontSize / 10, 2), in black at 0.45 of the text's own opacity. Only
 // the part that can reach the frame is made.
 void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
-    const double radius = std::max(fontSize / 10.0, 2.0);
+    // The size the text was set at (a size that is not a number counts as
+    // the smallest).
+    const double size = fontSize >= TextMetrics::kMinFontSize
+                            ? std::min(fontSize, TextMetrics::kMaxFontSize)
+                            : TextMetrics::kMinFontSize;
+    const double radius = std::max(size / 10.0, 2.0);
     const double sigma = radius / 2.0;
     const int pad = int(std::ceil(3.0 * sigma)) + 2;
     const QRect box = ImageServices::integralRect(QRectF(text.origin, text.line.size()));
@@ -336,7 +341,8 @@ private:
     void add(const MosaicOverlay& m) { m_steps.emplace_back(PreparedMosaic{m.rect, m.blockSize}); }
 
     void add(const ArrowOverlay& a) {
-        if (!finite(a.start) || !finite(a.end) || !std::isfinite(a.lineWidth)) {
+        if (!finite(a.start) || !finite(a.end) || !std::isfinite(a.lineWidth) ||
+            !(a.lineWidth > 0)) {
             return;
         }
         const QPointF s = a.start, e = a.end;
@@ -378,7 +384,7 @@ private:
             return;
         }
         // A whole-pixel rectangle inside the frame is exactly the patch's area.
-        const QRect whole = m.rect.toRect();
+        const QRect whole = ImageServices::integralRect(m.rect);
         if (QRectF(whole) == m.rect && whole.size() == patch.size()) {
             blendOver(surface, patch, whole.topLeft());
         } else {

@@ -296,6 +296,26 @@ TEST(OverlayRenderer, RenderAllMatchesRenderFrameByFrame) {
     }
 }
 
+TEST(OverlayRenderer, ValuesThatAreNotNumbersOrHugeNeitherCrashNorHang) {
+    const double nan = std::nan(""), inf = INFINITY;
+    const Image frame = patternImage(40, 30);
+    const QList<OverlayItem> overlays = {
+        text({nan, 5}, QStringLiteral("a"), 20, true),
+        text({5, 5}, QStringLiteral("a"), nan, true),
+        text({5, 5}, QStringLiteral("ab"), 1e9, true),
+        OverlayItem::make(StickerOverlay{QRectF(0, 0, inf, 10), patternImage(4, 4), true}),
+        OverlayItem::make(StickerOverlay{QRectF(0, 0, -10, 10), patternImage(4, 4), true}),
+        mosaic({0, 0, inf, 10}, 8),
+        mosaic({-1e12, -1e12, 2e12, 2e12}, nan),
+        mosaic({0, 0, 20, 20}, 1e300),
+        arrow({0, 0}, {nan, 10}, 2),
+        arrow({0, 0}, {10, 10}, -3),
+        arrow({0, 0}, {10, 10}, nan),
+    };
+    const Image out = OverlayRenderer::render(overlays, frame);
+    EXPECT_EQ(out.size(), frame.size());
+}
+
 TEST(OverlayRenderer, CroppedFrameIsDrawnAtItsOwnSize) {
     // A frame that is a view into a larger image renders like a compact one.
     const Image big = patternImage(100, 100);
