@@ -114,11 +114,13 @@ public:
     // whole frame; cancel only leaves the mode. Neither records a step.
     void startCrop();
     void cancelCrop();
-    // Leaves crop mode and, when the rectangle is at least 10 x 10, crops
-    // every frame to it (one undo step). Overlays move with the crop.
+    // Leaves crop mode and, when the rectangle is at least 10 x 10 and
+    // overlaps the frames, crops every frame to it (one undo step). Overlays
+    // move with the crop; stickers and mosaics are clipped to it.
     void applyCrop();
     // Scales every frame to the rounded size (one undo step); overlays scale
-    // by the unrounded factors. A size that is not finite is ignored.
+    // by the unrounded factors. A size that is not finite, or that rounds to
+    // no pixel or to more than a surface can hold, is ignored.
     void resize(const QSizeF& newSize);
     // Quarter turn of every frame and overlay (one undo step).
     void rotate(bool clockwise);
