@@ -94,6 +94,19 @@ Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height)
     return {left, top, right - left + 1, bottom - top + 1};
 }
 
+// Unchanged pixels may be written either as they are or as the transparent
+// index: both show the same. Choosing the one that repeats the symbol just
+// written makes longer runs for the compressor.
+void markUnchanged(uint8_t* out, const uint8_t* before, int count, uint8_t transparent) {
+    int last = -1;
+    for (int x = 0; x < count; ++x) {
+        if (out[x] == before[x] && (last == transparent || out[x] != last)) {
+            out[x] = transparent;
+        }
+        last = out[x];
+    }
+}
+
 class Writer {
 public:
     explicit Writer(const QString& path) {
@@ -266,10 +279,7 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
                 uint8_t* out = pixels.data() + size_t(y) * size_t(rect.w);
                 std::memcpy(out, cur + offset, size_t(rect.w));
                 if (transparent != NO_TRANSPARENT_COLOR) {
-                    const uint8_t* before = previous.data() + offset;
-                    for (int x = 0; x < rect.w; ++x) {
-                        out[x] = out[x] == before[x] ? uint8_t(transparent) : out[x];
-                    }
+                    markUnchanged(out, previous.data() + offset, rect.w, uint8_t(transparent));
                 }
             }
             frameTransparent = transparent;

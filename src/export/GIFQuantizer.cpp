@@ -8,6 +8,10 @@
 #include <cstring>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mirelo::GIFQuantizer {
 
 namespace {
@@ -238,50 +242,25 @@ namespace {
 // adding 0.5 in double arithmetic is exact for every float.
 inline int roundClamp(float v) {
     const float c = std::clamp(v, 0.0f, 255.0f);
-    return static_cast<int>(static_cast<double>(c) + 0.5);
+    // c minus its integer part is exact for 0 <= c <= 255.
+    const int t = static_cast<int>(c);
+    return t + (c - static_cast<float>(t) >= 0.5f ? 1 : 0);
 }
 
-}  // namespace
+// Below this an error added to a byte value, in float arithmetic, always
+// rounds back to that value (floats near 255 are 2^-16 apart).
+constexpr float kRoundsAway = 0.4999f;
 
-std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
-                                              const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel) {
-    IndexedFrame out;
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
-        lookup.size() != size_t(kLookupSize)) {
-        return out;
-    }
+using PaletteFloats = std::array<float, 256 * 4>;
+using PalettePacked = std::array<uint32_t, 256>;
+
+// Floyd-Steinberg diffusion of one frame into `indices`, left to right, top
+// to bottom. False when cancelled.
+[[maybe_unused]] bool diffuseScalar(const Image& image, const PaletteFloats& pal,
+                                    const PalettePacked& packed, const uint8_t* table, float s,
+                                    const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
     const int height = image.height();
-    out.width = width;
-    out.height = height;
-    out.indices.resize(size_t(width) * size_t(height));
-
-    // NaN counts as no dither.
-    const float s = dither > 0.0f ? std::min(dither, 1.0f) : 0.0f;
-    std::array<float, 256 * 3> pal{};
-    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
-        pal[i * 3] = palette[i].r;
-        pal[i * 3 + 1] = palette[i].g;
-        pal[i * 3 + 2] = palette[i].b;
-    }
-    const uint8_t* table = lookup.data();
-
-    if (s == 0.0f) {
-        for (int y = 0; y < height; ++y) {
-            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
-                return std::nullopt;
-            }
-            const uchar* src = image.constScanLine(y);
-            uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
-            for (int x = 0; x < width; ++x) {
-                const RGB c = overWhite(src + size_t(x) * 4);
-                dst[x] = table[lookupSlot(c.r, c.g, c.b)];
-            }
-        }
-        return out;
-    }
-
     // Error rows: pixel x's three components at 3(x + 1); pixel -1 and pixel
     // width are spare slots so diffusion needs no edge tests.
     const size_t rowFloats = (size_t(width) + 2) * 3;
@@ -290,19 +269,35 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
     float* next = bufB.data();
     for (int y = 0; y < height; ++y) {
         if (y % 16 == 0 && cancel && cancel->isCancelled()) {
-            return std::nullopt;
+            return false;
         }
         const uchar* src = image.constScanLine(y);
-        uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
+        uint8_t* dst = indices + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
             const RGB c = overWhite(src + size_t(x) * 4);
             float* e = cur + size_t(x + 1) * 3;
-            const int vr = roundClamp(float(c.r) + e[0]);
-            const int vg = roundClamp(float(c.g) + e[1]);
-            const int vb = roundClamp(float(c.b) + e[2]);
+            int vr, vg, vb;
+            if (std::fabs(e[0]) < kRoundsAway && std::fabs(e[1]) < kRoundsAway &&
+                std::fabs(e[2]) < kRoundsAway) {
+                // The error rounds away: v is the source colour. When that is
+                // a palette colour there is no error to spread either, which
+                // is the common case in flat areas of screen content.
+                vr = c.r;
+                vg = c.g;
+                vb = c.b;
+                const uint8_t index = table[lookupSlot(vr, vg, vb)];
+                dst[x] = index;
+                if (packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
+                    continue;
+                }
+            } else {
+                vr = roundClamp(float(c.r) + e[0]);
+                vg = roundClamp(float(c.g) + e[1]);
+                vb = roundClamp(float(c.b) + e[2]);
+            }
             const uint8_t index = table[lookupSlot(vr, vg, vb)];
             dst[x] = index;
-            const float* p = pal.data() + size_t(index) * 3;
+            const float* p = pal.data() + size_t(index) * 4;
             const float er = s * (float(vr) - p[0]);
             const float eg = s * (float(vg) - p[1]);
             const float eb = s * (float(vb) - p[2]);
@@ -324,6 +319,142 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
         }
         std::fill(cur, cur + rowFloats, 0.0f);
         std::swap(cur, next);
+    }
+    return true;
+}
+
+#if defined(__SSE2__)
+// The same arithmetic with the three channels of a pixel in one SSE register:
+// every lane does exactly the float operations of the scalar version, in the
+// same order, so the results are identical. Error rows hold 4 floats per
+// pixel (the fourth stays 0).
+bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
+                const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+    const int width = image.width();
+    const int height = image.height();
+    const size_t rowFloats = (size_t(width) + 2) * 4;
+    std::vector<float> bufA(rowFloats, 0.0f), bufB(rowFloats, 0.0f);
+    std::vector<float> source(size_t(width) * 4, 0.0f);
+    float* cur = bufA.data();
+    float* next = bufB.data();
+    const __m128 strength = _mm_set1_ps(s);
+    const __m128 w7 = _mm_set1_ps(7.0f), w5 = _mm_set1_ps(5.0f), w3 = _mm_set1_ps(3.0f);
+    const __m128 w1 = _mm_set1_ps(1.0f), sixteenth = _mm_set1_ps(0.0625f);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
+    const __m128 roundsAway = _mm_set1_ps(kRoundsAway);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    for (int y = 0; y < height; ++y) {
+        if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+            return false;
+        }
+        const uchar* src = image.constScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const RGB c = overWhite(src + size_t(x) * 4);
+            float* f = source.data() + size_t(x) * 4;
+            f[0] = c.r;
+            f[1] = c.g;
+            f[2] = c.b;
+        }
+        uint8_t* dst = indices + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            float* e = cur + size_t(x + 1) * 4;
+            const __m128 err = _mm_load_ps(e);
+            const __m128 c = _mm_load_ps(source.data() + size_t(x) * 4);
+            __m128 v;
+            __m128i vi;
+            if ((_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(err, absMask), roundsAway)) & 7) == 7) {
+                v = c;
+                vi = _mm_cvttps_epi32(c);
+            } else {
+                const __m128 sum = _mm_min_ps(_mm_max_ps(_mm_add_ps(c, err), zero), top);
+                const __m128i t = _mm_cvttps_epi32(sum);
+                const __m128 up = _mm_cmpge_ps(_mm_sub_ps(sum, _mm_cvtepi32_ps(t)), half);
+                vi = _mm_sub_epi32(t, _mm_castps_si128(up));
+                v = _mm_cvtepi32_ps(vi);
+            }
+            const int vr = _mm_cvtsi128_si32(vi);
+            const int vg = _mm_extract_epi16(vi, 2);
+            const int vb = _mm_extract_epi16(vi, 4);
+            const uint8_t index = table[lookupSlot(vr, vg, vb)];
+            dst[x] = index;
+            if (packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
+                continue;  // no error to spread
+            }
+            const __m128 d =
+                _mm_mul_ps(strength, _mm_sub_ps(v, _mm_loadu_ps(pal.data() + size_t(index) * 4)));
+            if (x + 1 < width) {
+                _mm_store_ps(e + 4, _mm_add_ps(_mm_load_ps(e + 4),
+                                               _mm_mul_ps(_mm_mul_ps(d, w7), sixteenth)));
+            }
+            float* n = next + size_t(x) * 4;  // pixel x - 1 of the next row
+            _mm_store_ps(n, _mm_add_ps(_mm_load_ps(n), _mm_mul_ps(_mm_mul_ps(d, w3), sixteenth)));
+            _mm_store_ps(n + 4,
+                         _mm_add_ps(_mm_load_ps(n + 4), _mm_mul_ps(_mm_mul_ps(d, w5), sixteenth)));
+            _mm_store_ps(n + 8,
+                         _mm_add_ps(_mm_load_ps(n + 8), _mm_mul_ps(_mm_mul_ps(d, w1), sixteenth)));
+        }
+        std::fill(cur, cur + rowFloats, 0.0f);
+        std::swap(cur, next);
+    }
+    return true;
+}
+#endif
+
+bool diffuse(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
+             const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+#if defined(__SSE2__)
+    return diffuseSSE(image, pal, packed, table, s, cancel, indices);
+#else
+    return diffuseScalar(image, pal, packed, table, s, cancel, indices);
+#endif
+}
+
+}  // namespace
+
+std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
+                                              const Lookup& lookup, float dither,
+                                              const CancelFlag* cancel) {
+    IndexedFrame out;
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
+        lookup.size() != size_t(kLookupSize)) {
+        return out;
+    }
+    const int width = image.width();
+    const int height = image.height();
+    out.width = width;
+    out.height = height;
+    out.indices.resize(size_t(width) * size_t(height));
+
+    // NaN counts as no dither.
+    const float s = dither > 0.0f ? std::min(dither, 1.0f) : 0.0f;
+    PaletteFloats pal{};
+    PalettePacked packed{};
+    packed.fill(0xffffffffu);  // matches no colour
+    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
+        packed[i] = uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 | palette[i].b;
+        pal[i * 4] = palette[i].r;
+        pal[i * 4 + 1] = palette[i].g;
+        pal[i * 4 + 2] = palette[i].b;
+    }
+    const uint8_t* table = lookup.data();
+
+    if (s == 0.0f) {
+        for (int y = 0; y < height; ++y) {
+            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+                return std::nullopt;
+            }
+            const uchar* src = image.constScanLine(y);
+            uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x) {
+                const RGB c = overWhite(src + size_t(x) * 4);
+                dst[x] = table[lookupSlot(c.r, c.g, c.b)];
+            }
+        }
+        return out;
+    }
+
+    if (!diffuse(image, pal, packed, table, s, cancel, out.indices.data())) {
+        return std::nullopt;
     }
     return out;
 }
