@@ -328,73 +328,141 @@ using PalettePacked = std::array<uint32_t, 256>;
 // every lane does exactly the float operations of the scalar version, in the
 // same order, so the results are identical. Error rows hold 4 floats per
 // pixel (the fourth stays 0).
+class SSEDiffuser {
+public:
+    SSEDiffuser(const PaletteFloats& pal, const PalettePacked& packed, const uint8_t* table,
+                float s)
+        : m_pal(pal), m_packed(packed), m_table(table), m_strength(_mm_set1_ps(s)) {}
+
+    // One pixel: `c` its source colour, `e` its slot in the current error row
+    // (e + 4 is the pixel to the right), `n` the slot of pixel x - 1 in the
+    // next error row.
+    inline uint8_t step(const float* c, float* e, float* n, bool hasRight) const {
+        const __m128 err = _mm_load_ps(e);
+        const __m128 colour = _mm_load_ps(c);
+        __m128 v;
+        __m128i vi;
+        if ((_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(err, m_absMask), m_roundsAway)) & 7) == 7) {
+            v = colour;
+            vi = _mm_cvttps_epi32(colour);
+        } else {
+            const __m128 sum = _mm_min_ps(_mm_max_ps(_mm_add_ps(colour, err), m_zero), m_top);
+            const __m128i t = _mm_cvttps_epi32(sum);
+            const __m128 up = _mm_cmpge_ps(_mm_sub_ps(sum, _mm_cvtepi32_ps(t)), m_half);
+            vi = _mm_sub_epi32(t, _mm_castps_si128(up));
+            v = _mm_cvtepi32_ps(vi);
+        }
+        const int vr = _mm_cvtsi128_si32(vi);
+        const int vg = _mm_extract_epi16(vi, 2);
+        const int vb = _mm_extract_epi16(vi, 4);
+        const uint8_t index = m_table[lookupSlot(vr, vg, vb)];
+        if (m_packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
+            return index;  // no error to spread
+        }
+        const __m128 d =
+            _mm_mul_ps(m_strength, _mm_sub_ps(v, _mm_loadu_ps(m_pal.data() + size_t(index) * 4)));
+        if (hasRight) {
+            _mm_store_ps(e + 4, _mm_add_ps(_mm_load_ps(e + 4), share(d, m_w7)));
+        }
+        _mm_store_ps(n, _mm_add_ps(_mm_load_ps(n), share(d, m_w3)));
+        _mm_store_ps(n + 4, _mm_add_ps(_mm_load_ps(n + 4), share(d, m_w5)));
+        _mm_store_ps(n + 8, _mm_add_ps(_mm_load_ps(n + 8), share(d, m_w1)));
+        return index;
+    }
+
+private:
+    inline __m128 share(__m128 d, __m128 weight) const {
+        return _mm_mul_ps(_mm_mul_ps(d, weight), m_sixteenth);
+    }
+
+    const PaletteFloats& m_pal;
+    const PalettePacked& m_packed;
+    const uint8_t* m_table;
+    const __m128 m_strength;
+    const __m128 m_w7 = _mm_set1_ps(7.0f), m_w5 = _mm_set1_ps(5.0f), m_w3 = _mm_set1_ps(3.0f);
+    const __m128 m_w1 = _mm_set1_ps(1.0f), m_sixteenth = _mm_set1_ps(0.0625f);
+    const __m128 m_zero = _mm_setzero_ps(), m_top = _mm_set1_ps(255.0f);
+    const __m128 m_half = _mm_set1_ps(0.5f), m_roundsAway = _mm_set1_ps(kRoundsAway);
+    const __m128 m_absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+};
+
+// Row y's colours over white as floats, 4 per pixel (the fourth 0).
+void sourceRow(const Image& image, int y, float* out) {
+    const uchar* src = image.constScanLine(y);
+    const int width = image.width();
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i opaque = _mm_set1_epi32(255);
+    const __m128i rgbOnly = _mm_set_epi32(0, -1, -1, -1);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i bytes =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(x) * 4));
+        const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
+        const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
+        const __m128i pixels[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                   _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+        for (int k = 0; k < 4; ++k) {
+            // Premultiplied over white: c + (255 - a).
+            const __m128i clear = _mm_sub_epi32(opaque, _mm_shuffle_epi32(pixels[k], 0xff));
+            const __m128i blended = _mm_and_si128(_mm_add_epi32(pixels[k], clear), rgbOnly);
+            _mm_store_ps(out + size_t(x + k) * 4, _mm_cvtepi32_ps(blended));
+        }
+    }
+    for (; x < width; ++x) {
+        const RGB c = overWhite(src + size_t(x) * 4);
+        out[size_t(x) * 4] = c.r;
+        out[size_t(x) * 4 + 1] = c.g;
+        out[size_t(x) * 4 + 2] = c.b;
+    }
+}
+
+// Rows are done in pairs, the second row two pixels behind the first: pixel
+// (x, y + 1) only needs what pixels x - 1 .. x + 1 of row y sent down, so the
+// two dependency chains run side by side. Every error slot still receives its
+// shares in the same order as row by row.
 bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
                 const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
     const int height = image.height();
     const size_t rowFloats = (size_t(width) + 2) * 4;
-    std::vector<float> bufA(rowFloats, 0.0f), bufB(rowFloats, 0.0f);
-    std::vector<float> source(size_t(width) * 4, 0.0f);
-    float* cur = bufA.data();
-    float* next = bufB.data();
-    const __m128 strength = _mm_set1_ps(s);
-    const __m128 w7 = _mm_set1_ps(7.0f), w5 = _mm_set1_ps(5.0f), w3 = _mm_set1_ps(3.0f);
-    const __m128 w1 = _mm_set1_ps(1.0f), sixteenth = _mm_set1_ps(0.0625f);
-    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
-    const __m128 roundsAway = _mm_set1_ps(kRoundsAway);
-    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    for (int y = 0; y < height; ++y) {
+    std::vector<float> bufA(rowFloats, 0.0f), bufB(rowFloats, 0.0f), bufC(rowFloats, 0.0f);
+    std::vector<float> source0(size_t(width) * 4, 0.0f), source1(size_t(width) * 4, 0.0f);
+    float* row0 = bufA.data();  // errors for row y
+    float* row1 = bufB.data();  // errors for row y + 1
+    float* row2 = bufC.data();  // errors for row y + 2
+    const SSEDiffuser diffuser(pal, packed, table, s);
+    for (int y = 0; y < height; y += 2) {
         if (y % 16 == 0 && cancel && cancel->isCancelled()) {
             return false;
         }
-        const uchar* src = image.constScanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const RGB c = overWhite(src + size_t(x) * 4);
-            float* f = source.data() + size_t(x) * 4;
-            f[0] = c.r;
-            f[1] = c.g;
-            f[2] = c.b;
+        sourceRow(image, y, source0.data());
+        uint8_t* dst0 = indices + size_t(y) * size_t(width);
+        if (y + 1 == height) {
+            for (int x = 0; x < width; ++x) {
+                dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
+                                        row1 + size_t(x) * 4, x + 1 < width);
+            }
+            break;
         }
-        uint8_t* dst = indices + size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) {
-            float* e = cur + size_t(x + 1) * 4;
-            const __m128 err = _mm_load_ps(e);
-            const __m128 c = _mm_load_ps(source.data() + size_t(x) * 4);
-            __m128 v;
-            __m128i vi;
-            if ((_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(err, absMask), roundsAway)) & 7) == 7) {
-                v = c;
-                vi = _mm_cvttps_epi32(c);
-            } else {
-                const __m128 sum = _mm_min_ps(_mm_max_ps(_mm_add_ps(c, err), zero), top);
-                const __m128i t = _mm_cvttps_epi32(sum);
-                const __m128 up = _mm_cmpge_ps(_mm_sub_ps(sum, _mm_cvtepi32_ps(t)), half);
-                vi = _mm_sub_epi32(t, _mm_castps_si128(up));
-                v = _mm_cvtepi32_ps(vi);
+        sourceRow(image, y + 1, source1.data());
+        uint8_t* dst1 = dst0 + width;
+        for (int x = 0; x < width + 2; ++x) {
+            if (x < width) {
+                dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
+                                        row1 + size_t(x) * 4, x + 1 < width);
             }
-            const int vr = _mm_cvtsi128_si32(vi);
-            const int vg = _mm_extract_epi16(vi, 2);
-            const int vb = _mm_extract_epi16(vi, 4);
-            const uint8_t index = table[lookupSlot(vr, vg, vb)];
-            dst[x] = index;
-            if (packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
-                continue;  // no error to spread
+            const int x1 = x - 2;
+            if (x1 >= 0) {
+                dst1[x1] = diffuser.step(source1.data() + size_t(x1) * 4, row1 + size_t(x1 + 1) * 4,
+                                         row2 + size_t(x1) * 4, x1 + 1 < width);
             }
-            const __m128 d =
-                _mm_mul_ps(strength, _mm_sub_ps(v, _mm_loadu_ps(pal.data() + size_t(index) * 4)));
-            if (x + 1 < width) {
-                _mm_store_ps(e + 4, _mm_add_ps(_mm_load_ps(e + 4),
-                                               _mm_mul_ps(_mm_mul_ps(d, w7), sixteenth)));
-            }
-            float* n = next + size_t(x) * 4;  // pixel x - 1 of the next row
-            _mm_store_ps(n, _mm_add_ps(_mm_load_ps(n), _mm_mul_ps(_mm_mul_ps(d, w3), sixteenth)));
-            _mm_store_ps(n + 4,
-                         _mm_add_ps(_mm_load_ps(n + 4), _mm_mul_ps(_mm_mul_ps(d, w5), sixteenth)));
-            _mm_store_ps(n + 8,
-                         _mm_add_ps(_mm_load_ps(n + 8), _mm_mul_ps(_mm_mul_ps(d, w1), sixteenth)));
         }
-        std::fill(cur, cur + rowFloats, 0.0f);
-        std::swap(cur, next);
+        std::fill(row0, row0 + rowFloats, 0.0f);
+        std::fill(row1, row1 + rowFloats, 0.0f);
+        float* done0 = row0;
+        row0 = row2;
+        row2 = row1;
+        row1 = done0;
     }
     return true;
 }
