@@ -1,6 +1,7 @@
 #include "convert/EncodeDispatch.h"
 
 #include "export/Exporter.h"
+#include "export/ExporterMedia.h"
 
 namespace mirelo::convert {
 
@@ -12,8 +13,9 @@ ExportStatus encodeFrames(ExportFormat format, const std::vector<Image>& images,
         case ExportFormat::gif:
             return Exporter::encodeGIF(images, delays, quality, destination, cancel, progress);
         case ExportFormat::webp:
+            return Exporter::encodeWebP(images, delays, quality, destination, cancel, progress);
         case ExportFormat::mp4:
-            break;
+            return Exporter::encodeMP4(images, delays, quality, destination, cancel, progress);
     }
     return ExportError::encodeFailed(QStringLiteral("this build cannot write .") +
                                      rawValue(format) + QStringLiteral(" files"));
