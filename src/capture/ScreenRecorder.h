@@ -103,16 +103,22 @@ private:
     enum class State { idle, starting, capturing, stopping };
 
     void runInBackground(std::function<void()> work);
+    template <typename F>
+    void onMainThread(F&& body);
     void continueStart(const QRectF& region, double fps, bool showsCursor,
                        StartCompletion completion);
     void startWithDisplays(const std::vector<CaptureDisplay>& displays, const QRectF& region,
                            double fps, bool showsCursor, StartCompletion completion);
-    void finishStart(std::optional<RecorderError> error, StartCompletion completion);
+    void finishStart(std::optional<RecorderError> error, bool reachedBackend,
+                     StartCompletion completion);
 
     std::shared_ptr<CaptureBackend> m_backend;
     ScreenListFn m_screens;
     FrameStore m_frameStore;
     State m_state = State::idle;
+    // The state a start began in: a stream kept from a failed stop is ended only when the new
+    // one is about to start, so an earlier failure leaves it in place.
+    State m_stateBeforeStart = State::idle;
     bool m_cachedPermissionGranted = false;
     std::optional<std::vector<CaptureDisplay>> m_cachedDisplays;
     // Frames carry the number of the stream they came from; only the current one is kept.
