@@ -39,7 +39,7 @@ mirelo_cpu=$(cpu_of "$work/mirelo.out" "$tool" "$display" "$seconds" "$fps" "$wi
 mirelo_frames=$(awk '/^frames:/ { print $2 }' "$work/mirelo.out")
 ffmpeg_cpu=$(cpu_of "$work/ffmpeg.out" ffmpeg -hide_banner -nostdin -loglevel info \
   -f x11grab -draw_mouse 1 -framerate "$fps" -video_size "${width}x${height}" -i "$display+0,0" \
-  -t "$seconds" -f null -)
+  -t "$seconds" -fps_mode passthrough -f null -)
 ffmpeg_frames=$(grep -o 'frame= *[0-9]*' "$work/ffmpeg.out" | tail -1 | tr -dc '0-9')
 
 cat "$work/mirelo.out" >&2
