@@ -3,6 +3,7 @@
 #include "XvfbFixture.h"
 #include "capture/ScreenRecorder.h"
 #include "platform/x11/X11CaptureBackend.h"
+#include "platform/x11/X11FrameGrabber.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -133,13 +134,12 @@ TEST(X11CaptureWithoutSharedMemory, ReadsThroughPlainGetImage) {
     XvfbServer server(options);
     ASSERT_TRUE(server.ok());
     server.createWindow(QRect(100, 100, 300, 200), kRed);
-    auto backend = makeX11CaptureBackend(server.displayName());
-    Collector collector;
-    ASSERT_EQ(backend->startStream(configuration(QRect(50, 50, 400, 300)), collector.sink()),
-              std::nullopt);
-    ASSERT_TRUE(collector.waitForFrames(1));
-    backend->stopStream();
-    const Image frame = collector.taken().front().image;
+    x11::Connection connection(server.displayName());
+    x11::FrameGrabber grabber(connection, QRect(50, 50, 400, 300), QSize(400, 300), true);
+    ASSERT_FALSE(grabber.failure());
+    EXPECT_FALSE(grabber.usesSharedMemory());
+    const Image frame = grabber.grab();
+    ASSERT_EQ(frame.size(), QSize(400, 300));
     EXPECT_EQ(frame.pixel(50, 50), test::rgba(255, 0, 0));
     EXPECT_EQ(frame.pixel(349, 249), test::rgba(255, 0, 0));
     EXPECT_EQ(frame.pixel(0, 0) >> 24, 255u);

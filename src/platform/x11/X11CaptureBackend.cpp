@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 const QString kCannotConnect = QStringLiteral("无法连接到 X 显示服务器。");
 const QString kDisplayGone = QStringLiteral("录制的显示器已断开。");
 const QString kConnectionLost = QStringLiteral("与 X 显示服务器的连接已断开。");
+const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
 
 // How often a running stream checks that its display is still attached.
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
@@ -32,7 +34,9 @@ Clock::duration period(const MediaTime& interval) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-// One running stream: a connection and a thread of its own.
+// One running stream: a connection of its own, a thread that reads the screen on schedule and
+// one that converts what was read and hands it to the sink. Up to queueDepth reads wait for
+// conversion; beyond that a deadline passes without a read.
 class Stream {
 public:
     Stream(const QByteArray& displayName, const CaptureConfiguration& configuration,
@@ -41,7 +45,7 @@ public:
           m_sink(std::move(sink)),
           m_connection(displayName),
           m_grabber(m_connection, configuration.sourcePixels, configuration.outputSize,
-                    configuration.showsCursor) {}
+                    configuration.showsCursor, std::max(1, configuration.queueDepth)) {}
 
     ~Stream() { stop(); }
 
@@ -60,73 +64,123 @@ public:
     }
 
     void start() {
-        m_thread = std::thread([this] { run(); });
+        m_reader = std::thread([this] { readLoop(); });
+        m_converter = std::thread([this] { convertLoop(); });
     }
 
+    // Ends reading; what was read is still converted and delivered before this returns.
     void stop() {
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
         }
-        m_wake.notify_all();
-        if (m_thread.joinable()) {
-            m_thread.join();
+        m_changed.notify_all();
+        if (m_reader.joinable()) {
+            m_reader.join();
+        }
+        if (m_converter.joinable()) {
+            m_converter.join();
         }
     }
 
 private:
-    // Waits until `deadline`; false when asked to stop meanwhile.
+    struct Pending {
+        x11::RawFrame raw;
+        Clock::time_point captured;
+    };
+
+    // Waits until `deadline`; false when the stream is to end meanwhile.
     bool waitUntil(Clock::time_point deadline) {
         std::unique_lock lock(m_mutex);
-        return !m_wake.wait_until(lock, deadline, [this] { return m_stopping; });
+        return !m_changed.wait_until(lock, deadline, [this] { return m_stopping || m_failure; });
     }
 
-    void fail(const QString& message) {
-        if (m_sink.failed) {
-            m_sink.failed(CaptureFailure{message});
+    // The first failure wins; the stream ends after what was read before it is delivered.
+    void setFailure(const QString& message) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_failure) {
+                m_failure = message;
+            }
         }
+        m_changed.notify_all();
     }
 
-    // Frames fall on the grid start + n x period of the monotonic clock, so the rate does not
-    // drift with the time each frame takes. A frame that comes more than a period late skips
-    // the deadlines it missed instead of catching up with a burst. The sink is called before
-    // the next read, so one frame at most is in flight, well inside the queue depth.
-    void run() {
+    // Reads fall on the grid start + n x period of the monotonic clock, so the rate does not
+    // drift with the time each frame takes. A read that comes more than a period late skips
+    // the deadlines it missed instead of catching up with a burst.
+    void readLoop() {
         const Clock::duration step = period(m_configuration.minimumFrameInterval);
         const Clock::time_point start = Clock::now();
         Clock::time_point nextLayoutCheck = start + kLayoutCheckInterval;
         int64_t index = 0;
         while (waitUntil(start + index * step)) {
             const Clock::time_point captured = Clock::now();
-            if (!m_connection.ok()) {
-                fail(kConnectionLost);
-                return;
-            }
             if (captured >= nextLayoutCheck) {
                 nextLayoutCheck = captured + kLayoutCheckInterval;
                 m_grabber.updateLayout();
-                if (!m_connection.ok()) {
-                    fail(kConnectionLost);
-                    return;
-                }
-                if (!m_grabber.hasMonitor(m_configuration.displayId)) {
-                    fail(kDisplayGone);
-                    return;
+                if (m_connection.ok() && !m_grabber.hasMonitor(m_configuration.displayId)) {
+                    setFailure(kDisplayGone);
+                    break;
                 }
             }
-            const Image image = m_grabber.grab();
-            if (image.isNull()) {
-                fail(m_grabber.failure().value_or(QStringLiteral("读取屏幕画面失败。")));
-                return;
+            if (!m_connection.ok()) {
+                setFailure(kConnectionLost);
+                break;
+            }
+            x11::RawFrame raw;
+            const x11::FrameGrabber::ReadStatus status = m_grabber.read(raw);
+            if (status == x11::FrameGrabber::ReadStatus::failed) {
+                setFailure(m_grabber.failure().value_or(kReadFailed));
+                break;
+            }
+            if (status == x11::FrameGrabber::ReadStatus::ok) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_queue.push_back(Pending{std::move(raw), captured});
+                }
+                m_changed.notify_all();
             }
             // Errors of unchecked requests arrive as events; nothing else is selected.
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection.get())) {
                 std::free(event);
             }
-            m_sink.frame(image, mediaTime(captured));
-
             const int64_t due = (Clock::now() - start) / step;  // last deadline already passed
             index = std::max(index + 1, due);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_readerDone = true;
+        }
+        m_changed.notify_all();
+    }
+
+    void convertLoop() {
+        for (;;) {
+            Pending next;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_queue.empty() || m_readerDone; });
+                if (m_queue.empty()) {
+                    break;
+                }
+                next = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            const Image image = m_grabber.convert(std::move(next.raw));
+            if (image.isNull()) {
+                setFailure(kReadFailed);  // no memory for the frame: the reader stops too
+                continue;
+            }
+            m_sink.frame(image, mediaTime(next.captured));
+        }
+        std::optional<QString> failure;
+        {
+            std::lock_guard lock(m_mutex);
+            failure = m_failure;
+        }
+        if (failure && m_sink.failed) {
+            m_sink.failed(CaptureFailure{*failure});
         }
     }
 
@@ -134,10 +188,14 @@ private:
     CaptureSink m_sink;
     x11::Connection m_connection;
     x11::FrameGrabber m_grabber;
-    std::thread m_thread;
+    std::thread m_reader;
+    std::thread m_converter;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::condition_variable m_changed;
+    std::deque<Pending> m_queue;
+    std::optional<QString> m_failure;
     bool m_stopping = false;
+    bool m_readerDone = false;
 };
 
 class X11CaptureBackend : public CaptureBackend {

@@ -18,6 +18,7 @@
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it and fault lazily
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -151,11 +152,12 @@ void fillBlack(uint8_t* frame, int stride, const QRect& rect) {
 }  // namespace
 
 FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QSize& outputSize,
-                           bool showsCursor)
+                           bool showsCursor, int slotCount)
     : m_connection(connection),
       m_source(source),
       m_outputSize(outputSize),
-      m_showsCursor(showsCursor) {
+      m_showsCursor(showsCursor),
+      m_slots(std::max(1, slotCount)) {
     if (!m_connection.ok()) {
         m_failure = QStringLiteral("无法连接到 X 显示服务器。");
         return;
@@ -184,13 +186,14 @@ FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QS
     }
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
     if (shm != nullptr && shm->present) {
-        attachSegment(static_cast<size_t>(source.width()) * source.height() * 4);
+        // More segments are attached when reads outpace conversion, up to the slot count.
+        m_sharedMemory = attachSegment(static_cast<size_t>(source.width()) * source.height() * 4);
     }
     updateLayout();
 }
 
 FrameGrabber::~FrameGrabber() {
-    detachSegment();
+    detachSegments();
 }
 
 bool FrameGrabber::attachSegment(size_t bytes) {
@@ -213,25 +216,23 @@ bool FrameGrabber::attachSegment(size_t bytes) {
         shmdt(data);
         return false;
     }
-    m_segment = segment;
-    m_shmId = id;
-    m_shmData = static_cast<uint8_t*>(data);
+    std::lock_guard lock(m_segmentsMutex);
+    m_segments.push_back(Segment{segment, static_cast<uint8_t*>(data), false});
     return true;
 }
 
-void FrameGrabber::detachSegment() {
-    if (m_segment != 0) {
+void FrameGrabber::detachSegments() {
+    std::lock_guard lock(m_segmentsMutex);
+    for (const Segment& segment : m_segments) {
         if (m_connection.ok()) {
-            xcb_shm_detach(m_connection.get(), m_segment);
-            xcb_flush(m_connection.get());
+            xcb_shm_detach(m_connection.get(), segment.id);
         }
-        m_segment = 0;
+        shmdt(segment.data);
     }
-    if (m_shmData != nullptr) {
-        shmdt(m_shmData);
-        m_shmData = nullptr;
+    if (m_connection.ok()) {
+        xcb_flush(m_connection.get());
     }
-    m_shmId = -1;
+    m_segments.clear();
 }
 
 void FrameGrabber::updateLayout() {
@@ -256,29 +257,52 @@ bool FrameGrabber::hasMonitor(uint32_t id) const {
     return false;
 }
 
-Image FrameGrabber::grab() {
+FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
     if (m_failure) {
-        return {};
+        return ReadStatus::failed;
     }
     xcb_connection_t* c = m_connection.get();
-    QImage surface = allocateFrame(m_source.size());
-    if (surface.isNull()) {
-        m_failure = kReadFailed;
-        return {};
+    frame = RawFrame();
+    frame.clip = m_source & m_root;
+    frame.blackArea = m_blackArea;
+
+    // A free slot: a segment no conversion is using, or a new one while there are fewer than
+    // the slot count.
+    const size_t bytes = static_cast<size_t>(m_source.width()) * m_source.height() * 4;
+    if (m_sharedMemory) {
+        {
+            std::lock_guard lock(m_segmentsMutex);
+            for (size_t i = 0; i < m_segments.size(); ++i) {
+                if (!m_segments[i].busy) {
+                    frame.slot = static_cast<int>(i);
+                    break;
+                }
+            }
+        }
+        if (frame.slot < 0) {
+            if (static_cast<int>(m_segments.size()) >= m_slots || !attachSegment(bytes)) {
+                return ReadStatus::busy;
+            }
+            frame.slot = static_cast<int>(m_segments.size()) - 1;
+        }
+    } else {
+        std::lock_guard lock(m_segmentsMutex);
+        if (m_plainInFlight >= m_slots) {
+            return ReadStatus::busy;
+        }
     }
-    uint8_t* frame = surface.bits();
-    const int stride = static_cast<int>(surface.bytesPerLine());
-    const QRect clip = m_source & m_root;
 
     // Both requests go out before either reply is awaited: one round trip per frame.
+    const QRect& clip = frame.clip;
     xcb_shm_get_image_cookie_t shmCookie{};
     xcb_get_image_cookie_t plainCookie{};
     if (!clip.isEmpty()) {
-        if (m_segment != 0) {
+        if (frame.slot >= 0) {
             shmCookie = xcb_shm_get_image_unchecked(
                 c, m_connection.root(), static_cast<int16_t>(clip.x()),
                 static_cast<int16_t>(clip.y()), static_cast<uint16_t>(clip.width()),
-                static_cast<uint16_t>(clip.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0);
+                static_cast<uint16_t>(clip.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                m_segments[static_cast<size_t>(frame.slot)].id, 0);
         } else {
             plainCookie = xcb_get_image_unchecked(
                 c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_connection.root(), static_cast<int16_t>(clip.x()),
@@ -290,25 +314,48 @@ Image FrameGrabber::grab() {
     if (m_showsCursor) {
         cursorCookie = xcb_xfixes_get_cursor_image_unchecked(c);
     }
-
     bool ok = true;
     if (!clip.isEmpty()) {
-        const uint32_t* pixels = nullptr;
-        Reply<xcb_shm_get_image_reply_t> shmReply;
-        Reply<xcb_get_image_reply_t> plainReply;
-        if (m_segment != 0) {
-            shmReply.reset(xcb_shm_get_image_reply(c, shmCookie, nullptr));
-            pixels = shmReply ? reinterpret_cast<const uint32_t*>(m_shmData) : nullptr;
+        if (frame.slot >= 0) {
+            Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, shmCookie, nullptr));
+            ok = reply != nullptr;
         } else {
-            plainReply.reset(xcb_get_image_reply(c, plainCookie, nullptr));
-            if (plainReply &&
-                xcb_get_image_data_length(plainReply.get()) >= clip.width() * clip.height() * 4) {
-                pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(plainReply.get()));
-            }
+            frame.plain.reset(xcb_get_image_reply(c, plainCookie, nullptr));
+            ok = frame.plain != nullptr &&
+                 xcb_get_image_data_length(frame.plain.get()) >= clip.width() * clip.height() * 4;
         }
-        if (pixels == nullptr) {
-            ok = false;
-        } else {
+    }
+    if (m_showsCursor) {
+        frame.cursor.reset(xcb_xfixes_get_cursor_image_reply(c, cursorCookie, nullptr));
+    }
+    if (!ok) {
+        m_failure = xcb_connection_has_error(c) ? kConnectionLost : kReadFailed;
+        frame = RawFrame();
+        return ReadStatus::failed;
+    }
+    std::lock_guard lock(m_segmentsMutex);
+    if (frame.slot >= 0) {
+        m_segments[static_cast<size_t>(frame.slot)].busy = true;
+    } else {
+        ++m_plainInFlight;
+    }
+    return ReadStatus::ok;
+}
+
+Image FrameGrabber::convert(RawFrame&& raw) {
+    const uint32_t* pixels = nullptr;
+    if (raw.slot >= 0) {
+        std::lock_guard lock(m_segmentsMutex);
+        pixels = reinterpret_cast<const uint32_t*>(m_segments[static_cast<size_t>(raw.slot)].data);
+    } else if (raw.plain) {
+        pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(raw.plain.get()));
+    }
+    QImage surface = allocateFrame(m_source.size());
+    if (!surface.isNull()) {
+        uint8_t* frame = surface.bits();
+        const int stride = static_cast<int>(surface.bytesPerLine());
+        const QRect& clip = raw.clip;
+        if (pixels != nullptr && !clip.isEmpty()) {
             const QPoint offset = clip.topLeft() - m_source.topLeft();
             for (int y = 0; y < clip.height(); ++y) {
                 convertRow(pixels + static_cast<qsizetype>(y) * clip.width(),
@@ -319,31 +366,30 @@ Image FrameGrabber::grab() {
             _mm_sfence();  // the streamed stores are complete before anything reads the frame
 #endif
         }
+        const QRect whole(QPoint(0, 0), m_source.size());
+        const QRegion outside = QRegion(whole) - QRegion(clip.translated(-m_source.topLeft()));
+        for (const QRect& rect : outside) {
+            fillBlack(frame, stride, rect);
+        }
+        for (const QRect& rect : raw.blackArea) {
+            fillBlack(frame, stride, rect);
+        }
+        if (raw.cursor) {
+            blendCursor(frame, stride, raw.cursor.get());
+        }
     }
-    Reply<xcb_xfixes_get_cursor_image_reply_t> cursor;
-    if (m_showsCursor) {
-        cursor.reset(xcb_xfixes_get_cursor_image_reply(c, cursorCookie, nullptr));
+    // The slot is free again whatever became of the frame.
+    {
+        std::lock_guard lock(m_segmentsMutex);
+        if (raw.slot >= 0) {
+            m_segments[static_cast<size_t>(raw.slot)].busy = false;
+        } else {
+            --m_plainInFlight;
+        }
     }
-    if (!ok) {
-        m_failure = xcb_connection_has_error(c) ? kConnectionLost : kReadFailed;
+    raw = RawFrame();
+    if (surface.isNull()) {
         return {};
-    }
-    return finish(std::move(surface), clip, cursor.get());
-}
-
-Image FrameGrabber::finish(QImage surface, const QRect& clip, const void* cursorReply) const {
-    uint8_t* frame = surface.bits();
-    const int stride = static_cast<int>(surface.bytesPerLine());
-    const QRect whole(QPoint(0, 0), m_source.size());
-    const QRegion outside = QRegion(whole) - QRegion(clip.translated(-m_source.topLeft()));
-    for (const QRect& rect : outside) {
-        fillBlack(frame, stride, rect);
-    }
-    for (const QRect& rect : m_blackArea) {
-        fillBlack(frame, stride, rect);
-    }
-    if (cursorReply != nullptr) {
-        blendCursor(frame, stride, cursorReply);
     }
     if (m_outputSize != m_source.size()) {
         surface = surface.scaled(m_outputSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -351,8 +397,20 @@ Image FrameGrabber::finish(QImage surface, const QRect& clip, const void* cursor
     return Image::fromQImage(surface);
 }
 
-void FrameGrabber::blendCursor(uint8_t* frame, int stride, const void* cursorReply) const {
-    const auto* reply = static_cast<const xcb_xfixes_get_cursor_image_reply_t*>(cursorReply);
+Image FrameGrabber::grab() {
+    RawFrame raw;
+    if (read(raw) != ReadStatus::ok) {
+        return {};
+    }
+    Image image = convert(std::move(raw));
+    if (image.isNull() && !m_failure) {
+        m_failure = kReadFailed;
+    }
+    return image;
+}
+
+void FrameGrabber::blendCursor(uint8_t* frame, int stride,
+                               const xcb_xfixes_get_cursor_image_reply_t* reply) const {
     const int width = reply->width;
     const int height = reply->height;
     if (xcb_xfixes_get_cursor_image_cursor_image_length(reply) < width * height) {

@@ -8,57 +8,90 @@
 #include <QSize>
 #include <QString>
 
+#include <xcb/xfixes.h>
+
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 namespace mirelo::x11 {
 
-// Reads rectangles of the root window into frames: the server copies into one MIT-SHM segment
-// reused for every read (plain GetImage where it offers no shared memory), and each frame is
-// converted from there into memory of its own; the part outside the desktop and between
-// monitors black, the pointer blended in from the XFixes cursor image. One thread only.
+// What one read leaves for conversion: the pixels (in a shared-memory slot or a GetImage
+// reply), the pointer image, and where the desktop shows. Owns nothing of the grabber but its
+// slot, which FrameGrabber::convert() hands back.
+struct RawFrame {
+    int slot = -1;  // index of the shared-memory segment holding the pixels, or -1
+    Reply<xcb_get_image_reply_t> plain;                 // the pixels, without shared memory
+    Reply<xcb_xfixes_get_cursor_image_reply_t> cursor;  // null when the pointer is not drawn
+    QRect clip;         // the part of the source read, root coordinates
+    QRegion blackArea;  // parts of the source no monitor shows, source coordinates
+};
+
+// Reads rectangles of the root window into frames in two steps, so that the next read can run
+// while the last one is converted. read() (one thread, the connection's) has the server copy
+// the rectangle into one of up to `slotCount` MIT-SHM segments (plain GetImage where the server
+// offers no shared memory) together with the XFixes pointer image; convert() (one other thread
+// at a time) turns it into a frame of its own: standard pixel layout, black outside the desktop
+// and between monitors, the pointer blended in, at the delivery size.
 class FrameGrabber {
 public:
     // Prepares reads of `source` (device pixels, root coordinates, any position) delivered at
-    // `outputSize`. Check failure() afterwards.
+    // `outputSize`, with at most `slotCount` reads awaiting conversion. Check failure()
+    // afterwards.
     FrameGrabber(Connection& connection, const QRect& source, const QSize& outputSize,
-                 bool showsCursor);
+                 bool showsCursor, int slotCount = 1);
     ~FrameGrabber();
     FrameGrabber(const FrameGrabber&) = delete;
     FrameGrabber& operator=(const FrameGrabber&) = delete;
 
-    // Why the grabber cannot read (set at construction or by a failed grab), else nothing.
+    // Why the grabber cannot read (set at construction or by a failed read), else nothing.
+    // Read thread only.
     const std::optional<QString>& failure() const { return m_failure; }
-    bool usesSharedMemory() const { return m_segment != 0; }
+    bool usesSharedMemory() const { return m_sharedMemory; }
 
     // Re-reads the desktop's size and monitors (after a change of the screen layout).
     void updateLayout();
     // True while RandR lists a monitor with this id (always true for id 0, the root fallback).
     bool hasMonitor(uint32_t id) const;
 
-    // One frame, or a null Image with failure() set.
+    enum class ReadStatus { ok, busy, failed };
+    // Reads the source now. busy: every slot still awaits conversion (nothing was read);
+    // failed: see failure().
+    ReadStatus read(RawFrame& frame);
+    // The frame of a read, and its slot free again; null when no memory could be had for it.
+    Image convert(RawFrame&& frame);
+
+    // Both steps at once (tests and single-threaded callers).
     Image grab();
 
 private:
-    // Black where the frame shows nothing of the desktop; the pointer; the delivery size.
-    Image finish(QImage surface, const QRect& clip, const void* cursorReply) const;
+    struct Segment {
+        uint32_t id = 0;
+        uint8_t* data = nullptr;
+        bool busy = false;
+    };
     bool attachSegment(size_t bytes);
-    void detachSegment();
-    void blendCursor(uint8_t* frame, int stride, const void* cursorReply) const;
+    void detachSegments();
+    void blendCursor(uint8_t* frame, int stride,
+                     const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
 
     Connection& m_connection;
     QRect m_source;
     QSize m_outputSize;
     bool m_showsCursor = false;
+    int m_slots = 1;
     std::optional<QString> m_failure;
 
     QRect m_root;
-    QRegion m_blackArea;  // parts of m_source no monitor shows, in source coordinates
+    QRegion m_blackArea;
     std::vector<Monitor> m_monitors;
 
-    uint32_t m_segment = 0;  // xcb shm segment id; 0 when reading without shared memory
-    int m_shmId = -1;
-    uint8_t* m_shmData = nullptr;
+    bool m_sharedMemory = false;
+    // Guards the slots' use; the list itself grows on the read thread only.
+    std::mutex m_segmentsMutex;
+    std::vector<Segment> m_segments;
+    int m_plainInFlight = 0;  // reads without shared memory awaiting conversion
 };
 
 }  // namespace mirelo::x11
