@@ -4,8 +4,10 @@
 #   WebP: img2webp -lossy -q 80 -m 4, the settings of our WebP export;
 #   MP4:  ffmpeg with libx264 at the same average bit rate as our export,
 #         with the same encoder settings (preset medium, no B-frames).
-# Times are the best of 3 interleaved runs per clip, summed over the corpus;
-# sizes and PSNR (RGB, against the source frames) are per clip.
+# Times are the best of 3 interleaved runs per clip, summed over the corpus:
+# wall time (the target) and CPU time (user + system, all threads), which is
+# steadier on a busy machine. Sizes and PSNR (RGB, against the source frames)
+# are per clip.
 # Usage: MIRELO_BUILD=<Release build dir> bench/scripts/webp_mp4_vs_cli.sh
 # MIRELO_CORPUS overrides the corpus folder (default bench/corpus, made by
 # bench/make-corpus.sh when missing).
@@ -17,7 +19,7 @@ psnr="$build/bench/mirelo-media-psnr"
 corpus="${MIRELO_CORPUS:-$root/bench/corpus}"
 runs="${MIRELO_BENCH_RUNS:-3}"
 
-for tool in img2webp ffmpeg python3; do
+for tool in img2webp ffmpeg python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "webp_mp4_vs_cli: $tool is missing" >&2; exit 1; }
 done
 [ -x "$convert" ] && [ -x "$psnr" ] || { echo "webp_mp4_vs_cli: build mirelo-convert and mirelo-media-psnr in $build" >&2; exit 1; }
@@ -28,10 +30,15 @@ fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-# best TIME_VAR CMD...: runs CMD once, keeps the lower of the time and TIME_VAR.
-elapsed() { local t0 t1; t0=$(now); "$@" >/dev/null 2>&1; t1=$(now); python3 -c "print($t1 - $t0)"; }
-min() { python3 -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
+# elapsed CMD...: runs CMD, prints "WALL CPU" in seconds.
+elapsed() {
+  /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null 2>&1
+  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time"
+}
+# best "WALL CPU"...: the lowest wall time and the lowest CPU time.
+best() {
+  python3 -c "import sys; p=[a.split() for a in sys.argv[1:]]; print(min(float(w) for w, c in p), min(float(c) for w, c in p))" "$@"
+}
 ratio() { python3 -c "import sys; print('%.4g' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
 add() { python3 -c "import sys; print(sum(float(a) for a in sys.argv[1:]))" "$@"; }
 # figure NAME VALUE UNIT OP TARGET
@@ -46,6 +53,7 @@ EOF
 }
 
 webp_ours_total=0; webp_cli_total=0; mp4_ours_total=0; mp4_cli_total=0
+webp_ours_cpu=0; webp_cli_cpu=0; mp4_ours_cpu=0; mp4_cli_cpu=0
 for clip_dir in "$corpus"/*/; do
   clip="$(basename "$clip_dir")"
   mapfile -t frames < <(ls "$clip_dir"*.png | sort)
@@ -81,10 +89,13 @@ EOF
     t_cm+=("$(elapsed ffmpeg -y -loglevel error -framerate "$fps" -i "$clip_dir%05d.png" \
       -c:v libx264 -preset medium -bf 0 -b:v "$rate" -pix_fmt yuv420p -movflags +faststart "$cli_mp4")")
   done
-  ow=$(min "${t_ow[@]}"); cw=$(min "${t_cw[@]}"); om=$(min "${t_om[@]}"); cm=$(min "${t_cm[@]}")
+  read -r ow owc < <(best "${t_ow[@]}"); read -r cw cwc < <(best "${t_cw[@]}")
+  read -r om omc < <(best "${t_om[@]}"); read -r cm cmc < <(best "${t_cm[@]}")
   webp_ours_total=$(add "$webp_ours_total" "$ow"); webp_cli_total=$(add "$webp_cli_total" "$cw")
   mp4_ours_total=$(add "$mp4_ours_total" "$om"); mp4_cli_total=$(add "$mp4_cli_total" "$cm")
-  echo "$clip: ${#frames[@]} frames ${width}x${height} @${fps}; webp ours ${ow}s cli ${cw}s; mp4 ours ${om}s cli ${cm}s (rate $rate)" >&2
+  webp_ours_cpu=$(add "$webp_ours_cpu" "$owc"); webp_cli_cpu=$(add "$webp_cli_cpu" "$cwc")
+  mp4_ours_cpu=$(add "$mp4_ours_cpu" "$omc"); mp4_cli_cpu=$(add "$mp4_cli_cpu" "$cmc")
+  echo "$clip: ${#frames[@]} frames ${width}x${height} @${fps}; wall/cpu s: webp ours $ow/$owc cli $cw/$cwc; mp4 ours $om/$omc cli $cm/$cmc (rate $rate)" >&2
 
   read -r psnr_ow _ < <("$psnr" "$clip_dir" "$ours_webp" "$frame_ms")
   read -r psnr_cw _ < <("$psnr" "$clip_dir" "$cli_webp" "$frame_ms")
@@ -102,3 +113,5 @@ done
 
 figure webp_export_vs_img2webp_time "$(ratio "$webp_ours_total" "$webp_cli_total")" x "<=" 1.1
 figure mp4_export_vs_ffmpeg_time "$(ratio "$mp4_ours_total" "$mp4_cli_total")" x "<=" 1.1
+figure webp_export_vs_img2webp_cpu "$(ratio "$webp_ours_cpu" "$webp_cli_cpu")" x "<=" 1.1
+figure mp4_export_vs_ffmpeg_cpu "$(ratio "$mp4_ours_cpu" "$mp4_cli_cpu")" x "<=" 1.1

@@ -244,6 +244,8 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
     // and ends the track exactly at the sum of the delays, and the file needs
     // no edit list (which some players ignore, shifting every frame).
     cc->max_b_frames = 0;
+    // As many encoder threads as the machine has (libavcodec defaults to one).
+    cc->thread_count = 0;
     if (avcodec_open2(cc.get(), codec, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, cc.get()) < 0) {
         return failed(QStringLiteral("无法添加视频输入"));

@@ -77,15 +77,31 @@ private:
     WebPData m_data;
 };
 
+bool isOpaque(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        uchar all = 0xFF;
+        for (int x = 3; x < image.width() * 4; x += 4) {
+            all &= row[x];
+        }
+        if (all != 0xFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The frame as straight-alpha RGBA of exactly the canvas size. A frame of
 // another size is drawn scaled onto a transparent canvas. libwebp expects
-// unpremultiplied samples; for opaque pixels both forms are the same bytes.
+// unpremultiplied samples; for opaque pixels (recorded frames) both forms are
+// the same bytes, so those frames are handed over without a copy.
 QImage canvasPixels(const Image& frame, int width, int height) {
     if (frame.isNull()) {
         return {};
     }
     if (frame.width() == width && frame.height() == height) {
-        return frame.qimage().convertToFormat(QImage::Format_RGBA8888);
+        const QImage& pixels = frame.qimage();
+        return isOpaque(pixels) ? pixels : pixels.convertToFormat(QImage::Format_RGBA8888);
     }
     QImage surface = ImageServices::createSurface(width, height);
     if (surface.isNull()) {
