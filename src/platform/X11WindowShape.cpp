@@ -1,8 +1,8 @@
 #include "platform/X11WindowShape.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
@@ -66,7 +66,9 @@ void setShape(QWindow* window, xcb_shape_kind_t kind, const QRegion& region) {
 
 }  // namespace
 
-bool isAvailable() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+bool isAvailable() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
 
 bool hasCompositor() {
     xcb_connection_t* c = connection();

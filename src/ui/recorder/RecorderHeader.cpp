@@ -20,7 +20,9 @@ namespace {
 
 const int kFrameRates[] = {10, 15, 24, 30};
 
-QString fpsLabel(int fps) { return QStringLiteral("FPS %1").arg(fps); }
+QString fpsLabel(int fps) {
+    return QStringLiteral("FPS %1").arg(fps);
+}
 
 }  // namespace
 
@@ -36,7 +38,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     const QColor accent = Theme::accent();
 
     setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; border-radius: 6px;"
-                                 " padding: 4px 6px; font-variant-numeric: tabular-nums; }"
+                                 " padding: 4px 6px; }"
                                  "QToolButton:hover { background: %2; }"
                                  "QToolButton:checked { background: %2; }"
                                  "QToolButton:disabled { color: #a0a0a0; }"
@@ -114,8 +116,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
 
     if (m_model) {
         connect(m_model, &SessionModel::isRecordingChanged, this, &RecorderHeader::refresh);
-        connect(m_model, &SessionModel::isStartingRecordingChanged, this,
-                &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::isStartingRecordingChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);

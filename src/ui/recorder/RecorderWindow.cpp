@@ -113,9 +113,9 @@ void RecorderWindow::leaveRecordingLayout() {
 std::optional<QRegion> RecorderWindow::boundingRegion() const {
     if (m_recording) {
         const QRect capture = captureRect();
-        QRegion region = innerBand(capture.adjusted(-kOutlineWidth, -kOutlineWidth,
-                                                    kOutlineWidth, kOutlineWidth),
-                                   kOutlineWidth);
+        QRegion region = innerBand(
+            capture.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth, kOutlineWidth),
+            kOutlineWidth);
         if (!m_recording->header.isNull()) {
             region += m_recording->header.translated(-m_recording->window.topLeft());
         }
@@ -205,8 +205,8 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
 
     if (m_recording) {
         // The outline runs just outside the recorded rectangle.
-        const QRect ring = capture.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth,
-                                            kOutlineWidth);
+        const QRect ring =
+            capture.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth, kOutlineWidth);
         for (const QRect& band : innerBand(ring, kOutlineWidth)) {
             painter.fillRect(band, outlineColor());
         }
@@ -229,8 +229,9 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        painter.drawText(capture, Qt::AlignCenter,
-                         QStringLiteral("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消"));
+        painter.drawText(
+            capture, Qt::AlignCenter,
+            QStringLiteral("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消"));
     }
 
     for (const QRect& band : innerBand(capture, kOutlineWidth)) {
@@ -273,6 +274,8 @@ void RecorderWindow::mouseMoveEvent(QMouseEvent* event) {
     move(event->globalPosition().toPoint() - *m_dragOffset);
 }
 
-void RecorderWindow::mouseReleaseEvent(QMouseEvent*) { m_dragOffset.reset(); }
+void RecorderWindow::mouseReleaseEvent(QMouseEvent*) {
+    m_dragOffset.reset();
+}
 
 }  // namespace mirelo

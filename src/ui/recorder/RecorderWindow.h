@@ -43,9 +43,7 @@ public:
     // return to when the layout ends.
     void enterRecordingLayout(const recorder::RecordingLayout& layout);
     void leaveRecordingLayout();
-    const std::optional<recorder::RecordingLayout>& recordingLayout() const {
-        return m_recording;
-    }
+    const std::optional<recorder::RecordingLayout>& recordingLayout() const { return m_recording; }
 
     // What the window shows and where it takes clicks, in window coordinates;
     // an empty optional means the whole window.

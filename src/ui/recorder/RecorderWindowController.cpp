@@ -29,7 +29,9 @@ RecorderWindowController::RecorderWindowController(SessionModel* model, QObject*
     }
 }
 
-RecorderWindowController::~RecorderWindowController() { delete m_window; }
+RecorderWindowController::~RecorderWindowController() {
+    delete m_window;
+}
 
 QRect RecorderWindowController::captureRegion() const {
     if (const auto& layout = m_window->recordingLayout()) {
@@ -94,9 +96,13 @@ void RecorderWindowController::showWindow() {
     m_window->activateWindow();
 }
 
-void RecorderWindowController::hideWindow() { m_window->hide(); }
+void RecorderWindowController::hideWindow() {
+    m_window->hide();
+}
 
-void RecorderWindowController::setAppMenu(QMenu* menu) { m_window->header()->setAppMenu(menu); }
+void RecorderWindowController::setAppMenu(QMenu* menu) {
+    m_window->header()->setAppMenu(menu);
+}
 
 void RecorderWindowController::trackSize() {
     if (!m_model || m_window->recordingLayout()) {

@@ -37,6 +37,8 @@ void ResizeHandle::mouseMoveEvent(QMouseEvent* event) {
     m_window->setGeometry(recorder::resizedFrame(*m_startFrame, m_edges, translation));
 }
 
-void ResizeHandle::mouseReleaseEvent(QMouseEvent*) { m_startFrame.reset(); }
+void ResizeHandle::mouseReleaseEvent(QMouseEvent*) {
+    m_startFrame.reset();
+}
 
 }  // namespace mirelo
