@@ -218,8 +218,9 @@ void ScreenRecorder::finishStart(std::optional<RecorderError> error, bool reache
     } else {
         m_state = State::idle;
     }
+    // Always from the event loop, never from inside start() itself.
     if (completion) {
-        completion(std::move(error));
+        onMainThread([completion, error] { completion(error); });
     }
 }
 
