@@ -65,7 +65,6 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
             m_menu->popup(QCursor::pos());
         }
     });
-    m_tray->show();
 
     if (m_state) {
         connect(m_state, &AppState::isRecordingChanged, this, &AppMenu::refresh);
@@ -75,6 +74,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     }
     refresh();
+    m_tray->show();
 }
 
 AppMenu::~AppMenu() {

@@ -82,9 +82,14 @@ PreviewWindow::PreviewWindow(FrameList frames, QWidget* parent)
     const QSizeF imageSize = m_state->imageSize() / devicePixelRatioF();
     QSize initial = imageSize.toSize().expandedTo(QSize(320, 180)) + QSize(24, 60);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        initial = initial.boundedTo(screen->availableGeometry().size() * 0.9);
+        const QRect area = screen->availableGeometry();
+        initial = initial.boundedTo(area.size() * 0.9);
+        QRect frame(QPoint(), initial);
+        frame.moveCenter(area.center());
+        setGeometry(frame);
+    } else {
+        resize(initial);
     }
-    resize(initial);
     refresh();
     m_state->play();
 }
