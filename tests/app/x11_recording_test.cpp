@@ -137,32 +137,54 @@ protected:
 }  // namespace
 
 TEST_F(X11RecorderTest, ClicksInTheCaptureAreaFallThroughOnlyWhileRecording) {
-    // Painted, rather than cut out: the window then catches clicks in its
-    // capture area the way it does on a composited desktop.
     RecorderWindow* window = controller()->window();
-    window->setCutsOutCaptureArea(false);
-    settle();
-    const QPoint inside = controller()->captureRegion().center();
+    // Cut out (how it runs without a compositing manager, as here) and
+    // painted (how it runs with one), the capture area catches clicks while
+    // idle and lets them through while recording.
+    for (bool cutOut : {true, false}) {
+        SCOPED_TRACE(cutOut);
+        window->setCutsOutCaptureArea(cutOut);
+        settle();
+        EXPECT_EQ(window->catchesCaptureAreaInput(), cutOut);
+        const QPoint inside = controller()->captureRegion().center();
+        const int before = below.clicks;
 
-    click(inside);
-    EXPECT_EQ(below.clicks, 0);
+        click(inside);
+        EXPECT_EQ(below.clicks, before);
 
-    startRecording();
-    click(inside);
-    EXPECT_EQ(below.clicks, 1);
-    // The header still takes clicks: pressing stop there ends the recording.
-    const QRect header = window->header()->geometry().translated(window->geometry().topLeft());
-    click(QPoint(header.right() - 40, header.center().y()));
-    EXPECT_EQ(below.clicks, 1);
-    EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
-    test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
-    if (state->previewWindow()) {
-        state->previewWindow()->close();
+        startRecording();
+        EXPECT_FALSE(window->catchesCaptureAreaInput());
+        click(inside);
+        EXPECT_EQ(below.clicks, before + 1);
+        // The header still takes clicks: pressing stop there ends the recording.
+        const QRect header = window->header()->geometry().translated(window->geometry().topLeft());
+        click(QPoint(header.right() - 40, header.center().y()));
+        EXPECT_EQ(below.clicks, before + 1);
+        EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
+        test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
+        if (state->previewWindow()) {
+            state->previewWindow()->close();
+        }
+        settle();
+
+        click(inside);
+        EXPECT_EQ(below.clicks, before + 1);
     }
-    settle();
+}
 
-    click(inside);
-    EXPECT_EQ(below.clicks, 1);
+TEST_F(X11RecorderTest, DraggingTheSeeThroughCaptureAreaMovesTheWindow) {
+    RecorderWindow* window = controller()->window();
+    ASSERT_TRUE(window->cutsOutCaptureArea());  // no compositing manager here
+    const QPoint start = window->pos();
+    const QPoint inside = controller()->captureRegion().center();
+    ASSERT_EQ(server->run("xdotool",
+                          {"mousemove", QString::number(inside.x()), QString::number(inside.y()),
+                           "mousedown", "1", "mousemove", QString::number(inside.x() + 60),
+                           QString::number(inside.y() + 25), "mouseup", "1"}),
+              0);
+    settle();
+    EXPECT_EQ(window->pos(), start + QPoint(60, 25));
+    EXPECT_EQ(below.clicks, 0);
 }
 
 TEST_F(X11RecorderTest, RecordingsShowNothingOfTheRecorderWindow) {

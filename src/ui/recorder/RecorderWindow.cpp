@@ -1,5 +1,6 @@
 #include "ui/recorder/RecorderWindow.h"
 
+#include "platform/X11InputCatcher.h"
 #include "platform/X11WindowShape.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/ResizeHandle.h"
@@ -55,6 +56,15 @@ RecorderWindow::RecorderWindow(SessionModel* model, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Mirelo"));
     m_cutOut = x11::isAvailable() && !x11::hasCompositor();
+    if (x11::isAvailable()) {
+        m_catcher = new x11::InputCatcher(this);
+        connect(m_catcher, &x11::InputCatcher::pressed, this, &RecorderWindow::beginPointerDrag);
+        connect(m_catcher, &x11::InputCatcher::dragged, this, &RecorderWindow::continuePointerDrag);
+        connect(m_catcher, &x11::InputCatcher::released, this, [this] {
+            m_dragOffset.reset();
+            m_catchEdges = {};
+        });
+    }
 
     m_header = new RecorderHeader(model, this);
     for (const HandlePlacement& placement : handlePlacements(QSize(1, 1))) {
@@ -167,6 +177,7 @@ void RecorderWindow::applyShapes() {
     if (!x11::isAvailable() || !windowHandle()) {
         return;
     }
+    updateCatcher();
     QWindow* native = windowHandle();
     const auto bounding = boundingRegion();
     const auto input = inputRegion();
@@ -256,6 +267,67 @@ void RecorderWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     x11::setOnAllDesktops(windowHandle());
     applyShapes();
+}
+
+void RecorderWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateCatcher();
+}
+
+void RecorderWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    updateCatcher();
+}
+
+bool RecorderWindow::catchesCaptureAreaInput() const {
+    return m_catcher && m_catcher->isShown();
+}
+
+void RecorderWindow::updateCatcher() {
+    if (!m_catcher) {
+        return;
+    }
+    const bool picking = m_model && m_model->isPickingWindow();
+    if (!m_cutOut || m_recording || picking || !isVisible() || !windowHandle()) {
+        m_catcher->hide();
+        return;
+    }
+    // Inside the outline, which the window itself still shows and catches.
+    const QRect inner =
+        captureRect().adjusted(kOutlineWidth, kOutlineWidth, -kOutlineWidth, -kOutlineWidth);
+    m_catcher->place(windowHandle(), inner.translated(pos()));
+}
+
+void RecorderWindow::beginPointerDrag(const QPoint& global) {
+    if (m_recording) {
+        return;
+    }
+    const QPoint local = global - pos();
+    m_catchEdges = {};
+    const auto placements = handlePlacements(size());
+    // Corners lie above edges: look at them first.
+    for (auto it = placements.crbegin(); it != placements.crend(); ++it) {
+        if (it->rect.contains(local)) {
+            m_catchEdges = it->edges;
+            break;
+        }
+    }
+    m_catchPress = global;
+    m_catchStartFrame = geometry();
+    if (!m_catchEdges) {
+        m_dragOffset = global - pos();
+    }
+}
+
+void RecorderWindow::continuePointerDrag(const QPoint& global) {
+    if (m_recording) {
+        return;
+    }
+    if (m_catchEdges) {
+        setGeometry(resizedFrame(m_catchStartFrame, m_catchEdges, global - m_catchPress));
+    } else if (m_dragOffset) {
+        move(global - *m_dragOffset);
+    }
 }
 
 void RecorderWindow::mousePressEvent(QMouseEvent* event) {

@@ -12,6 +12,10 @@
 
 namespace mirelo {
 
+namespace x11 {
+class InputCatcher;
+}
+
 class RecorderHeader;
 class ResizeHandle;
 class SessionModel;
@@ -54,6 +58,9 @@ public:
     // the presence of a compositing manager unless a test sets it.
     void setCutsOutCaptureArea(bool cut);
     bool cutsOutCaptureArea() const { return m_cutOut; }
+    // Whether an invisible input window catches the mouse over the cut-out
+    // capture area (so that it can still be dragged and resized there).
+    bool catchesCaptureAreaInput() const;
 
 signals:
     // The window's size changed while it was in its normal layout.
@@ -63,6 +70,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -71,6 +80,9 @@ private:
     void relayout();
     void applyShapes();
     QColor outlineColor() const;
+    void updateCatcher();
+    void beginPointerDrag(const QPoint& global);
+    void continuePointerDrag(const QPoint& global);
 
     QPointer<SessionModel> m_model;
     RecorderHeader* m_header = nullptr;
@@ -78,6 +90,12 @@ private:
     std::optional<recorder::RecordingLayout> m_recording;
     QRect m_normalFrame;
     std::optional<QPoint> m_dragOffset;
+    // A drag caught over the cut-out capture area: where it began and, when
+    // it started on a resize handle, the handle's edges and the frame then.
+    QPoint m_catchPress;
+    recorder::Edges m_catchEdges;
+    QRect m_catchStartFrame;
+    x11::InputCatcher* m_catcher = nullptr;
     bool m_cutOut = false;
 };
 
