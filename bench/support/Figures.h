@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <iostream>
 #include <map>
 #include <string>
 
@@ -14,10 +15,14 @@ namespace mirelo::bench {
 inline bool printFigure(const std::string& name, double value, const std::string& unit,
                         const std::string& op, double target) {
     bool ok = false;
-    if (op == "<=") ok = value <= target;
-    else if (op == "<") ok = value < target;
-    else if (op == ">=") ok = value >= target;
-    else if (op == ">") ok = value > target;
+    if (op == "<=")
+        ok = value <= target;
+    else if (op == "<")
+        ok = value < target;
+    else if (op == ">=")
+        ok = value >= target;
+    else if (op == ">")
+        ok = value > target;
     std::printf("%s: %.4g %s (target: %s %g) %s\n", name.c_str(), value, unit.c_str(), op.c_str(),
                 target, ok ? "ok" : "MISS");
     std::fflush(stdout);

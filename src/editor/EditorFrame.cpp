@@ -4,7 +4,9 @@
 
 namespace mirelo {
 
-double frameDelay(int fps) { return 1.0 / static_cast<double>(std::max(fps, 1)); }
+double frameDelay(int fps) {
+    return 1.0 / static_cast<double>(std::max(fps, 1));
+}
 
 FrameList makeEditorFrames(const std::vector<Image>& images, int fps) {
     const double delay = frameDelay(fps);

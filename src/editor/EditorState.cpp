@@ -13,7 +13,9 @@ EditorState::EditorState(FrameList frames, QObject* parent)
     connect(&m_playbackTimer, &QTimer::timeout, this, &EditorState::playbackStep);
 }
 
-EditorState::~EditorState() { m_playbackTimer.stop(); }
+EditorState::~EditorState() {
+    m_playbackTimer.stop();
+}
 
 // --- Field setters ----------------------------------------------------------
 

@@ -28,7 +28,9 @@ AtomicFile::AtomicFile(const QString& destination) : m_destination(destination) 
     temp.close();
 }
 
-AtomicFile::~AtomicFile() { discard(); }
+AtomicFile::~AtomicFile() {
+    discard();
+}
 
 bool AtomicFile::commit() {
     if (m_done || m_tempPath.isEmpty()) {

@@ -19,9 +19,12 @@ inline constexpr std::array<ExportFormat, 3> kAllExportFormats = {
 
 inline QString rawValue(ExportFormat format) {
     switch (format) {
-        case ExportFormat::gif: return QStringLiteral("gif");
-        case ExportFormat::webp: return QStringLiteral("webp");
-        case ExportFormat::mp4: return QStringLiteral("mp4");
+        case ExportFormat::gif:
+            return QStringLiteral("gif");
+        case ExportFormat::webp:
+            return QStringLiteral("webp");
+        case ExportFormat::mp4:
+            return QStringLiteral("mp4");
     }
     return {};
 }

@@ -5,7 +5,7 @@
 
 namespace mirelo::ImageServices {
 
-QImage createSurface(int width, int height) {
+QImage createSurface(int width, int height, Fill fill) {
     if (width < 1 || height < 1 || qint64(width) * qint64(height) > kMaxSurfacePixels) {
         return {};
     }
@@ -13,11 +13,15 @@ QImage createSurface(int width, int height) {
     if (surface.isNull()) {
         return {};
     }
-    surface.fill(Qt::transparent);
+    if (fill == Fill::TransparentBlack) {
+        surface.fill(Qt::transparent);
+    }
     return surface;
 }
 
-Image imageFromSurface(QImage surface) { return Image::fromQImage(surface); }
+Image imageFromSurface(QImage surface) {
+    return Image::fromQImage(surface);
+}
 
 void prepareHighQuality(QPainter& painter) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -36,8 +40,7 @@ Image scaled(const Image& image, int width, int height, ScaleQuality quality) {
     // bilinearly when enlarging.
     const Qt::TransformationMode mode =
         quality == ScaleQuality::High ? Qt::SmoothTransformation : Qt::FastTransformation;
-    return Image::fromQImage(
-        image.qimage().scaled(width, height, Qt::IgnoreAspectRatio, mode));
+    return Image::fromQImage(image.qimage().scaled(width, height, Qt::IgnoreAspectRatio, mode));
 }
 
 Image drawnTransformed(const Image& image, QSize canvas, const QTransform& transform) {
@@ -73,7 +76,9 @@ QRect integralRect(const QRectF& rect) {
 }
 
 namespace {
-void releaseSource(void* info) { delete static_cast<QImage*>(info); }
+void releaseSource(void* info) {
+    delete static_cast<QImage*>(info);
+}
 }  // namespace
 
 Image subImage(const Image& image, const QRect& rect) {
@@ -91,8 +96,8 @@ Image subImage(const Image& image, const QRect& rect) {
     const uchar* first = source.constScanLine(r.y()) + static_cast<qsizetype>(r.x()) * 4;
     // The view keeps a reference to the source's pixels alive; a read-only
     // QImage over const data copies on any write, so the source never changes.
-    QImage view(first, r.width(), r.height(), source.bytesPerLine(), kStandardFormat,
-                releaseSource, new QImage(source));
+    QImage view(first, r.width(), r.height(), source.bytesPerLine(), kStandardFormat, releaseSource,
+                new QImage(source));
     return Image::fromQImage(view);
 }
 

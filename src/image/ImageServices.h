@@ -18,9 +18,12 @@ namespace mirelo::ImageServices {
 // Largest surface we agree to allocate, in pixels (about 1 GiB of RGBA).
 inline constexpr qint64 kMaxSurfacePixels = 268'435'456;
 
-// A new standard surface of w x h pixels, every pixel transparent black.
+enum class Fill { TransparentBlack, None };
+
+// A new standard surface of w x h pixels, every pixel transparent black (or
+// left uninitialised with Fill::None, for callers that write every pixel).
 // Null when either side is below 1 or the surface is too large.
-QImage createSurface(int width, int height);
+QImage createSurface(int width, int height, Fill fill = Fill::TransparentBlack);
 
 // Takes a finished surface as an immutable Image.
 Image imageFromSurface(QImage surface);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,8 +51,9 @@ pid_t spawn(const std::vector<std::string>& argv, const char* display, int keepF
     if (pid != 0) {
         return pid;
     }
-    // Child: its own process group; quiet output.
+    // Child: its own process group, ended with the test even if the test crashes; quiet output.
     setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     const int devnull = open("/dev/null", O_RDWR);
     if (devnull >= 0) {
         dup2(devnull, STDIN_FILENO);
@@ -106,9 +108,13 @@ XvfbServer::XvfbServer(const Options& options) {
     }
     const std::string screen =
         std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
-    m_server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                      "-nolisten", "tcp", "-noreset"},
-                     nullptr, fds[1]);
+    // -noreset: the server must not reset (and drop new connections) each time its last client
+    // leaves.
+    std::vector<std::string> arguments = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                          "-screen",   "0",          screen,
+                                          "-nolisten", "tcp",        "-noreset"};
+    arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
+    m_server = spawn(arguments, nullptr, fds[1]);
     close(fds[1]);
     // The server writes its display number once it accepts connections.
     std::string number;

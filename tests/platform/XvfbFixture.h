@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 typedef struct xcb_connection_t xcb_connection_t;
 
@@ -24,6 +26,7 @@ public:
         int height = 1080;
         bool windowManager = false;  // start openbox and wait until it manages the screen
         bool setDisplayEnv = true;   // export DISPLAY (for xdotool and other child programs)
+        std::vector<std::string> extraArguments;  // more Xvfb options ("-extension", "MIT-SHM")
     };
 
     XvfbServer() : XvfbServer(Options{}) {}

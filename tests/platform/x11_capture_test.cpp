@@ -97,7 +97,8 @@ TEST_F(X11CaptureTest, PermissionAndDisplayList) {
     ASSERT_FALSE(list.failure);
     ASSERT_EQ(list.displays.size(), 1u);
     EXPECT_EQ(list.displays[0].pixelFrame, QRect(0, 0, 1920, 1080));
-    EXPECT_FALSE(list.displays[0].name.isEmpty());
+    // The name Qt gives the same screen (QScreen::name()), so the two lists can be matched.
+    EXPECT_EQ(list.displays[0].name, QStringLiteral("screen"));
 
     auto nowhere = makeX11CaptureBackend(":4321");
     EXPECT_FALSE(nowhere->checkPermission());
@@ -124,6 +125,24 @@ TEST_F(X11CaptureTest, CapturesWindowsInTheirColours) {
     const Image doubled = captureOnce(QRect(100, 100, 300, 200), false, QSize(600, 400));
     ASSERT_EQ(doubled.size(), QSize(600, 400));
     EXPECT_EQ(doubled.pixel(300, 200), test::rgba(255, 0, 0));
+}
+
+TEST(X11CaptureWithoutSharedMemory, ReadsThroughPlainGetImage) {
+    test::XvfbServer::Options options;
+    options.extraArguments = {"-extension", "MIT-SHM"};
+    XvfbServer server(options);
+    ASSERT_TRUE(server.ok());
+    server.createWindow(QRect(100, 100, 300, 200), kRed);
+    auto backend = makeX11CaptureBackend(server.displayName());
+    Collector collector;
+    ASSERT_EQ(backend->startStream(configuration(QRect(50, 50, 400, 300)), collector.sink()),
+              std::nullopt);
+    ASSERT_TRUE(collector.waitForFrames(1));
+    backend->stopStream();
+    const Image frame = collector.taken().front().image;
+    EXPECT_EQ(frame.pixel(50, 50), test::rgba(255, 0, 0));
+    EXPECT_EQ(frame.pixel(349, 249), test::rgba(255, 0, 0));
+    EXPECT_EQ(frame.pixel(0, 0) >> 24, 255u);
 }
 
 TEST_F(X11CaptureTest, OutsideTheDesktopIsBlack) {
@@ -174,6 +193,7 @@ TEST_F(X11CaptureTest, PointerIsDrawnOnlyWhenAskedFor) {
 }
 
 // Frames come on a fixed grid: about fps per second, never more, none bunched together.
+// (Counts, with room for a busy machine; not a timing benchmark.)
 void expectPacing(CaptureBackend& backend, int fps) {
     Collector collector;
     const auto started = std::chrono::steady_clock::now();
@@ -186,10 +206,13 @@ void expectPacing(CaptureBackend& backend, int fps) {
     const auto frames = collector.taken();
     const double expected = elapsed * fps;
     EXPECT_LE(static_cast<double>(frames.size()), expected + 1.5);
-    EXPECT_GE(static_cast<double>(frames.size()), expected * 0.85);
-    for (size_t i = 1; i < frames.size(); ++i) {
-        const double gap = frames[i].timestamp.seconds() - frames[i - 1].timestamp.seconds();
-        EXPECT_GT(gap, 0.5 / fps) << "frame " << i;
+    EXPECT_GE(static_cast<double>(frames.size()), expected * 0.75);
+    // No catching up in bursts: a late frame moves the schedule on, so no second of the
+    // recording holds more than fps + 2 frames, however loaded the machine.
+    const size_t window = static_cast<size_t>(fps) + 2;
+    for (size_t i = 0; i + window < frames.size(); ++i) {
+        const double span = frames[i + window].timestamp.seconds() - frames[i].timestamp.seconds();
+        EXPECT_GE(span, 0.999) << "frames " << i << " to " << i + window;
     }
 }
 

@@ -13,10 +13,10 @@
 
 namespace mirelo::x11 {
 
-// Reads rectangles of the root window into frames: through one MIT-SHM segment reused for
-// every read (plain GetImage where the server offers no shared memory), the part outside the
-// desktop and between monitors black, the pointer blended in from the XFixes cursor image.
-// One thread only.
+// Reads rectangles of the root window into frames: the server copies into one MIT-SHM segment
+// reused for every read (plain GetImage where it offers no shared memory), and each frame is
+// converted from there into memory of its own; the part outside the desktop and between
+// monitors black, the pointer blended in from the XFixes cursor image. One thread only.
 class FrameGrabber {
 public:
     // Prepares reads of `source` (device pixels, root coordinates, any position) delivered at
@@ -40,6 +40,8 @@ public:
     Image grab();
 
 private:
+    // Black where the frame shows nothing of the desktop; the pointer; the delivery size.
+    Image finish(QImage surface, const QRect& clip, const void* cursorReply) const;
     bool attachSegment(size_t bytes);
     void detachSegment();
     void blendCursor(uint8_t* frame, int stride, const void* cursorReply) const;
