@@ -140,9 +140,14 @@ void AppState::onStreamFailed(const RecorderError& error) {
 
 void AppState::openEditor(FrameList frames) {
     if (m_editor) {
-        // The previous editor stays open on its own; it deletes itself when
-        // the user closes it.
-        m_editor->setAttribute(Qt::WA_DeleteOnClose);
+        if (m_editor->isVisible()) {
+            // The previous editor stays open on its own; it deletes itself
+            // when the user closes it.
+            m_editor->setAttribute(Qt::WA_DeleteOnClose);
+        } else {
+            // Closed already: its frames are of no more use.
+            m_editor->deleteLater();
+        }
     }
     auto* editor = new PreviewWindow(std::move(frames));
     QPointer<AppState> self(this);

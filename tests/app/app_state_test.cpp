@@ -8,7 +8,9 @@
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -241,6 +243,33 @@ TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
     EXPECT_FALSE(state->isPickingWindow());
     EXPECT_EQ(controller->captureRegion(), QRect(200, 300, 500, 250));
     EXPECT_EQ(state->captureSize(), QSizeF(500, 250));
+}
+
+TEST_F(AppStateTest, ANewRecordingReplacesTheEditorAndFreesAClosedOne) {
+    launch();
+    auto record = [&] {
+        startRecording();
+        backend->deliver(test::solidImage(8, 8, Qt::blue), 2);
+        QWidget* previous = state->previewWindow();
+        state->toggleRecording();
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return state->previewWindow() && state->previewWindow() != previous; }, 3s));
+    };
+    record();
+    QPointer<PreviewWindow> first = state->previewWindow();
+    first->close();
+    record();
+    QPointer<PreviewWindow> second = state->previewWindow();
+    test::spinFor(20ms);
+    EXPECT_TRUE(first.isNull());
+    // An editor still open stays open when the next recording arrives.
+    record();
+    test::spinFor(20ms);
+    ASSERT_FALSE(second.isNull());
+    EXPECT_TRUE(second->isVisible());
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
 }
 
 TEST_F(AppStateTest, SavedFilesAreRevealed) {

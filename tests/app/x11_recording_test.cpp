@@ -219,6 +219,23 @@ TEST_F(X11RecorderTest, AHeaderInsideMovesOutOfTheRecording) {
     EXPECT_EQ(foreignPixels(frames), 0);
 }
 
+TEST_F(X11RecorderTest, WithNoRoomForTheHeaderCtrlRStopsFromAnywhere) {
+    controller()->snapTo(QRect(300, 0, 640, 1080));
+    settle();
+    startRecording();
+    RecorderWindow* window = controller()->window();
+    EXPECT_FALSE(window->header()->isVisible());
+    EXPECT_TRUE(controller()->hasGlobalStopKey());
+    // The key reaches us while another window has the focus.
+    click(QPoint(1200, 500));
+    ASSERT_EQ(server->run("xdotool", {"key", "ctrl+r"}), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
+    EXPECT_FALSE(controller()->hasGlobalStopKey());
+    test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
+    ASSERT_NE(state->previewWindow(), nullptr);
+    EXPECT_EQ(state->previewWindow()->state()->frames().value(0).image.size(), QSize(640, 1080));
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     test::XvfbServer::Options options;

@@ -1,5 +1,6 @@
 #include "ui/recorder/RecorderWindowController.h"
 
+#include "platform/X11KeyGrab.h"
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
@@ -70,6 +71,7 @@ void RecorderWindowController::resizeCaptureArea(const QSize& size) {
 
 void RecorderWindowController::setRecordingChrome(bool on) {
     if (!on) {
+        m_stopKey.reset();
         m_window->leaveRecordingLayout();
         return;
     }
@@ -82,8 +84,21 @@ void RecorderWindowController::setRecordingChrome(bool on) {
         screen = m_window->screen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect();
-    m_window->enterRecordingLayout(
-        recordingLayout(frame, m_model && m_model->headerInside(), area));
+    const RecordingLayout layout = recordingLayout(frame, m_model && m_model->headerInside(), area);
+    m_window->enterRecordingLayout(layout);
+    if (layout.header.isNull()) {
+        // Without a header on screen the stop button is out of reach.
+        m_stopKey = std::make_unique<x11::KeyGrab>('r');
+        connect(m_stopKey.get(), &x11::KeyGrab::activated, this, [this] {
+            if (m_model && m_model->isRecording()) {
+                m_model->toggleRecording();
+            }
+        });
+    }
+}
+
+bool RecorderWindowController::hasGlobalStopKey() const {
+    return m_stopKey && m_stopKey->isActive();
 }
 
 bool RecorderWindowController::hasRecordingChrome() const {

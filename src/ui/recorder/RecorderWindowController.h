@@ -5,9 +5,15 @@
 #include <QRect>
 #include <QSize>
 
+#include <memory>
+
 class QMenu;
 
 namespace mirelo {
+
+namespace x11 {
+class KeyGrab;
+}
 
 class RecorderWindow;
 class SessionModel;
@@ -36,9 +42,13 @@ public:
     void resizeCaptureArea(const QSize& size);
     // Turns the recording behaviour on or off: while on, nothing of the
     // window lies inside the capture region, the outline moves just outside
-    // it, and clicks fall through everywhere but the header.
+    // it, and clicks fall through everywhere but the header. When the screen
+    // leaves no room for the header outside the region, Ctrl+R stops the
+    // recording from anywhere on the desktop instead.
     void setRecordingChrome(bool on);
     bool hasRecordingChrome() const;
+    // Ctrl+R is taken desktop-wide to stop the recording.
+    bool hasGlobalStopKey() const;
 
     // Shows the window, raises it and gives it the keyboard focus.
     void showWindow();
@@ -52,6 +62,7 @@ private:
 
     QPointer<SessionModel> m_model;
     RecorderWindow* m_window = nullptr;
+    std::unique_ptr<x11::KeyGrab> m_stopKey;
 };
 
 }  // namespace mirelo
