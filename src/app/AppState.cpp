@@ -124,7 +124,8 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
     }
     openEditor(makeEditorFrames(images, fps()));
     if (streamError) {
-        showError(*streamError);
+        // Over the editor: the recorder window stays hidden while it is open.
+        showError(*streamError, false);
     }
 }
 
@@ -164,8 +165,10 @@ void AppState::openEditor(FrameList frames) {
     emit editorOpened(editor);
 }
 
-void AppState::showError(const RecorderError& error) {
-    showRecorderWindow();
+void AppState::showError(const RecorderError& error, bool showRecorder) {
+    if (showRecorder) {
+        showRecorderWindow();
+    }
     const bool permission = error.kind == RecorderError::Kind::noPermission;
     const auto response = m_services.alerts->showRecordingError(error.description(), permission);
     if (permission && response == AlertPresenter::Response::openSettings &&

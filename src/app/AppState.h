@@ -88,7 +88,9 @@ private:
     void runStopFlow();
     void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
     void openEditor(FrameList frames);
-    void showError(const RecorderError& error);
+    // The error alert; the recorder window comes forward first unless an
+    // editor has just taken its place.
+    void showError(const RecorderError& error, bool showRecorder = true);
     void onStreamFailed(const RecorderError& error);
 
     AppServices m_services;

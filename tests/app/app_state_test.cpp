@@ -223,6 +223,7 @@ TEST_F(AppStateTest, AStreamEndingByItselfKeepsItsFramesAndAlerts) {
     ASSERT_TRUE(test::waitUntil([&] { return alerts->shown.size() == 1; }, 3s));
     EXPECT_EQ(alerts->shown[0].description, QStringLiteral("The X server went away"));
     EXPECT_FALSE(state->isRecording());
+    EXPECT_FALSE(window()->isVisible());  // the editor took its place
 }
 
 TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
