@@ -94,6 +94,97 @@ Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height)
     return {left, top, right - left + 1, bottom - top + 1};
 }
 
+// Picks, for every unchanged pixel of a frame's rectangle, whether to write
+// it as it is or as the transparent index: both show the same, so the choice
+// only matters to the compressor. Runs the same greedy LZW parse as the GIF
+// writer (codes of 12 bits at most, the table cleared when full) and takes
+// whichever symbol extends the current match; when neither does, it repeats
+// the symbol just written, so runs grow.
+class SymbolChooser {
+public:
+    explicit SymbolChooser(int bitsPerPixel)
+        : m_firstCode((1 << std::max(2, bitsPerPixel)) + 2),
+          m_keys(kSlots, kEmpty),
+          m_codes(kSlots, 0) {}
+
+    // `pixels` holds the frame's values; `unchanged` marks the pixels that
+    // equal the frame before.
+    void choose(uint8_t* pixels, const uint8_t* unchanged, size_t count, uint8_t transparent) {
+        reset();
+        int current = -1;
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t actual = pixels[i];
+            if (current < 0) {
+                if (unchanged[i]) {
+                    pixels[i] = transparent;
+                }
+                current = pixels[i];
+                continue;
+            }
+            int code = find(current, actual);
+            if (unchanged[i]) {
+                const int viaTransparent = find(current, transparent);
+                if (viaTransparent >= 0) {
+                    code = viaTransparent;
+                    pixels[i] = transparent;
+                }
+            }
+            if (code >= 0) {
+                current = code;
+                continue;
+            }
+            // No match: the writer emits `current` and starts over from this
+            // symbol, remembering current + symbol as a new code.
+            const uint8_t last = pixels[i - 1];
+            if (unchanged[i] && (last == transparent || actual != last)) {
+                pixels[i] = transparent;
+            }
+            if (m_next >= kMaxCode) {
+                reset();
+            } else {
+                insert(current, pixels[i], m_next++);
+            }
+            current = pixels[i];
+        }
+    }
+
+private:
+    static constexpr int kMaxCode = 4095;
+    static constexpr size_t kSlots = 8192;
+    static constexpr uint32_t kEmpty = 0xffffffffu;
+
+    void reset() {
+        std::fill(m_keys.begin(), m_keys.end(), kEmpty);
+        m_next = m_firstCode;
+    }
+    static size_t slotOf(uint32_t key) { return (key * 2654435761u) >> 19 & (kSlots - 1); }
+    int find(int prefix, uint8_t symbol) const {
+        const uint32_t key = uint32_t(prefix) << 8 | symbol;
+        for (size_t slot = slotOf(key);; slot = (slot + 1) & (kSlots - 1)) {
+            if (m_keys[slot] == key) {
+                return m_codes[slot];
+            }
+            if (m_keys[slot] == kEmpty) {
+                return -1;
+            }
+        }
+    }
+    void insert(int prefix, uint8_t symbol, int code) {
+        const uint32_t key = uint32_t(prefix) << 8 | symbol;
+        size_t slot = slotOf(key);
+        while (m_keys[slot] != kEmpty) {
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        m_keys[slot] = key;
+        m_codes[slot] = uint16_t(code);
+    }
+
+    const int m_firstCode;
+    std::vector<uint32_t> m_keys;
+    std::vector<uint16_t> m_codes;
+    int m_next = 0;
+};
+
 class Writer {
 public:
     explicit Writer(const QString& path) {
@@ -239,6 +330,8 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     IndexedFrame previousStorage, currentStorage;
     std::vector<uint8_t> previous;
     std::vector<uint8_t> pixels;
+    std::vector<uint8_t> unchanged;
+    SymbolChooser chooser(GifBitSize(tableEntries));
     for (int i = 0; i < frameCount; ++i) {
         if (cancel && cancel->isCancelled()) {
             return ExportError::cancelled();
@@ -261,16 +354,20 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
                 rect = {0, 0, 1, 1};
             }
             pixels.resize(size_t(rect.w) * size_t(rect.h));
+            unchanged.resize(pixels.size());
             for (int y = 0; y < rect.h; ++y) {
                 const size_t offset = size_t(rect.y + y) * size_t(width) + size_t(rect.x);
                 uint8_t* out = pixels.data() + size_t(y) * size_t(rect.w);
+                uint8_t* same = unchanged.data() + size_t(y) * size_t(rect.w);
+                const uint8_t* before = previous.data() + offset;
                 std::memcpy(out, cur + offset, size_t(rect.w));
-                if (transparent != NO_TRANSPARENT_COLOR) {
-                    const uint8_t* before = previous.data() + offset;
-                    for (int x = 0; x < rect.w; ++x) {
-                        out[x] = out[x] == before[x] ? uint8_t(transparent) : out[x];
-                    }
+                for (int x = 0; x < rect.w; ++x) {
+                    same[x] = out[x] == before[x];
                 }
+            }
+            if (transparent != NO_TRANSPARENT_COLOR) {
+                chooser.choose(pixels.data(), unchanged.data(), pixels.size(),
+                               uint8_t(transparent));
             }
             frameTransparent = transparent;
         }

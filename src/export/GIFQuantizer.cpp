@@ -8,6 +8,10 @@
 #include <cstring>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mirelo::GIFQuantizer {
 
 namespace {
@@ -238,50 +242,25 @@ namespace {
 // adding 0.5 in double arithmetic is exact for every float.
 inline int roundClamp(float v) {
     const float c = std::clamp(v, 0.0f, 255.0f);
-    return static_cast<int>(static_cast<double>(c) + 0.5);
+    // c minus its integer part is exact for 0 <= c <= 255.
+    const int t = static_cast<int>(c);
+    return t + (c - static_cast<float>(t) >= 0.5f ? 1 : 0);
 }
 
-}  // namespace
+// Below this an error added to a byte value, in float arithmetic, always
+// rounds back to that value (floats near 255 are 2^-16 apart).
+constexpr float kRoundsAway = 0.4999f;
 
-std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
-                                              const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel) {
-    IndexedFrame out;
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
-        lookup.size() != size_t(kLookupSize)) {
-        return out;
-    }
+using PaletteFloats = std::array<float, 256 * 4>;
+using PalettePacked = std::array<uint32_t, 256>;
+
+// Floyd-Steinberg diffusion of one frame into `indices`, left to right, top
+// to bottom. False when cancelled.
+[[maybe_unused]] bool diffuseScalar(const Image& image, const PaletteFloats& pal,
+                                    const PalettePacked& packed, const uint8_t* table, float s,
+                                    const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
     const int height = image.height();
-    out.width = width;
-    out.height = height;
-    out.indices.resize(size_t(width) * size_t(height));
-
-    // NaN counts as no dither.
-    const float s = dither > 0.0f ? std::min(dither, 1.0f) : 0.0f;
-    std::array<float, 256 * 3> pal{};
-    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
-        pal[i * 3] = palette[i].r;
-        pal[i * 3 + 1] = palette[i].g;
-        pal[i * 3 + 2] = palette[i].b;
-    }
-    const uint8_t* table = lookup.data();
-
-    if (s == 0.0f) {
-        for (int y = 0; y < height; ++y) {
-            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
-                return std::nullopt;
-            }
-            const uchar* src = image.constScanLine(y);
-            uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
-            for (int x = 0; x < width; ++x) {
-                const RGB c = overWhite(src + size_t(x) * 4);
-                dst[x] = table[lookupSlot(c.r, c.g, c.b)];
-            }
-        }
-        return out;
-    }
-
     // Error rows: pixel x's three components at 3(x + 1); pixel -1 and pixel
     // width are spare slots so diffusion needs no edge tests.
     const size_t rowFloats = (size_t(width) + 2) * 3;
@@ -290,19 +269,35 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
     float* next = bufB.data();
     for (int y = 0; y < height; ++y) {
         if (y % 16 == 0 && cancel && cancel->isCancelled()) {
-            return std::nullopt;
+            return false;
         }
         const uchar* src = image.constScanLine(y);
-        uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
+        uint8_t* dst = indices + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
             const RGB c = overWhite(src + size_t(x) * 4);
             float* e = cur + size_t(x + 1) * 3;
-            const int vr = roundClamp(float(c.r) + e[0]);
-            const int vg = roundClamp(float(c.g) + e[1]);
-            const int vb = roundClamp(float(c.b) + e[2]);
+            int vr, vg, vb;
+            if (std::fabs(e[0]) < kRoundsAway && std::fabs(e[1]) < kRoundsAway &&
+                std::fabs(e[2]) < kRoundsAway) {
+                // The error rounds away: v is the source colour. When that is
+                // a palette colour there is no error to spread either, which
+                // is the common case in flat areas of screen content.
+                vr = c.r;
+                vg = c.g;
+                vb = c.b;
+                const uint8_t index = table[lookupSlot(vr, vg, vb)];
+                dst[x] = index;
+                if (packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
+                    continue;
+                }
+            } else {
+                vr = roundClamp(float(c.r) + e[0]);
+                vg = roundClamp(float(c.g) + e[1]);
+                vb = roundClamp(float(c.b) + e[2]);
+            }
             const uint8_t index = table[lookupSlot(vr, vg, vb)];
             dst[x] = index;
-            const float* p = pal.data() + size_t(index) * 3;
+            const float* p = pal.data() + size_t(index) * 4;
             const float er = s * (float(vr) - p[0]);
             const float eg = s * (float(vg) - p[1]);
             const float eb = s * (float(vb) - p[2]);
@@ -324,6 +319,210 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
         }
         std::fill(cur, cur + rowFloats, 0.0f);
         std::swap(cur, next);
+    }
+    return true;
+}
+
+#if defined(__SSE2__)
+// The same arithmetic with the three channels of a pixel in one SSE register:
+// every lane does exactly the float operations of the scalar version, in the
+// same order, so the results are identical. Error rows hold 4 floats per
+// pixel (the fourth stays 0).
+class SSEDiffuser {
+public:
+    SSEDiffuser(const PaletteFloats& pal, const PalettePacked& packed, const uint8_t* table,
+                float s)
+        : m_pal(pal), m_packed(packed), m_table(table), m_strength(_mm_set1_ps(s)) {}
+
+    // One pixel: `c` its source colour, `e` its slot in the current error row
+    // (e + 4 is the pixel to the right), `n` the slot of pixel x - 1 in the
+    // next error row.
+    inline uint8_t step(const float* c, float* e, float* n, bool hasRight) const {
+        const __m128 err = _mm_load_ps(e);
+        const __m128 colour = _mm_load_ps(c);
+        __m128 v;
+        __m128i vi;
+        if ((_mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(err, m_absMask), m_roundsAway)) & 7) == 7) {
+            v = colour;
+            vi = _mm_cvttps_epi32(colour);
+        } else {
+            const __m128 sum = _mm_min_ps(_mm_max_ps(_mm_add_ps(colour, err), m_zero), m_top);
+            const __m128i t = _mm_cvttps_epi32(sum);
+            const __m128 up = _mm_cmpge_ps(_mm_sub_ps(sum, _mm_cvtepi32_ps(t)), m_half);
+            vi = _mm_sub_epi32(t, _mm_castps_si128(up));
+            v = _mm_cvtepi32_ps(vi);
+        }
+        const int vr = _mm_cvtsi128_si32(vi);
+        const int vg = _mm_extract_epi16(vi, 2);
+        const int vb = _mm_extract_epi16(vi, 4);
+        const uint8_t index = m_table[lookupSlot(vr, vg, vb)];
+        if (m_packed[index] == (uint32_t(vr) << 16 | uint32_t(vg) << 8 | uint32_t(vb))) {
+            return index;  // no error to spread
+        }
+        const __m128 d =
+            _mm_mul_ps(m_strength, _mm_sub_ps(v, _mm_loadu_ps(m_pal.data() + size_t(index) * 4)));
+        if (hasRight) {
+            _mm_store_ps(e + 4, _mm_add_ps(_mm_load_ps(e + 4), share(d, m_w7)));
+        }
+        _mm_store_ps(n, _mm_add_ps(_mm_load_ps(n), share(d, m_w3)));
+        _mm_store_ps(n + 4, _mm_add_ps(_mm_load_ps(n + 4), share(d, m_w5)));
+        _mm_store_ps(n + 8, _mm_add_ps(_mm_load_ps(n + 8), share(d, m_w1)));
+        return index;
+    }
+
+private:
+    inline __m128 share(__m128 d, __m128 weight) const {
+        return _mm_mul_ps(_mm_mul_ps(d, weight), m_sixteenth);
+    }
+
+    const PaletteFloats& m_pal;
+    const PalettePacked& m_packed;
+    const uint8_t* m_table;
+    const __m128 m_strength;
+    const __m128 m_w7 = _mm_set1_ps(7.0f), m_w5 = _mm_set1_ps(5.0f), m_w3 = _mm_set1_ps(3.0f);
+    const __m128 m_w1 = _mm_set1_ps(1.0f), m_sixteenth = _mm_set1_ps(0.0625f);
+    const __m128 m_zero = _mm_setzero_ps(), m_top = _mm_set1_ps(255.0f);
+    const __m128 m_half = _mm_set1_ps(0.5f), m_roundsAway = _mm_set1_ps(kRoundsAway);
+    const __m128 m_absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+};
+
+// Row y's colours over white as floats, 4 per pixel (the fourth 0).
+void sourceRow(const Image& image, int y, float* out) {
+    const uchar* src = image.constScanLine(y);
+    const int width = image.width();
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i opaque = _mm_set1_epi32(255);
+    const __m128i rgbOnly = _mm_set_epi32(0, -1, -1, -1);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i bytes =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(x) * 4));
+        const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
+        const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
+        const __m128i pixels[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                   _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+        for (int k = 0; k < 4; ++k) {
+            // Premultiplied over white: c + (255 - a).
+            const __m128i clear = _mm_sub_epi32(opaque, _mm_shuffle_epi32(pixels[k], 0xff));
+            const __m128i blended = _mm_and_si128(_mm_add_epi32(pixels[k], clear), rgbOnly);
+            _mm_store_ps(out + size_t(x + k) * 4, _mm_cvtepi32_ps(blended));
+        }
+    }
+    for (; x < width; ++x) {
+        const RGB c = overWhite(src + size_t(x) * 4);
+        out[size_t(x) * 4] = c.r;
+        out[size_t(x) * 4 + 1] = c.g;
+        out[size_t(x) * 4 + 2] = c.b;
+    }
+}
+
+// Rows are done in pairs, the second row two pixels behind the first: pixel
+// (x, y + 1) only needs what pixels x - 1 .. x + 1 of row y sent down, so the
+// two dependency chains run side by side. Every error slot still receives its
+// shares in the same order as row by row.
+bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
+                const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+    const int width = image.width();
+    const int height = image.height();
+    const size_t rowFloats = (size_t(width) + 2) * 4;
+    std::vector<float> bufA(rowFloats, 0.0f), bufB(rowFloats, 0.0f), bufC(rowFloats, 0.0f);
+    std::vector<float> source0(size_t(width) * 4, 0.0f), source1(size_t(width) * 4, 0.0f);
+    float* row0 = bufA.data();  // errors for row y
+    float* row1 = bufB.data();  // errors for row y + 1
+    float* row2 = bufC.data();  // errors for row y + 2
+    const SSEDiffuser diffuser(pal, packed, table, s);
+    for (int y = 0; y < height; y += 2) {
+        if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+            return false;
+        }
+        sourceRow(image, y, source0.data());
+        uint8_t* dst0 = indices + size_t(y) * size_t(width);
+        if (y + 1 == height) {
+            for (int x = 0; x < width; ++x) {
+                dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
+                                        row1 + size_t(x) * 4, x + 1 < width);
+            }
+            break;
+        }
+        sourceRow(image, y + 1, source1.data());
+        uint8_t* dst1 = dst0 + width;
+        for (int x = 0; x < width + 2; ++x) {
+            if (x < width) {
+                dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
+                                        row1 + size_t(x) * 4, x + 1 < width);
+            }
+            const int x1 = x - 2;
+            if (x1 >= 0) {
+                dst1[x1] = diffuser.step(source1.data() + size_t(x1) * 4, row1 + size_t(x1 + 1) * 4,
+                                         row2 + size_t(x1) * 4, x1 + 1 < width);
+            }
+        }
+        std::fill(row0, row0 + rowFloats, 0.0f);
+        std::fill(row1, row1 + rowFloats, 0.0f);
+        float* done0 = row0;
+        row0 = row2;
+        row2 = row1;
+        row1 = done0;
+    }
+    return true;
+}
+#endif
+
+bool diffuse(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
+             const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+#if defined(__SSE2__)
+    return diffuseSSE(image, pal, packed, table, s, cancel, indices);
+#else
+    return diffuseScalar(image, pal, packed, table, s, cancel, indices);
+#endif
+}
+
+}  // namespace
+
+std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
+                                              const Lookup& lookup, float dither,
+                                              const CancelFlag* cancel) {
+    IndexedFrame out;
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
+        lookup.size() != size_t(kLookupSize)) {
+        return out;
+    }
+    const int width = image.width();
+    const int height = image.height();
+    out.width = width;
+    out.height = height;
+    out.indices.resize(size_t(width) * size_t(height));
+
+    // NaN counts as no dither.
+    const float s = dither > 0.0f ? std::min(dither, 1.0f) : 0.0f;
+    PaletteFloats pal{};
+    PalettePacked packed{};
+    packed.fill(0xffffffffu);  // matches no colour
+    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
+        packed[i] = uint32_t(palette[i].r) << 16 | uint32_t(palette[i].g) << 8 | palette[i].b;
+        pal[i * 4] = palette[i].r;
+        pal[i * 4 + 1] = palette[i].g;
+        pal[i * 4 + 2] = palette[i].b;
+    }
+    const uint8_t* table = lookup.data();
+
+    if (s == 0.0f) {
+        for (int y = 0; y < height; ++y) {
+            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+                return std::nullopt;
+            }
+            const uchar* src = image.constScanLine(y);
+            uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x) {
+                const RGB c = overWhite(src + size_t(x) * 4);
+                dst[x] = table[lookupSlot(c.r, c.g, c.b)];
+            }
+        }
+        return out;
+    }
+
+    if (!diffuse(image, pal, packed, table, s, cancel, out.indices.data())) {
+        return std::nullopt;
     }
     return out;
 }

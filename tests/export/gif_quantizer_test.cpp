@@ -185,3 +185,64 @@ TEST(GIFQuantizerQuantize, StopsWhenCancelled) {
     EXPECT_FALSE(quantize(pattern, kBlackWhite, lookup, 1.0f, &cancel));
     EXPECT_FALSE(quantizeToIndices(pattern, kBlackWhite, lookup, 0.0f, &cancel));
 }
+
+namespace {
+
+// The diffusion written out plainly, one pixel and channel at a time.
+std::vector<uint8_t> referenceQuantize(const Image& image, const Palette& palette,
+                                       const Lookup& lookup, float s) {
+    const int w = image.width(), h = image.height();
+    std::vector<float> cur(size_t(w + 2) * 3, 0.0f), next(size_t(w + 2) * 3, 0.0f);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint32_t px = image.pixel(x, y);
+            int v[3];
+            for (int c = 0; c < 3; ++c) {
+                const float sum = float(px >> (8 * c) & 0xff) + cur[size_t(x + 1) * 3 + size_t(c)];
+                v[c] = std::clamp(int(std::round(sum)), 0, 255);
+            }
+            const uint8_t index = lookup[size_t(lookupSlot(v[0], v[1], v[2]))];
+            out.push_back(index);
+            const int p[3] = {palette[index].r, palette[index].g, palette[index].b};
+            for (int c = 0; c < 3; ++c) {
+                const float e = s * float(v[c] - p[c]);
+                if (x + 1 < w) {
+                    cur[size_t(x + 2) * 3 + size_t(c)] += (e * 7.0f) * 0.0625f;
+                }
+                next[size_t(x) * 3 + size_t(c)] += (e * 3.0f) * 0.0625f;
+                next[size_t(x + 1) * 3 + size_t(c)] += (e * 5.0f) * 0.0625f;
+                next[size_t(x + 2) * 3 + size_t(c)] += (e * 1.0f) * 0.0625f;
+            }
+        }
+        std::fill(cur.begin(), cur.end(), 0.0f);
+        std::swap(cur, next);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
+    // Flat areas whose colour is in the palette, next to noise and gradients.
+    QImage surface = ImageServices::createSurface(97, 61);
+    uint32_t seed = 12345;
+    for (int y = 0; y < 61; ++y) {
+        for (int x = 0; x < 97; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const bool flat = (x / 16 + y / 16) % 2 == 0;
+            surface.setPixel(x, y,
+                             flat ? test::rgba(30, 30, 30)
+                                  : test::rgba(uint8_t(x * 2 + (seed >> 28)), uint8_t(y * 4),
+                                               uint8_t(seed >> 24)));
+        }
+    }
+    const Image image = ImageServices::imageFromSurface(std::move(surface));
+    const Palette palette = buildPalette({image}, 40);
+    const Lookup lookup = buildLookup(palette);
+    for (float s : {1.0f, 0.8f, 0.33f, 0.1f}) {
+        const auto indexed = quantizeToIndices(image, palette, lookup, s);
+        ASSERT_TRUE(indexed);
+        EXPECT_EQ(indexed->indices, referenceQuantize(image, palette, lookup, s)) << s;
+    }
+}

@@ -3,7 +3,6 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,6 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 const QString kCannotConnect = QStringLiteral("无法连接到 X 显示服务器。");
 const QString kDisplayGone = QStringLiteral("录制的显示器已断开。");
+const QString kConnectionLost = QStringLiteral("与 X 显示服务器的连接已断开。");
 
 // How often a running stream checks that its display is still attached.
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
@@ -99,14 +99,14 @@ private:
         while (waitUntil(start + index * step)) {
             const Clock::time_point captured = Clock::now();
             if (!m_connection.ok()) {
-                fail(QStringLiteral("与 X 显示服务器的连接已断开。"));
+                fail(kConnectionLost);
                 return;
             }
             if (captured >= nextLayoutCheck) {
                 nextLayoutCheck = captured + kLayoutCheckInterval;
                 m_grabber.updateLayout();
                 if (!m_connection.ok()) {
-                    fail(QStringLiteral("与 X 显示服务器的连接已断开。"));
+                    fail(kConnectionLost);
                     return;
                 }
                 if (!m_grabber.hasMonitor(m_configuration.displayId)) {

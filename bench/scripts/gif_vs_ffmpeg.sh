@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# GIF export against ffmpeg's two-pass GIF (palettegen stats_mode=full, then
+# paletteuse dither=floyd_steinberg) on the recorded corpus, at quality 80.
+# For each kind of content prints figure lines: how many times faster
+# mirelo-convert is (wall time), our file size over ffmpeg's, and the mean
+# PSNR of each output against the source frames (decoded back with ffmpeg).
+# ffmpeg is only the yardstick here. Needs MIRELO_BUILD = a Release build dir
+# with tools/mirelo-convert; makes bench/corpus when it is missing.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${MIRELO_BUILD:?set MIRELO_BUILD to a Release build directory}"
+convert="$build/tools/mirelo-convert"
+[ -x "$convert" ] || { echo "gif_vs_ffmpeg: $convert not built" >&2; exit 1; }
+corpus="${MIRELO_CORPUS:-$root/bench/corpus}"
+if [ ! -d "$corpus/text" ] || [ ! -d "$corpus/desktop" ] || [ ! -d "$corpus/colour" ]; then
+  bash "$root/bench/make-corpus.sh" "$corpus" >&2
+fi
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+figure() {  # name value unit op target
+  awk -v n="$1" -v v="$2" -v u="$3" -v op="$4" -v t="$5" 'BEGIN {
+    ok = (op == ">=" && v >= t) || (op == "<=" && v <= t) || (op == ">" && v > t) || (op == "<" && v < t)
+    printf "%s: %.4g %s (target: %s %g) %s\n", n, v, u, op, t, ok ? "ok" : "MISS" }'
+}
+# Mean PSNR (dB) of a GIF against the source frames, frame by frame in order.
+psnr() {
+  local gif="$1" frames="$2" log="$3"
+  ffmpeg -hide_banner -nostats -i "$gif" -i "$frames/%05d.png" -lavfi \
+    "[0:v]settb=1/30,setpts=N,format=rgb24[a];[1:v]settb=1/30,setpts=N,format=rgb24[b];[a][b]psnr" \
+    -fps_mode passthrough -f null - 2>"$log" || true
+  sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' "$log" | tail -1 | sed 's/inf/99/'
+}
+best_of() {  # runs a command 3 times (2 for the largest clips), prints the fastest wall time
+  local runs="$1"; shift
+  local best=""
+  for _ in $(seq "$runs"); do
+    local t0 t1
+    t0=$(now); "$@"; t1=$(now)
+    best=$(awk -v a="$best" -v t0="$t0" -v t1="$t1" 'BEGIN { b = t1 - t0; print (a == "" || b < a) ? b : a }')
+  done
+  echo "$best"
+}
+
+ours() { "$convert" --quiet --fps "$fps" --quality 80 "$frames" "$work/ours.gif"; }
+theirs() {
+  ffmpeg -loglevel error -y -framerate "$fps" -i "$frames/%05d.png" \
+    -vf palettegen=stats_mode=full "$work/palette.png" &&
+    ffmpeg -loglevel error -y -framerate "$fps" -i "$frames/%05d.png" -i "$work/palette.png" \
+      -lavfi paletteuse=dither=floyd_steinberg "$work/ffmpeg.gif"
+}
+
+for kind in text:15 desktop:30 colour:15; do
+  name="${kind%%:*}"
+  fps="${kind##*:}"
+  frames="$corpus/$name"
+  runs=3
+  [ "$name" = desktop ] && runs=2
+  t_ours=$(best_of "$runs" ours)
+  t_theirs=$(best_of "$runs" theirs)
+  size_ours=$(stat -c %s "$work/ours.gif")
+  size_theirs=$(stat -c %s "$work/ffmpeg.gif")
+  p_ours=$(psnr "$work/ours.gif" "$frames" "$work/psnr-ours.log")
+  p_theirs=$(psnr "$work/ffmpeg.gif" "$frames" "$work/psnr-ffmpeg.log")
+  echo "gif_vs_ffmpeg $name: ours ${t_ours}s ${size_ours}B ${p_ours}dB; ffmpeg ${t_theirs}s ${size_theirs}B ${p_theirs}dB" >&2
+  figure "gif_${name}_speedup_vs_ffmpeg" "$(awk -v a="$t_theirs" -v b="$t_ours" 'BEGIN { print a / b }')" x ">=" 3
+  figure "gif_${name}_size_vs_ffmpeg" "$(awk -v a="$size_ours" -v b="$size_theirs" 'BEGIN { print a / b }')" ratio "<=" 1
+  figure "gif_${name}_psnr_ours" "${p_ours:-0}" dB ">=" 0
+  figure "gif_${name}_psnr_ffmpeg" "${p_theirs:-0}" dB ">=" 0
+done
