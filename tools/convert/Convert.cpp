@@ -108,7 +108,7 @@ QString usage() {
     return QStringLiteral(
         "Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT\n"
         "Turns a folder of PNG/JPEG frames (sorted by name) into an animation.\n"
-        "The output format comes from OUTPUT's extension (.gif).\n"
+        "The output format comes from OUTPUT's extension: .gif, .webp or .mp4.\n"
         "\n"
         "Options:\n"
         "  --fps N                    frames per second (default 15)\n"
@@ -289,6 +289,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
                     failed = true;
                     continue;
                 }
+                // In place where Qt can (same depth), saving a copy per frame.
+                image.convertTo(kStandardFormat);
                 images[size_t(i)] = Image::fromQImage(image);
                 progress.show(QStringLiteral("reading frames"), ++done, int(names.size()));
             }
