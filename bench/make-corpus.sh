@@ -65,7 +65,7 @@ mkdir -p "$out"
 
 # --- text: a terminal scrolling text, then vi being typed into ---
 cat >"$work/scroll.sh" <<'EOF'
-for f in /usr/include/*.h; do head -n 4 "$f"; sleep 0.03; done | head -n 80
+for f in /usr/include/*.h; do head -n 4 "$f"; sleep 0.03; done | head -n 40
 touch "$1.ready"
 exec vi -u NONE "$1"
 EOF
