@@ -1,6 +1,7 @@
 #include "convert/Convert.h"
 
 #include "convert/EncodeDispatch.h"
+#include "convert/FrameArena.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -270,7 +271,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
 
     ProgressLine progress(err, options.quiet);
 
-    // Decode the frames on every core.
+    // Decode the frames on every core. The arena outlives every image.
+    FrameArena arena;
     std::vector<Image> images(size_t(names.size()));
     std::vector<QString> errors(size_t(names.size()));
     std::atomic<int> next{0};
@@ -283,15 +285,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
             for (int i = next++; i < names.size() && !failed && !cancel.isCancelled(); i = next++) {
                 QImageReader reader(folder.filePath(names[i]));
                 reader.setAutoTransform(true);
-                QImage image = reader.read();
-                if (image.isNull()) {
+                images[size_t(i)] = arena.read(reader);
+                if (images[size_t(i)].isNull()) {
                     errors[size_t(i)] = reader.errorString();
                     failed = true;
                     continue;
                 }
-                // In place where Qt can (same depth), saving a copy per frame.
-                image.convertTo(kStandardFormat);
-                images[size_t(i)] = Image::fromQImage(image);
                 progress.show(QStringLiteral("reading frames"), ++done, int(names.size()));
             }
         });
