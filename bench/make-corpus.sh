@@ -65,18 +65,20 @@ mkdir -p "$out"
 
 # --- text: a terminal scrolling text, then vi being typed into ---
 cat >"$work/scroll.sh" <<'EOF'
-for f in /usr/include/*.h; do head -n 4 "$f"; sleep 0.03; done | head -n 80
-exec vi -u NONE "$HOME/.mirelo-corpus-edit.txt"
+for f in /usr/include/*.h; do head -n 4 "$f"; sleep 0.03; done | head -n 40
+touch "$1.ready"
+exec vi -u NONE "$1"
 EOF
-rm -f "$HOME/.mirelo-corpus-edit.txt"
 xterm -fa 'DejaVu Sans Mono' -fs 11 -bg '#1e1e1e' -fg '#d0d0d0' -geometry 110x30+0+0 \
-  -e bash "$work/scroll.sh" &
+  -e bash "$work/scroll.sh" "$work/edit.txt" &
 pids+=($!)
 term=$(window_of xterm)
 xdotool windowsize "$term" 960 540 windowmove "$term" 0 0
-grab text 960x540 0,0 15 5 &
+grab text 960x540 0,0 15 6 &
 grabber=$!
-sleep 3.2
+# Type once the editor runs.
+for _ in $(seq 100); do [ -e "$work/edit.txt.ready" ] && break; sleep 0.1; done
+sleep 0.5
 xdotool type --window "$term" --delay 35 "i// Frames are kept in recording order."
 xdotool key --window "$term" Return
 xdotool type --window "$term" --delay 35 "int delayFor(int fps) { return 100 / fps; }"
@@ -85,7 +87,6 @@ xdotool key --window "$term" Escape
 xdotool type --window "$term" ":q!"
 xdotool key --window "$term" Return
 to_png text
-rm -f "$HOME/.mirelo-corpus-edit.txt"
 
 # --- desktop: windows moving over a wallpaper ---
 ffmpeg -loglevel error -y -f lavfi -i "mandelbrot=size=1920x1080:start_scale=2.2:outer=normalized_iteration_count" \

@@ -7,6 +7,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -301,11 +302,12 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     const int width = std::clamp(first->width, 1, 65535);
     const int height = std::clamp(first->height, 1, 65535);
 
-    // A palette with room to spare gives its first free index to
-    // transparency: pixels that did not change become transparent, which
-    // leaves long runs of one index for the compressor.
+    // Pixels that did not change become transparent, which leaves long runs
+    // of one index for the compressor. A palette with room to spare gives its
+    // first free index to transparency; a full one lends each frame an index
+    // that none of the frame's changed pixels uses, if there is one.
     const int colors = int(palette.size());
-    const int transparent = colors < 256 ? colors : NO_TRANSPARENT_COLOR;
+    const int spareIndex = colors < 256 ? colors : NO_TRANSPARENT_COLOR;
     const int tableEntries = 1 << GifBitSize(std::max(2, colors + (colors < 256 ? 1 : 0)));
     if (!writer.writeHeader(width, height, palette, tableEntries)) {
         return toExportError(GIFEncoderError::finalizeFailed);
@@ -365,11 +367,21 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
                     same[x] = out[x] == before[x];
                 }
             }
-            if (transparent != NO_TRANSPARENT_COLOR) {
-                chooser.choose(pixels.data(), unchanged.data(), pixels.size(),
-                               uint8_t(transparent));
+            frameTransparent = spareIndex;
+            if (frameTransparent == NO_TRANSPARENT_COLOR) {
+                std::array<bool, 256> used{};
+                for (size_t p = 0; p < pixels.size(); ++p) {
+                    used[pixels[p]] = used[pixels[p]] || !unchanged[p];
+                }
+                const auto unused = std::find(used.begin(), used.end(), false);
+                if (unused != used.end()) {
+                    frameTransparent = int(unused - used.begin());
+                }
             }
-            frameTransparent = transparent;
+            if (frameTransparent != NO_TRANSPARENT_COLOR) {
+                chooser.choose(pixels.data(), unchanged.data(), pixels.size(),
+                               uint8_t(frameTransparent));
+            }
         }
         if (!writer.writeFrame(rect, pixels, hundredths[size_t(i)], frameTransparent)) {
             return toExportError(GIFEncoderError::finalizeFailed);

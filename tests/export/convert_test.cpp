@@ -1,7 +1,9 @@
 #include "convert/Convert.h"
+#include "convert/FrameArena.h"
 #include "support/TestImages.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -90,4 +92,36 @@ TEST(MireloConvert, FramesSortByNameWithNumbersByValue) {
     }
     EXPECT_EQ(convert::frameFiles(QDir(dir.path())),
               (QStringList{"a.jpg", "f1.PNG", "f2.png", "f10.png"}));
+}
+
+TEST(MireloConvert, FrameArenaDecodesLikeQt) {
+    QTemporaryDir dir;
+    QImage opaque(37, 21, QImage::Format_RGB32);
+    QImage translucent(19, 23, QImage::Format_ARGB32);
+    for (int y = 0; y < 23; ++y) {
+        for (int x = 0; x < 37; ++x) {
+            if (y < 21) {
+                opaque.setPixel(x, y, qRgb(x * 7, y * 11, (x * y) & 0xff));
+            }
+            if (x < 19) {
+                translucent.setPixel(x, y, qRgba(x * 13, 200 - y * 3, 90, (x * 17 + y * 5) & 0xff));
+            }
+        }
+    }
+    const QImage grey =
+        opaque.convertToFormat(QImage::Format_Grayscale8);  // another decoder format
+    convert::FrameArena arena;
+    for (const QImage& source : {opaque, translucent, grey}) {
+        const QString path = dir.filePath(QStringLiteral("f%1.png").arg(source.format()));
+        ASSERT_TRUE(source.save(path));
+        QImageReader reader(path);
+        const Image viaArena = arena.read(reader);
+        const Image viaQt = Image::fromQImage(QImage(path));
+        ASSERT_EQ(viaArena.size(), viaQt.size());
+        for (int y = 0; y < viaQt.height(); ++y) {
+            for (int x = 0; x < viaQt.width(); ++x) {
+                ASSERT_EQ(viaArena.pixel(x, y), viaQt.pixel(x, y)) << x << "," << y;
+            }
+        }
+    }
 }

@@ -25,7 +25,8 @@ struct DecodedGif {
     QByteArray header;
     int loopCount = -1;  // -1: no loop extension
     std::vector<QImage> frames;
-    std::vector<int> delays;  // hundredths
+    std::vector<int> delays;       // hundredths
+    std::vector<int> transparent;  // index per frame, -1 for none
 };
 
 // Decodes with giflib and composes every frame onto the canvas the way a
@@ -63,6 +64,7 @@ DecodedGif decodeWithGiflib(const QString& path) {
         gcb.TransparentColor = NO_TRANSPARENT_COLOR;
         DGifSavedExtensionToGCB(gif, i, &gcb);
         out.delays.push_back(gcb.DelayTime);
+        out.transparent.push_back(gcb.TransparentColor);
         const GifImageDesc& desc = image.ImageDesc;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         for (int y = 0; y < desc.Height; ++y) {
@@ -165,6 +167,33 @@ TEST(GIFEncoder, WritesFramesExactlyWithLoopAndDelays) {
     ASSERT_EQ(qtFrames.size(), frames.size());
     EXPECT_EQ(qtLoop, -1);  // Qt reports "forever" as -1
     EXPECT_EQ(qtDelays, (std::vector<int>{100, 250, 20, 1000, 50}));
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(compare(gif.frames[i], frames[i]), "") << "giflib, frame " << i;
+        EXPECT_EQ(compare(qtFrames[i], frames[i]), "") << "Qt, frame " << i;
+    }
+}
+
+TEST(GIFEncoder, FullPaletteLendsAnUnusedIndexForTransparency) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.gif");
+    // 256 distinct colours; later frames move a few of them around.
+    const Image first = test::patternImage(16, 16, 7);
+    QImage second = first.qimage().copy();
+    QImage third = first.qimage().copy();
+    for (int x = 2; x < 9; ++x) {
+        second.setPixel(x, 5, second.pixel(x + 3, 11));
+        third.setPixel(x, 12, third.pixel(0, 0));
+        third.setPixel(15 - x, 3, third.pixel(x, 1));
+    }
+    const std::vector<Image> frames = {first, Image::fromQImage(second), Image::fromQImage(third),
+                                       first};
+    ASSERT_FALSE(GIFEncoder::encode(frames, std::vector<double>(4, 0.1), path));
+    const DecodedGif gif = decodeWithGiflib(path);
+    const std::vector<QImage> qtFrames = decodeWithQt(path);
+    ASSERT_EQ(gif.frames.size(), 4u);
+    ASSERT_EQ(qtFrames.size(), 4u);
+    EXPECT_EQ(gif.transparent[0], -1);
+    EXPECT_NE(gif.transparent[1], -1);
     for (size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(compare(gif.frames[i], frames[i]), "") << "giflib, frame " << i;
         EXPECT_EQ(compare(qtFrames[i], frames[i]), "") << "Qt, frame " << i;

@@ -1,6 +1,7 @@
 #include "convert/Convert.h"
 
 #include "convert/EncodeDispatch.h"
+#include "convert/FrameArena.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -108,7 +109,7 @@ QString usage() {
     return QStringLiteral(
         "Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT\n"
         "Turns a folder of PNG/JPEG frames (sorted by name) into an animation.\n"
-        "The output format comes from OUTPUT's extension (.gif).\n"
+        "The output format comes from OUTPUT's extension: .gif, .webp or .mp4.\n"
         "\n"
         "Options:\n"
         "  --fps N                    frames per second (default 15)\n"
@@ -270,7 +271,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
 
     ProgressLine progress(err, options.quiet);
 
-    // Decode the frames on every core.
+    // Decode the frames on every core. The arena outlives every image.
+    FrameArena arena;
     std::vector<Image> images(size_t(names.size()));
     std::vector<QString> errors(size_t(names.size()));
     std::atomic<int> next{0};
@@ -283,13 +285,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
             for (int i = next++; i < names.size() && !failed && !cancel.isCancelled(); i = next++) {
                 QImageReader reader(folder.filePath(names[i]));
                 reader.setAutoTransform(true);
-                QImage image = reader.read();
-                if (image.isNull()) {
+                images[size_t(i)] = arena.read(reader);
+                if (images[size_t(i)].isNull()) {
                     errors[size_t(i)] = reader.errorString();
                     failed = true;
                     continue;
                 }
-                images[size_t(i)] = Image::fromQImage(image);
                 progress.show(QStringLiteral("reading frames"), ++done, int(names.size()));
             }
         });
