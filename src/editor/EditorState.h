@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/EditorFrame.h"
+#include "editor/PictureChooser.h"
 #include "overlay/OverlayItem.h"
 
 #include <QList>
@@ -10,6 +11,9 @@
 #include <QSizeF>
 #include <QTimer>
 #include <QUuid>
+
+#include <functional>
+#include <memory>
 
 namespace mirelo {
 
@@ -83,6 +87,45 @@ public:
     void play();
     void pause();
 
+    // --- Overlays (EditorOverlays.cpp) -------------------------------------------
+    // Where addSticker() and replaceStickerImage() get their picture file.
+    // Without a chooser both do nothing.
+    void setPictureChooser(std::unique_ptr<PictureChooser> chooser);
+
+    // Each add pauses playback, records one undo step, appends the new overlay
+    // (drawn on top) and selects it. A sticker's step is recorded only once
+    // its picture has loaded; a cancelled or refused file changes nothing.
+    void addText();
+    void addSticker();
+    void addMosaic();
+    void addArrow();
+    // A new picture for the sticker `id`, keeping its rectangle's origin and
+    // width and taking the picture's proportions. Records one step once the
+    // picture has loaded, even when `id` is gone or not a sticker.
+    void replaceStickerImage(const QUuid& id);
+    // Removes the overlay `id` (one undo step; nothing when it is absent).
+    void deleteOverlay(const QUuid& id);
+    // Replaces the content of the overlay `id`. Records no undo step: the
+    // caller records one per edit.
+    void setOverlayContent(const QUuid& id, const OverlayContent& content);
+
+    // --- Geometry (EditorGeometry.cpp) -------------------------------------------
+    // Crop mode: start pauses playback and sets the crop rectangle to the
+    // whole frame; cancel only leaves the mode. Neither records a step.
+    void startCrop();
+    void cancelCrop();
+    // Leaves crop mode and, when the rectangle is at least 10 x 10, crops
+    // every frame to it (one undo step). Overlays move with the crop.
+    void applyCrop();
+    // Scales every frame to the rounded size (one undo step); overlays scale
+    // by the unrounded factors. A size that is not finite is ignored.
+    void resize(const QSizeF& newSize);
+    // Quarter turn of every frame and overlay (one undo step).
+    void rotate(bool clockwise);
+    // Mirrors every frame and overlay, left-right when `horizontal` (one
+    // undo step).
+    void flip(bool horizontal);
+
 signals:
     void framesChanged();
     void selectedIDsChanged();
@@ -108,7 +151,22 @@ protected:
     void setCurrentIndex(int index);
     void setPlaying(bool playing);
 
+    // Transforms the images of every frame (one undo step) and then, when
+    // given, every overlay; overlays whose bounds end up under 2 x 2 pixels
+    // are removed and the overlay selection is cleared if its item went. A
+    // frame whose transform gives a null Image keeps its image. The frame
+    // transform runs on several threads and must not touch shared state.
+    using FrameTransform = std::function<Image(const Image&)>;
+    using OverlayTransform = std::function<void(OverlayItem&)>;
+    void mutateAllFrames(const OverlayTransform& overlayTransform,
+                         const FrameTransform& frameTransform);
+
 private:
+    void addStickerOverlay(const Image& picture);
+    void appendAndSelect(OverlayItem item);
+    // The picture the chooser names, or null on cancel or a refused file.
+    Image choosePicture();
+
     struct EditSnapshot {
         FrameList frames;
         OverlayList overlays;
@@ -131,6 +189,8 @@ private:
     // The playback loop: one single-shot timer per step, owned by the model so
     // that it dies with it and never keeps a closed editor alive.
     QTimer m_playbackTimer;
+
+    std::unique_ptr<PictureChooser> m_pictureChooser;
 };
 
 }  // namespace mirelo

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "image/Image.h"
+#include "overlay/OverlayItem.h"
+
+#include <QList>
+#include <QRectF>
+
+#include <vector>
+
+// Burns overlays into frame images. Stateless; safe to call from any thread.
+namespace mirelo::OverlayRenderer {
+
+// The frame with every overlay drawn in, in list order (later items cover
+// earlier ones), at the frame's size. An empty list, a null frame or a
+// surface that cannot be made gives the input image itself, not a copy.
+//
+// Stickers are stretched into their rectangles; text is drawn with the
+// shared overlay font (and its soft shadow when asked); a mosaic pixellates
+// the surface as drawn so far; an arrow is a shaft with an open V head.
+Image render(const QList<OverlayItem>& overlays, const Image& frame);
+
+// The same for many frames: texts, shadows and scaled stickers are prepared
+// once and reused for every frame of the same size. Result i belongs to
+// frame i.
+std::vector<Image> renderAll(const QList<OverlayItem>& overlays, const std::vector<Image>& frames);
+
+}  // namespace mirelo::OverlayRenderer
+
+// The mosaic filter shared by the renderer and the canvas preview.
+namespace mirelo::MosaicPixelator {
+
+// The side of a mosaic cell for `blockSize`: at least 4 pixels (and 4 for a
+// value that is not a number).
+double cellSize(double blockSize);
+
+// The content of `rect` (image pixels, top-left origin) pixellated: `rect` is
+// rounded outwards to whole pixels and clipped to the image, giving R; the
+// result is R's width x height pixels of square cells of cellSize(blockSize)
+// on a grid with a cell corner at the centre of R, each cell filled with the
+// mean colour of its pixels inside R. Null when R is less than 2 x 2 pixels.
+Image pixelate(const Image& image, const QRectF& rect, double blockSize);
+
+}  // namespace mirelo::MosaicPixelator

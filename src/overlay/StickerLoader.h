@@ -1,0 +1,25 @@
+#pragma once
+
+#include "image/Image.h"
+
+#include <QString>
+#include <QStringList>
+
+// Loads the picture of a sticker from a file the user chose. Only PNG and
+// JPEG (recognised by their content, not their name) are accepted. Anything
+// else, and any file that is unreadable, empty, truncated, corrupt or too
+// large to hold, gives a null Image: the caller then changes nothing.
+namespace mirelo::StickerLoader {
+
+// Limits checked before any pixel is decoded. The picture's own header gives
+// its size, so a small file that claims a huge picture costs nothing.
+inline constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+inline constexpr int kMaxSide = 32768;
+inline constexpr qint64 kMaxPixels = 25'000'000;
+
+// File-name patterns for the open dialog.
+QStringList nameFilters();
+
+Image load(const QString& path);
+
+}  // namespace mirelo::StickerLoader
