@@ -25,14 +25,6 @@
 #include <algorithm>
 #include <cmath>
 
-// The geometry and overlay operations of the model arrive with the overlay
-// layer; until then their commands do nothing.
-#if __has_include("editor/PictureChooser.h")
-#define MIRELO_MODEL_HAS_OVERLAYS 1
-#else
-#define MIRELO_MODEL_HAS_OVERLAYS 0
-#endif
-
 namespace mirelo {
 
 namespace {
@@ -156,26 +148,10 @@ void EditorView::buildToolbar() {
     rotateMenu->addSeparator();
     QAction* flipH = rotateMenu->addAction(QStringLiteral("水平翻转"));
     QAction* flipV = rotateMenu->addAction(QStringLiteral("垂直翻转"));
-    connect(left, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->rotate(false);
-#endif
-    });
-    connect(right, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->rotate(true);
-#endif
-    });
-    connect(flipH, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->flip(true);
-#endif
-    });
-    connect(flipV, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->flip(false);
-#endif
-    });
+    connect(left, &QAction::triggered, this, [this] { m_state->rotate(false); });
+    connect(right, &QAction::triggered, this, [this] { m_state->rotate(true); });
+    connect(flipH, &QAction::triggered, this, [this] { m_state->flip(true); });
+    connect(flipV, &QAction::triggered, this, [this] { m_state->flip(false); });
     m_rotateMenu = makeAction(QStringLiteral("旋转"), QStringLiteral("rotate.right"));
     m_rotateMenu->setMenu(rotateMenu);
 
@@ -188,26 +164,10 @@ void EditorView::buildToolbar() {
         EditorIcons::icon(QStringLiteral("squareshape.split.3x3")), QStringLiteral("马赛克"));
     QAction* arrow = overlayMenu->addAction(EditorIcons::icon(QStringLiteral("arrow.up.right")),
                                             QStringLiteral("箭头"));
-    connect(text, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->addText();
-#endif
-    });
-    connect(sticker, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->addSticker();
-#endif
-    });
-    connect(mosaic, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->addMosaic();
-#endif
-    });
-    connect(arrow, &QAction::triggered, this, [this] {
-#if MIRELO_MODEL_HAS_OVERLAYS
-        m_state->addArrow();
-#endif
-    });
+    connect(text, &QAction::triggered, this, [this] { m_state->addText(); });
+    connect(sticker, &QAction::triggered, this, [this] { m_state->addSticker(); });
+    connect(mosaic, &QAction::triggered, this, [this] { m_state->addMosaic(); });
+    connect(arrow, &QAction::triggered, this, [this] { m_state->addArrow(); });
     m_overlayMenu =
         makeAction(QStringLiteral("叠加"), QStringLiteral("square.on.square"),
                    QStringLiteral("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
@@ -215,11 +175,9 @@ void EditorView::buildToolbar() {
 
     // Centre group, crop form.
     m_applyCrop = makeAction(QStringLiteral("应用裁剪"), QStringLiteral("checkmark"));
-#if MIRELO_MODEL_HAS_OVERLAYS
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
-#endif
     m_cancelCrop = makeAction(QStringLiteral("取消"), QStringLiteral("xmark"));
-    connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->setCropping(false); });
+    connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->cancelCrop(); });
 
     for (QAction* action :
          {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_applyCrop, m_cancelCrop}) {
@@ -380,10 +338,7 @@ void EditorView::applyDelayInput() {
 }
 
 void EditorView::startCrop() {
-    m_state->pause();
-    const QSizeF size = m_state->imageSize();
-    m_state->setCropRect(QRectF(0, 0, size.width(), size.height()));
-    m_state->setCropping(true);
+    m_state->startCrop();
 }
 
 void EditorView::showResizeSheet() {
@@ -392,19 +347,15 @@ void EditorView::showResizeSheet() {
     }
     m_resizeSheet = new ResizeSheet(m_state, this);
     m_resizeSheet->setAttribute(Qt::WA_DeleteOnClose);
-#if MIRELO_MODEL_HAS_OVERLAYS
     connect(m_resizeSheet, &ResizeSheet::resizeRequested, m_state,
             [this](const QSizeF& size) { m_state->resize(size); });
-#endif
     m_resizeSheet->open();
 }
 
 void EditorView::deleteSelection() {
     const QUuid overlay = m_state->selectedOverlayID();
     if (!overlay.isNull()) {
-#if MIRELO_MODEL_HAS_OVERLAYS
         m_state->deleteOverlay(overlay);
-#endif
     } else {
         m_state->deleteSelected();
     }
