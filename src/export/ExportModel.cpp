@@ -1,0 +1,450 @@
+#include "export/ExportModel.h"
+
+#include "export/AtomicFile.h"
+#include "export/Exporter.h"
+#include "export/ExporterMedia.h"
+#include "image/ImageServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace mirelo {
+
+namespace {
+
+const QString kComputing = QStringLiteral("计算中…");
+const QString kFailed = QStringLiteral("估算失败");
+
+// Runs `work` (taking a ProgressFn) on the thread pool and hands its result
+// to `done` on `owner`'s thread. If `owner` is destroyed first, `done` is
+// never called and the result is simply destroyed when the work ends.
+template <typename Result, typename Work, typename Done>
+void runInBackground(QObject* owner, Work work, Done done,
+                     std::function<void(int, int)> onProgress = {}) {
+    auto* watcher = new QFutureWatcher<Result>(owner);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, owner,
+                     [watcher, done = std::move(done)]() mutable {
+                         watcher->deleteLater();
+                         if (watcher->future().resultCount() > 0) {
+                             done(watcher->future().takeResult());
+                         }
+                     });
+    if (onProgress) {
+        QObject::connect(
+            watcher, &QFutureWatcherBase::progressValueChanged, owner,
+            [watcher, onProgress](int value) { onProgress(value, watcher->progressMaximum()); });
+    }
+    watcher->setFuture(
+        QtConcurrent::run([work = std::move(work)](QPromise<Result>& promise) mutable {
+            const ProgressFn progress = [&promise](int done, int total) {
+                promise.setProgressRange(0, total);
+                promise.setProgressValue(done);
+            };
+            promise.addResult(work(progress));
+        }));
+}
+
+// Moves `from` onto `to` in one step. Within one file system that is a
+// rename, which replaces an existing file atomically; across file systems
+// the bytes are copied through a temporary file beside `to` and renamed.
+ExportStatus moveIntoPlace(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (std::rename(source.constData(), target.constData()) == 0) {
+        return std::nullopt;
+    }
+    if (errno != EXDEV) {
+        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    AtomicFile out(to);
+    if (!out.isOpen()) {
+        return Exporter::fileWriteError(to, QStringLiteral("无法创建文件"));
+    }
+    QFile in(from);
+    QFile copy(out.tempPath());
+    if (!in.open(QIODevice::ReadOnly)) {
+        return Exporter::fileWriteError(to, in.errorString());
+    }
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return Exporter::fileWriteError(to, copy.errorString());
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (copy.write(chunk) != chunk.size()) {
+            return Exporter::fileWriteError(to, copy.errorString());
+        }
+    }
+    if (in.error() != QFileDevice::NoError || !copy.flush()) {
+        return Exporter::fileWriteError(to, copy.errorString());
+    }
+    copy.close();
+    if (!out.commit()) {
+        return Exporter::fileWriteError(to, QStringLiteral("无法替换目标文件"));
+    }
+    in.close();
+    QFile::remove(from);
+    return std::nullopt;
+}
+
+}  // namespace
+
+// An estimate's file in the temporary folder, removed when the last owner
+// lets go of it unless it was moved away.
+class ExportModel::TempFile {
+public:
+    explicit TempFile(QString path) : m_path(std::move(path)) {}
+    ~TempFile() {
+        if (!m_released) {
+            QFile::remove(m_path);
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const QString& path() const { return m_path; }
+    void release() { m_released = true; }
+
+private:
+    QString m_path;
+    bool m_released = false;
+};
+
+struct ExportModel::EstimateJob {
+    QString key;
+    ExportFormat format;
+    int quality;
+    CancelFlag cancel;
+};
+
+QString formatByteCount(qint64 bytes) {
+    if (bytes < 1000) {
+        return QString::number(std::max<qint64>(bytes, 0)) + QStringLiteral(" 字节");
+    }
+    static const char* const units[] = {"kB", "MB", "GB", "TB", "PB"};
+    static const int decimals[] = {0, 1, 2, 2, 2};
+    double value = static_cast<double>(bytes) / 1000.0;
+    int unit = 0;
+    while (unit < 4) {
+        // Move up when the value would round to 1000 or more in this unit.
+        const double scale = std::pow(10.0, decimals[unit]);
+        if (std::round(value * scale) / scale < 1000.0) {
+            break;
+        }
+        value /= 1000.0;
+        ++unit;
+    }
+    QString number = QString::number(value, 'f', decimals[unit]);
+    if (number.contains(QLatin1Char('.'))) {
+        while (number.endsWith(QLatin1Char('0'))) {
+            number.chop(1);
+        }
+        if (number.endsWith(QLatin1Char('.'))) {
+            number.chop(1);
+        }
+    }
+    return number + QLatin1Char(' ') + QLatin1String(units[unit]);
+}
+
+EstimatePlan planEstimate(int frameCount, QSize firstFrame) {
+    EstimatePlan plan;
+    const qint64 n = std::max(frameCount, 0);
+    const qint64 w = std::max(firstFrame.width(), 0);
+    const qint64 h = std::max(firstFrame.height(), 0);
+    plan.frameCount = int(n);
+    if (w * n * h <= EstimatePlan::kMaxExactPixels) {
+        return plan;
+    }
+    plan.exact = false;
+    if (n > EstimatePlan::kMaxFrames) {
+        plan.step = int((n + EstimatePlan::kMaxFrames - 1) / EstimatePlan::kMaxFrames);
+        plan.frameCount = int((n + plan.step - 1) / plan.step);
+        plan.frameFactor = double(n) / double(plan.frameCount);
+    }
+    if (w > EstimatePlan::kMaxWidth) {
+        const double ratio = double(EstimatePlan::kMaxWidth) / double(w);
+        const int width = std::max(int(std::round(ratio * double(w))), 10);
+        const int height = std::max(int(std::round(ratio * double(h))), 10);
+        plan.scaledSize = QSize(width, height);
+        plan.sizeFactor = std::pow(double(w * h) / (double(width) * double(height)), 0.9);
+    }
+    return plan;
+}
+
+ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
+                                   const std::vector<double>& delays, int quality,
+                                   const QString& destination, const CancelFlag& cancel,
+                                   const ProgressFn& progress) {
+    if (images.empty() || images.size() != delays.size()) {
+        return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
+    }
+    switch (format) {
+        case ExportFormat::gif:
+            return Exporter::encodeGIF(images, delays, quality, destination, cancel, progress);
+        case ExportFormat::webp:
+            return Exporter::encodeWebP(images, delays, quality, destination, cancel, progress);
+        case ExportFormat::mp4:
+            return Exporter::encodeMP4(images, delays, quality, destination, cancel, progress);
+    }
+    return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
+}
+
+ExportModel::ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent)
+    : QObject(parent),
+      m_images(std::move(images)),
+      m_delays(std::move(delays)),
+      m_processedInfoText(QStringLiteral("—")),
+      m_estimatedSizeText(kComputing) {
+    m_debounce.setSingleShot(true);
+    m_debounce.setTimerType(Qt::PreciseTimer);  // never early, as coarse timers may be
+    m_debounce.setInterval(kDebounceMs);
+    connect(&m_debounce, &QTimer::timeout, this, &ExportModel::startEstimate);
+    scheduleEstimate();
+}
+
+ExportModel::~ExportModel() {
+    cancelEstimate();
+    m_exportCancel.cancel();
+    // m_estimateCache goes with the model, removing the kept file; the
+    // watchers of running work are children and go too, so no result reaches
+    // this object any more.
+}
+
+#define MIRELO_SETTER(Type, name, member, signal) \
+    void ExportModel::name(Type value) {          \
+        if (member == value) {                    \
+            return;                               \
+        }                                         \
+        member = value;                           \
+        emit signal(value);                       \
+    }
+
+MIRELO_SETTER(ExportFormat, setFormat, m_format, formatChanged)
+MIRELO_SETTER(int, setQuality, m_quality, qualityChanged)
+MIRELO_SETTER(bool, setReduceFramesEnabled, m_reduceFramesEnabled, reduceFramesEnabledChanged)
+MIRELO_SETTER(int, setReduceFramesPercent, m_reduceFramesPercent, reduceFramesPercentChanged)
+MIRELO_SETTER(bool, setResizeEnabled, m_resizeEnabled, resizeEnabledChanged)
+MIRELO_SETTER(int, setResizePercent, m_resizePercent, resizePercentChanged)
+MIRELO_SETTER(bool, setSkipSimilarEnabled, m_skipSimilarEnabled, skipSimilarEnabledChanged)
+MIRELO_SETTER(int, setSimilarityPercent, m_similarityPercent, similarityPercentChanged)
+MIRELO_SETTER(int, setMaxSimilarDuration, m_maxSimilarDuration, maxSimilarDurationChanged)
+
+#undef MIRELO_SETTER
+
+void ExportModel::setProcessedInfoText(const QString& text) {
+    m_processedInfoText = text;
+    emit processedInfoTextChanged(text);
+}
+
+void ExportModel::setEstimatedSizeText(const QString& text) {
+    m_estimatedSizeText = text;
+    emit estimatedSizeTextChanged(text);
+}
+
+QString ExportModel::cacheKey() const {
+    const QString dash = QStringLiteral("-");
+    QString key =
+        rawValue(m_format) + dash + QString::number(m_quality) + dash +
+        (m_reduceFramesEnabled ? QString::number(m_reduceFramesPercent) : QStringLiteral("0")) +
+        dash + (m_resizeEnabled ? QString::number(m_resizePercent) : QStringLiteral("100")) + dash;
+    key += m_skipSimilarEnabled
+               ? QString::number(m_similarityPercent) + dash + QString::number(m_maxSimilarDuration)
+               : QStringLiteral("0");
+    return key;
+}
+
+ExportPreprocessor::Options ExportModel::preprocessorOptions() const {
+    ExportPreprocessor::Options options;
+    if (m_reduceFramesEnabled) {
+        options.reduceFramesPercent = m_reduceFramesPercent;
+    }
+    if (m_skipSimilarEnabled) {
+        options.skipSimilar = ExportPreprocessor::SkipSimilar{
+            (100.0 - m_similarityPercent) / 100.0, static_cast<double>(m_maxSimilarDuration)};
+    }
+    if (m_resizeEnabled) {
+        options.resizePercent = m_resizePercent;
+    }
+    return options;
+}
+
+QString ExportModel::cachedEstimateKey() const {
+    return m_estimateCache ? m_estimateCache->key : QString();
+}
+
+QString ExportModel::cachedEstimatePath() const {
+    return m_estimateCache ? m_estimateCache->file->path() : QString();
+}
+
+void ExportModel::cancelEstimate() {
+    m_debounce.stop();
+    if (m_estimateJob) {
+        m_estimateJob->cancel.cancel();
+        m_estimateJob.reset();
+    }
+}
+
+void ExportModel::scheduleEstimate() {
+    cancelEstimate();
+    m_debounce.start();
+}
+
+bool ExportModel::isCurrent(const std::shared_ptr<EstimateJob>& job) const {
+    return job == m_estimateJob && !job->cancel.isCancelled() && cacheKey() == job->key;
+}
+
+void ExportModel::startEstimate() {
+    setEstimatedSizeText(kComputing);
+    auto job = std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, m_quality, {}});
+    m_estimateJob = job;
+    emit estimateStarted();
+
+    runInBackground<ExportPreprocessor::Frames>(
+        this,
+        [images = m_images, delays = m_delays, options = preprocessorOptions()](const ProgressFn&) {
+            return ExportPreprocessor::process(images, delays, options);
+        },
+        [this, job](ExportPreprocessor::Frames processed) {
+            if (!isCurrent(job)) {
+                return;
+            }
+            const int n = static_cast<int>(processed.images.size());
+            if (n > 0) {
+                const QSize size = processed.images.front().size();
+                setProcessedInfoText(QString::number(n) + QStringLiteral(" 帧 · ") +
+                                     QString::number(size.width()) + QStringLiteral("×") +
+                                     QString::number(size.height()));
+            }
+            encodeEstimate(job, std::move(processed));
+        });
+}
+
+void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job,
+                                 ExportPreprocessor::Frames processed) {
+    struct Outcome {
+        ExportStatus status;
+        std::shared_ptr<TempFile> file;
+        qint64 size = 0;
+        EstimatePlan plan;
+    };
+    const QString path = QDir(QDir::tempPath())
+                             .filePath(QStringLiteral("mirelo-estimate-") +
+                                       QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                                       QLatin1Char('.') + rawValue(job->format));
+    runInBackground<Outcome>(
+        this,
+        [frames = std::move(processed), job = *job, path](const ProgressFn&) mutable {
+            Outcome outcome;
+            // Owns the file from the start: if the result is never used the
+            // file goes when the outcome does.
+            outcome.file = std::make_shared<TempFile>(path);
+            const QSize first = frames.images.empty() ? QSize(0, 0) : frames.images.front().size();
+            outcome.plan = planEstimate(static_cast<int>(frames.images.size()), first);
+            if (!outcome.plan.exact) {
+                ExportPreprocessor::Frames sample;
+                const QSize scaled = outcome.plan.scaledSize;
+                for (size_t i = 0; i < frames.images.size();
+                     i += static_cast<size_t>(outcome.plan.step)) {
+                    Image image = frames.images[i];
+                    if (scaled.isValid()) {
+                        image = ImageServices::scaled(image, scaled.width(), scaled.height(),
+                                                      ImageServices::ScaleQuality::High);
+                    }
+                    // A frame that cannot be scaled is left out; its delay
+                    // stays, and the count check below reports the loss.
+                    if (!image.isNull()) {
+                        sample.images.push_back(std::move(image));
+                    }
+                    if (i < frames.delays.size()) {
+                        sample.delays.push_back(frames.delays[i]);
+                    }
+                }
+                frames = std::move(sample);
+            }
+            outcome.status = encodeProcessedFrames(job.format, frames.images, frames.delays,
+                                                   job.quality, path, job.cancel);
+            if (!outcome.status) {
+                outcome.size = std::max<qint64>(QFileInfo(path).size(), 0);
+            }
+            return outcome;
+        },
+        [this, job](Outcome outcome) {
+            const bool current = isCurrent(job);
+            if (current) {
+                m_estimateJob.reset();
+            }
+            if (outcome.status) {
+                if (current) {
+                    setEstimatedSizeText(kFailed);
+                    emit estimateFinished();
+                }
+                return;  // the outcome's file goes with it
+            }
+            if (!current) {
+                return;
+            }
+            if (outcome.plan.exact) {
+                m_estimateCache = Cache{job->key, std::move(outcome.file)};
+                setEstimatedSizeText(formatByteCount(outcome.size));
+            } else {
+                m_estimateCache.reset();
+                const double estimate =
+                    outcome.plan.sizeFactor * (double(outcome.size) * outcome.plan.frameFactor);
+                setEstimatedSizeText(QStringLiteral("约 ") +
+                                     formatByteCount(static_cast<qint64>(estimate)));
+            }
+            emit estimateFinished();
+        });
+}
+
+void ExportModel::exportTo(const QString& destination, Completion completion) {
+    cancelEstimate();
+    m_exporting = true;
+    auto finish = [this, completion = std::move(completion)](ExportStatus status) {
+        m_exporting = false;
+        if (completion) {
+            completion(std::move(status));
+        }
+    };
+    auto progress = [this](int done, int total) { emit exportProgress(done, total); };
+
+    const QString key = cacheKey();
+    if (m_estimateCache && m_estimateCache->key == key &&
+        QFileInfo::exists(m_estimateCache->file->path())) {
+        std::shared_ptr<TempFile> file = std::move(m_estimateCache->file);
+        m_estimateCache.reset();
+        runInBackground<ExportStatus>(
+            this,
+            [file, destination](const ProgressFn&) {
+                ExportStatus status = moveIntoPlace(file->path(), destination);
+                if (!status) {
+                    file->release();
+                }
+                return status;
+            },
+            std::move(finish));
+        return;
+    }
+
+    runInBackground<ExportStatus>(
+        this,
+        [images = m_images, delays = m_delays, options = preprocessorOptions(), format = m_format,
+         quality = m_quality, destination, cancel = m_exportCancel](const ProgressFn& progress) {
+            const ExportPreprocessor::Frames frames =
+                ExportPreprocessor::process(images, delays, options);
+            return encodeProcessedFrames(format, frames.images, frames.delays, quality, destination,
+                                         cancel, progress);
+        },
+        std::move(finish), progress);
+}
+
+}  // namespace mirelo

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "export/ExportPreprocessor.h"
+#include "export/ExportTypes.h"
+#include "image/Image.h"
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mirelo {
+
+// A byte count in decimal units (1 kB = 1000 bytes) as the size label shows
+// it: "812 字节", "356 kB", "4.2 MB", "1.25 GB".
+QString formatByteCount(qint64 bytes);
+
+// What a size estimate encodes for n processed frames whose first is
+// `firstFrame`. Up to 80 000 000 pixels in all it is the export itself;
+// above, at most 60 frames (every step-th) at a width of at most 1280, and
+// the size found is scaled up: linearly by the frame ratio, and by the area
+// ratio to the power 0.9.
+struct EstimatePlan {
+    bool exact = true;
+    int step = 1;            // frames 0, step, 2 step, ... below n
+    int frameCount = 0;      // how many frames that takes
+    double frameFactor = 1;  // r: n / frameCount
+    double sizeFactor = 1;   // s: (area / scaled area) ^ 0.9
+    QSize scaledSize;        // invalid when the frames keep their size
+
+    static constexpr qint64 kMaxExactPixels = 80'000'000;
+    static constexpr int kMaxFrames = 60;
+    static constexpr int kMaxWidth = 1280;
+};
+EstimatePlan planEstimate(int frameCount, QSize firstFrame);
+
+// The last step of every export and estimate: processed frames to a file in
+// `format`. No frames, or not one delay per frame, is "帧数据为空".
+ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
+                                   const std::vector<double>& delays, int quality,
+                                   const QString& destination, const CancelFlag& cancel = {},
+                                   const ProgressFn& progress = {});
+
+// The export options of one save, a live estimate of the file's size, and
+// the export itself. Lives on the main thread: every property changes there
+// and every signal is emitted there. Preprocessing and encoding run on
+// background threads over copies of the frames; their results come back to
+// the main thread and are dropped when the options changed meanwhile.
+//
+// Each option has a setter that emits its signal when the value changes. The
+// view calls scheduleEstimate() after every change; the estimate starts
+// 400 ms after the last call. An exact estimate keeps its file (named
+// "mirelo-estimate-<UUID>.<ext>" in the temporary folder) until a newer
+// estimate replaces it, an export moves it into place, or the model goes
+// away; every other estimate file is removed as soon as it is done.
+class ExportModel : public QObject {
+    Q_OBJECT
+
+public:
+    using Completion = std::function<void(ExportStatus)>;
+
+    static constexpr int kDebounceMs = 400;
+
+    // Schedules the first estimate.
+    ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent = nullptr);
+    // Cancels running work and removes the kept estimate file. A running
+    // export is cancelled too (it leaves no file) and its completion is not
+    // called.
+    ~ExportModel() override;
+
+    const std::vector<Image>& images() const { return m_images; }
+    const std::vector<double>& delays() const { return m_delays; }
+
+    ExportFormat format() const { return m_format; }
+    void setFormat(ExportFormat format);
+    int quality() const { return m_quality; }
+    void setQuality(int quality);
+    bool reduceFramesEnabled() const { return m_reduceFramesEnabled; }
+    void setReduceFramesEnabled(bool enabled);
+    int reduceFramesPercent() const { return m_reduceFramesPercent; }
+    void setReduceFramesPercent(int percent);
+    bool resizeEnabled() const { return m_resizeEnabled; }
+    void setResizeEnabled(bool enabled);
+    int resizePercent() const { return m_resizePercent; }
+    void setResizePercent(int percent);
+    bool skipSimilarEnabled() const { return m_skipSimilarEnabled; }
+    void setSkipSimilarEnabled(bool enabled);
+    int similarityPercent() const { return m_similarityPercent; }
+    void setSimilarityPercent(int percent);
+    int maxSimilarDuration() const { return m_maxSimilarDuration; }
+    void setMaxSimilarDuration(int seconds);
+
+    // "—" until the first estimate has processed frames, then e.g.
+    // "42 帧 · 640×360".
+    const QString& processedInfoText() const { return m_processedInfoText; }
+    // "计算中…", a size, "约 " and a size, or "估算失败".
+    const QString& estimatedSizeText() const { return m_estimatedSizeText; }
+
+    // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2".
+    QString cacheKey() const;
+    ExportPreprocessor::Options preprocessorOptions() const;
+
+    // Cancels the pending or running estimate and starts a new one after
+    // 400 ms without another call.
+    void scheduleEstimate();
+
+    // Writes the file for the current options to `destination` and calls
+    // `completion` on the main thread with the result. When the kept exact
+    // estimate was made with these options its file is moved into place;
+    // otherwise the frames are processed and encoded afresh. Either way the
+    // destination is replaced in one step or not at all.
+    void exportTo(const QString& destination, Completion completion);
+    bool isExporting() const { return m_exporting; }
+
+    // The kept exact estimate, for the export and for tests: its options key
+    // and file, or empty strings.
+    QString cachedEstimateKey() const;
+    QString cachedEstimatePath() const;
+
+signals:
+    void formatChanged(mirelo::ExportFormat format);
+    void qualityChanged(int quality);
+    void reduceFramesEnabledChanged(bool enabled);
+    void reduceFramesPercentChanged(int percent);
+    void resizeEnabledChanged(bool enabled);
+    void resizePercentChanged(int percent);
+    void skipSimilarEnabledChanged(bool enabled);
+    void similarityPercentChanged(int percent);
+    void maxSimilarDurationChanged(int seconds);
+    void processedInfoTextChanged(const QString& text);
+    void estimatedSizeTextChanged(const QString& text);
+    // An estimate has begun (after the wait) / delivered its text.
+    void estimateStarted();
+    void estimateFinished();
+    // Frames done of frames total while exporting.
+    void exportProgress(int done, int total);
+
+private:
+    class TempFile;
+    struct EstimateJob;
+    struct Cache {
+        QString key;
+        std::shared_ptr<TempFile> file;
+    };
+
+    void startEstimate();
+    void encodeEstimate(const std::shared_ptr<EstimateJob>& job,
+                        ExportPreprocessor::Frames processed);
+    bool isCurrent(const std::shared_ptr<EstimateJob>& job) const;
+    void cancelEstimate();
+    void setProcessedInfoText(const QString& text);
+    void setEstimatedSizeText(const QString& text);
+
+    std::vector<Image> m_images;
+    std::vector<double> m_delays;
+    ExportFormat m_format = ExportFormat::gif;
+    int m_quality = 80;
+    bool m_reduceFramesEnabled = false;
+    int m_reduceFramesPercent = 30;
+    bool m_resizeEnabled = false;
+    int m_resizePercent = 50;
+    bool m_skipSimilarEnabled = false;
+    int m_similarityPercent = 95;
+    int m_maxSimilarDuration = 2;
+    QString m_processedInfoText;
+    QString m_estimatedSizeText;
+
+    QTimer m_debounce;
+    std::shared_ptr<EstimateJob> m_estimateJob;
+    std::optional<Cache> m_estimateCache;
+    CancelFlag m_exportCancel;
+    bool m_exporting = false;
+};
+
+}  // namespace mirelo

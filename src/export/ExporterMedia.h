@@ -1,0 +1,57 @@
+#pragma once
+
+#include "export/ExportTypes.h"
+#include "image/Image.h"
+
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// The WebP and MP4 entry points of the exporter. Like the GIF one, each takes
+// the frames, their delays in seconds (one per frame), the user's quality
+// (1..100) and the destination; each runs synchronously on the caller's
+// thread (a background thread: never the UI thread), checks `cancel` before
+// every frame, reports `progress` after every frame, and writes through a
+// temporary file beside the destination, so a failed or cancelled export
+// leaves no file behind and keeps whatever was there.
+namespace mirelo::Exporter {
+
+// Animated WebP (see WebPEncoder).
+ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel = {},
+                        const ProgressFn& progress = {});
+
+// One H.264 video track (libx264, yuv420p, BT.709 matrix, limited range) in an
+// MP4 file with its index at the front. Frame i is shown from the sum of the
+// earlier delays, each rounded to 1/600 s, for its own delay; the video lasts
+// the sum of the rounded delays. Errors are ExportError::encodeFailed.
+ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
+                       int quality, const QString& destination, const CancelFlag& cancel = {},
+                       const ProgressFn& progress = {});
+
+// The error of a destination that cannot be written: its path and the reason.
+ExportError fileWriteError(const QString& destination, const QString& detail);
+
+namespace MP4 {
+
+// Ticks per second of the presentation times.
+inline constexpr int kTimescale = 600;
+
+// The first frame's size with both sides rounded down to even (at least 2).
+QSize videoSize(QSize firstFrame);
+
+// Average bit rate in bits per second: frame rate (delays per second of their
+// sum, the sum taken as at least 0.01 s) times the video's pixel count times
+// a factor growing linearly from 0.0436 at quality 1 to 0.40 at quality 100;
+// truncated, and at least 100 000.
+int64_t averageBitRate(const std::vector<double>& delays, QSize video, int quality);
+
+// A delay in ticks of 1/600 s, rounded to the nearest tick; negative and
+// not-a-number delays count as zero.
+int64_t delayTicks(double delay);
+
+}  // namespace MP4
+
+}  // namespace mirelo::Exporter

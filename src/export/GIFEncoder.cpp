@@ -1,0 +1,369 @@
+#include "export/GIFEncoder.h"
+
+#include "export/AtomicFile.h"
+
+#include <QFile>
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+namespace mirelo {
+
+QString description(GIFEncoderError error) {
+    switch (error) {
+        case GIFEncoderError::destinationCreationFailed:
+            return QStringLiteral("无法创建 GIF 文件。");
+        case GIFEncoderError::finalizeFailed:
+            return QStringLiteral("GIF 写入失败。");
+        case GIFEncoderError::emptyFrames:
+            return QStringLiteral("没有可导出的帧。");
+    }
+    return {};
+}
+
+ExportError toExportError(GIFEncoderError error) {
+    return {ExportError::Kind::GIFEncoder, static_cast<int>(error), description(error)};
+}
+
+namespace GIFEncoder {
+
+using GIFQuantizer::IndexedFrame;
+using GIFQuantizer::Palette;
+
+std::vector<int> delaysInHundredths(const std::vector<double>& delays) {
+    constexpr int kMin = 2;
+    constexpr int kMax = 65535;
+    std::vector<int> out;
+    out.reserve(delays.size());
+    double exact = 0;       // sum of the clamped delays so far, in hundredths
+    long long written = 0;  // sum of what was written so far
+    for (double delay : delays) {
+        double d = std::isnan(delay) ? 0.0 : delay;
+        d = std::clamp(d, 0.02, kMax / 100.0);
+        exact += d * 100.0;
+        const long long target = std::llround(exact);
+        const int cs = static_cast<int>(std::clamp<long long>(target - written, kMin, kMax));
+        written += cs;
+        out.push_back(cs);
+    }
+    return out;
+}
+
+namespace {
+
+// The rectangle of pixels that differ between two frames of equal size.
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool isEmpty() const { return w <= 0 || h <= 0; }
+};
+
+Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height) {
+    const size_t row = size_t(width);
+    int top = 0;
+    while (top < height &&
+           std::memcmp(prev + row * size_t(top), cur + row * size_t(top), row) == 0) {
+        ++top;
+    }
+    if (top == height) {
+        return {};
+    }
+    int bottom = height - 1;
+    while (bottom > top &&
+           std::memcmp(prev + row * size_t(bottom), cur + row * size_t(bottom), row) == 0) {
+        --bottom;
+    }
+    int left = width, right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const uint8_t* a = prev + row * size_t(y);
+        const uint8_t* b = cur + row * size_t(y);
+        int l = 0;
+        while (l < left && a[l] == b[l]) {
+            ++l;
+        }
+        left = std::min(left, l);
+        int r = width - 1;
+        while (r > right && a[r] == b[r]) {
+            --r;
+        }
+        right = std::max(right, r);
+    }
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+class Writer {
+public:
+    explicit Writer(const QString& path) {
+        int error = 0;
+        m_gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
+        if (m_gif) {
+            // Without this giflib labels the file GIF87a although it carries
+            // GIF89a extensions.
+            EGifSetGifVersion(m_gif, true);
+        }
+    }
+    ~Writer() {
+        if (m_gif) {
+            int error = 0;
+            EGifCloseFile(m_gif, &error);
+        }
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    bool isOpen() const { return m_gif != nullptr; }
+
+    bool writeHeader(int width, int height, const Palette& palette, int tableEntries) {
+        ColorMapObject* map = GifMakeMapObject(tableEntries, nullptr);
+        if (!map) {
+            return false;
+        }
+        for (int i = 0; i < tableEntries; ++i) {
+            const GIFQuantizer::RGB c =
+                size_t(i) < palette.size() ? palette[size_t(i)] : GIFQuantizer::RGB{};
+            map->Colors[i] = GifColorType{c.r, c.g, c.b};
+        }
+        const bool ok = EGifPutScreenDesc(m_gif, width, height, 8, 0, map) == GIF_OK;
+        GifFreeMapObject(map);
+        if (!ok) {
+            return false;
+        }
+        // NETSCAPE2.0 application extension: loop count 0 repeats forever.
+        static const GifByteType kApp[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
+        static const GifByteType kLoop[] = {1, 0, 0};
+        return EGifPutExtensionLeader(m_gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+               EGifPutExtensionBlock(m_gif, sizeof kApp, kApp) == GIF_OK &&
+               EGifPutExtensionBlock(m_gif, sizeof kLoop, kLoop) == GIF_OK &&
+               EGifPutExtensionTrailer(m_gif) == GIF_OK;
+    }
+
+    bool writeFrame(const Rect& rect, std::vector<uint8_t>& pixels, int delay, int transparent) {
+        GraphicsControlBlock gcb{};
+        gcb.DisposalMode = DISPOSE_DO_NOT;
+        gcb.UserInputFlag = false;
+        gcb.DelayTime = delay;
+        gcb.TransparentColor = transparent;
+        GifByteType extension[4];
+        EGifGCBToExtension(&gcb, extension);
+        return EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
+               EGifPutImageDesc(m_gif, rect.x, rect.y, rect.w, rect.h, false, nullptr) == GIF_OK &&
+               EGifPutLine(m_gif, pixels.data(), rect.w * rect.h) == GIF_OK;
+    }
+
+    // Writes the trailer and closes the file; false when any write failed.
+    bool close() {
+        int error = 0;
+        const bool ok = EGifCloseFile(m_gif, &error) == GIF_OK;
+        m_gif = nullptr;
+        return ok;
+    }
+
+private:
+    GifFileType* m_gif = nullptr;
+};
+
+// Copies `frame` onto a width x height canvas at the top-left, the rest
+// filled with `fill`, when its size differs from the canvas.
+const IndexedFrame& fitted(const IndexedFrame& frame, int width, int height, uint8_t fill,
+                           IndexedFrame& storage) {
+    if (frame.width == width && frame.height == height) {
+        return frame;
+    }
+    storage.width = width;
+    storage.height = height;
+    storage.indices.assign(size_t(width) * size_t(height), fill);
+    const int w = std::min(width, std::max(0, frame.width));
+    const int h = std::min(height, std::max(0, frame.height));
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(storage.indices.data() + size_t(y) * size_t(width),
+                    frame.indices.data() + size_t(y) * size_t(frame.width), size_t(w));
+    }
+    return storage;
+}
+
+}  // namespace
+
+ExportStatus encodeStream(const Palette& palette, int frameCount,
+                          const std::function<const IndexedFrame*(int)>& frameAt,
+                          const std::vector<double>& delays, const QString& destination,
+                          const CancelFlag* cancel, const std::function<void(int)>& progress) {
+    if (frameCount <= 0 || size_t(frameCount) != delays.size() || palette.empty() ||
+        palette.size() > 256) {
+        return toExportError(GIFEncoderError::emptyFrames);
+    }
+    AtomicFile file(destination);
+    if (!file.isOpen()) {
+        return toExportError(GIFEncoderError::destinationCreationFailed);
+    }
+    Writer writer(file.tempPath());
+    if (!writer.isOpen()) {
+        return toExportError(GIFEncoderError::destinationCreationFailed);
+    }
+
+    const IndexedFrame* first = frameAt(0);
+    if (first == nullptr) {
+        return ExportError::cancelled();
+    }
+    const int width = std::clamp(first->width, 1, 65535);
+    const int height = std::clamp(first->height, 1, 65535);
+
+    // A palette with room to spare gives its first free index to
+    // transparency: pixels that did not change become transparent, which
+    // leaves long runs of one index for the compressor.
+    const int colors = int(palette.size());
+    const int transparent = colors < 256 ? colors : NO_TRANSPARENT_COLOR;
+    const int tableEntries = 1 << GifBitSize(std::max(2, colors + (colors < 256 ? 1 : 0)));
+    if (!writer.writeHeader(width, height, palette, tableEntries)) {
+        return toExportError(GIFEncoderError::finalizeFailed);
+    }
+
+    // Frames of another size are placed top-left on a white canvas.
+    uint8_t white = 0;
+    {
+        int best = 1 << 30;
+        for (int i = 0; i < colors; ++i) {
+            const auto& c = palette[size_t(i)];
+            const int d =
+                (255 - c.r) * (255 - c.r) + (255 - c.g) * (255 - c.g) + (255 - c.b) * (255 - c.b);
+            if (d < best) {
+                best = d;
+                white = uint8_t(i);
+            }
+        }
+    }
+
+    const std::vector<int> hundredths = delaysInHundredths(delays);
+    IndexedFrame previousStorage, currentStorage;
+    std::vector<uint8_t> previous;
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < frameCount; ++i) {
+        if (cancel && cancel->isCancelled()) {
+            return ExportError::cancelled();
+        }
+        const IndexedFrame* source = i == 0 ? first : frameAt(i);
+        if (source == nullptr) {
+            return ExportError::cancelled();
+        }
+        const IndexedFrame& frame = fitted(*source, width, height, white, currentStorage);
+        const uint8_t* cur = frame.indices.data();
+
+        Rect rect{0, 0, width, height};
+        int frameTransparent = NO_TRANSPARENT_COLOR;
+        if (i == 0) {
+            pixels.assign(cur, cur + size_t(width) * size_t(height));
+        } else {
+            rect = changedRect(previous.data(), cur, width, height);
+            if (rect.isEmpty()) {
+                // Nothing changed: one pixel, as it already is.
+                rect = {0, 0, 1, 1};
+            }
+            pixels.resize(size_t(rect.w) * size_t(rect.h));
+            for (int y = 0; y < rect.h; ++y) {
+                const size_t offset = size_t(rect.y + y) * size_t(width) + size_t(rect.x);
+                uint8_t* out = pixels.data() + size_t(y) * size_t(rect.w);
+                std::memcpy(out, cur + offset, size_t(rect.w));
+                if (transparent != NO_TRANSPARENT_COLOR) {
+                    const uint8_t* before = previous.data() + offset;
+                    for (int x = 0; x < rect.w; ++x) {
+                        out[x] = out[x] == before[x] ? uint8_t(transparent) : out[x];
+                    }
+                }
+            }
+            frameTransparent = transparent;
+        }
+        if (!writer.writeFrame(rect, pixels, hundredths[size_t(i)], frameTransparent)) {
+            return toExportError(GIFEncoderError::finalizeFailed);
+        }
+        previous.assign(cur, cur + size_t(width) * size_t(height));
+        if (progress) {
+            progress(i + 1);
+        }
+    }
+    if (cancel && cancel->isCancelled()) {
+        return ExportError::cancelled();
+    }
+    if (!writer.close()) {
+        return toExportError(GIFEncoderError::finalizeFailed);
+    }
+    if (!file.commit()) {
+        return toExportError(GIFEncoderError::destinationCreationFailed);
+    }
+    return std::nullopt;
+}
+
+ExportStatus encodeIndexed(const Palette& palette, const std::vector<IndexedFrame>& frames,
+                           const std::vector<double>& delays, const QString& destination,
+                           const CancelFlag* cancel, const std::function<void(int)>& progress) {
+    return encodeStream(
+        palette, int(frames.size()),
+        [&frames](int i) -> const IndexedFrame* { return &frames[size_t(i)]; }, delays, destination,
+        cancel, progress);
+}
+
+ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
+                    const QString& destination, const CancelFlag* cancel) {
+    if (images.empty() || images.size() != delays.size()) {
+        return toExportError(GIFEncoderError::emptyFrames);
+    }
+    // Exact colours when the whole animation has at most 256 of them.
+    Palette palette;
+    std::unordered_map<uint32_t, uint8_t> indexOf;
+    bool exact = true;
+    for (const Image& image : images) {
+        const std::vector<uint8_t> bytes = GIFQuantizer::rgbaBytes(image);
+        for (size_t p = 0; exact && p < bytes.size(); p += 4) {
+            const uint32_t key =
+                uint32_t(bytes[p]) << 16 | uint32_t(bytes[p + 1]) << 8 | bytes[p + 2];
+            if (indexOf.count(key) == 0) {
+                if (palette.size() == 256) {
+                    exact = false;
+                    break;
+                }
+                indexOf.emplace(key, uint8_t(palette.size()));
+                palette.push_back({bytes[p], bytes[p + 1], bytes[p + 2]});
+            }
+        }
+        if (!exact) {
+            break;
+        }
+    }
+    if (palette.empty()) {
+        palette = {{0, 0, 0}, {255, 255, 255}};
+    }
+
+    std::vector<IndexedFrame> frames(images.size());
+    GIFQuantizer::Lookup lookup;
+    if (!exact) {
+        palette = GIFQuantizer::buildPalette(images, 256);
+        lookup = GIFQuantizer::buildLookup(palette);
+    }
+    for (size_t i = 0; i < images.size(); ++i) {
+        if (cancel && cancel->isCancelled()) {
+            return ExportError::cancelled();
+        }
+        if (exact) {
+            const std::vector<uint8_t> bytes = GIFQuantizer::rgbaBytes(images[i]);
+            frames[i].width = images[i].isNull() ? 0 : images[i].width();
+            frames[i].height = images[i].isNull() ? 0 : images[i].height();
+            frames[i].indices.resize(bytes.size() / 4);
+            for (size_t p = 0; p < frames[i].indices.size(); ++p) {
+                const uint8_t* c = bytes.data() + p * 4;
+                frames[i].indices[p] = indexOf[uint32_t(c[0]) << 16 | uint32_t(c[1]) << 8 | c[2]];
+            }
+        } else {
+            std::optional<IndexedFrame> q =
+                GIFQuantizer::quantizeToIndices(images[i], palette, lookup, 0.0f, cancel);
+            if (!q) {
+                return ExportError::cancelled();
+            }
+            frames[i] = std::move(*q);
+        }
+    }
+    return encodeIndexed(palette, frames, delays, destination, cancel);
+}
+
+}  // namespace GIFEncoder
+}  // namespace mirelo

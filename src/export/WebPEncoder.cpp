@@ -1,0 +1,237 @@
+#include "export/WebPEncoder.h"
+
+#include "export/AtomicFile.h"
+#include "export/ExporterMedia.h"
+#include "image/ImageServices.h"
+
+#include <QFile>
+#include <QPainter>
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace mirelo {
+
+QString WebPEncoderError::description() const {
+    switch (code) {
+        case Code::addFrameFailed:
+            return QStringLiteral("第 ") + QString::number(frameIndex + 1) +
+                   QStringLiteral(" 帧写入失败。");
+        case Code::emptyFrames:
+            return QStringLiteral("没有可导出的帧。");
+        case Code::configInvalid:
+            return QStringLiteral("WebP 编码参数无效。");
+        case Code::encoderCreationFailed:
+            return QStringLiteral("WebP 编码器创建失败。");
+        case Code::importPixelsFailed:
+            return QStringLiteral("像素数据导入失败。");
+        case Code::assembleFailed:
+            return QStringLiteral("WebP 文件组装失败。");
+    }
+    return {};
+}
+
+ExportError WebPEncoderError::toExportError() const {
+    return {ExportError::Kind::WebPEncoder, static_cast<int>(code), description()};
+}
+
+namespace WebPEncoder {
+
+namespace {
+
+struct AnimEncoderDeleter {
+    void operator()(WebPAnimEncoder* encoder) const { WebPAnimEncoderDelete(encoder); }
+};
+using AnimEncoderPtr = std::unique_ptr<WebPAnimEncoder, AnimEncoderDeleter>;
+
+// A picture that is freed whichever way the frame's step ends.
+class Picture {
+public:
+    Picture() { m_ok = WebPPictureInit(&m_picture) != 0; }
+    ~Picture() { WebPPictureFree(&m_picture); }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    bool ok() const { return m_ok; }
+    WebPPicture* get() { return &m_picture; }
+
+private:
+    WebPPicture m_picture;
+    bool m_ok = false;
+};
+
+// The assembled file's bytes, owned by libwebp until cleared.
+class AssembledData {
+public:
+    AssembledData() { WebPDataInit(&m_data); }
+    ~AssembledData() { WebPDataClear(&m_data); }
+    AssembledData(const AssembledData&) = delete;
+    AssembledData& operator=(const AssembledData&) = delete;
+    WebPData* get() { return &m_data; }
+
+private:
+    WebPData m_data;
+};
+
+// The frame as straight-alpha RGBA of exactly the canvas size. A frame of
+// another size is drawn scaled onto a transparent canvas. libwebp expects
+// unpremultiplied samples; for opaque pixels both forms are the same bytes.
+QImage canvasPixels(const Image& frame, int width, int height) {
+    if (frame.isNull()) {
+        return {};
+    }
+    if (frame.width() == width && frame.height() == height) {
+        return frame.qimage().convertToFormat(QImage::Format_RGBA8888);
+    }
+    QImage surface = ImageServices::createSurface(width, height);
+    if (surface.isNull()) {
+        return {};
+    }
+    {
+        QPainter painter(&surface);
+        ImageServices::prepareHighQuality(painter);
+        painter.drawImage(QRectF(0, 0, width, height), frame.qimage());
+    }
+    return surface.convertToFormat(QImage::Format_RGBA8888);
+}
+
+}  // namespace
+
+float clampedQuality(int quality) {
+    return static_cast<float>(std::clamp(quality, 1, 100));
+}
+
+int32_t durationMs(double delay) {
+    if (!(delay >= 0.02)) {  // also catches not-a-number
+        return 20;
+    }
+    const double ms = std::round(delay * 1000.0);  // halves away from zero
+    return ms >= double(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
+                                                             : static_cast<int32_t>(ms);
+}
+
+ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
+                    int quality, const QString& destination, const CancelFlag& cancel,
+                    const ProgressFn& progress) {
+    if (images.empty() || images.size() != delays.size()) {
+        return WebPEncoderError::of(WebPEncoderError::Code::emptyFrames).toExportError();
+    }
+    if (images.front().isNull()) {
+        return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+    }
+    const int width = images.front().width();
+    const int height = images.front().height();
+
+    WebPConfig config;
+    if (WebPConfigInit(&config) == 0) {
+        return WebPEncoderError::of(WebPEncoderError::Code::configInvalid).toExportError();
+    }
+    config.quality = clampedQuality(quality);
+    config.method = 4;
+    config.thread_level = 1;
+    config.lossless = 0;
+    if (WebPValidateConfig(&config) == 0) {
+        return WebPEncoderError::of(WebPEncoderError::Code::configInvalid).toExportError();
+    }
+
+    WebPAnimEncoderOptions options;
+    if (WebPAnimEncoderOptionsInit(&options) == 0) {
+        return WebPEncoderError::of(WebPEncoderError::Code::encoderCreationFailed).toExportError();
+    }
+    options.anim_params.bgcolor = 0xFFFFFFFF;  // opaque white
+    options.anim_params.loop_count = 0;        // forever
+    AnimEncoderPtr encoder(WebPAnimEncoderNew(width, height, &options));
+    if (!encoder) {
+        return WebPEncoderError::of(WebPEncoderError::Code::encoderCreationFailed).toExportError();
+    }
+
+    // Timestamps are kept in 64 bits; libwebp's are 32-bit, so an animation
+    // longer than about 24 days is refused at the frame that overflows.
+    int64_t timestamp = 0;
+    const int total = static_cast<int>(images.size());
+    for (int i = 0; i < total; ++i) {
+        if (cancel.isCancelled()) {
+            return ExportError::cancelled();
+        }
+        Picture picture;
+        if (!picture.ok()) {
+            return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+        }
+        picture.get()->use_argb = 1;
+        picture.get()->width = width;
+        picture.get()->height = height;
+        const QImage pixels = canvasPixels(images[size_t(i)], width, height);
+        if (pixels.isNull() ||
+            WebPPictureImportRGBA(picture.get(), pixels.constBits(),
+                                  static_cast<int>(pixels.bytesPerLine())) == 0) {
+            return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+        }
+        if (timestamp > std::numeric_limits<int32_t>::max() ||
+            WebPAnimEncoderAdd(encoder.get(), picture.get(), static_cast<int>(timestamp),
+                               &config) == 0) {
+            return WebPEncoderError::addFrameFailed(i).toExportError();
+        }
+        timestamp += durationMs(delays[size_t(i)]);
+        if (progress) {
+            progress(i + 1, total);
+        }
+    }
+    // The closing call fixes the last frame's duration; its result does not
+    // matter (a failure shows up in the assembly).
+    WebPAnimEncoderAdd(
+        encoder.get(), nullptr,
+        static_cast<int>(std::min<int64_t>(timestamp, std::numeric_limits<int32_t>::max())),
+        nullptr);
+
+    AssembledData data;
+    if (WebPAnimEncoderAssemble(encoder.get(), data.get()) == 0 || data.get()->bytes == nullptr ||
+        data.get()->size == 0) {
+        return WebPEncoderError::of(WebPEncoderError::Code::assembleFailed).toExportError();
+    }
+    encoder.reset();
+    if (cancel.isCancelled()) {
+        return ExportError::cancelled();
+    }
+
+    AtomicFile out(destination);
+    if (!out.isOpen()) {
+        return Exporter::fileWriteError(destination, QStringLiteral("无法创建文件"));
+    }
+    QFile file(out.tempPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return Exporter::fileWriteError(destination, file.errorString());
+    }
+    const auto size = static_cast<qint64>(data.get()->size);
+    if (file.write(reinterpret_cast<const char*>(data.get()->bytes), size) != size ||
+        !file.flush()) {
+        return Exporter::fileWriteError(destination, file.errorString());
+    }
+    file.close();
+    if (!out.commit()) {
+        return Exporter::fileWriteError(destination, QStringLiteral("无法替换目标文件"));
+    }
+    return std::nullopt;
+}
+
+}  // namespace WebPEncoder
+
+namespace Exporter {
+
+ExportError fileWriteError(const QString& destination, const QString& detail) {
+    return {ExportError::Kind::EncodeFailed, 0,
+            QStringLiteral("无法写入“%1”:%2").arg(destination, detail)};
+}
+
+ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel,
+                        const ProgressFn& progress) {
+    return WebPEncoder::encode(images, delays, quality, destination, cancel, progress);
+}
+
+}  // namespace Exporter
+
+}  // namespace mirelo

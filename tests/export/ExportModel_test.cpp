@@ -1,0 +1,415 @@
+#include "export/ExportModel.h"
+#include "support/TestImages.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace mirelo;
+using namespace std::chrono_literals;
+using mirelo::test::patternImage;
+using mirelo::test::solidImage;
+using mirelo::test::spinFor;
+using mirelo::test::waitUntil;
+
+namespace {
+
+// Counts a signal's emissions and keeps their first argument as text.
+class Spy {
+public:
+    template <typename Signal>
+    Spy(ExportModel* model, Signal signal) {
+        QObject::connect(model, signal, model, [this](auto... args) { record(args...); });
+    }
+    int count() const { return int(m_values.size()); }
+    QString at(int i) const { return m_values.at(size_t(i)); }
+
+private:
+    void record() { m_values.emplace_back(); }
+    void record(const QString& text) { m_values.push_back(text); }
+    template <typename T>
+    void record(T value) {
+        m_values.push_back(QString::number(static_cast<int>(value)));
+    }
+    void record(int done, int total) {
+        m_values.push_back(QStringLiteral("%1/%2").arg(done).arg(total));
+    }
+    std::vector<QString> m_values;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<Image> smallFrames(int count = 3) {
+    std::vector<Image> frames;
+    for (int i = 0; i < count; ++i) {
+        frames.push_back(patternImage(64, 48, uint8_t(i * 60)));
+    }
+    return frames;
+}
+
+// Every test gets its own temporary folder, so estimate files can be counted.
+class ExportModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        ASSERT_EQ(QDir(QDir::tempPath()).canonicalPath(), QDir(m_tmp.path()).canonicalPath());
+    }
+    void TearDown() override { qputenv("TMPDIR", m_oldTmp); }
+
+    QStringList estimateFiles() const {
+        return QDir(m_tmp.path())
+            .entryList({QStringLiteral("*mirelo-estimate-*")}, QDir::Files | QDir::Hidden);
+    }
+    QString output(const QString& name) const { return m_out.filePath(name); }
+
+    // Waits for the model's current estimate to deliver its text.
+    static bool waitForEstimate(ExportModel&, Spy& finished, int count = 1) {
+        return waitUntil([&] { return finished.count() >= count; }, 20s);
+    }
+
+    QTemporaryDir m_tmp;
+    QTemporaryDir m_out;
+    QByteArray m_oldTmp;
+};
+
+TEST(ExportModelOptions, InitialValuesAndKey) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    EXPECT_EQ(model.format(), ExportFormat::gif);
+    EXPECT_EQ(model.quality(), 80);
+    EXPECT_FALSE(model.reduceFramesEnabled());
+    EXPECT_EQ(model.reduceFramesPercent(), 30);
+    EXPECT_FALSE(model.resizeEnabled());
+    EXPECT_EQ(model.resizePercent(), 50);
+    EXPECT_FALSE(model.skipSimilarEnabled());
+    EXPECT_EQ(model.similarityPercent(), 95);
+    EXPECT_EQ(model.maxSimilarDuration(), 2);
+    EXPECT_EQ(model.processedInfoText(), QStringLiteral("—"));
+    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("计算中…"));
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-80-0-100-0"));
+    const ExportPreprocessor::Options off = model.preprocessorOptions();
+    EXPECT_FALSE(off.reduceFramesPercent || off.skipSimilar || off.resizePercent);
+
+    Spy qualitySpy(&model, &ExportModel::qualityChanged);
+    model.setFormat(ExportFormat::webp);
+    model.setQuality(60);
+    model.setQuality(60);  // no change, no signal
+    model.setReduceFramesEnabled(true);
+    model.setSkipSimilarEnabled(true);
+    EXPECT_EQ(qualitySpy.count(), 1);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-100-95-2"));
+    // Disabled options keep their values but count as off.
+    model.setResizePercent(70);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-100-95-2"));
+    model.setResizeEnabled(true);
+    model.setMaxSimilarDuration(5);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-70-95-5"));
+
+    const ExportPreprocessor::Options on = model.preprocessorOptions();
+    EXPECT_EQ(on.reduceFramesPercent, 30);
+    EXPECT_EQ(on.resizePercent, 70);
+    ASSERT_TRUE(on.skipSimilar);
+    EXPECT_NEAR(on.skipSimilar->threshold, 0.05, 1e-12);
+    EXPECT_EQ(on.skipSimilar->maxDuration, 5.0);
+}
+
+TEST(ExportModelFormatting, ByteCountsUseDecimalUnits) {
+    EXPECT_EQ(formatByteCount(0), QStringLiteral("0 字节"));
+    EXPECT_EQ(formatByteCount(812), QStringLiteral("812 字节"));
+    EXPECT_EQ(formatByteCount(1000), QStringLiteral("1 kB"));
+    EXPECT_EQ(formatByteCount(356'400), QStringLiteral("356 kB"));
+    EXPECT_EQ(formatByteCount(999'600), QStringLiteral("1 MB"));
+    EXPECT_EQ(formatByteCount(4'200'000), QStringLiteral("4.2 MB"));
+    EXPECT_EQ(formatByteCount(2'000'000), QStringLiteral("2 MB"));
+    EXPECT_EQ(formatByteCount(1'250'000'000), QStringLiteral("1.25 GB"));
+}
+
+TEST(ExportModelPlan, ExactUpToEightyMillionPixels) {
+    const EstimatePlan big = planEstimate(100, QSize(1920, 1080));
+    EXPECT_FALSE(big.exact);
+    EXPECT_EQ(big.step, 2);
+    EXPECT_EQ(big.frameCount, 50);
+    EXPECT_EQ(big.frameFactor, 2.0);
+    EXPECT_EQ(big.scaledSize, QSize(1280, 720));
+    EXPECT_NEAR(big.sizeFactor, 2.075, 0.001);
+
+    const EstimatePlan sixty = planEstimate(60, QSize(1920, 1080));
+    EXPECT_FALSE(sixty.exact);
+    EXPECT_EQ(sixty.step, 1);
+    EXPECT_EQ(sixty.frameCount, 60);
+    EXPECT_EQ(sixty.frameFactor, 1.0);
+    EXPECT_EQ(sixty.scaledSize, QSize(1280, 720));
+
+    const EstimatePlan limit = planEstimate(200, QSize(800, 500));  // exactly 80 million
+    EXPECT_TRUE(limit.exact);
+    EXPECT_EQ(limit.frameCount, 200);
+
+    // Many narrow frames: sampled but not scaled.
+    const EstimatePlan narrow = planEstimate(1000, QSize(400, 300));
+    EXPECT_FALSE(narrow.exact);
+    EXPECT_EQ(narrow.step, 17);
+    EXPECT_EQ(narrow.frameCount, 59);
+    EXPECT_FALSE(narrow.scaledSize.isValid());
+    EXPECT_EQ(narrow.sizeFactor, 1.0);
+
+    EXPECT_TRUE(planEstimate(0, QSize(0, 0)).exact);
+}
+
+TEST_F(ExportModelTest, ChangesWithinTheWaitGiveOneEstimateForTheLastOptions) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy started(&model, &ExportModel::estimateStarted);
+    Spy finished(&model, &ExportModel::estimateFinished);
+    QElapsedTimer clock;
+    clock.start();
+    spinFor(100ms);
+    model.setQuality(81);
+    model.scheduleEstimate();
+    spinFor(100ms);
+    model.setQuality(80);
+    model.scheduleEstimate();
+    const qint64 lastChange = clock.elapsed();
+    ASSERT_TRUE(waitUntil([&] { return started.count() > 0; }, 5s));
+    EXPECT_GE(clock.elapsed() - lastChange, 390);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    spinFor(600ms);
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(model.cachedEstimateKey(), QStringLiteral("gif-80-0-100-0"));
+}
+
+TEST_F(ExportModelTest, ExactEstimateKeepsItsFileAndShowsItsSize) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy info(&model, &ExportModel::processedInfoTextChanged);
+    Spy finished(&model, &ExportModel::estimateFinished);
+    model.setFormat(ExportFormat::webp);
+    model.setResizeEnabled(true);  // 50 %
+    model.scheduleEstimate();
+    ASSERT_TRUE(waitForEstimate(model, finished));
+
+    EXPECT_EQ(model.processedInfoText(), QStringLiteral("3 帧 · 32×24"));
+    EXPECT_EQ(info.count(), 1);
+    const QString path = model.cachedEstimatePath();
+    EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(m_tmp.path()).absoluteFilePath());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^mirelo-estimate-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-"
+                                          "[0-9a-f]{4}-[0-9a-f]{12}\\.webp$"))
+            .match(QFileInfo(path).fileName())
+            .hasMatch())
+        << path.toStdString();
+    EXPECT_EQ(model.estimatedSizeText(), formatByteCount(QFileInfo(path).size()));
+    EXPECT_EQ(estimateFiles().size(), 1);
+}
+
+TEST_F(ExportModelTest, SavingWithUnchangedOptionsMovesTheEstimateIntoPlace) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    const QString cached = model.cachedEstimatePath();
+    const QByteArray bytes = readAll(cached);
+    ASSERT_FALSE(bytes.isEmpty());
+
+    const QString dest = output(QStringLiteral("out.gif"));
+    {
+        QFile old(dest);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    std::optional<ExportStatus> result;
+    Spy progress(&model, &ExportModel::exportProgress);
+    model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+    EXPECT_TRUE(model.isExporting());
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
+    EXPECT_EQ(*result, std::nullopt);
+    EXPECT_FALSE(model.isExporting());
+    EXPECT_EQ(readAll(dest), bytes);
+    EXPECT_FALSE(QFileInfo::exists(cached));
+    EXPECT_TRUE(model.cachedEstimateKey().isEmpty());
+    EXPECT_EQ(progress.count(), 0);  // nothing was encoded
+    EXPECT_TRUE(estimateFiles().isEmpty());
+}
+
+TEST_F(ExportModelTest, ChangedOptionsEncodeAfreshAndKeepTheEstimate) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    const QString cached = model.cachedEstimatePath();
+
+    model.setFormat(ExportFormat::mp4);  // no new estimate asked for
+    const QString dest = output(QStringLiteral("out.mp4"));
+    std::optional<ExportStatus> result;
+    Spy progress(&model, &ExportModel::exportProgress);
+    model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 20s));
+    EXPECT_EQ(*result, std::nullopt);
+    EXPECT_TRUE(readAll(dest).contains("ftyp"));
+    EXPECT_TRUE(QFileInfo::exists(cached));
+    EXPECT_GT(progress.count(), 0);
+}
+
+TEST_F(ExportModelTest, SavingWhileWaitingCancelsTheEstimate) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy started(&model, &ExportModel::estimateStarted);
+    const QString dest = output(QStringLiteral("now.gif"));
+    std::optional<ExportStatus> result;
+    model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 20s));
+    EXPECT_EQ(*result, std::nullopt);
+    EXPECT_TRUE(readAll(dest).startsWith("GIF89a"));
+    spinFor(600ms);
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("计算中…"));
+}
+
+TEST_F(ExportModelTest, OutdatedEstimatesChangeNothingAndLeaveNoFile) {
+    // Big enough frames that the first estimate is still encoding when the
+    // options change.
+    std::vector<Image> frames(12, patternImage(640, 480, 3));
+    for (size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = patternImage(640, 480, uint8_t(i * 20));
+    }
+    ExportModel model(frames, std::vector<double>(frames.size(), 0.1));
+    Spy started(&model, &ExportModel::estimateStarted);
+    Spy finished(&model, &ExportModel::estimateFinished);
+    Spy texts(&model, &ExportModel::estimatedSizeTextChanged);
+    ASSERT_TRUE(waitUntil([&] { return started.count() == 1; }, 5s));
+    model.setQuality(20);
+    model.scheduleEstimate();
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    spinFor(300ms);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(model.cachedEstimateKey(), QStringLiteral("gif-20-0-100-0"));
+    // Only "计算中…" twice and the one size were ever shown.
+    ASSERT_EQ(texts.count(), 3);
+    EXPECT_EQ(texts.at(0), QStringLiteral("计算中…"));
+    EXPECT_EQ(texts.at(1), QStringLiteral("计算中…"));
+    // The outdated estimate's file is gone once its work has ended.
+    ASSERT_TRUE(waitUntil([&] { return estimateFiles().size() == 1; }, 20s))
+        << estimateFiles().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(ExportModelTest, LargeAnimationsAreExtrapolated) {
+    // 61 frames of 1400 x 1000 (85.4 million pixels): every second frame,
+    // scaled to 1280 wide, and the size scaled back up.
+    const Image frame = patternImage(1400, 1000, 9);
+    ExportModel model(std::vector<Image>(61, frame), std::vector<double>(61, 0.1));
+    model.setFormat(ExportFormat::mp4);
+    model.scheduleEstimate();
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    EXPECT_TRUE(model.estimatedSizeText().startsWith(QStringLiteral("约 ")))
+        << model.estimatedSizeText().toStdString();
+    EXPECT_EQ(model.processedInfoText(), QStringLiteral("61 帧 · 1400×1000"));
+    EXPECT_TRUE(model.cachedEstimateKey().isEmpty());
+    EXPECT_TRUE(estimateFiles().isEmpty());
+}
+
+TEST_F(ExportModelTest, NoFramesFailsTheEstimateAndTheExport) {
+    ExportModel model({}, {});
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("估算失败"));
+    EXPECT_EQ(model.processedInfoText(), QStringLiteral("—"));
+
+    std::optional<ExportStatus> result;
+    const QString dest = output(QStringLiteral("none.gif"));
+    model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
+    ASSERT_TRUE(result->has_value());
+    EXPECT_EQ((*result)->description, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_FALSE(QFileInfo::exists(dest));
+    EXPECT_TRUE(estimateFiles().isEmpty());
+}
+
+TEST_F(ExportModelTest, ExportErrorsReachTheCompletion) {
+    ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    // Moving the kept estimate into a folder that does not exist.
+    std::optional<ExportStatus> result;
+    model.exportTo(output(QStringLiteral("missing/out.gif")),
+                   [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
+    ASSERT_TRUE(result->has_value());
+    EXPECT_EQ((*result)->kind, ExportError::Kind::EncodeFailed);
+    EXPECT_TRUE(estimateFiles().isEmpty());
+}
+
+TEST_F(ExportModelTest, TheKeptEstimateGoesWithTheModel) {
+    auto model = std::make_unique<ExportModel>(smallFrames(), std::vector<double>{0.1, 0.1, 0.1});
+    Spy finished(model.get(), &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(*model, finished));
+    // A newer exact estimate replaces the older file instead of adding one.
+    model->setQuality(50);
+    model->scheduleEstimate();
+    ASSERT_TRUE(waitForEstimate(*model, finished, 2));
+    EXPECT_EQ(estimateFiles().size(), 1);
+    model.reset();
+    EXPECT_TRUE(estimateFiles().isEmpty());
+}
+
+TEST_F(ExportModelTest, WorkStillRunningWhenTheModelGoesLeavesNothing) {
+    std::vector<Image> frames;
+    for (int i = 0; i < 12; ++i) {
+        frames.push_back(patternImage(640, 480, uint8_t(i * 20)));
+    }
+    auto model = std::make_unique<ExportModel>(frames, std::vector<double>(12, 0.1));
+    Spy started(model.get(), &ExportModel::estimateStarted);
+    ASSERT_TRUE(waitUntil([&] { return started.count() == 1; }, 5s));
+    bool called = false;
+    model->exportTo(output(QStringLiteral("gone.gif")), [&](ExportStatus) { called = true; });
+    model.reset();
+    spinFor(200ms);
+    ASSERT_TRUE(waitUntil([&] { return estimateFiles().isEmpty(); }, 20s));
+    spinFor(1500ms);  // let the cancelled export end
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(QFileInfo::exists(output(QStringLiteral("gone.gif"))));
+    EXPECT_TRUE(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExportModelMove, TheEstimateCrossesFileSystemsByCopy) {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/mirelo-test-XXXXXX"));
+    QTemporaryDir out;
+    if (!shm.isValid() || QStorageInfo(shm.path()).device() == QStorageInfo(out.path()).device()) {
+        GTEST_SKIP() << "no second file system for the temporary folder";
+    }
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", shm.path().toLocal8Bit());
+    {
+        ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
+        Spy finished(&model, &ExportModel::estimateFinished);
+        ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }, 20s));
+        const QString cached = model.cachedEstimatePath();
+        ASSERT_TRUE(cached.startsWith(shm.path()));
+        const QByteArray bytes = readAll(cached);
+
+        const QString dest = out.filePath(QStringLiteral("copied.gif"));
+        std::optional<ExportStatus> result;
+        model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+        ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
+        EXPECT_EQ(*result, std::nullopt);
+        EXPECT_EQ(readAll(dest), bytes);
+        EXPECT_FALSE(QFileInfo::exists(cached));
+        // Only the finished file: the copy went through a temporary file.
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("copied.gif")});
+    }
+    qputenv("TMPDIR", oldTmp);
+}
+
+}  // namespace

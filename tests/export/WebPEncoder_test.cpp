@@ -1,0 +1,275 @@
+#include "export/WebPEncoder.h"
+#include "export/ExporterMedia.h"
+#include "support/TestImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <webp/demux.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace mirelo;
+using mirelo::test::patternImage;
+using mirelo::test::solidImage;
+
+namespace {
+
+struct DecodedFrame {
+    QImage image;  // straight RGBA, canvas size
+    int durationMs = 0;
+};
+
+struct DecodedWebP {
+    bool ok = false;
+    int width = 0, height = 0;
+    int loopCount = -1;
+    uint32_t background = 0;
+    std::vector<DecodedFrame> frames;
+    std::vector<int> timestamps;  // end time of each frame, from the decoder
+};
+
+DecodedWebP decode(const QString& path) {
+    DecodedWebP out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return out;
+    }
+    const QByteArray bytes = file.readAll();
+    WebPData data{reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
+
+    WebPAnimDecoderOptions options;
+    WebPAnimDecoderOptionsInit(&options);
+    options.color_mode = MODE_RGBA;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    if (decoder == nullptr) {
+        return out;
+    }
+    WebPAnimInfo info;
+    WebPAnimDecoderGetInfo(decoder, &info);
+    out.width = int(info.canvas_width);
+    out.height = int(info.canvas_height);
+    out.loopCount = int(info.loop_count);
+    out.background = info.bgcolor;
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        uint8_t* pixels = nullptr;
+        int timestamp = 0;
+        if (!WebPAnimDecoderGetNext(decoder, &pixels, &timestamp)) {
+            break;
+        }
+        QImage frame(pixels, out.width, out.height, out.width * 4, QImage::Format_RGBA8888);
+        out.frames.push_back({frame.copy(), 0});
+        out.timestamps.push_back(timestamp);
+    }
+    WebPAnimDecoderDelete(decoder);
+
+    // Per-frame durations as stored in the file.
+    WebPDemuxer* demux = WebPDemux(&data);
+    WebPIterator iter;
+    if (demux != nullptr && WebPDemuxGetFrame(demux, 1, &iter)) {
+        size_t i = 0;
+        do {
+            if (i < out.frames.size()) {
+                out.frames[i].durationMs = iter.duration;
+            }
+            ++i;
+        } while (WebPDemuxNextFrame(&iter));
+        WebPDemuxReleaseIterator(&iter);
+    }
+    WebPDemuxDelete(demux);
+    out.ok = true;
+    return out;
+}
+
+// Mean absolute difference per channel (R, G, B) between an opaque frame and
+// the decoded picture.
+double meanDifference(const Image& expected, const QImage& actual) {
+    double sum = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        const uchar* e = expected.constScanLine(y);
+        const uchar* a = actual.constScanLine(y);
+        for (int x = 0; x < expected.width() * 4; ++x) {
+            if (x % 4 != 3) {
+                sum += std::abs(int(e[x]) - int(a[x]));
+            }
+        }
+    }
+    return sum / (double(expected.width()) * expected.height() * 3);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class WebPEncoderTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(WebPEncoderTest, RoundTripKeepsFramesTimingLoopAndPixels) {
+    const std::vector<Image> frames = {patternImage(96, 64, 0), patternImage(96, 64, 90),
+                                       patternImage(96, 64, 180)};
+    const std::vector<double> delays = {0.1, 0.1, 0.2};
+    const QString out = path(QStringLiteral("a.webp"));
+    std::vector<std::pair<int, int>> progress;
+    ASSERT_EQ(Exporter::encodeWebP(frames, delays, 80, out, {},
+                                   [&](int done, int total) {
+                                       progress.push_back({done, total});
+                                   }),
+              std::nullopt);
+
+    const DecodedWebP decoded = decode(out);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, 96);
+    EXPECT_EQ(decoded.height, 64);
+    EXPECT_EQ(decoded.loopCount, 0);
+    EXPECT_EQ(decoded.background, 0xFFFFFFFFu);
+    ASSERT_EQ(decoded.frames.size(), 3u);
+    // Added at 0, 100 and 200 ms, closed at 400 ms.
+    EXPECT_EQ(decoded.timestamps, (std::vector<int>{100, 200, 400}));
+    EXPECT_EQ(decoded.frames[2].durationMs, 200);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_LT(meanDifference(frames[i], decoded.frames[i].image), 4.0) << "frame " << i;
+    }
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST_F(WebPEncoderTest, ShortDelaysCountAsTwentyMilliseconds) {
+    EXPECT_EQ(WebPEncoder::durationMs(0.0333), 33);
+    EXPECT_EQ(WebPEncoder::durationMs(0.0005), 20);
+    EXPECT_EQ(WebPEncoder::durationMs(0.0125 * 2), 25);
+    EXPECT_EQ(WebPEncoder::durationMs(std::nan("")), 20);
+    EXPECT_EQ(WebPEncoder::durationMs(-1), 20);
+
+    const std::vector<Image> frames = {solidImage(16, 16, Qt::red), solidImage(16, 16, Qt::blue)};
+    const QString out = path(QStringLiteral("short.webp"));
+    ASSERT_EQ(Exporter::encodeWebP(frames, {0.01, 0.0}, 80, out), std::nullopt);
+    EXPECT_EQ(decode(out).timestamps, (std::vector<int>{20, 40}));
+}
+
+TEST_F(WebPEncoderTest, IdenticalNeighboursMergeWithTheirDurations) {
+    // libwebp folds an unchanged frame into the one before it; the timeline
+    // stays the same.
+    const Image a = solidImage(16, 16, Qt::red);
+    const Image b = solidImage(16, 16, Qt::green);
+    const QString out = path(QStringLiteral("merge.webp"));
+    ASSERT_EQ(Exporter::encodeWebP({a, a, b}, {0.1, 0.1, 0.1}, 80, out), std::nullopt);
+    const DecodedWebP decoded = decode(out);
+    ASSERT_EQ(decoded.frames.size(), 2u);
+    EXPECT_EQ(decoded.timestamps, (std::vector<int>{200, 300}));
+}
+
+TEST_F(WebPEncoderTest, OtherSizesAreScaledOntoTheFirstFramesCanvas) {
+    const std::vector<Image> frames = {solidImage(40, 30, Qt::red),
+                                       solidImage(80, 20, QColor(0, 0, 255))};
+    const QString out = path(QStringLiteral("sizes.webp"));
+    ASSERT_EQ(Exporter::encodeWebP(frames, {0.1, 0.1}, 90, out), std::nullopt);
+    const DecodedWebP decoded = decode(out);
+    ASSERT_EQ(decoded.frames.size(), 2u);
+    EXPECT_EQ(decoded.width, 40);
+    EXPECT_EQ(decoded.height, 30);
+    const QImage& second = decoded.frames[1].image;
+    for (QPoint p : {QPoint(0, 0), QPoint(39, 29), QPoint(20, 15)}) {
+        const QColor c = second.pixelColor(p);
+        EXPECT_LT(c.red(), 12);
+        EXPECT_GT(c.blue(), 240);
+        EXPECT_EQ(c.alpha(), 255);
+    }
+}
+
+TEST_F(WebPEncoderTest, TranslucentPixelsKeepTheirColour) {
+    // Premultiplied frames are handed over as straight alpha: a half-opaque
+    // white must not come out grey.
+    QImage surface(8, 8, QImage::Format_RGBA8888);
+    surface.fill(QColor(255, 255, 255, 128));
+    const QString out = path(QStringLiteral("alpha.webp"));
+    ASSERT_EQ(Exporter::encodeWebP({Image::fromQImage(surface)}, {0.1}, 100, out), std::nullopt);
+    const QColor c = decode(out).frames.at(0).image.pixelColor(4, 4);
+    EXPECT_GT(c.red(), 240);
+    EXPECT_NEAR(c.alpha(), 128, 3);
+}
+
+TEST_F(WebPEncoderTest, QualityIsClampedToOneThroughHundred) {
+    EXPECT_EQ(WebPEncoder::clampedQuality(0), 1.0f);
+    EXPECT_EQ(WebPEncoder::clampedQuality(-5), 1.0f);
+    EXPECT_EQ(WebPEncoder::clampedQuality(150), 100.0f);
+    EXPECT_EQ(WebPEncoder::clampedQuality(80), 80.0f);
+
+    // The files prove the clamped value is the one used.
+    const std::vector<Image> frames = {patternImage(64, 64, 7)};
+    auto encodeAt = [&](int quality) {
+        const QString out = path(QStringLiteral("q%1.webp").arg(quality));
+        EXPECT_EQ(Exporter::encodeWebP(frames, {0.1}, quality, out), std::nullopt);
+        return readAll(out);
+    };
+    EXPECT_EQ(encodeAt(0), encodeAt(1));
+    EXPECT_EQ(encodeAt(150), encodeAt(100));
+    EXPECT_NE(encodeAt(80), encodeAt(100));
+    EXPECT_LT(encodeAt(1).size(), encodeAt(100).size());
+}
+
+TEST_F(WebPEncoderTest, ErrorsCarryTheirTexts) {
+    using Code = WebPEncoderError::Code;
+    EXPECT_EQ(WebPEncoderError::addFrameFailed(4).description(),
+              QStringLiteral("第 5 帧写入失败。"));
+    EXPECT_EQ(WebPEncoderError::addFrameFailed(2).description(),
+              QStringLiteral("第 3 帧写入失败。"));
+    EXPECT_EQ(WebPEncoderError::of(Code::emptyFrames).description(),
+              QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(WebPEncoderError::of(Code::configInvalid).description(),
+              QStringLiteral("WebP 编码参数无效。"));
+    EXPECT_EQ(WebPEncoderError::of(Code::encoderCreationFailed).description(),
+              QStringLiteral("WebP 编码器创建失败。"));
+    EXPECT_EQ(WebPEncoderError::of(Code::importPixelsFailed).description(),
+              QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(WebPEncoderError::of(Code::assembleFailed).description(),
+              QStringLiteral("WebP 文件组装失败。"));
+    const ExportError error = WebPEncoderError::addFrameFailed(4).toExportError();
+    EXPECT_EQ(error.kind, ExportError::Kind::WebPEncoder);
+    EXPECT_EQ(error.description, QStringLiteral("第 5 帧写入失败。"));
+}
+
+TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
+    const QString out = path(QStringLiteral("keep.webp"));
+    {
+        QFile old(out);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    const Image frame = solidImage(8, 8, Qt::red);
+
+    ExportStatus empty = Exporter::encodeWebP({}, {}, 80, out);
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_EQ(empty->description, QStringLiteral("没有可导出的帧。"));
+
+    ExportStatus mismatch = Exporter::encodeWebP({frame, frame, frame}, {0.1, 0.1}, 80, out);
+    ASSERT_TRUE(mismatch.has_value());
+    EXPECT_EQ(mismatch->description, QStringLiteral("没有可导出的帧。"));
+
+    ExportStatus nullFrame = Exporter::encodeWebP({frame, Image()}, {0.1, 0.1}, 80, out);
+    ASSERT_TRUE(nullFrame.has_value());
+    EXPECT_EQ(nullFrame->description, QStringLiteral("像素数据导入失败。"));
+
+    CancelFlag cancel;
+    cancel.cancel();
+    ExportStatus cancelled = Exporter::encodeWebP({frame}, {0.1}, 80, out, cancel);
+    ASSERT_TRUE(cancelled.has_value());
+    EXPECT_TRUE(cancelled->isCancellation());
+
+    EXPECT_EQ(readAll(out), QByteArray("old"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    ExportStatus noFolder =
+        Exporter::encodeWebP({frame}, {0.1}, 80, path(QStringLiteral("missing/x.webp")));
+    ASSERT_TRUE(noFolder.has_value());
+    EXPECT_EQ(noFolder->kind, ExportError::Kind::EncodeFailed);
+}
+
+}  // namespace

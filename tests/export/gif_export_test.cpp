@@ -1,0 +1,326 @@
+#include "export/Exporter.h"
+#include "export/GIFEncoder.h"
+#include "export/GIFQuantizer.h"
+#include "image/ImageServices.h"
+#include "support/TestImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <numeric>
+
+using namespace mirelo;
+
+namespace {
+
+struct DecodedGif {
+    QByteArray header;
+    int loopCount = -1;  // -1: no loop extension
+    std::vector<QImage> frames;
+    std::vector<int> delays;  // hundredths
+};
+
+// Decodes with giflib and composes every frame onto the canvas the way a
+// viewer does, so the result is what is displayed.
+DecodedGif decodeWithGiflib(const QString& path) {
+    DecodedGif out;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        out.header = file.read(6);
+    }
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(QFile::encodeName(path).constData(), &error);
+    if (!gif) {
+        return out;
+    }
+    if (DGifSlurp(gif) != GIF_OK) {
+        DGifCloseFile(gif, &error);
+        return out;
+    }
+    QImage canvas(gif->SWidth, gif->SHeight, QImage::Format_RGB888);
+    canvas.fill(Qt::black);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0) {
+                const ExtensionBlock& data = image.ExtensionBlocks[e + 1];
+                if (data.ByteCount == 3 && data.Bytes[0] == 1) {
+                    out.loopCount = data.Bytes[1] | data.Bytes[2] << 8;
+                }
+            }
+        }
+        GraphicsControlBlock gcb{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifSavedExtensionToGCB(gif, i, &gcb);
+        out.delays.push_back(gcb.DelayTime);
+        const GifImageDesc& desc = image.ImageDesc;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        for (int y = 0; y < desc.Height; ++y) {
+            for (int x = 0; x < desc.Width; ++x) {
+                const int index = image.RasterBits[y * desc.Width + x];
+                if (index == gcb.TransparentColor) {
+                    continue;
+                }
+                const GifColorType c = map->Colors[index];
+                canvas.setPixel(desc.Left + x, desc.Top + y, qRgb(c.Red, c.Green, c.Blue));
+            }
+        }
+        out.frames.push_back(canvas.copy());
+    }
+    DGifCloseFile(gif, &error);
+    return out;
+}
+
+// Decodes with Qt's own GIF reader.
+std::vector<QImage> decodeWithQt(const QString& path, std::vector<int>* delaysMs = nullptr,
+                                 int* loopCount = nullptr) {
+    QImageReader reader(path, "gif");
+    std::vector<QImage> frames;
+    if (loopCount) {
+        *loopCount = reader.loopCount();
+    }
+    for (;;) {
+        const QImage frame = reader.read();
+        // The delay after the image just read.
+        const int delay = reader.nextImageDelay();
+        if (frame.isNull()) {
+            break;
+        }
+        frames.push_back(frame.convertToFormat(QImage::Format_RGB888));
+        if (delaysMs) {
+            delaysMs->push_back(delay);
+        }
+    }
+    return frames;
+}
+
+// The first mismatching pixel, or an empty string when both show the same.
+std::string compare(const QImage& decoded, const Image& expected) {
+    if (decoded.size() != expected.size()) {
+        return "size differs";
+    }
+    for (int y = 0; y < decoded.height(); ++y) {
+        for (int x = 0; x < decoded.width(); ++x) {
+            const QRgb got = decoded.pixel(x, y);
+            const uint32_t want = expected.pixel(x, y);
+            if (qRed(got) != int(want & 0xff) || qGreen(got) != int(want >> 8 & 0xff) ||
+                qBlue(got) != int(want >> 16 & 0xff)) {
+                return "pixel " + std::to_string(x) + "," + std::to_string(y);
+            }
+        }
+    }
+    return {};
+}
+
+Image drawn(int width, int height, QColor background, QRect square, QColor squareColor) {
+    QImage surface = ImageServices::createSurface(width, height);
+    surface.fill(background);
+    QPainter painter(&surface);
+    painter.fillRect(square, squareColor);
+    painter.end();
+    return ImageServices::imageFromSurface(std::move(surface));
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+TEST(GIFEncoder, WritesFramesExactlyWithLoopAndDelays) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.gif");
+    const Image first = drawn(48, 32, Qt::blue, QRect(4, 4, 8, 8), Qt::red);
+    const Image moved = drawn(48, 32, Qt::blue, QRect(20, 10, 8, 8), Qt::red);
+    // Every pixel changes, some back to a colour they had before.
+    QImage checker = ImageServices::createSurface(48, 32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            checker.setPixel(x, y, (x + y) % 2 ? test::rgba(255, 0, 0) : test::rgba(0, 0, 255));
+        }
+    }
+    const std::vector<Image> frames = {first, first, moved,
+                                       ImageServices::imageFromSurface(checker), first};
+    const std::vector<double> delays = {0.1, 0.25, 0.0, 1.0, 0.05};
+    ASSERT_FALSE(GIFEncoder::encode(frames, delays, path));
+
+    const DecodedGif gif = decodeWithGiflib(path);
+    EXPECT_EQ(gif.header, "GIF89a");
+    EXPECT_EQ(gif.loopCount, 0);
+    EXPECT_EQ(gif.delays, (std::vector<int>{10, 25, 2, 100, 5}));
+    ASSERT_EQ(gif.frames.size(), frames.size());
+    int qtLoop = -2;
+    std::vector<int> qtDelays;
+    const std::vector<QImage> qtFrames = decodeWithQt(path, &qtDelays, &qtLoop);
+    ASSERT_EQ(qtFrames.size(), frames.size());
+    EXPECT_EQ(qtLoop, -1);  // Qt reports "forever" as -1
+    EXPECT_EQ(qtDelays, (std::vector<int>{100, 250, 20, 1000, 50}));
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(compare(gif.frames[i], frames[i]), "") << "giflib, frame " << i;
+        EXPECT_EQ(compare(qtFrames[i], frames[i]), "") << "Qt, frame " << i;
+    }
+}
+
+TEST(GIFEncoder, DelaysCarryTheirRoundingIntoTheNextFrame) {
+    const std::vector<int> hundredths =
+        GIFEncoder::delaysInHundredths(std::vector<double>(300, 1.0 / 15));
+    EXPECT_EQ(std::accumulate(hundredths.begin(), hundredths.end(), 0), 2000);
+    long long written = 0;
+    for (size_t i = 0; i < hundredths.size(); ++i) {
+        EXPECT_TRUE(hundredths[i] == 6 || hundredths[i] == 7) << i;
+        written += hundredths[i];
+        EXPECT_LE(std::abs(double(written) - double(i + 1) * 100.0 / 15.0), 0.5) << i;
+    }
+    EXPECT_EQ(GIFEncoder::delaysInHundredths({0.0, 0.01, 0.05, std::nan(""), -1.0}),
+              (std::vector<int>{2, 2, 5, 2, 2}));
+}
+
+TEST(GIFEncoder, LongRecordingKeepsItsDurationInTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.gif");
+    std::vector<Image> frames;
+    for (int i = 0; i < 300; ++i) {
+        frames.push_back(drawn(16, 8, Qt::white, QRect(i % 16, 0, 1, 8), Qt::black));
+    }
+    ASSERT_FALSE(Exporter::encodeGIF(frames, std::vector<double>(300, 1.0 / 15), 80, path));
+    std::vector<int> delaysMs;
+    decodeWithQt(path, &delaysMs);
+    ASSERT_EQ(delaysMs.size(), 300u);
+    EXPECT_EQ(std::accumulate(delaysMs.begin(), delaysMs.end(), 0), 20000);
+}
+
+TEST(GIFExport, DecodedFramesAreTheQuantizedFrames) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("colour.gif");
+    std::vector<Image> frames;
+    for (int i = 0; i < 7; ++i) {
+        // Many colours; a block moves and the base changes every other frame.
+        QImage surface = test::patternImage(64, 48, uint8_t(i / 2 * 40)).qimage().copy();
+        QPainter painter(&surface);
+        painter.fillRect(QRect(i * 6, 10, 12, 12), QColor(30, 200, 90));
+        painter.end();
+        frames.push_back(Image::fromQImage(surface));
+    }
+    const int quality = 80;
+    ASSERT_FALSE(Exporter::encodeGIF(frames, std::vector<double>(7, 0.1), quality, path));
+
+    const auto palette = GIFQuantizer::buildPalette(frames, Exporter::gifColorCount(quality));
+    const auto lookup = GIFQuantizer::buildLookup(palette);
+    const DecodedGif gif = decodeWithGiflib(path);
+    const std::vector<QImage> qtFrames = decodeWithQt(path);
+    ASSERT_EQ(gif.frames.size(), 7u);
+    ASSERT_EQ(qtFrames.size(), 7u);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const auto expected = GIFQuantizer::quantize(frames[i], palette, lookup,
+                                                     Exporter::gifDitherStrength(quality));
+        ASSERT_TRUE(expected);
+        EXPECT_EQ(compare(gif.frames[i], *expected), "") << "giflib, frame " << i;
+        EXPECT_EQ(compare(qtFrames[i], *expected), "") << "Qt, frame " << i;
+    }
+}
+
+TEST(GIFExport, QualityGivesColoursAndDither) {
+    EXPECT_EQ(Exporter::gifColorCount(100), 256);
+    EXPECT_EQ(Exporter::gifColorCount(150), 256);
+    EXPECT_EQ(Exporter::gifColorCount(80), 204);
+    EXPECT_EQ(Exporter::gifColorCount(50), 128);
+    EXPECT_EQ(Exporter::gifColorCount(5), 12);
+    EXPECT_EQ(Exporter::gifColorCount(1), 2);
+    EXPECT_EQ(Exporter::gifColorCount(0), 2);
+    EXPECT_FLOAT_EQ(Exporter::gifDitherStrength(80), 0.8f);
+    EXPECT_FLOAT_EQ(Exporter::gifDitherStrength(5), 0.1f);
+    EXPECT_FLOAT_EQ(Exporter::gifDitherStrength(0), 0.1f);
+    EXPECT_FLOAT_EQ(Exporter::gifDitherStrength(100), 1.0f);
+}
+
+TEST(GIFExport, FailuresLeaveNothingAndKeepExistingFile) {
+    QTemporaryDir dir;
+    const std::vector<Image> frames(4, test::patternImage(32, 32));
+    const std::vector<double> delays(4, 0.1);
+
+    const ExportStatus missingFolder =
+        Exporter::encodeGIF(frames, delays, 80, dir.filePath("no/such/folder/out.gif"));
+    ASSERT_TRUE(missingFolder);
+    EXPECT_EQ(missingFolder->kind, ExportError::Kind::GIFEncoder);
+    EXPECT_EQ(missingFolder->code, int(GIFEncoderError::destinationCreationFailed));
+    EXPECT_EQ(missingFolder->description, QStringLiteral("无法创建 GIF 文件。"));
+
+    const QString path = dir.filePath("kept.gif");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    const ExportStatus mismatch = Exporter::encodeGIF(frames, {0.1, 0.1}, 80, path);
+    ASSERT_TRUE(mismatch);
+    EXPECT_EQ(mismatch->code, int(GIFEncoderError::emptyFrames));
+    EXPECT_EQ(mismatch->description, QStringLiteral("没有可导出的帧。"));
+    EXPECT_TRUE(GIFEncoder::encode({}, {}, path));
+
+    // Cancelled half-way through writing.
+    CancelFlag cancel;
+    std::atomic<int> steps{0};
+    const ExportStatus cancelled =
+        Exporter::encodeGIF(frames, delays, 80, path, cancel, [&](int done, int total) {
+            EXPECT_EQ(total, 8);
+            if (done == 5) {
+                cancel.cancel();
+            }
+            ++steps;
+        });
+    ASSERT_TRUE(cancelled);
+    EXPECT_TRUE(cancelled->isCancellation());
+    EXPECT_GE(steps.load(), 5);
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "old contents");
+    kept.close();
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"kept.gif"});
+
+    // Success replaces the old file and leaves nothing else.
+    ASSERT_FALSE(Exporter::encodeGIF(frames, delays, 80, path));
+    EXPECT_EQ(decodeWithGiflib(path).frames.size(), 4u);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"kept.gif"});
+}
+
+TEST(GIFExport, CancelledBeforeStartWritesNothing) {
+    QTemporaryDir dir;
+    CancelFlag cancel;
+    cancel.cancel();
+    const ExportStatus status =
+        Exporter::encodeGIF(std::vector<Image>(3, test::patternImage(64, 64)), {0.1, 0.1, 0.1}, 50,
+                            dir.filePath("x.gif"), cancel);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->isCancellation());
+    EXPECT_TRUE(filesIn(dir.path()).isEmpty());
+}
+
+TEST(GIFExport, OneFrameAndMixedSizes) {
+    QTemporaryDir dir;
+    const QString one = dir.filePath("one.gif");
+    ASSERT_FALSE(Exporter::encodeGIF({test::solidImage(10, 10, Qt::green)}, {0.5}, 80, one));
+    const DecodedGif single = decodeWithGiflib(one);
+    EXPECT_EQ(single.loopCount, 0);
+    ASSERT_EQ(single.frames.size(), 1u);
+    EXPECT_EQ(single.delays, std::vector<int>{50});
+
+    // A smaller later frame sits top-left on white; a null frame is white.
+    const QString mixed = dir.filePath("mixed.gif");
+    ASSERT_FALSE(Exporter::encodeGIF(
+        {test::solidImage(8, 8, Qt::black), test::solidImage(4, 4, Qt::black), Image()},
+        {0.1, 0.1, 0.1}, 100, mixed));
+    const DecodedGif gif = decodeWithGiflib(mixed);
+    ASSERT_EQ(gif.frames.size(), 3u);
+    EXPECT_EQ(gif.frames[1].pixel(3, 3), qRgb(0, 0, 0));
+    EXPECT_EQ(gif.frames[1].pixel(6, 6), gif.frames[2].pixel(0, 0));
+}

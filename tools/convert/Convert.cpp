@@ -1,0 +1,338 @@
+#include "convert/Convert.h"
+
+#include "convert/EncodeDispatch.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace mirelo::convert {
+
+namespace {
+
+// Compares names with runs of digits taken as numbers.
+bool naturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Compare by value: strip leading zeros, then by length, then digits.
+            qsizetype si = i, sj = j;
+            while (si + 1 < ei && a[si] == u'0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == u'0')
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj;
+            const int c = QStringView(a).mid(si, ei - si).compare(QStringView(b).mid(sj, ej - sj));
+            if (c != 0)
+                return c < 0;
+            if (ei - i != ej - j)
+                return ei - i < ej - j;  // fewer leading zeros first
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::optional<double> number(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<int> integer(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+// Prints "\r<label> <done>/<total>" on stderr when the shown value changes.
+class ProgressLine {
+public:
+    ProgressLine(QTextStream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
+    void show(const QString& label, int done, int total) {
+        if (m_quiet || total <= 0) {
+            return;
+        }
+        const int percent = int(100LL * done / total);
+        std::lock_guard lock(m_mutex);
+        if (label == m_label && percent == m_percent) {
+            return;
+        }
+        m_label = label;
+        m_percent = percent;
+        m_err << '\r' << label << ' ' << percent << "% (" << done << '/' << total << ")   ";
+        m_err.flush();
+        m_open = true;
+    }
+    void finish() {
+        std::lock_guard lock(m_mutex);
+        if (m_open) {
+            m_err << '\n';
+            m_err.flush();
+            m_open = false;
+        }
+    }
+
+private:
+    QTextStream& m_err;
+    bool m_quiet;
+    std::mutex m_mutex;
+    QString m_label;
+    int m_percent = -1;
+    bool m_open = false;
+};
+
+}  // namespace
+
+QString usage() {
+    return QStringLiteral(
+        "Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT\n"
+        "Turns a folder of PNG/JPEG frames (sorted by name) into an animation.\n"
+        "The output format comes from OUTPUT's extension (.gif).\n"
+        "\n"
+        "Options:\n"
+        "  --fps N                    frames per second (default 15)\n"
+        "  --delay SECONDS            seconds per frame, instead of --fps\n"
+        "  --quality Q                1..100 (default 80)\n"
+        "  --reduce PERCENT           drop this share of the frames\n"
+        "  --resize PERCENT           scale every frame to this size (1..99)\n"
+        "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
+        "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
+        "  --quiet                    no progress line\n"
+        "  --help                     this text\n");
+}
+
+std::variant<Options, QString> parseArguments(const QStringList& arguments) {
+    Options options;
+    QStringList positional;
+    std::optional<double> similarity;
+    double maxSimilarSeconds = 2;
+    bool haveFps = false, haveDelay = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= arguments.size()) {
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        if (arg == u"--help" || arg == u"-h") {
+            options.help = true;
+            return options;
+        }
+        if (arg == u"--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (!arg.startsWith(u"--") || arg == u"-") {
+            positional << arg;
+            continue;
+        }
+        const std::optional<QString> text = value();
+        if (!text) {
+            return QStringLiteral("%1 needs a value").arg(arg);
+        }
+        if (arg == u"--fps") {
+            const auto fps = number(*text);
+            if (!fps || *fps <= 0 || *fps > 1000) {
+                return QStringLiteral("--fps must be a number above 0, got '%1'").arg(*text);
+            }
+            options.delay = 1.0 / *fps;
+            haveFps = true;
+        } else if (arg == u"--delay") {
+            const auto delay = number(*text);
+            if (!delay || *delay <= 0 || *delay > 600) {
+                return QStringLiteral("--delay must be seconds above 0, got '%1'").arg(*text);
+            }
+            options.delay = *delay;
+            haveDelay = true;
+        } else if (arg == u"--quality") {
+            const auto quality = integer(*text);
+            if (!quality || *quality < 1 || *quality > 100) {
+                return QStringLiteral("--quality must be 1..100, got '%1'").arg(*text);
+            }
+            options.quality = *quality;
+        } else if (arg == u"--reduce") {
+            const auto percent = integer(*text);
+            if (!percent || *percent < 0 || *percent > 100) {
+                return QStringLiteral("--reduce must be 0..100, got '%1'").arg(*text);
+            }
+            options.preprocess.reduceFramesPercent = *percent;
+        } else if (arg == u"--resize") {
+            const auto percent = integer(*text);
+            if (!percent || *percent < 1 || *percent > 100) {
+                return QStringLiteral("--resize must be 1..100, got '%1'").arg(*text);
+            }
+            options.preprocess.resizePercent = *percent;
+        } else if (arg == u"--skip-similar") {
+            const auto percent = number(*text);
+            if (!percent || *percent < 0 || *percent > 100) {
+                return QStringLiteral("--skip-similar must be 0..100, got '%1'").arg(*text);
+            }
+            similarity = *percent;
+        } else if (arg == u"--max-similar-seconds") {
+            const auto seconds = number(*text);
+            if (!seconds || *seconds < 0) {
+                return QStringLiteral("--max-similar-seconds must be 0 or more, got '%1'")
+                    .arg(*text);
+            }
+            maxSimilarSeconds = *seconds;
+        } else {
+            return QStringLiteral("unknown option %1 (see --help)").arg(arg);
+        }
+    }
+    if (haveFps && haveDelay) {
+        return QStringLiteral("give either --fps or --delay, not both");
+    }
+    if (positional.size() != 2) {
+        return QStringLiteral("expected a frames folder and an output file (see --help)");
+    }
+    options.inputFolder = positional[0];
+    options.output = positional[1];
+    const std::optional<ExportFormat> format =
+        exportFormatFromRaw(QFileInfo(options.output).suffix().toLower());
+    if (!format) {
+        return QStringLiteral("cannot tell the output format from '%1': use .gif, .webp or .mp4")
+            .arg(options.output);
+    }
+    options.format = *format;
+    if (similarity) {
+        options.preprocess.skipSimilar =
+            ExportPreprocessor::SkipSimilar{(100.0 - *similarity) / 100.0, maxSimilarSeconds};
+    }
+    return options;
+}
+
+QStringList frameFiles(const QDir& folder) {
+    // Name filters ignore case unless QDir::CaseSensitive is given.
+    QStringList names = folder.entryList(
+        {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
+        QDir::Files | QDir::Readable, QDir::NoSort);
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
+
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
+        const CancelFlag& cancel) {
+    const auto fail = [&err](const QString& message) {
+        err << "mirelo-convert: " << message << '\n';
+        err.flush();
+        return 1;
+    };
+    auto parsed = parseArguments(arguments);
+    if (const QString* error = std::get_if<QString>(&parsed)) {
+        return fail(*error);
+    }
+    const Options options = std::get<Options>(std::move(parsed));
+    if (options.help) {
+        out << usage();
+        out.flush();
+        return 0;
+    }
+
+    const QFileInfo folderInfo(options.inputFolder);
+    if (!folderInfo.isDir()) {
+        return fail(QStringLiteral("no such folder: %1").arg(options.inputFolder));
+    }
+    const QDir folder(folderInfo.absoluteFilePath());
+    const QStringList names = frameFiles(folder);
+    if (names.isEmpty()) {
+        return fail(QStringLiteral("no PNG or JPEG frames in %1").arg(options.inputFolder));
+    }
+    const QFileInfo outputInfo(options.output);
+    if (!outputInfo.absoluteDir().exists()) {
+        return fail(
+            QStringLiteral("cannot write %1: its folder does not exist").arg(options.output));
+    }
+    if (outputInfo.isDir()) {
+        return fail(QStringLiteral("cannot write %1: it is a folder").arg(options.output));
+    }
+
+    ProgressLine progress(err, options.quiet);
+
+    // Decode the frames on every core.
+    std::vector<Image> images(size_t(names.size()));
+    std::vector<QString> errors(size_t(names.size()));
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    std::atomic<bool> failed{false};
+    const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([&] {
+            for (int i = next++; i < names.size() && !failed && !cancel.isCancelled(); i = next++) {
+                QImageReader reader(folder.filePath(names[i]));
+                reader.setAutoTransform(true);
+                QImage image = reader.read();
+                if (image.isNull()) {
+                    errors[size_t(i)] = reader.errorString();
+                    failed = true;
+                    continue;
+                }
+                images[size_t(i)] = Image::fromQImage(image);
+                progress.show(QStringLiteral("reading frames"), ++done, int(names.size()));
+            }
+        });
+    }
+    for (std::thread& thread : pool) {
+        thread.join();
+    }
+    if (failed) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (!errors[size_t(i)].isEmpty()) {
+                progress.finish();
+                return fail(QStringLiteral("cannot read image %1: %2")
+                                .arg(folder.filePath(names[i]), errors[size_t(i)]));
+            }
+        }
+    }
+    if (cancel.isCancelled()) {
+        progress.finish();
+        return fail(QStringLiteral("cancelled"));
+    }
+
+    std::vector<double> delays(images.size(), options.delay);
+    ExportPreprocessor::Frames frames =
+        ExportPreprocessor::process(images, delays, options.preprocess);
+    images.clear();
+    if (frames.images.empty() || frames.images.size() != frames.delays.size()) {
+        progress.finish();
+        return fail(QStringLiteral("no frames left to write"));
+    }
+
+    const ExportStatus status =
+        encodeFrames(options.format, frames.images, frames.delays, options.quality, options.output,
+                     cancel, [&progress](int doneSteps, int total) {
+                         progress.show(QStringLiteral("encoding"), doneSteps, total);
+                     });
+    progress.finish();
+    if (status) {
+        if (status->isCancellation()) {
+            return fail(QStringLiteral("cancelled; nothing written"));
+        }
+        return fail(QStringLiteral("%1 (%2)").arg(status->description, options.output));
+    }
+    return 0;
+}
+
+}  // namespace mirelo::convert
