@@ -94,6 +94,9 @@ EditorView::EditorView(EditorState* state, QWidget* parent) : QWidget(parent), m
     if (!state->frames().isEmpty()) {
         state->setSelectedIDs({state->frames().at(state->currentIndex()).id});
     }
+    // Keys start in the frame strip, not in the delay field.
+    m_strip->setFocus();
+    setFocusProxy(m_strip);
     refreshHistory();
     refreshFrames();
     refreshCropping();

@@ -61,8 +61,9 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
         return;
     }
     const QImage& image = frames.at(index).image.qimage();
-    // Smooth when shrinking; sharp pixels when enlarging small recordings.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < image.width());
+    // Smooth, except for small recordings blown up at least twice, whose
+    // pixels stay sharp.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < 2 * image.width());
     painter.drawImage(target, image);
 }
 
