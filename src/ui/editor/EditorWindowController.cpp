@@ -215,10 +215,16 @@ void EditorWindowController::startExport(const QString& path) {
     }
     showExportProgress();
     connect(m_model, &ExportModel::exportProgress, this, [this](int done, int total) {
-        if (m_progress && total > 0) {
-            m_progress->setRange(0, total);
-            m_progress->setValue(std::min(done, total));
-            m_progress->setLabelText(QStringLiteral("正在导出… %1 / %2 帧").arg(done).arg(total));
+        // setValue() of a modal progress dialog runs the event loop, in which
+        // the export may finish and the dialog go: set the value last.
+        const QPointer<QProgressDialog> progress = m_progress;
+        if (!progress || total <= 0) {
+            return;
+        }
+        progress->setLabelText(QStringLiteral("正在导出… %1 / %2 帧").arg(done).arg(total));
+        progress->setRange(0, total);
+        if (progress) {
+            progress->setValue(std::min(done, total));
         }
     });
     QPointer<EditorWindowController> self(this);
