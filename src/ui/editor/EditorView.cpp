@@ -6,6 +6,8 @@
 #include "ui/editor/EditorIcons.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/NumberParsing.h"
+#include "ui/editor/OverlayInspectorView.h"
+#include "ui/editor/OverlayLayerView.h"
 #include "ui/editor/PreviewCanvas.h"
 #include "ui/editor/ResizeSheet.h"
 
@@ -258,6 +260,10 @@ QWidget* EditorView::buildPreviewColumn() {
     m_previewColumn->setSpacing(0);
 
     m_canvas = new PreviewCanvas(m_state, column);
+    m_overlayLayer = new OverlayLayerView(m_state, m_canvas);
+    m_canvas->addLayer(m_overlayLayer);
+    connect(m_canvas, &PreviewCanvas::displayRectChanged, m_overlayLayer,
+            &OverlayLayerView::setDisplayRect);
     m_crop = new CropOverlayView(m_state, m_canvas);
     m_canvas->addLayer(m_crop);
     connect(m_canvas, &PreviewCanvas::displayRectChanged, m_crop, &CropOverlayView::setDisplayRect);
@@ -265,6 +271,8 @@ QWidget* EditorView::buildPreviewColumn() {
 
     m_inspectorDivider = divider(Qt::Horizontal, column);
     m_previewColumn->addWidget(m_inspectorDivider);
+    m_inspector = new OverlayInspectorView(m_state, column);
+    m_previewColumn->addWidget(m_inspector);
     m_previewColumn->addWidget(divider(Qt::Horizontal, column));
 
     // Playback bar.
@@ -397,7 +405,19 @@ void EditorView::refreshCropping() {
 }
 
 void EditorView::refreshInspector() {
-    m_inspectorDivider->setVisible(false);
+    const QUuid id = m_state->selectedOverlayID();
+    const OverlayItem* selected = nullptr;
+    for (const OverlayItem& item : m_state->overlays()) {
+        if (item.id == id) {
+            selected = &item;
+            break;
+        }
+    }
+    if (selected != nullptr) {
+        m_inspector->showItem(*selected);
+    }
+    m_inspectorDivider->setVisible(selected != nullptr);
+    m_inspector->setVisible(selected != nullptr);
 }
 
 }  // namespace mirelo
