@@ -1,0 +1,4 @@
+# Screen capture: a recording tool driven by scripts/capture_vs_x11grab.sh
+# (not a bench_* executable: it needs an X display the script provides).
+add_executable(capture_record capture_record.cpp)
+target_link_libraries(capture_record PRIVATE mirelo_platform mirelo_capture)

@@ -1,0 +1,62 @@
+// Records the top-left WIDTH x HEIGHT of an X display for SECONDS at FPS through
+// ScreenRecorder and the X11 backend, as the application does, and prints
+// "frames: N" and "size: WxH". Used by scripts/capture_vs_x11grab.sh.
+#include "capture/ScreenRecorder.h"
+#include "platform/x11/X11CaptureBackend.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT\n", argv[0]);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    const QByteArray display(argv[1]);
+    const double seconds = std::atof(argv[2]);
+    const double fps = std::atof(argv[3]);
+    const QRectF region(0, 0, std::atof(argv[4]), std::atof(argv[5]));
+
+    auto backend = mirelo::makeX11CaptureBackend(display);
+    // Every display at its own pixel size, as Qt reports an unscaled X desktop.
+    auto screens = [backend] {
+        std::vector<mirelo::ScreenInfo> list;
+        for (const mirelo::CaptureDisplay& d : backend->displays().displays) {
+            list.push_back({d.name, 1.0});
+        }
+        return list;
+    };
+    mirelo::ScreenRecorder recorder(backend, screens);
+    int status = 0;
+    recorder.start(region, fps, true, [&](std::optional<mirelo::RecorderError> error) {
+        if (error) {
+            std::fprintf(stderr, "start failed: %s\n", qPrintable(error->description()));
+            status = 1;
+            app.quit();
+            return;
+        }
+        QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+            recorder.stop([&](std::vector<mirelo::FrameStore::Frame> frames,
+                              std::optional<mirelo::RecorderError> stopError) {
+                if (stopError) {
+                    std::fprintf(stderr, "stop failed: %s\n", qPrintable(stopError->description()));
+                    status = 1;
+                } else {
+                    std::printf("frames: %zu\nsize: %dx%d\n", frames.size(),
+                                frames.front().image.width(), frames.front().image.height());
+                }
+                app.quit();
+            });
+        });
+    });
+    QObject::connect(
+        &recorder, &mirelo::ScreenRecorder::streamFailed, [](const mirelo::RecorderError& error) {
+            std::fprintf(stderr, "stream failed: %s\n", qPrintable(error.description()));
+        });
+    app.exec();
+    return status;
+}

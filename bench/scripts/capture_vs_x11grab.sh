@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Screen capture against ffmpeg's x11grab on the same private Xvfb in the same run:
+# 1920x1080 at 30 fps for 10 s each. Prints the frames Mirelo delivered (target: at least
+# 99 % of 300) and the ratio of the CPU seconds of the two recording processes (target:
+# Mirelo within 2x of ffmpeg, which hands its frames to a null sink).
+# Needs MIRELO_BUILD (a Release build directory).
+set -euo pipefail
+build="${MIRELO_BUILD:?set MIRELO_BUILD to a build directory}"
+tool="$build/bench/capture_record"
+[ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }
+seconds=10
+fps=30
+width=1920
+height=1080
+
+work="$(mktemp -d)"
+Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+xvfb=$!
+cleanup() { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+display=":$(tr -d '[:space:]' <"$work/display")"
+[ "$display" != ":" ] || { echo "Xvfb did not start" >&2; exit 1; }
+# Something moving on screen, and the pointer in view.
+DISPLAY="$display" xdotool mousemove 500 400 >/dev/null 2>&1 || true
+
+# CPU seconds (user + system) of one command, its output kept in a file.
+cpu_of() {
+  local out="$1"; shift
+  local TIMEFORMAT='%U %S'
+  { time "$@" >"$out" 2>&1; } 2>"$out.time"
+  awk 'NF == 2 { cpu = $1 + $2 } END { printf "%.3f", cpu }' "$out.time"
+}
+
+mirelo_cpu=$(cpu_of "$work/mirelo.out" "$tool" "$display" "$seconds" "$fps" "$width" "$height")
+mirelo_frames=$(awk '/^frames:/ { print $2 }' "$work/mirelo.out")
+ffmpeg_cpu=$(cpu_of "$work/ffmpeg.out" ffmpeg -hide_banner -nostdin -loglevel info \
+  -f x11grab -draw_mouse 1 -framerate "$fps" -video_size "${width}x${height}" -i "$display+0,0" \
+  -t "$seconds" -fps_mode passthrough -f null -)
+ffmpeg_frames=$(grep -o 'frame= *[0-9]*' "$work/ffmpeg.out" | tail -1 | tr -dc '0-9')
+
+cat "$work/mirelo.out" >&2
+echo "ffmpeg frames: ${ffmpeg_frames:-?}, cpu ${ffmpeg_cpu} s; mirelo cpu ${mirelo_cpu} s" >&2
+
+expected=$((seconds * fps))
+awk -v f="${mirelo_frames:-0}" -v e="$expected" 'BEGIN {
+  share = 100 * f / e
+  printf "capture_frames_delivered_1080p30: %.1f %% (target: >= 99) %s\n", share, (share >= 99) ? "ok" : "MISS" }'
+awk -v m="$mirelo_cpu" -v f="$ffmpeg_cpu" 'BEGIN {
+  ratio = f > 0 ? m / f : 0
+  printf "capture_cpu_vs_x11grab_1080p30: %.2f x (target: <= 2) %s\n", ratio, (ratio > 0 && ratio <= 2) ? "ok" : "MISS" }'
+echo "capture_cpu_seconds_1080p30: $mirelo_cpu s (target: <= $(awk -v f="$ffmpeg_cpu" 'BEGIN { printf "%.3f", 2 * f }')) $(awk -v m="$mirelo_cpu" -v f="$ffmpeg_cpu" 'BEGIN { print (m <= 2 * f) ? "ok" : "MISS" }')"

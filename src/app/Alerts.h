@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace mirelo {
+
+// The session's alerts, behind an interface so that the flows can be tested
+// without showing a dialog. Implementations show a modal alert and return
+// once it is closed.
+class AlertPresenter {
+public:
+    enum class Response {
+        ok,            // "好", or the alert was dismissed
+        openSettings,  // "打开系统设置"
+    };
+
+    virtual ~AlertPresenter() = default;
+
+    // The recording error alert "Mirelo 出错了" with `description` as its
+    // informative text, the button "好" and, when `offerSettings`, a second
+    // button "打开系统设置".
+    virtual Response showRecordingError(const QString& description, bool offerSettings) = 0;
+};
+
+// The alerts as modal warning message boxes.
+class MessageBoxAlerts : public AlertPresenter {
+public:
+    Response showRecordingError(const QString& description, bool offerSettings) override;
+};
+
+}  // namespace mirelo

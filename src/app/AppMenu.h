@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace mirelo {
+
+class AppState;
+class UpdateChecker;
+struct UpdateCheckResult;
+
+// The application's menu: in the system tray when the desktop has one, and
+// always reachable from the recorder window, whose header shows a menu
+// button when there is no tray. Its entries follow the session:
+// "停止录制" only while a recording runs; the tray icon shows the state.
+class AppMenu : public QObject {
+    Q_OBJECT
+
+public:
+    AppMenu(AppState* state, UpdateChecker* updates, QObject* parent = nullptr);
+    ~AppMenu() override;
+
+    QMenu* menu() const { return m_menu; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+
+    QAction* stopAction() const { return m_stop; }
+    QAction* showRecorderAction() const { return m_showRecorder; }
+    QAction* openFolderAction() const { return m_openFolder; }
+    QAction* checkUpdatesAction() const { return m_checkUpdates; }
+    QAction* quitAction() const { return m_quit; }
+
+    // Makes the shortcuts of the entries work while `window` has the focus.
+    void addShortcutsTo(QWidget* window);
+
+    // The text of the dialog that reports an update check.
+    static QString describe(const UpdateCheckResult& result, const QString& currentVersion);
+
+private:
+    void refresh();
+    void showUpdateResult(const UpdateCheckResult& result);
+
+    QPointer<AppState> m_state;
+    UpdateChecker* m_updates = nullptr;
+    QMenu* m_menu = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QAction* m_stop = nullptr;
+    QAction* m_showRecorder = nullptr;
+    QAction* m_openFolder = nullptr;
+    QAction* m_checkUpdates = nullptr;
+    QAction* m_quit = nullptr;
+};
+
+}  // namespace mirelo

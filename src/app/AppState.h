@@ -1,0 +1,105 @@
+#pragma once
+
+#include "capture/ScreenRecorder.h"
+#include "editor/EditorFrame.h"
+#include "ui/preview/PreviewWindow.h"
+#include "ui/recorder/SessionModel.h"
+
+#include <QPointer>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace mirelo {
+
+class AlertPresenter;
+class RecorderWindowController;
+
+// What the session needs from the desktop, injected so that the flows can be
+// tested with fakes.
+struct AppServices {
+    // The capture stream. Required.
+    std::unique_ptr<ScreenRecorder> recorder;
+    // The error alert. Required.
+    std::shared_ptr<AlertPresenter> alerts;
+    // Starts a window pick that calls back once, with a frame in global
+    // coordinates or with nothing.
+    std::function<void(std::function<void(std::optional<QRectF>)>)> pickWindow;
+    // Shows a saved file, selected, in the file manager.
+    std::function<void(const QString& path)> revealFile;
+    // Opens the desktop's privacy settings.
+    std::function<void()> openPrivacySettings;
+};
+
+// The application's single session object: the recording settings, the
+// flags the recorder window shows, and the recording flow — start the
+// capture on the region under the recorder window, stop it, hand the frames
+// to a new editor, and bring the recorder window back when the editor
+// closes. Every failure of the flow ends in the error alert, after which the
+// application is idle and usable again.
+//
+// Main thread only. toggleRecording() returns at once; the flows continue
+// from the recorder's completions, so the interface stays live meanwhile.
+class AppState : public SessionModel {
+    Q_OBJECT
+
+public:
+    explicit AppState(AppServices services, QObject* parent = nullptr);
+    ~AppState() override;
+
+    // Shows the recorder window and warms the recorder's caches. The
+    // constructor schedules it on the event loop; calling it again only
+    // shows the window.
+    void launch();
+
+    void toggleRecording() override;
+    void beginWindowPick() override;
+
+    // Shows the recorder window and gives it the focus.
+    void showRecorderWindow();
+
+    // Shows a file the editor saved, selected, in the file manager.
+    void revealSavedFile(const QString& path);
+
+    // The folder "Mirelo" on the desktop, created when missing. Without a
+    // desktop folder it lies in the home folder.
+    static QString outputFolder();
+
+    RecorderWindowController* recorderWindowController();
+    ScreenRecorder* recorder() const { return m_services.recorder.get(); }
+    // The most recently opened editor; null once it has closed.
+    QWidget* editorWindow() const;
+    PreviewWindow* previewWindow() const { return m_editor; }
+
+    // How long the recorder window gets to switch to its recording layout
+    // before the capture starts (the window manager applies it
+    // asynchronously). Tests set it to zero.
+    void setChromeSettleDelay(int milliseconds) { m_chromeSettleMs = milliseconds; }
+
+signals:
+    // An editor window was opened for a finished recording.
+    void editorOpened(QWidget* editor);
+
+private:
+    void runStartFlow();
+    void runStopFlow();
+    void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
+    void openEditor(FrameList frames);
+    void showError(const RecorderError& error);
+    void onStreamFailed(const RecorderError& error);
+
+    AppServices m_services;
+    RecorderWindowController* m_recorderWindow = nullptr;
+    QPointer<PreviewWindow> m_editor;
+    bool m_isStopping = false;
+    bool m_launched = false;
+    int m_chromeSettleMs = 150;
+    // The error of a stream that ended by itself, shown once its frames
+    // have been handed over.
+    std::optional<RecorderError> m_streamError;
+};
+
+}  // namespace mirelo

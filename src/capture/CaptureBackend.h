@@ -1,0 +1,96 @@
+#pragma once
+
+#include "capture/MediaTime.h"
+#include "image/Image.h"
+
+#include <QRect>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace mirelo {
+
+// One display as the capture backend sees it.
+struct CaptureDisplay {
+    // Identifies the display to startStream() for as long as it stays attached.
+    uint32_t id = 0;
+    // The name the windowing system gives it (the same name QScreen::name() reports), used to
+    // find its device pixel ratio in the screen list.
+    QString name;
+    // The display's rectangle in device pixels of the whole desktop (X root coordinates).
+    QRect pixelFrame;
+
+    friend bool operator==(const CaptureDisplay&, const CaptureDisplay&) = default;
+};
+
+// What a failed backend call reports: the platform's own description, shown to the user as is.
+struct CaptureFailure {
+    QString message;
+};
+
+// The display list or the reason there is none.
+struct DisplayListResult {
+    std::vector<CaptureDisplay> displays;
+    std::optional<CaptureFailure> failure;
+};
+
+// Everything a stream needs to know.
+struct CaptureConfiguration {
+    uint32_t displayId = 0;
+    // The recording region in the display's own space (points, origin at the display's top-left).
+    QRectF sourceRect;
+    // The same rectangle in desktop device pixels (X root coordinates). It may reach past the
+    // display or the desktop; whatever lies outside the desktop is delivered black.
+    QRect sourcePixels;
+    // Size of every delivered image. The backend scales sourcePixels to it when they differ.
+    QSize outputSize;
+    // No two frames closer together than this (1 / fps).
+    MediaTime minimumFrameInterval;
+    // Draw the mouse pointer into the frames.
+    bool showsCursor = true;
+    // At most this many frames captured but not yet handed to the sink.
+    int queueDepth = 6;
+};
+
+// Where a stream delivers. Both callbacks run on the backend's capture thread and must return
+// quickly; neither may touch UI state.
+struct CaptureSink {
+    // One captured image (already cropped and at outputSize) with its presentation time, taken
+    // from a monotonic clock.
+    std::function<void(const Image& image, const MediaTime& timestamp)> frame;
+    // The stream ended by itself (the display server went away, the display was unplugged,
+    // shared memory failed). Called at most once per stream; no frame follows it.
+    std::function<void(const CaptureFailure& failure)> failed;
+};
+
+// The platform's screen-capture service. Calls block until done and are made from one worker
+// thread at a time (never from the main thread); implementations need not be re-entrant.
+// At most one stream runs at a time.
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+
+    // True when this process may capture the screen. Never asks the user.
+    virtual bool checkPermission() = 0;
+    // Asks the user for the permission where the platform has such a prompt; the answer is not
+    // reported (the user grants it in the system settings and restarts).
+    virtual void requestPermission() = 0;
+
+    // The displays, in the order of the screen list (primary first).
+    virtual DisplayListResult displays() = 0;
+
+    // Starts delivering frames to `sink`; returns once the stream runs, or the reason it could
+    // not start (then nothing is delivered).
+    virtual std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
+                                                      CaptureSink sink) = 0;
+    // Ends the running stream; once it returns, the sink is never called again. Stopping a
+    // stream that already ended by itself, or when none runs, succeeds.
+    virtual std::optional<CaptureFailure> stopStream() = 0;
+};
+
+}  // namespace mirelo

@@ -1,0 +1,258 @@
+#include "capture/ScreenRecorder.h"
+
+#include "capture/CaptureGeometry.h"
+
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QScreen>
+
+#include <utility>
+
+namespace mirelo {
+
+QString RecorderError::description() const {
+    switch (kind) {
+        case Kind::noPermission:
+            return QStringLiteral(
+                "没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
+                "Mirelo,然后重新启动 App。");
+        case Kind::displayNotFound:
+            return QStringLiteral("找不到框选区域所在的显示器。");
+        case Kind::noFrames:
+            return QStringLiteral("没有采集到任何画面帧,请重试。");
+        case Kind::platform:
+            return platformDescription;
+    }
+    return platformDescription;
+}
+
+std::vector<ScreenInfo> currentScreens() {
+    std::vector<ScreenInfo> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back(ScreenInfo{screen->name(), screen->devicePixelRatio()});
+    }
+    return screens;
+}
+
+namespace {
+
+// Refusal of a start or stop that overlaps another one still under way.
+RecorderError busyError() {
+    return RecorderError::platform(QStringLiteral("录制正在启动或停止,请稍候。"));
+}
+
+}  // namespace
+
+ScreenRecorder::ScreenRecorder(std::shared_ptr<CaptureBackend> backend, ScreenListFn screens,
+                               QObject* parent)
+    : QObject(parent),
+      m_backend(std::move(backend)),
+      m_screens(std::move(screens)),
+      m_currentStream(std::make_shared<std::atomic<uint64_t>>(0)) {
+    qRegisterMetaType<RecorderError>();
+    // One worker: backend calls never overlap and run in the order they were asked for.
+    m_worker.setMaxThreadCount(1);
+}
+
+ScreenRecorder::~ScreenRecorder() {
+    m_worker.waitForDone();
+    if (m_state != State::idle) {
+        // The sink writes into our frame store: the stream must end before the store does.
+        m_currentStream->store(0);
+        m_backend->stopStream();
+    }
+}
+
+void ScreenRecorder::runInBackground(std::function<void()> work) {
+    m_worker.start(std::move(work));
+}
+
+// Queues `body` for the main thread. Events posted to a destroyed object are discarded, and the
+// destructor waits for the worker first, so `this` is valid whenever the body runs.
+template <typename F>
+void ScreenRecorder::onMainThread(F&& body) {
+    QMetaObject::invokeMethod(this, std::forward<F>(body), Qt::QueuedConnection);
+}
+
+void ScreenRecorder::prewarmShareableContent() {
+    auto backend = m_backend;
+    runInBackground([this, backend] {
+        const bool granted = backend->checkPermission();
+        DisplayListResult list = backend->displays();
+        onMainThread([this, granted, list] {
+            if (granted) {
+                m_cachedPermissionGranted = true;
+            }
+            if (!list.failure) {
+                m_cachedDisplays = list.displays;
+            }
+        });
+    });
+}
+
+void ScreenRecorder::start(const QRectF& region, double fps, bool showsCursor,
+                           StartCompletion completion) {
+    if (m_state == State::starting || m_state == State::stopping) {
+        onMainThread([completion] { completion(busyError()); });
+        return;
+    }
+    m_stateBeforeStart = m_state;
+    m_state = State::starting;
+
+    if (m_cachedPermissionGranted) {
+        continueStart(region, fps, showsCursor, std::move(completion));
+        return;
+    }
+    auto backend = m_backend;
+    runInBackground([=, this] {
+        const bool granted = backend->checkPermission();
+        if (!granted) {
+            backend->requestPermission();
+        }
+        onMainThread([=, this] {
+            if (!granted) {
+                finishStart(RecorderError::noPermission(), false, completion);
+                return;
+            }
+            m_cachedPermissionGranted = true;
+            continueStart(region, fps, showsCursor, completion);
+        });
+    });
+}
+
+void ScreenRecorder::continueStart(const QRectF& region, double fps, bool showsCursor,
+                                   StartCompletion completion) {
+    if (m_cachedDisplays) {
+        const std::vector<CaptureDisplay> displays = *m_cachedDisplays;
+        prewarmShareableContent();
+        startWithDisplays(displays, region, fps, showsCursor, std::move(completion));
+        return;
+    }
+    auto backend = m_backend;
+    runInBackground([=, this] {
+        const DisplayListResult list = backend->displays();
+        onMainThread([=, this] {
+            if (list.failure) {
+                finishStart(RecorderError::platform(list.failure->message), false, completion);
+                return;
+            }
+            m_cachedDisplays = list.displays;
+            startWithDisplays(list.displays, region, fps, showsCursor, completion);
+        });
+    });
+}
+
+void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displays,
+                                       const QRectF& region, double fps, bool showsCursor,
+                                       StartCompletion completion) {
+    const std::optional<CaptureConfiguration> configuration =
+        CaptureGeometry::configure(region, fps, showsCursor, displays, m_screens());
+    if (!configuration) {
+        finishStart(RecorderError::displayNotFound(), false, std::move(completion));
+        return;
+    }
+
+    // A new stream number: whatever an earlier stream still delivers is dropped at the sink.
+    const uint64_t stream = ++m_streamCount;
+    m_currentStream->store(stream);
+
+    CaptureSink sink;
+    FrameStore* store = &m_frameStore;
+    std::shared_ptr<std::atomic<uint64_t>> current = m_currentStream;
+    sink.frame = [store, current, stream](const Image& image, const MediaTime& timestamp) {
+        if (current->load() == stream && !image.isNull()) {
+            store->append(image, timestamp);
+        }
+    };
+    // The recorder's destructor stops the stream, and so waits for this callback, before the
+    // object goes away; the QPointer covers the posted call.
+    QPointer<ScreenRecorder> self(this);
+    sink.failed = [self, current, stream](const CaptureFailure& failure) {
+        if (current->load() != stream) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, stream, failure] {
+                if (self && self->m_streamCount == stream && self->m_state == State::capturing &&
+                    self->m_currentStream->load() == stream) {
+                    emit self->streamFailed(RecorderError::platform(failure.message));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+
+    auto backend = m_backend;
+    const bool replaceStream = m_stateBeforeStart == State::capturing;
+    const CaptureConfiguration config = *configuration;
+    runInBackground([=, this] {
+        if (replaceStream) {
+            // A stream whose stop failed earlier may still run; end it before the new one.
+            backend->stopStream();
+        }
+        // Late frames of the previous recording never open this one.
+        store->drain();
+        const std::optional<CaptureFailure> failure = backend->startStream(config, sink);
+        onMainThread([=, this] {
+            if (failure) {
+                // The next start checks the permission again and reads a fresh display list.
+                m_cachedPermissionGranted = false;
+                m_cachedDisplays.reset();
+                m_currentStream->store(0);
+                finishStart(RecorderError::platform(failure->message), true, completion);
+                return;
+            }
+            finishStart(std::nullopt, true, completion);
+        });
+    });
+}
+
+void ScreenRecorder::finishStart(std::optional<RecorderError> error, bool reachedBackend,
+                                 StartCompletion completion) {
+    if (!error) {
+        m_state = State::capturing;
+    } else if (!reachedBackend && m_stateBeforeStart == State::capturing) {
+        // The stream kept from a failed stop was not touched.
+        m_state = State::capturing;
+    } else {
+        m_state = State::idle;
+    }
+    // Always from the event loop, never from inside start() itself.
+    if (completion) {
+        onMainThread([completion, error] { completion(error); });
+    }
+}
+
+void ScreenRecorder::stop(StopCompletion completion) {
+    if (m_state == State::starting || m_state == State::stopping) {
+        onMainThread([completion] { completion({}, busyError()); });
+        return;
+    }
+    if (m_state != State::capturing) {
+        onMainThread([completion] { completion({}, RecorderError::noFrames()); });
+        return;
+    }
+    m_state = State::stopping;
+    auto backend = m_backend;
+    runInBackground([=, this] {
+        const std::optional<CaptureFailure> failure = backend->stopStream();
+        onMainThread([=, this] {
+            if (failure) {
+                m_state = State::capturing;
+                completion({}, RecorderError::platform(failure->message));
+                return;
+            }
+            m_state = State::idle;
+            m_currentStream->store(0);
+            std::vector<FrameStore::Frame> frames = m_frameStore.drain();
+            if (frames.empty()) {
+                completion({}, RecorderError::noFrames());
+                return;
+            }
+            completion(std::move(frames), std::nullopt);
+        });
+    });
+}
+
+}  // namespace mirelo

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "capture/CaptureBackend.h"
+#include "capture/FrameStore.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QRectF>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mirelo {
+
+// A failed recording step, as a value. description() is the text the user sees.
+struct RecorderError {
+    enum class Kind {
+        noPermission,     // the screen may not be captured
+        displayNotFound,  // no display lies under the region
+        noFrames,         // the recording delivered nothing (or none was running)
+        platform,         // the capture service failed; its own description is shown
+    };
+
+    Kind kind = Kind::noFrames;
+    QString platformDescription;  // only for Kind::platform
+
+    static RecorderError noPermission() { return {Kind::noPermission, {}}; }
+    static RecorderError displayNotFound() { return {Kind::displayNotFound, {}}; }
+    static RecorderError noFrames() { return {Kind::noFrames, {}}; }
+    static RecorderError platform(const QString& description) {
+        return {Kind::platform, description};
+    }
+
+    QString description() const;
+
+    friend bool operator==(const RecorderError&, const RecorderError&) = default;
+};
+
+// One screen of the windowing system's screen list (primary first), as far as capture cares.
+struct ScreenInfo {
+    QString name;                  // as QScreen::name()
+    qreal devicePixelRatio = 1.0;  // device pixels per point
+};
+
+// The current screen list; the default reads QGuiApplication::screens().
+using ScreenListFn = std::function<std::vector<ScreenInfo>()>;
+std::vector<ScreenInfo> currentScreens();
+
+// Turns a rectangle of the desktop into a stream of images collected in a FrameStore.
+//
+// Lives on the main thread; every completion and signal is delivered there, never from inside
+// the call that started the work. Backend calls run on a worker thread, so start() and stop()
+// return at once. The permission answer and the display list are cached so that a start does
+// not wait for the platform.
+class ScreenRecorder : public QObject {
+    Q_OBJECT
+public:
+    // Success is std::nullopt.
+    using StartCompletion = std::function<void(std::optional<RecorderError> error)>;
+    // Either the frames of the recording in order (never empty) or an error (frames empty).
+    using StopCompletion = std::function<void(std::vector<FrameStore::Frame> frames,
+                                              std::optional<RecorderError> error)>;
+
+    explicit ScreenRecorder(std::shared_ptr<CaptureBackend> backend,
+                            ScreenListFn screens = currentScreens, QObject* parent = nullptr);
+    ~ScreenRecorder() override;
+
+    // Refreshes the cached permission answer and display list in the background.
+    void prewarmShareableContent();
+
+    // Begins capturing `region` (global desktop coordinates, points) at no more than `fps`
+    // frames per second. Frames left over from an earlier recording are discarded first.
+    void start(const QRectF& region, double fps, bool showsCursor, StartCompletion completion);
+
+    // Ends the stream and hands over the frames of this recording. Fails with noFrames when no
+    // stream runs or nothing was captured; when the platform fails to stop, the stream and the
+    // frames so far are kept and the platform's error is reported.
+    void stop(StopCompletion completion);
+
+    // A stream is present (from a successful start to a successful stop). Stays true after
+    // streamFailed(): stop() then collects what was captured.
+    bool isCapturing() const { return m_state == State::capturing; }
+
+    FrameStore& frameStore() { return m_frameStore; }
+
+    // Read-only views of the caches, for tests and diagnostics.
+    bool cachedPermissionGranted() const { return m_cachedPermissionGranted; }
+    const std::optional<std::vector<CaptureDisplay>>& cachedDisplays() const {
+        return m_cachedDisplays;
+    }
+
+signals:
+    // The running stream ended by itself. The frames captured so far stay in the store; call
+    // stop() to collect them.
+    void streamFailed(const mirelo::RecorderError& error);
+
+private:
+    enum class State { idle, starting, capturing, stopping };
+
+    void runInBackground(std::function<void()> work);
+    template <typename F>
+    void onMainThread(F&& body);
+    void continueStart(const QRectF& region, double fps, bool showsCursor,
+                       StartCompletion completion);
+    void startWithDisplays(const std::vector<CaptureDisplay>& displays, const QRectF& region,
+                           double fps, bool showsCursor, StartCompletion completion);
+    void finishStart(std::optional<RecorderError> error, bool reachedBackend,
+                     StartCompletion completion);
+
+    std::shared_ptr<CaptureBackend> m_backend;
+    ScreenListFn m_screens;
+    FrameStore m_frameStore;
+    State m_state = State::idle;
+    // The state a start began in: a stream kept from a failed stop is ended only when the new
+    // one is about to start, so an earlier failure leaves it in place.
+    State m_stateBeforeStart = State::idle;
+    bool m_cachedPermissionGranted = false;
+    std::optional<std::vector<CaptureDisplay>> m_cachedDisplays;
+    // Frames carry the number of the stream they came from; only the current one is kept.
+    std::shared_ptr<std::atomic<uint64_t>> m_currentStream;
+    uint64_t m_streamCount = 0;
+    QThreadPool m_worker;
+};
+
+}  // namespace mirelo
+
+Q_DECLARE_METATYPE(mirelo::RecorderError)

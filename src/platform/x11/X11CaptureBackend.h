@@ -1,0 +1,18 @@
+#pragma once
+
+#include "capture/CaptureBackend.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+namespace mirelo {
+
+// The capture backend of X11 desktops: MIT-SHM reads of the root window on a capture thread of
+// its own (with its own display connection), paced at the frame rate against a monotonic clock,
+// the pointer drawn in from the XFixes cursor image. Displays are the RandR monitors.
+//
+// `displayName` is an X display string (":1"); empty means $DISPLAY.
+std::shared_ptr<CaptureBackend> makeX11CaptureBackend(const QByteArray& displayName = {});
+
+}  // namespace mirelo

@@ -1,0 +1,101 @@
+#include "ui/recorder/RecorderGeometry.h"
+
+#include <algorithm>
+
+namespace mirelo::recorder {
+
+QList<QSize> sizePresets() {
+    return {QSize(640, 360), QSize(960, 540), QSize(1280, 720), QSize(1920, 1080)};
+}
+
+QRect captureRegion(const QRect& frame, bool headerInside) {
+    if (headerInside) {
+        return frame;
+    }
+    return QRect(frame.x(), frame.y() + kHeaderHeight, frame.width(),
+                 std::max(0, frame.height() - kHeaderHeight));
+}
+
+QRect headerStrip(const QRect& frame) {
+    return QRect(frame.x(), frame.y(), frame.width(), std::min(kHeaderHeight, frame.height()));
+}
+
+SnapResult snapFrame(const QRect& target, std::optional<int> availableTop) {
+    // Compare in 64 bits: a target near INT_MIN must not wrap around.
+    const bool roomAbove =
+        !availableTop || static_cast<long long>(target.y()) - kHeaderHeight >= *availableTop;
+    if (roomAbove) {
+        return {QRect(target.x(), target.y() - kHeaderHeight, target.width(),
+                      target.height() + kHeaderHeight),
+                false};
+    }
+    return {target, true};
+}
+
+QRect presetFrame(const QRect& frame, const QSize& size) {
+    return QRect(frame.x(), frame.y(), size.width(), size.height() + kHeaderHeight);
+}
+
+QRect resizedFrame(const QRect& start, Edges edges, const QPoint& translation,
+                   const QSize& minimum) {
+    int x = start.x();
+    int y = start.y();
+    int width = start.width();
+    int height = start.height();
+    if (edges & Edge::Trailing) {
+        width = std::max(minimum.width(), start.width() + translation.x());
+    }
+    if (edges & Edge::Leading) {
+        width = std::max(minimum.width(), start.width() - translation.x());
+        x = start.x() + start.width() - width;  // the right edge stays
+    }
+    if (edges & Edge::Top) {
+        height = std::max(minimum.height(), start.height() - translation.y());
+        y = start.y() + start.height() - height;  // the bottom edge stays
+    }
+    if (edges & Edge::Bottom) {
+        height = std::max(minimum.height(), start.height() + translation.y());
+    }
+    return QRect(x, y, width, height);
+}
+
+QList<HandlePlacement> handlePlacements(const QSize& size) {
+    const int w = size.width();
+    const int h = size.height();
+    const int e = kEdgeHandle;
+    const int c = kCornerHandle;
+    return {
+        {Edge::Top, QRect(0, 0, w, e)},
+        {Edge::Bottom, QRect(0, h - e, w, e)},
+        {Edge::Leading, QRect(0, 0, e, h)},
+        {Edge::Trailing, QRect(w - e, 0, e, h)},
+        {Edge::Top | Edge::Leading, QRect(0, 0, c, c)},
+        {Edge::Top | Edge::Trailing, QRect(w - c, 0, c, c)},
+        {Edge::Bottom | Edge::Leading, QRect(0, h - c, c, c)},
+        {Edge::Bottom | Edge::Trailing, QRect(w - c, h - c, c, c)},
+    };
+}
+
+RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRect& screenArea,
+                                int margin) {
+    RecordingLayout layout;
+    layout.capture = captureRegion(frame, headerInside);
+    const QRect ring = layout.capture.adjusted(-margin, -margin, margin, margin);
+    if (!headerInside) {
+        layout.header = headerStrip(frame);
+    } else {
+        const QRect above(layout.capture.x(), layout.capture.y() - kHeaderHeight,
+                          layout.capture.width(), kHeaderHeight);
+        const QRect below(layout.capture.x(), layout.capture.bottom() + 1, layout.capture.width(),
+                          kHeaderHeight);
+        if (screenArea.isNull() || above.top() >= screenArea.top()) {
+            layout.header = above;
+        } else if (below.bottom() <= screenArea.bottom()) {
+            layout.header = below;
+        }
+    }
+    layout.window = layout.header.isNull() ? ring : ring.united(layout.header);
+    return layout;
+}
+
+}  // namespace mirelo::recorder

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QFlags>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <optional>
+
+// The recorder window's geometry rules as plain functions of rectangles, so
+// they can be checked without a window. Rectangles are in Qt's global space:
+// device-independent pixels, origin top-left, y growing downwards.
+namespace mirelo::recorder {
+
+inline constexpr int kHeaderHeight = 44;
+inline constexpr QSize kMinimumSize{240, 204};
+inline constexpr QSize kInitialCaptureSize{960, 540};
+inline constexpr int kCornerRadius = 10;
+inline constexpr int kOutlineWidth = 2;
+inline constexpr int kEdgeHandle = 10;
+inline constexpr int kCornerHandle = 18;
+
+// The size presets offered by the size menu, smallest first.
+QList<QSize> sizePresets();
+
+// The rectangle to record: the frame without its top header strip, or the
+// whole frame when the header sits inside the capture area.
+QRect captureRegion(const QRect& frame, bool headerInside);
+
+// The header: the top 44-pixel strip of the frame, wherever the capture
+// area lies.
+QRect headerStrip(const QRect& frame);
+
+struct SnapResult {
+    QRect frame;
+    bool headerInside = false;
+};
+
+// The window frame whose capture area covers `target`. The header goes above
+// the target when there is room for it below `availableTop` (the top of the
+// usable area of the screen the target starts on; none means unlimited
+// room); otherwise the frame is the target and the header covers its top.
+SnapResult snapFrame(const QRect& target, std::optional<int> availableTop);
+
+// The frame for a capture area of `size` with the header above it, keeping
+// the top edge and left edge of `frame`.
+QRect presetFrame(const QRect& frame, const QSize& size);
+
+enum class Edge {
+    Top = 1 << 0,
+    Bottom = 1 << 1,
+    Leading = 1 << 2,
+    Trailing = 1 << 3,
+};
+Q_DECLARE_FLAGS(Edges, Edge)
+
+// The frame after dragging a handle on `edges` by `translation` from the
+// frame `start`; the opposite edges stay put and the size never falls below
+// `minimum`.
+QRect resizedFrame(const QRect& start, Edges edges, const QPoint& translation,
+                   const QSize& minimum = kMinimumSize);
+
+// Where each resize handle sits inside a window of `size` (local
+// coordinates), in stacking order: the four edges, then the four corners.
+struct HandlePlacement {
+    Edges edges;
+    QRect rect;
+};
+QList<HandlePlacement> handlePlacements(const QSize& size);
+
+// The window while a recording runs. Nothing of the window may lie inside
+// the recorded rectangle: the outline moves just outside it, and a header
+// that sat inside moves above the rectangle, or below it, whichever fits the
+// screen; with no room on either side the window shows no header at all.
+struct RecordingLayout {
+    QRect window;   // the window's new frame (global)
+    QRect capture;  // the recorded rectangle (global, unchanged)
+    QRect header;   // the header (global); null when there is no room for it
+};
+RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRect& screenArea,
+                                int margin = kOutlineWidth);
+
+}  // namespace mirelo::recorder
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(mirelo::recorder::Edges)

@@ -1,0 +1,189 @@
+#include "ui/recorder/RecorderHeader.h"
+
+#include "ui/Icons.h"
+#include "ui/Theme.h"
+#include "ui/recorder/RecorderGeometry.h"
+#include "ui/recorder/SessionModel.h"
+
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace mirelo {
+
+namespace {
+
+const int kFrameRates[] = {10, 15, 24, 30};
+
+QString fpsLabel(int fps) {
+    return QStringLiteral("FPS %1").arg(fps);
+}
+
+}  // namespace
+
+QString RecorderHeader::sizeLabel(const QSizeF& size) {
+    return QStringLiteral("%1 × %2")
+        .arg(static_cast<long long>(std::lround(size.width())))
+        .arg(static_cast<long long>(std::lround(size.height())));
+}
+
+RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
+    : QWidget(parent), m_model(model) {
+    setFixedHeight(recorder::kHeaderHeight);
+    const QColor accent = Theme::accent();
+
+    setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; border-radius: 6px;"
+                                 " padding: 4px 6px; }"
+                                 "QToolButton:hover { background: %2; }"
+                                 "QToolButton:checked { background: %2; }"
+                                 "QToolButton:disabled { color: #a0a0a0; }"
+                                 "QToolButton::menu-indicator { image: none; width: 0; }")
+                      .arg(accent.name(), Theme::paperDeep().name()));
+
+    m_cursorButton = new QToolButton(this);
+    m_cursorButton->setCheckable(true);
+    m_cursorButton->setIcon(Icons::cursorArrow(accent));
+    m_cursorButton->setToolTip(QStringLiteral("录制鼠标指针"));
+    connect(m_cursorButton, &QToolButton::toggled, this, [this](bool on) {
+        if (m_model) {
+            m_model->setShowsCursor(on);
+        }
+    });
+
+    m_fpsButton = new QToolButton(this);
+    m_fpsButton->setPopupMode(QToolButton::InstantPopup);
+    auto* fpsMenu = new QMenu(m_fpsButton);
+    for (int fps : kFrameRates) {
+        QAction* action = fpsMenu->addAction(fpsLabel(fps));
+        connect(action, &QAction::triggered, this, [this, fps] {
+            if (m_model) {
+                m_model->setFps(fps);
+            }
+        });
+    }
+    m_fpsButton->setMenu(fpsMenu);
+
+    m_sizeButton = new QToolButton(this);
+    m_sizeButton->setPopupMode(QToolButton::InstantPopup);
+    auto* sizeMenu = new QMenu(m_sizeButton);
+    QAction* pick = sizeMenu->addAction(QStringLiteral("查找窗口…"));
+    connect(pick, &QAction::triggered, this, [this] {
+        if (m_model) {
+            m_model->beginWindowPick();
+        }
+    });
+    sizeMenu->addSeparator();
+    for (const QSize& preset : recorder::sizePresets()) {
+        QAction* action = sizeMenu->addAction(sizeLabel(preset));
+        connect(action, &QAction::triggered, this, [this, preset] {
+            emit presetChosen(preset);
+            if (m_model) {
+                m_model->setCaptureSize(preset);
+            }
+        });
+    }
+    m_sizeButton->setMenu(sizeMenu);
+
+    m_menuButton = new QToolButton(this);
+    m_menuButton->setPopupMode(QToolButton::InstantPopup);
+    m_menuButton->setIcon(Icons::menu(accent));
+    m_menuButton->setToolTip(QStringLiteral("Mirelo"));
+    m_menuButton->hide();
+
+    m_recordButton = new QPushButton(this);
+    m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    m_recordButton->setCursor(Qt::ArrowCursor);
+    connect(m_recordButton, &QPushButton::clicked, this, [this] {
+        if (m_model) {
+            m_model->toggleRecording();
+        }
+    });
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 0, 10, 0);
+    layout->setSpacing(10);
+    layout->addWidget(m_cursorButton);
+    layout->addWidget(m_fpsButton);
+    layout->addWidget(m_sizeButton);
+    layout->addStretch(1);
+    layout->addWidget(m_menuButton);
+    layout->addWidget(m_recordButton);
+
+    if (m_model) {
+        connect(m_model, &SessionModel::isRecordingChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::isStartingRecordingChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
+    }
+    refresh();
+}
+
+void RecorderHeader::setAppMenu(QMenu* menu) {
+    m_menuButton->setMenu(menu);
+    m_menuButton->setVisible(menu != nullptr);
+}
+
+void RecorderHeader::refresh() {
+    if (!m_model) {
+        return;
+    }
+    const bool recording = m_model->isRecording();
+    const bool starting = m_model->isStartingRecording();
+
+    m_cursorButton->setChecked(m_model->showsCursor());
+    m_cursorButton->setEnabled(!recording);
+    m_fpsButton->setText(fpsLabel(m_model->fps()));
+    m_fpsButton->setEnabled(!recording);
+    m_sizeButton->setText(sizeLabel(m_model->captureSize()));
+    m_sizeButton->setEnabled(!recording);
+
+    const QColor red(214, 48, 49);
+    const QColor grey(142, 142, 147);
+    QString text;
+    QIcon icon;
+    QColor tint;
+    if (starting) {
+        text = QStringLiteral("启动中…");
+        icon = Icons::hourglass(Qt::white);
+        tint = red.lighter(130);
+    } else if (recording) {
+        text = QStringLiteral("停止");
+        icon = Icons::stopFill(Qt::white);
+        tint = grey;
+    } else {
+        text = QStringLiteral("录制");
+        icon = Icons::recordCircle(Qt::white);
+        tint = red;
+    }
+    m_recordButton->setText(text);
+    m_recordButton->setIcon(icon);
+    m_recordButton->setEnabled(!starting);
+    m_recordButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; background: %1; border: none;"
+                       " border-radius: 7px; padding: 5px 12px; font-weight: bold; }"
+                       "QPushButton:hover { background: %2; }"
+                       "QPushButton:disabled { color: #f4f4f4; }")
+            .arg(tint.name(), tint.darker(110).name()));
+    // The shortcut belongs to the button, which keeps it when the text changes.
+    m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+}
+
+void RecorderHeader::paintEvent(QPaintEvent*) {
+    // The top corners follow the window's rounded corners.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(0, 0, width(), height() + recorder::kCornerRadius),
+                         recorder::kCornerRadius, recorder::kCornerRadius);
+    painter.setClipRect(rect());
+    painter.fillPath(shape, Theme::card());
+    painter.fillRect(QRect(0, height() - 1, width(), 1), Theme::border());
+}
+
+}  // namespace mirelo

@@ -1,0 +1,129 @@
+#include "ui/recorder/RecorderWindowController.h"
+
+#include "platform/X11KeyGrab.h"
+#include "ui/recorder/RecorderGeometry.h"
+#include "ui/recorder/RecorderHeader.h"
+#include "ui/recorder/RecorderWindow.h"
+#include "ui/recorder/SessionModel.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace mirelo {
+
+using namespace recorder;
+
+RecorderWindowController::RecorderWindowController(SessionModel* model, QObject* parent)
+    : QObject(parent), m_model(model), m_window(new RecorderWindow(model)) {
+    m_window->resize(kInitialCaptureSize + QSize(0, kHeaderHeight));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), m_window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        m_window->move(frame.topLeft());
+    }
+    connect(m_window, &RecorderWindow::frameResized, this, &RecorderWindowController::trackSize);
+    connect(m_window->header(), &RecorderHeader::presetChosen, this,
+            &RecorderWindowController::resizeCaptureArea);
+    if (m_model) {
+        connect(m_model, &SessionModel::headerInsideChanged, this,
+                &RecorderWindowController::trackSize);
+    }
+}
+
+RecorderWindowController::~RecorderWindowController() {
+    delete m_window;
+}
+
+QRect RecorderWindowController::captureRegion() const {
+    if (const auto& layout = m_window->recordingLayout()) {
+        return layout->capture;
+    }
+    return recorder::captureRegion(m_window->geometry(), m_model && m_model->headerInside());
+}
+
+void RecorderWindowController::snapTo(const QRect& frame) {
+    QScreen* screen = QGuiApplication::screenAt(frame.topLeft());
+    if (!screen) {
+        screen = m_window->screen();
+    }
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    std::optional<int> top;
+    if (screen) {
+        top = screen->availableGeometry().top();
+    }
+    const SnapResult snapped = snapFrame(frame, top);
+    if (m_model) {
+        m_model->setHeaderInside(snapped.headerInside);
+    }
+    m_window->setGeometry(snapped.frame);
+    trackSize();
+}
+
+void RecorderWindowController::resizeCaptureArea(const QSize& size) {
+    if (m_model) {
+        m_model->setHeaderInside(false);
+    }
+    m_window->setGeometry(presetFrame(m_window->geometry(), size));
+    trackSize();
+}
+
+void RecorderWindowController::setRecordingChrome(bool on) {
+    if (!on) {
+        m_stopKey.reset();
+        m_window->leaveRecordingLayout();
+        return;
+    }
+    if (m_window->recordingLayout()) {
+        return;
+    }
+    const QRect frame = m_window->geometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) {
+        screen = m_window->screen();
+    }
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const RecordingLayout layout = recordingLayout(frame, m_model && m_model->headerInside(), area);
+    m_window->enterRecordingLayout(layout);
+    if (layout.header.isNull()) {
+        // Without a header on screen the stop button is out of reach.
+        m_stopKey = std::make_unique<x11::KeyGrab>('r');
+        connect(m_stopKey.get(), &x11::KeyGrab::activated, this, [this] {
+            if (m_model && m_model->isRecording()) {
+                m_model->toggleRecording();
+            }
+        });
+    }
+}
+
+bool RecorderWindowController::hasGlobalStopKey() const {
+    return m_stopKey && m_stopKey->isActive();
+}
+
+bool RecorderWindowController::hasRecordingChrome() const {
+    return m_window->recordingLayout().has_value();
+}
+
+void RecorderWindowController::showWindow() {
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void RecorderWindowController::hideWindow() {
+    m_window->hide();
+}
+
+void RecorderWindowController::setAppMenu(QMenu* menu) {
+    m_window->header()->setAppMenu(menu);
+}
+
+void RecorderWindowController::trackSize() {
+    if (!m_model || m_window->recordingLayout()) {
+        return;
+    }
+    m_model->setCaptureSize(QSizeF(captureRegion().size()));
+}
+
+}  // namespace mirelo

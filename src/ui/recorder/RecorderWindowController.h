@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+
+#include <memory>
+
+class QMenu;
+
+namespace mirelo {
+
+namespace x11 {
+class KeyGrab;
+}
+
+class RecorderWindow;
+class SessionModel;
+
+// Owns the recorder window and answers the session: where the capture region
+// is, snapping to a window's frame, resizing to a preset, and switching the
+// recording behaviour on and off. Keeps the model's capture size equal to the
+// capture region's size.
+class RecorderWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    // The window starts with a 960 x 540 capture area, centred on the
+    // primary screen.
+    explicit RecorderWindowController(SessionModel* model, QObject* parent = nullptr);
+    ~RecorderWindowController() override;
+
+    RecorderWindow* window() const { return m_window; }
+
+    // The rectangle to record, in global coordinates.
+    QRect captureRegion() const;
+    // Moves and sizes the window so that its capture area covers `frame`.
+    void snapTo(const QRect& frame);
+    // Gives the capture area a new size with the header above it, keeping
+    // the window's top edge in place.
+    void resizeCaptureArea(const QSize& size);
+    // Turns the recording behaviour on or off: while on, nothing of the
+    // window lies inside the capture region, the outline moves just outside
+    // it, and clicks fall through everywhere but the header. When the screen
+    // leaves no room for the header outside the region, Ctrl+R stops the
+    // recording from anywhere on the desktop instead.
+    void setRecordingChrome(bool on);
+    bool hasRecordingChrome() const;
+    // Ctrl+R is taken desktop-wide to stop the recording.
+    bool hasGlobalStopKey() const;
+
+    // Shows the window, raises it and gives it the keyboard focus.
+    void showWindow();
+    void hideWindow();
+
+    // Makes `menu` reachable from the window's header.
+    void setAppMenu(QMenu* menu);
+
+private:
+    void trackSize();
+
+    QPointer<SessionModel> m_model;
+    RecorderWindow* m_window = nullptr;
+    std::unique_ptr<x11::KeyGrab> m_stopKey;
+};
+
+}  // namespace mirelo

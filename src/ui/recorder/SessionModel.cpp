@@ -1,0 +1,65 @@
+#include "ui/recorder/SessionModel.h"
+
+namespace mirelo {
+
+SessionModel::SessionModel(QObject* parent) : QObject(parent) {}
+
+SessionModel::~SessionModel() = default;
+
+void SessionModel::setFps(int fps) {
+    if (fps == m_fps) {
+        return;
+    }
+    m_fps = fps;
+    emit fpsChanged(fps);
+}
+
+void SessionModel::setShowsCursor(bool shows) {
+    if (shows == m_showsCursor) {
+        return;
+    }
+    m_showsCursor = shows;
+    emit showsCursorChanged(shows);
+}
+
+void SessionModel::setCaptureSize(const QSizeF& size) {
+    if (size == m_captureSize) {
+        return;
+    }
+    m_captureSize = size;
+    emit captureSizeChanged(size);
+}
+
+void SessionModel::setHeaderInside(bool inside) {
+    if (inside == m_headerInside) {
+        return;
+    }
+    m_headerInside = inside;
+    emit headerInsideChanged(inside);
+}
+
+void SessionModel::setRecording(bool recording) {
+    if (recording == m_isRecording) {
+        return;
+    }
+    m_isRecording = recording;
+    emit isRecordingChanged(recording);
+}
+
+void SessionModel::setStartingRecording(bool starting) {
+    if (starting == m_isStartingRecording) {
+        return;
+    }
+    m_isStartingRecording = starting;
+    emit isStartingRecordingChanged(starting);
+}
+
+void SessionModel::setPickingWindow(bool picking) {
+    if (picking == m_isPickingWindow) {
+        return;
+    }
+    m_isPickingWindow = picking;
+    emit isPickingWindowChanged(picking);
+}
+
+}  // namespace mirelo

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QSizeF>
+
+namespace mirelo {
+
+// The recording session as the recorder window sees it: the settings the
+// user picks there, the flags that drive its appearance, and the commands its
+// controls trigger. The application's session controller derives from it and
+// implements the commands; the window only ever talks to this interface, so
+// the user-interface layer does not depend on the application layer.
+//
+// Main thread only. Every setter emits its field's signal when, and only
+// when, the value changes.
+class SessionModel : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultFps = 15;
+    static constexpr double kDefaultCaptureWidth = 960;
+    static constexpr double kDefaultCaptureHeight = 540;
+
+    explicit SessionModel(QObject* parent = nullptr);
+    ~SessionModel() override;
+
+    bool isRecording() const { return m_isRecording; }
+    bool isStartingRecording() const { return m_isStartingRecording; }
+    int fps() const { return m_fps; }
+    bool showsCursor() const { return m_showsCursor; }
+    QSizeF captureSize() const { return m_captureSize; }
+    bool isPickingWindow() const { return m_isPickingWindow; }
+    bool headerInside() const { return m_headerInside; }
+
+    void setFps(int fps);
+    void setShowsCursor(bool shows);
+    void setCaptureSize(const QSizeF& size);
+    void setHeaderInside(bool inside);
+
+    // Starts a recording when none runs, otherwise stops it. Returns at once.
+    virtual void toggleRecording() = 0;
+    // Lets the user click a window to align the recording frame to it.
+    virtual void beginWindowPick() = 0;
+
+signals:
+    void isRecordingChanged(bool recording);
+    void isStartingRecordingChanged(bool starting);
+    void fpsChanged(int fps);
+    void showsCursorChanged(bool shows);
+    void captureSizeChanged(QSizeF size);
+    void isPickingWindowChanged(bool picking);
+    void headerInsideChanged(bool inside);
+
+protected:
+    void setRecording(bool recording);
+    void setStartingRecording(bool starting);
+    void setPickingWindow(bool picking);
+
+private:
+    bool m_isRecording = false;
+    bool m_isStartingRecording = false;
+    int m_fps = kDefaultFps;
+    bool m_showsCursor = true;
+    QSizeF m_captureSize{kDefaultCaptureWidth, kDefaultCaptureHeight};
+    bool m_isPickingWindow = false;
+    bool m_headerInside = false;
+};
+
+}  // namespace mirelo

@@ -1,0 +1,91 @@
+#include "FakeCaptureBackend.h"
+#include "app/Alerts.h"
+#include "app/AppMenu.h"
+#include "app/AppState.h"
+#include "platform/UpdateChecker.h"
+#include "support/TestImages.h"
+#include "ui/recorder/RecorderHeader.h"
+#include "ui/recorder/RecorderWindow.h"
+#include "ui/recorder/RecorderWindowController.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace mirelo;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SilentAlerts : public AlertPresenter {
+public:
+    Response showRecordingError(const QString&, bool) override { return Response::ok; }
+};
+
+QStringList visibleEntries(const QMenu* menu) {
+    QStringList entries;
+    for (const QAction* action : menu->actions()) {
+        if (action->isVisible()) {
+            entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+TEST(AppMenu, EntriesFollowTheRecordingState) {
+    auto backend = std::make_shared<test::FakeCaptureBackend>();
+    AppServices services;
+    services.recorder = std::make_unique<ScreenRecorder>(backend, [] {
+        return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
+    });
+    services.alerts = std::make_shared<SilentAlerts>();
+    AppState state(std::move(services));
+    state.setChromeSettleDelay(0);
+    AppMenu menu(&state, nullptr);
+    test::spinFor(20ms);
+
+    EXPECT_EQ(visibleEntries(menu.menu()), (QStringList{"显示录制窗口", "-", "打开输出文件夹",
+                                                        "检查更新…", "-", "退出 Mirelo"}));
+    EXPECT_EQ(menu.showRecorderAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    EXPECT_EQ(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const QImage idle = menu.trayIcon()->icon().pixmap(24).toImage();
+
+    // Without a tray (true here) the menu is reachable from the recorder window.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        QToolButton* button = state.recorderWindowController()->window()->header()->menuButton();
+        EXPECT_FALSE(button->isHidden());
+        EXPECT_EQ(button->menu(), menu.menu());
+    }
+
+    state.toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state.isRecording(); }, 3s));
+    EXPECT_EQ(visibleEntries(menu.menu()).value(0), QStringLiteral("停止录制"));
+    EXPECT_EQ(menu.stopAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_NE(menu.trayIcon()->icon().pixmap(24).toImage(), idle);
+
+    // "停止录制" stops the recording and opens the editor.
+    backend->deliver(test::solidImage(16, 16, Qt::cyan), 4);
+    menu.stopAction()->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return state.previewWindow() != nullptr; }, 3s));
+    EXPECT_FALSE(menu.stopAction()->isVisible());
+    EXPECT_EQ(menu.trayIcon()->icon().pixmap(24).toImage(), idle);
+
+    // "显示录制窗口" brings the recorder back next to the open editor.
+    menu.showRecorderAction()->trigger();
+    EXPECT_TRUE(state.recorderWindowController()->window()->isVisible());
+    EXPECT_TRUE(state.previewWindow()->isVisible());
+}
+
+TEST(AppMenu, DescribesUpdateResults) {
+    UpdateCheckResult result;
+    result.status = UpdateCheckResult::Status::notConfigured;
+    EXPECT_EQ(AppMenu::describe(result, "0.1.0"),
+              QStringLiteral("此版本没有设置更新地址,无法检查更新。"));
+    result.status = UpdateCheckResult::Status::updateAvailable;
+    result.latest.version = "0.2.0";
+    EXPECT_TRUE(AppMenu::describe(result, "0.1.0").contains("0.2.0"));
+}

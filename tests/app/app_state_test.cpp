@@ -1,0 +1,306 @@
+#include "FakeCaptureBackend.h"
+#include "app/Alerts.h"
+#include "app/AppState.h"
+#include "editor/EditorState.h"
+#include "support/TestImages.h"
+#include "ui/preview/PreviewWindow.h"
+#include "ui/recorder/RecorderHeader.h"
+#include "ui/recorder/RecorderWindow.h"
+#include "ui/recorder/RecorderWindowController.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mirelo;
+using namespace std::chrono_literals;
+using mirelo::test::FakeCaptureBackend;
+
+namespace {
+
+class FakeAlerts : public AlertPresenter {
+public:
+    struct Shown {
+        QString description;
+        bool offerSettings;
+    };
+    QList<Shown> shown;
+    Response answer = Response::ok;
+
+    Response showRecordingError(const QString& description, bool offerSettings) override {
+        shown.push_back({description, offerSettings});
+        return answer;
+    }
+};
+
+class AppStateTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
+    std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
+    int privacyOpened = 0;
+    std::function<void(std::optional<QRectF>)> pendingPick;
+    QStringList revealed;
+    std::unique_ptr<AppState> state;
+
+    // Creates the session, as the application does at start.
+    void launch() {
+        AppServices services;
+        services.recorder = std::make_unique<ScreenRecorder>(backend, [] {
+            return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
+        });
+        services.alerts = alerts;
+        services.pickWindow = [this](std::function<void(std::optional<QRectF>)> done) {
+            pendingPick = std::move(done);
+        };
+        services.revealFile = [this](const QString& path) { revealed << path; };
+        services.openPrivacySettings = [this] { ++privacyOpened; };
+        state = std::make_unique<AppState>(std::move(services));
+        state->setChromeSettleDelay(0);
+        test::spinFor(20ms);
+    }
+
+    RecorderWindow* window() { return state->recorderWindowController()->window(); }
+    QPushButton* recordButton() { return window()->header()->recordButton(); }
+
+    void startRecording() {
+        state->toggleRecording();
+        ASSERT_TRUE(test::waitUntil([&] { return state->isRecording(); }, 3s));
+    }
+    bool waitIdle() {
+        return test::waitUntil(
+            [&] { return !state->isRecording() && !state->isStartingRecording(); }, 3s);
+    }
+    // The app is usable again: idle, recorder window shown, record enabled.
+    void expectUsable() {
+        EXPECT_FALSE(state->isRecording());
+        EXPECT_FALSE(state->isStartingRecording());
+        EXPECT_TRUE(window()->isVisible());
+        EXPECT_TRUE(recordButton()->isEnabled());
+        EXPECT_EQ(recordButton()->text(), QStringLiteral("录制"));
+        EXPECT_FALSE(state->recorderWindowController()->hasRecordingChrome());
+    }
+};
+
+}  // namespace
+
+TEST_F(AppStateTest, LaunchShowsTheRecorderWindowWithTheDefaults) {
+    launch();
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(state->fps(), 15);
+    EXPECT_TRUE(state->showsCursor());
+    EXPECT_EQ(state->captureSize(), QSizeF(960, 540));
+    EXPECT_FALSE(state->isRecording());
+}
+
+TEST_F(AppStateTest, MissingPermissionAlertsWithTheSettingsButton) {
+    backend->permission = false;
+    launch();
+    alerts->answer = AlertPresenter::Response::openSettings;
+    state->toggleRecording();
+    EXPECT_TRUE(state->isStartingRecording());  // at once, before any work
+    EXPECT_EQ(recordButton()->text(), QStringLiteral("启动中…"));
+    EXPECT_FALSE(recordButton()->isEnabled());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_TRUE(alerts->shown[0].offerSettings);
+    EXPECT_EQ(alerts->shown[0].description, RecorderError::noPermission().description());
+    EXPECT_EQ(privacyOpened, 1);
+    expectUsable();
+}
+
+TEST_F(AppStateTest, StartFailuresAlertWithOnlyOkAndLeaveTheAppUsable) {
+    launch();
+    window()->move(9000, 9000);  // off every display
+    state->toggleRecording();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].description, QStringLiteral("找不到框选区域所在的显示器。"));
+    EXPECT_FALSE(alerts->shown[0].offerSettings);
+    expectUsable();
+
+    window()->move(100, 100);
+    backend->startFailure = CaptureFailure{QStringLiteral("MIT-SHM failed")};
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return alerts->shown.size() == 2; }, 3s));
+    EXPECT_EQ(alerts->shown[1].description, QStringLiteral("MIT-SHM failed"));
+    expectUsable();
+    EXPECT_EQ(privacyOpened, 0);
+}
+
+TEST_F(AppStateTest, StartRequestsWhileStartingAreIgnored) {
+    launch();
+    state->toggleRecording();
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state->isRecording(); }, 3s));
+    test::spinFor(50ms);
+    EXPECT_EQ(backend->starts, 1);
+    EXPECT_TRUE(alerts->shown.isEmpty());
+}
+
+TEST_F(AppStateTest, StopHandsTheFramesToAnEditorAndClosingItBringsTheWindowBack) {
+    launch();
+    const QRect region = state->recorderWindowController()->captureRegion();
+    startRecording();
+    EXPECT_TRUE(state->recorderWindowController()->hasRecordingChrome());
+    EXPECT_EQ(recordButton()->text(), QStringLiteral("停止"));
+    ASSERT_TRUE(backend->configuration().has_value());
+    EXPECT_EQ(backend->configuration()->sourcePixels, region);
+    EXPECT_TRUE(backend->configuration()->showsCursor);
+
+    backend->deliver(test::solidImage(64, 36, Qt::green), 30);
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
+    PreviewWindow* editor = state->previewWindow();
+    EXPECT_FALSE(state->isRecording());
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_TRUE(editor->isVisible());
+    ASSERT_EQ(editor->state()->frameCount(), 30);
+    for (const EditorFrame& frame : editor->state()->frames()) {
+        EXPECT_DOUBLE_EQ(frame.delay, 1.0 / 15.0);
+    }
+    EXPECT_TRUE(editor->state()->isPlaying());
+    EXPECT_TRUE(alerts->shown.isEmpty());
+
+    editor->close();
+    EXPECT_TRUE(window()->isVisible());
+    expectUsable();
+}
+
+TEST_F(AppStateTest, TheRateAtStopTimeSetsTheDelays) {
+    launch();
+    state->setFps(24);
+    startRecording();
+    backend->deliver(test::solidImage(8, 8, Qt::red), 8);
+    state->setFps(10);  // the menu is disabled while recording, but the rule holds
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
+    ASSERT_EQ(state->previewWindow()->state()->frameCount(), 8);
+    EXPECT_DOUBLE_EQ(state->previewWindow()->state()->frames()[0].delay, 0.1);
+}
+
+TEST_F(AppStateTest, StopWithoutFramesAlertsAndLeavesTheWindowUsable) {
+    launch();
+    startRecording();
+    state->toggleRecording();
+    state->toggleRecording();  // a second stop while the first runs is ignored
+    ASSERT_TRUE(waitIdle());
+    test::spinFor(30ms);
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].description, QStringLiteral("没有采集到任何画面帧,请重试。"));
+    EXPECT_EQ(state->previewWindow(), nullptr);
+    expectUsable();
+}
+
+TEST_F(AppStateTest, FailedStopAlertsAndTheNextRecordingStillWorks) {
+    launch();
+    startRecording();
+    backend->stopFailure = CaptureFailure{QStringLiteral("stop failed")};
+    state->toggleRecording();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].description, QStringLiteral("stop failed"));
+    expectUsable();
+
+    backend->stopFailure.reset();
+    startRecording();
+    backend->deliver(test::solidImage(8, 8, Qt::blue), 3);
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
+    EXPECT_EQ(state->previewWindow()->state()->frameCount(), 3);
+}
+
+TEST_F(AppStateTest, AStreamEndingByItselfKeepsItsFramesAndAlerts) {
+    launch();
+    startRecording();
+    backend->deliver(test::solidImage(8, 8, Qt::yellow), 5);
+    backend->fail(QStringLiteral("The X server went away"));
+    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
+    EXPECT_EQ(state->previewWindow()->state()->frameCount(), 5);
+    ASSERT_TRUE(test::waitUntil([&] { return alerts->shown.size() == 1; }, 3s));
+    EXPECT_EQ(alerts->shown[0].description, QStringLiteral("The X server went away"));
+    EXPECT_FALSE(state->isRecording());
+}
+
+TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
+    launch();
+    RecorderWindowController* controller = state->recorderWindowController();
+    const QRect before = window()->geometry();
+    state->beginWindowPick();
+    EXPECT_TRUE(state->isPickingWindow());
+    state->beginWindowPick();  // ignored while picking
+    ASSERT_TRUE(pendingPick);
+    std::exchange(pendingPick, nullptr)(std::nullopt);
+    EXPECT_FALSE(state->isPickingWindow());
+    EXPECT_EQ(window()->geometry(), before);
+
+    state->beginWindowPick();
+    ASSERT_TRUE(pendingPick);
+    std::exchange(pendingPick, nullptr)(QRectF(200, 300, 500, 250));
+    EXPECT_FALSE(state->isPickingWindow());
+    EXPECT_EQ(controller->captureRegion(), QRect(200, 300, 500, 250));
+    EXPECT_EQ(state->captureSize(), QSizeF(500, 250));
+}
+
+TEST_F(AppStateTest, ANewRecordingReplacesTheEditorAndFreesAClosedOne) {
+    launch();
+    auto record = [&] {
+        startRecording();
+        backend->deliver(test::solidImage(8, 8, Qt::blue), 2);
+        QWidget* previous = state->previewWindow();
+        state->toggleRecording();
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return state->previewWindow() && state->previewWindow() != previous; }, 3s));
+    };
+    record();
+    QPointer<PreviewWindow> first = state->previewWindow();
+    first->close();
+    record();
+    QPointer<PreviewWindow> second = state->previewWindow();
+    test::spinFor(20ms);
+    EXPECT_TRUE(first.isNull());
+    // An editor still open stays open when the next recording arrives.
+    record();
+    test::spinFor(20ms);
+    ASSERT_FALSE(second.isNull());
+    EXPECT_TRUE(second->isVisible());
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
+}
+
+TEST_F(AppStateTest, SavedFilesAreRevealed) {
+    launch();
+    state->revealSavedFile(QStringLiteral("/tmp/a.gif"));
+    EXPECT_EQ(revealed, QStringList{QStringLiteral("/tmp/a.gif")});
+}
+
+TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    QDir(home.path()).mkpath(QStringLiteral(".config"));
+    QFile dirs(home.path() + "/.config/user-dirs.dirs");
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+    dirs.close();
+
+    const QString expected = home.path() + "/Schreibtisch/Mirelo";
+    EXPECT_FALSE(QDir(expected).exists());
+    EXPECT_EQ(AppState::outputFolder(), expected);
+    EXPECT_TRUE(QDir(expected).exists());
+    EXPECT_EQ(AppState::outputFolder(), expected);  // present already: same answer
+
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+}

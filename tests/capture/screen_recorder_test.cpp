@@ -1,0 +1,297 @@
+// ScreenRecorder's flows over a fake backend: caches, permission rule, errors,
+// frame hand-over and the end of a stream that dies by itself.
+#include "FakeCaptureBackend.h"
+#include "capture/ScreenRecorder.h"
+#include "support/TestImages.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace mirelo {
+namespace {
+
+using test::FakeCaptureBackend;
+
+struct StartOutcome {
+    bool done = false;
+    std::optional<RecorderError> error;
+};
+
+struct StopOutcome {
+    bool done = false;
+    std::vector<FrameStore::Frame> frames;
+    std::optional<RecorderError> error;
+};
+
+class ScreenRecorderTest : public ::testing::Test {
+protected:
+    ScreenRecorderTest() {
+        backend->displayList = {CaptureDisplay{1, "A", QRect(0, 0, 1920, 1080)}};
+    }
+
+    std::optional<RecorderError> start(QRectF region = QRectF(100, 100, 320, 200)) {
+        StartOutcome outcome;
+        recorder.start(region, 15, true, [&](std::optional<RecorderError> error) {
+            outcome = {true, std::move(error)};
+        });
+        EXPECT_FALSE(outcome.done) << "completion must come later, from the event loop";
+        EXPECT_TRUE(test::waitUntil([&] { return outcome.done; }, 5s));
+        return outcome.error;
+    }
+
+    StopOutcome stop() {
+        StopOutcome outcome;
+        recorder.stop(
+            [&](std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error) {
+                outcome = {true, std::move(frames), std::move(error)};
+            });
+        EXPECT_FALSE(outcome.done);
+        EXPECT_TRUE(test::waitUntil([&] { return outcome.done; }, 5s));
+        return outcome;
+    }
+
+    // Lets queued background work (a refresh) finish.
+    void settle() { test::spinFor(100ms); }
+
+    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
+    ScreenRecorder recorder{backend, [] { return std::vector<ScreenInfo>{{"A", 1.0}}; }};
+};
+
+TEST(RecorderErrorTest, DescriptionsAreTheUserFacingTexts) {
+    EXPECT_EQ(RecorderError::noPermission().description(),
+              QStringLiteral("没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
+                             "Mirelo,然后重新启动 App。"));
+    EXPECT_EQ(RecorderError::displayNotFound().description(),
+              QStringLiteral("找不到框选区域所在的显示器。"));
+    EXPECT_EQ(RecorderError::noFrames().description(),
+              QStringLiteral("没有采集到任何画面帧,请重试。"));
+    EXPECT_EQ(RecorderError::platform("X 服务器断开").description(),
+              QStringLiteral("X 服务器断开"));
+}
+
+TEST_F(ScreenRecorderTest, RecordsFramesInOrderWithTheirTimes) {
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_TRUE(recorder.isCapturing());
+    EXPECT_EQ(backend->read(backend->lastConfiguration).outputSize, QSize(320, 200));
+    EXPECT_EQ(backend->read(backend->lastConfiguration).minimumFrameInterval.timescale, 15);
+    const Image red = test::solidImage(320, 200, Qt::red);
+    const Image blue = test::solidImage(320, 200, Qt::blue);
+    backend->deliver(red, 1);
+    backend->deliver(blue, 2);
+    backend->deliver(red, 3);
+
+    const StopOutcome outcome = stop();
+    ASSERT_EQ(outcome.error, std::nullopt);
+    ASSERT_EQ(outcome.frames.size(), 3u);
+    EXPECT_TRUE(outcome.frames[0].image.sharesPixelsWith(red));
+    EXPECT_TRUE(outcome.frames[1].image.sharesPixelsWith(blue));
+    EXPECT_EQ(outcome.frames[2].timestamp.value, 3);
+    EXPECT_FALSE(recorder.isCapturing());
+    EXPECT_EQ(recorder.frameStore().count(), 0u);
+}
+
+TEST_F(ScreenRecorderTest, PermissionYesIsCached) {
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_EQ(backend->read(backend->permissionChecks), 1);
+    stop();
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->permissionGranted = false;
+    }
+    // The cached yes stands; the platform is not asked before this start.
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_EQ(backend->read(backend->permissionRequests), 0);
+    EXPECT_TRUE(recorder.cachedPermissionGranted());
+}
+
+TEST_F(ScreenRecorderTest, MissingPermissionAsksAndFailsEveryTime) {
+    backend->permissionGranted = false;
+    EXPECT_EQ(start(), RecorderError::noPermission());
+    EXPECT_FALSE(recorder.isCapturing());
+    EXPECT_EQ(backend->read(backend->permissionRequests), 1);
+    // Still not cached: the next start checks (and asks) again, even if granted meanwhile.
+    EXPECT_EQ(start(), RecorderError::noPermission());
+    EXPECT_EQ(backend->read(backend->permissionChecks), 2);
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->permissionGranted = true;
+    }
+    EXPECT_EQ(start(), std::nullopt);
+    EXPECT_EQ(backend->read(backend->starts), 1);
+}
+
+TEST_F(ScreenRecorderTest, RefreshCachesAYesButANoNeverClearsIt) {
+    recorder.prewarmShareableContent();
+    ASSERT_TRUE(test::waitUntil([&] { return recorder.cachedDisplays().has_value(); }, 5s));
+    EXPECT_TRUE(recorder.cachedPermissionGranted());
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->permissionGranted = false;
+    }
+    recorder.prewarmShareableContent();
+    settle();
+    EXPECT_TRUE(recorder.cachedPermissionGranted());
+}
+
+TEST_F(ScreenRecorderTest, CachedDisplayListIsUsedAndRefreshedBehindTheStart) {
+    recorder.prewarmShareableContent();
+    ASSERT_TRUE(test::waitUntil([&] { return recorder.cachedDisplays().has_value(); }, 5s));
+    EXPECT_EQ(backend->read(backend->displayQueries), 1);
+
+    // A display attached after the cached list was read is not found at once...
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->displayList.push_back(CaptureDisplay{2, "B", QRect(1920, 0, 1280, 1024)});
+    }
+    EXPECT_EQ(start(QRectF(2000, 100, 200, 100)), RecorderError::displayNotFound());
+    // ...but the start refreshed the list, so the next attempt finds it.
+    ASSERT_TRUE(test::waitUntil([&] { return recorder.cachedDisplays()->size() == 2; }, 5s));
+    EXPECT_EQ(start(QRectF(2000, 100, 200, 100)), std::nullopt);
+    EXPECT_EQ(backend->read(backend->lastConfiguration).displayId, 2u);
+    // Display "B" is missing from the screen list: scale 2.
+    EXPECT_EQ(backend->read(backend->lastConfiguration).outputSize, QSize(400, 200));
+}
+
+TEST_F(ScreenRecorderTest, StartWithoutCacheReadsTheDisplaysAndReportsTheirFailure) {
+    backend->displayFailure = CaptureFailure{"无法连接显示服务器"};
+    EXPECT_EQ(start(), RecorderError::platform("无法连接显示服务器"));
+    EXPECT_FALSE(recorder.cachedDisplays());
+    EXPECT_TRUE(recorder.cachedPermissionGranted());
+    EXPECT_EQ(backend->read(backend->starts), 0);
+}
+
+TEST_F(ScreenRecorderTest, FailedStreamStartClearsBothCaches) {
+    backend->startFailure = CaptureFailure{"共享内存失败"};
+    EXPECT_EQ(start(), RecorderError::platform("共享内存失败"));
+    EXPECT_FALSE(recorder.isCapturing());
+    EXPECT_FALSE(recorder.cachedPermissionGranted());
+    EXPECT_FALSE(recorder.cachedDisplays());
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->startFailure.reset();
+    }
+    const int checks = backend->read(backend->permissionChecks);
+    const int queries = backend->read(backend->displayQueries);
+    EXPECT_EQ(start(), std::nullopt);
+    EXPECT_EQ(backend->read(backend->permissionChecks), checks + 1);
+    EXPECT_EQ(backend->read(backend->displayQueries), queries + 1);
+}
+
+TEST_F(ScreenRecorderTest, StopWithoutStreamOrFramesFailsWithNoFrames) {
+    EXPECT_EQ(stop().error, RecorderError::noFrames());
+    EXPECT_EQ(backend->read(backend->stops), 0);
+
+    ASSERT_EQ(start(), std::nullopt);
+    const StopOutcome outcome = stop();
+    EXPECT_EQ(outcome.error, RecorderError::noFrames());
+    EXPECT_FALSE(recorder.isCapturing());
+    EXPECT_EQ(backend->read(backend->stops), 1);
+}
+
+TEST_F(ScreenRecorderTest, FailedStopKeepsStreamAndFrames) {
+    ASSERT_EQ(start(), std::nullopt);
+    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->stopFailure = CaptureFailure{"停止失败"};
+    }
+    EXPECT_EQ(stop().error, RecorderError::platform("停止失败"));
+    EXPECT_TRUE(recorder.isCapturing());
+    EXPECT_EQ(recorder.frameStore().count(), 1u);
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->stopFailure.reset();
+    }
+    const StopOutcome outcome = stop();
+    EXPECT_EQ(outcome.error, std::nullopt);
+    EXPECT_EQ(outcome.frames.size(), 1u);
+}
+
+TEST_F(ScreenRecorderTest, StartAfterFailedStopEndsTheOldStreamFirst) {
+    ASSERT_EQ(start(), std::nullopt);
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->stopFailure = CaptureFailure{"停止失败"};
+    }
+    stop();
+    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    {
+        std::lock_guard lock(backend->mutex);
+        backend->stopFailure.reset();
+    }
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_EQ(backend->read(backend->stops), 2);
+    backend->deliver(test::solidImage(4, 4, Qt::blue), 2);
+    const StopOutcome outcome = stop();
+    ASSERT_EQ(outcome.frames.size(), 1u);
+    EXPECT_EQ(outcome.frames[0].timestamp.value, 2);
+}
+
+TEST_F(ScreenRecorderTest, LateFramesOfAnEarlierRecordingNeverOpenTheNext) {
+    ASSERT_EQ(start(), std::nullopt);
+    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    CaptureSink oldSink = backend->read(backend->sink);
+    ASSERT_EQ(stop().frames.size(), 1u);
+
+    // A frame of the finished stream arrives after the drain, and another sits in the store.
+    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{2, 30, MediaTime::Valid, 0});
+    recorder.frameStore().append(test::solidImage(4, 4, Qt::green), MediaTime{3, 30, 1, 0});
+
+    ASSERT_EQ(start(), std::nullopt);
+    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{4, 30, MediaTime::Valid, 0});
+    backend->deliver(test::solidImage(4, 4, Qt::blue), 5);
+    const StopOutcome outcome = stop();
+    ASSERT_EQ(outcome.frames.size(), 1u);
+    EXPECT_EQ(outcome.frames[0].timestamp.value, 5);
+}
+
+TEST_F(ScreenRecorderTest, StreamDyingBySelfIsReportedAndItsFramesKept) {
+    std::vector<RecorderError> reported;
+    QObject::connect(&recorder, &ScreenRecorder::streamFailed,
+                     [&](const RecorderError& error) { reported.push_back(error); });
+    ASSERT_EQ(start(), std::nullopt);
+    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliver(test::solidImage(4, 4, Qt::red), 2);
+    backend->fail("显示器已断开");
+    ASSERT_TRUE(test::waitUntil([&] { return !reported.empty(); }, 5s));
+    EXPECT_EQ(reported.front(), RecorderError::platform("显示器已断开"));
+    EXPECT_TRUE(recorder.isCapturing());
+
+    const StopOutcome outcome = stop();
+    EXPECT_EQ(outcome.error, std::nullopt);
+    EXPECT_EQ(outcome.frames.size(), 2u);
+    EXPECT_EQ(reported.size(), 1u);
+}
+
+TEST_F(ScreenRecorderTest, OverlappingStartIsRefusedWithoutDisturbingTheFirst) {
+    StartOutcome first;
+    StartOutcome second;
+    recorder.start(QRectF(0, 0, 100, 100), 30, false, [&](std::optional<RecorderError> error) {
+        first = {true, error};
+    });
+    recorder.start(QRectF(0, 0, 100, 100), 30, false, [&](std::optional<RecorderError> error) {
+        second = {true, error};
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return first.done && second.done; }, 5s));
+    EXPECT_EQ(first.error, std::nullopt);
+    ASSERT_TRUE(second.error);
+    EXPECT_EQ(second.error->kind, RecorderError::Kind::platform);
+    EXPECT_TRUE(recorder.isCapturing());
+    EXPECT_EQ(backend->read(backend->starts), 1);
+}
+
+TEST_F(ScreenRecorderTest, DestroyingTheRecorderEndsItsStream) {
+    auto own = std::make_unique<ScreenRecorder>(backend);
+    StartOutcome outcome;
+    own->start(QRectF(0, 0, 100, 100), 10, true, [&](std::optional<RecorderError> error) {
+        outcome = {true, error};
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return outcome.done; }, 5s));
+    ASSERT_EQ(outcome.error, std::nullopt);
+    own.reset();
+    EXPECT_FALSE(backend->read(backend->running));
+}
+
+}  // namespace
+}  // namespace mirelo

@@ -1,0 +1,215 @@
+#include "FakeSessionModel.h"
+#include "support/TestImages.h"
+#include "ui/recorder/RecorderGeometry.h"
+#include "ui/recorder/RecorderHeader.h"
+#include "ui/recorder/RecorderWindow.h"
+#include "ui/recorder/RecorderWindowController.h"
+#include "ui/recorder/ResizeHandle.h"
+
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace mirelo;
+using mirelo::test::FakeSessionModel;
+
+namespace {
+
+class RecorderWindowTest : public ::testing::Test {
+protected:
+    FakeSessionModel model;
+    RecorderWindowController controller{&model};
+    RecorderWindow* window = controller.window();
+    RecorderHeader* header = window->header();
+
+    void SetUp() override { window->setGeometry(QRect(100, 200, 960, 584)); }
+};
+
+// Every pixel of `image` inside `rect` is fully transparent.
+bool transparentInside(const QImage& image, const QRect& rect) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST_F(RecorderWindowTest, FreshWindowShowsTheDefaultsAndCapturesBelowTheHeader) {
+    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("960 × 540"));
+    EXPECT_EQ(header->fpsButton()->text(), QStringLiteral("FPS 15"));
+    EXPECT_TRUE(header->cursorButton()->isChecked());
+    EXPECT_EQ(header->cursorButton()->toolTip(), QStringLiteral("录制鼠标指针"));
+    EXPECT_EQ(header->recordButton()->text(), QStringLiteral("录制"));
+    EXPECT_EQ(controller.captureRegion(), QRect(100, 244, 960, 540));
+    EXPECT_EQ(model.captureSize(), QSizeF(960, 540));
+}
+
+TEST_F(RecorderWindowTest, PresetKeepsTheTopEdgeAndTracksTheSize) {
+    controller.resizeCaptureArea(QSize(1280, 720));
+    EXPECT_EQ(window->geometry(), QRect(100, 200, 1280, 764));
+    EXPECT_EQ(model.captureSize(), QSizeF(1280, 720));
+    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("1280 × 720"));
+
+    // Resizing by hand keeps the size menu in step.
+    controller.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->resize(500, 344);
+    EXPECT_EQ(model.captureSize(), QSizeF(500, 300));
+}
+
+TEST_F(RecorderWindowTest, SnapNearTheTopPutsTheHeaderInsideUntilAPresetIsChosen) {
+    controller.snapTo(QRect(50, 10, 700, 400));
+    EXPECT_TRUE(model.headerInside());
+    EXPECT_EQ(window->geometry(), QRect(50, 10, 700, 400));
+    EXPECT_EQ(controller.captureRegion(), QRect(50, 10, 700, 400));
+    EXPECT_EQ(model.captureSize(), QSizeF(700, 400));
+
+    controller.resizeCaptureArea(QSize(640, 360));
+    EXPECT_FALSE(model.headerInside());
+    EXPECT_EQ(window->geometry(), QRect(50, 10, 640, 404));
+    EXPECT_EQ(controller.captureRegion(), QRect(50, 54, 640, 360));
+
+    controller.snapTo(QRect(300, 400, 500, 300));
+    EXPECT_FALSE(model.headerInside());
+    EXPECT_EQ(controller.captureRegion(), QRect(300, 400, 500, 300));
+}
+
+TEST_F(RecorderWindowTest, SizeMenuPresetResizesTheWindow) {
+    QMenu* menu = header->sizeButton()->menu();
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    EXPECT_EQ(texts, (QStringList{"查找窗口…", "-", "640 × 360", "960 × 540", "1280 × 720",
+                                  "1920 × 1080"}));
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(window->geometry(), QRect(100, 200, 640, 404));
+    EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(model.picks, 1);
+
+    header->fpsButton()->menu()->actions()[3]->trigger();
+    EXPECT_EQ(model.fps(), 30);
+    EXPECT_EQ(header->fpsButton()->text(), QStringLiteral("FPS 30"));
+}
+
+TEST_F(RecorderWindowTest, RecordButtonFollowsTheSession) {
+    model.setStartingRecording(true);
+    EXPECT_EQ(header->recordButton()->text(), QStringLiteral("启动中…"));
+    EXPECT_FALSE(header->recordButton()->isEnabled());
+    EXPECT_TRUE(header->fpsButton()->isEnabled());
+
+    model.setStartingRecording(false);
+    model.setRecording(true);
+    EXPECT_EQ(header->recordButton()->text(), QStringLiteral("停止"));
+    EXPECT_TRUE(header->recordButton()->isEnabled());
+    EXPECT_FALSE(header->cursorButton()->isEnabled());
+    EXPECT_FALSE(header->fpsButton()->isEnabled());
+    EXPECT_FALSE(header->sizeButton()->isEnabled());
+    // The shortcut survives the text changes.
+    EXPECT_EQ(header->recordButton()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+
+    header->recordButton()->click();
+    EXPECT_EQ(model.toggles, 1);
+
+    model.setRecording(false);
+    EXPECT_EQ(header->recordButton()->text(), QStringLiteral("录制"));
+    EXPECT_TRUE(header->sizeButton()->isEnabled());
+}
+
+TEST_F(RecorderWindowTest, CtrlReturnPressesRecord) {
+    controller.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_Return, Qt::ControlModifier);
+    // A shortcut presses the button visibly: the click comes a moment later.
+    EXPECT_TRUE(test::waitUntil([&] { return model.toggles == 1; }, std::chrono::seconds(2)));
+}
+
+TEST_F(RecorderWindowTest, RecordingChromeLeavesTheCaptureRectEmpty) {
+    for (bool inside : {false, true}) {
+        SCOPED_TRACE(inside);
+        model.setHeaderInside(inside);
+        const QRect frame = window->geometry();
+        const QRect region = controller.captureRegion();
+
+        model.setRecording(true);
+        controller.setRecordingChrome(true);
+        EXPECT_EQ(controller.captureRegion(), region);
+        const QRect local = region.translated(-window->geometry().topLeft());
+
+        // Neither what the window shows nor where it takes clicks reaches
+        // into the recorded rectangle, and the header stays clickable.
+        const auto bounding = window->boundingRegion();
+        ASSERT_TRUE(bounding.has_value());
+        EXPECT_TRUE((*bounding & QRegion(local)).isEmpty());
+        const auto input = window->inputRegion();
+        ASSERT_TRUE(input.has_value());
+        EXPECT_TRUE((*input & QRegion(local)).isEmpty());
+        EXPECT_TRUE(header->isVisible() || !window->isVisible());
+        EXPECT_TRUE(input->contains(header->geometry()));
+
+        // What it paints is transparent there too.
+        const QImage painted = window->grab().toImage();
+        EXPECT_TRUE(transparentInside(painted, local));
+        // The outline runs just outside, in red.
+        EXPECT_EQ(QColor(painted.pixel(local.left() - 1, local.center().y())), QColor(255, 59, 48));
+        for (ResizeHandle* handle : window->handles()) {
+            EXPECT_TRUE(handle->isHidden());
+        }
+
+        model.setRecording(false);
+        controller.setRecordingChrome(false);
+        EXPECT_EQ(window->geometry(), frame);
+        EXPECT_FALSE(window->inputRegion().has_value());
+        EXPECT_EQ(model.captureSize(), QSizeF(region.size()));
+    }
+}
+
+TEST_F(RecorderWindowTest, WithoutACompositorTheCaptureAreaIsCutOut) {
+    window->setCutsOutCaptureArea(true);
+    const auto bounding = window->boundingRegion();
+    ASSERT_TRUE(bounding.has_value());
+    const QRect capture = window->captureRect();
+    // The outline and the header remain; the middle is a hole.
+    EXPECT_TRUE(bounding->contains(QPoint(capture.left(), capture.center().y())));
+    EXPECT_FALSE(bounding->contains(capture.center()));
+    EXPECT_TRUE(bounding->contains(QRect(20, 10, 50, 20)));
+
+    // While picking, the dark layer with the hint needs the whole area.
+    model.setPickingWindow(true);
+    EXPECT_FALSE(window->boundingRegion().has_value());
+}
+
+TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
+    controller.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->setGeometry(QRect(100, 100, 400, 344));
+    ResizeHandle* leading = nullptr;
+    for (ResizeHandle* handle : window->handles()) {
+        if (handle->edges() == recorder::Edges(recorder::Edge::Leading)) {
+            leading = handle;
+        }
+    }
+    ASSERT_NE(leading, nullptr);
+    const QPoint start(5, 150);
+    QTest::mousePress(leading, Qt::LeftButton, {}, start);
+    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(300, 0)),
+                     QPointF(leading->mapToGlobal(start + QPoint(300, 0))), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(leading, &move);
+    QTest::mouseRelease(leading, Qt::LeftButton, {}, start + QPoint(300, 0));
+    EXPECT_EQ(window->width(), 240);
+    EXPECT_EQ(window->geometry().right(), 499);
+    EXPECT_EQ(model.captureSize(), QSizeF(240, 300));
+}
