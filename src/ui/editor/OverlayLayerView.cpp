@@ -248,9 +248,17 @@ void OverlayLayerView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QUuid selected = m_state->selectedOverlayID();
     QSet<QUuid> present;
+    // Overlays show only where the saved file will have them: on the frame.
+    // The selection's outline and handles are drawn afterwards, unclipped, so
+    // that an overlay dragged off the frame can still be grabbed.
+    painter.setClipRect(m_displayRect);
+    const OverlayItem* selectedItem = nullptr;
     for (const OverlayItem& item : m_state->overlays()) {
         present.insert(item.id);
-        const bool isSelected = item.id == selected;
+        if (item.id == selected) {
+            selectedItem = &item;
+        }
+        const bool isSelected = false;
         std::visit(
             [&](const auto& content) {
                 using T = std::decay_t<decltype(content)>;
@@ -266,9 +274,26 @@ void OverlayLayerView::paintEvent(QPaintEvent*) {
             },
             item.content);
     }
+    painter.setClipping(false);
+    if (selectedItem != nullptr) {
+        drawSelection(painter, *selectedItem);
+    }
     // Forget the previews of overlays that are gone.
     for (auto it = m_mosaics.begin(); it != m_mosaics.end();) {
         it = present.contains(it.key()) ? std::next(it) : m_mosaics.erase(it);
+    }
+}
+
+void OverlayLayerView::drawSelection(QPainter& painter, const OverlayItem& item) {
+    if (const auto* arrow = std::get_if<ArrowOverlay>(&item.content)) {
+        drawHandle(painter, toView(QRectF(arrow->start, QSizeF())).topLeft(), false);
+        drawHandle(painter, toView(QRectF(arrow->end, QSizeF())).topLeft(), false);
+        return;
+    }
+    const QRectF r = shownRect(item);
+    drawOutline(painter, r, true, false);
+    if (!std::holds_alternative<TextOverlay>(item.content)) {
+        drawHandle(painter, r.bottomRight(), true);
     }
 }
 

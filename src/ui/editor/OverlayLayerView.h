@@ -74,6 +74,8 @@ private:
     Image currentFrameImage() const;
     Image mosaicPreview(const OverlayItem& item, const MosaicOverlay& mosaic);
 
+    // The selected overlay's outline and handles.
+    void drawSelection(QPainter& painter, const OverlayItem& item);
     void drawSticker(QPainter& painter, const StickerOverlay& sticker, bool selected);
     void drawMosaic(QPainter& painter, const OverlayItem& item, const MosaicOverlay& mosaic,
                     bool selected);
