@@ -1,7 +1,7 @@
 #include "app/AppState.h"
 
 #include "app/Alerts.h"
-#include "ui/preview/PreviewWindow.h"
+#include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
@@ -45,6 +45,10 @@ void AppState::showRecorderWindow() {
 }
 
 QWidget* AppState::editorWindow() const {
+    return m_editor ? m_editor->window() : nullptr;
+}
+
+EditorWindowController* AppState::editor() const {
     return m_editor;
 }
 
@@ -141,28 +145,39 @@ void AppState::onStreamFailed(const RecorderError& error) {
 
 void AppState::openEditor(FrameList frames) {
     if (m_editor) {
-        if (m_editor->isVisible()) {
-            // The previous editor stays open on its own; it deletes itself
-            // when the user closes it.
-            m_editor->setAttribute(Qt::WA_DeleteOnClose);
+        EditorWindowController* previous = m_editor;
+        if (previous->window()->isVisible()) {
+            // The previous editor stays open on its own and goes when the
+            // user closes it; closing it no longer brings the recorder back.
+            previous->onClosed = [previous] { previous->deleteLater(); };
+            previous->setParent(nullptr);
         } else {
-            // Closed already: its frames are of no more use.
-            m_editor->deleteLater();
+            // Closed already: its frames are of no more use. Nothing of it
+            // is on the stack here (the stop flow calls this), so it can go
+            // at once.
+            delete previous;
         }
+        m_editor = nullptr;
     }
-    auto* editor = new PreviewWindow(std::move(frames));
+    auto* editor = new EditorWindowController(std::move(frames), outputFolder(), this);
     QPointer<AppState> self(this);
-    connect(editor, &PreviewWindow::closed, this, [self] {
+    editor->onSaved = [self](const QString& path) {
+        if (self) {
+            self->revealSavedFile(path);
+        }
+    };
+    editor->onClosed = [self] {
         if (self) {
             self->showRecorderWindow();
         }
-    });
+    };
     recorderWindowController()->hideWindow();
-    editor->show();
-    editor->raise();
-    editor->activateWindow();
+    QWidget* window = editor->window();
+    window->show();
+    window->raise();
+    window->activateWindow();
     m_editor = editor;
-    emit editorOpened(editor);
+    emit editorOpened(window);
 }
 
 void AppState::showError(const RecorderError& error, bool showRecorder) {

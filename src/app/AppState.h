@@ -2,7 +2,6 @@
 
 #include "capture/ScreenRecorder.h"
 #include "editor/EditorFrame.h"
-#include "ui/preview/PreviewWindow.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QPointer>
@@ -16,6 +15,7 @@
 namespace mirelo {
 
 class AlertPresenter;
+class EditorWindowController;
 class RecorderWindowController;
 
 // What the session needs from the desktop, injected so that the flows can be
@@ -72,7 +72,8 @@ public:
     ScreenRecorder* recorder() const { return m_services.recorder.get(); }
     // The most recently opened editor; null once it has closed.
     QWidget* editorWindow() const;
-    PreviewWindow* previewWindow() const { return m_editor; }
+    // The most recently opened editor, kept until the next one opens.
+    EditorWindowController* editor() const;
 
     // How long the recorder window gets to switch to its recording layout
     // before the capture starts (the window manager applies it
@@ -95,7 +96,7 @@ private:
 
     AppServices m_services;
     RecorderWindowController* m_recorderWindow = nullptr;
-    QPointer<PreviewWindow> m_editor;
+    QPointer<EditorWindowController> m_editor;
     bool m_isStopping = false;
     bool m_launched = false;
     int m_chromeSettleMs = 150;

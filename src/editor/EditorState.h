@@ -128,6 +128,13 @@ public:
     // undo step).
     void flip(bool horizontal);
 
+    // Records {frames, overlays} before a change; drops the oldest entry past
+    // the limit and empties the redo stack. Called once by every edit, only
+    // after it has decided to change something. Public for the views whose
+    // edits span many changes (a drag, typing): they record one step at the
+    // first change and then set the content directly.
+    void snapshot();
+
 signals:
     void framesChanged();
     void selectedIDsChanged();
@@ -141,10 +148,6 @@ signals:
     void historyChanged();
 
 protected:
-    // Records {frames, overlays} before a change; drops the oldest entry past
-    // the limit and empties the redo stack. Called once by every edit, only
-    // after it has decided to change something.
-    void snapshot();
     // Drops selected ids that no longer exist and clamps currentIndex.
     void sanitizeSelection();
 

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "platform/UpdateChecker.h"
 #include "support/TestImages.h"
+#include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -70,14 +71,14 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     // "停止录制" stops the recording and opens the editor.
     backend->deliver(test::solidImage(16, 16, Qt::cyan), 4);
     menu.stopAction()->trigger();
-    ASSERT_TRUE(test::waitUntil([&] { return state.previewWindow() != nullptr; }, 3s));
+    ASSERT_TRUE(test::waitUntil([&] { return state.editor() != nullptr; }, 3s));
     EXPECT_FALSE(menu.stopAction()->isVisible());
     EXPECT_EQ(menu.trayIcon()->icon().pixmap(24).toImage(), idle);
 
     // "显示录制窗口" brings the recorder back next to the open editor.
     menu.showRecorderAction()->trigger();
     EXPECT_TRUE(state.recorderWindowController()->window()->isVisible());
-    EXPECT_TRUE(state.previewWindow()->isVisible());
+    EXPECT_TRUE(state.editor()->window()->isVisible());
 }
 
 TEST(AppMenu, DescribesUpdateResults) {

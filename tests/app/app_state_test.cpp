@@ -3,7 +3,7 @@
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "support/TestImages.h"
-#include "ui/preview/PreviewWindow.h"
+#include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -153,19 +153,18 @@ TEST_F(AppStateTest, StopHandsTheFramesToAnEditorAndClosingItBringsTheWindowBack
 
     backend->deliver(test::solidImage(64, 36, Qt::green), 30);
     state->toggleRecording();
-    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
-    PreviewWindow* editor = state->previewWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 3s));
+    EditorWindowController* editor = state->editor();
     EXPECT_FALSE(state->isRecording());
     EXPECT_FALSE(window()->isVisible());
-    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->window()->isVisible());
     ASSERT_EQ(editor->state()->frameCount(), 30);
     for (const EditorFrame& frame : editor->state()->frames()) {
         EXPECT_DOUBLE_EQ(frame.delay, 1.0 / 15.0);
     }
-    EXPECT_TRUE(editor->state()->isPlaying());
     EXPECT_TRUE(alerts->shown.isEmpty());
 
-    editor->close();
+    editor->window()->close();
     EXPECT_TRUE(window()->isVisible());
     expectUsable();
 }
@@ -177,9 +176,9 @@ TEST_F(AppStateTest, TheRateAtStopTimeSetsTheDelays) {
     backend->deliver(test::solidImage(8, 8, Qt::red), 8);
     state->setFps(10);  // the menu is disabled while recording, but the rule holds
     state->toggleRecording();
-    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
-    ASSERT_EQ(state->previewWindow()->state()->frameCount(), 8);
-    EXPECT_DOUBLE_EQ(state->previewWindow()->state()->frames()[0].delay, 0.1);
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 3s));
+    ASSERT_EQ(state->editor()->state()->frameCount(), 8);
+    EXPECT_DOUBLE_EQ(state->editor()->state()->frames()[0].delay, 0.1);
 }
 
 TEST_F(AppStateTest, StopWithoutFramesAlertsAndLeavesTheWindowUsable) {
@@ -191,7 +190,7 @@ TEST_F(AppStateTest, StopWithoutFramesAlertsAndLeavesTheWindowUsable) {
     test::spinFor(30ms);
     ASSERT_EQ(alerts->shown.size(), 1);
     EXPECT_EQ(alerts->shown[0].description, QStringLiteral("没有采集到任何画面帧,请重试。"));
-    EXPECT_EQ(state->previewWindow(), nullptr);
+    EXPECT_EQ(state->editor(), nullptr);
     expectUsable();
 }
 
@@ -209,8 +208,8 @@ TEST_F(AppStateTest, FailedStopAlertsAndTheNextRecordingStillWorks) {
     startRecording();
     backend->deliver(test::solidImage(8, 8, Qt::blue), 3);
     state->toggleRecording();
-    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
-    EXPECT_EQ(state->previewWindow()->state()->frameCount(), 3);
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 3s));
+    EXPECT_EQ(state->editor()->state()->frameCount(), 3);
 }
 
 TEST_F(AppStateTest, AStreamEndingByItselfKeepsItsFramesAndAlerts) {
@@ -218,8 +217,8 @@ TEST_F(AppStateTest, AStreamEndingByItselfKeepsItsFramesAndAlerts) {
     startRecording();
     backend->deliver(test::solidImage(8, 8, Qt::yellow), 5);
     backend->fail(QStringLiteral("The X server went away"));
-    ASSERT_TRUE(test::waitUntil([&] { return state->previewWindow() != nullptr; }, 3s));
-    EXPECT_EQ(state->previewWindow()->state()->frameCount(), 5);
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 3s));
+    EXPECT_EQ(state->editor()->state()->frameCount(), 5);
     ASSERT_TRUE(test::waitUntil([&] { return alerts->shown.size() == 1; }, 3s));
     EXPECT_EQ(alerts->shown[0].description, QStringLiteral("The X server went away"));
     EXPECT_FALSE(state->isRecording());
@@ -248,27 +247,30 @@ TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
 
 TEST_F(AppStateTest, ANewRecordingReplacesTheEditorAndFreesAClosedOne) {
     launch();
+    // Counted by the signal: a freed editor's address may be reused by the
+    // next one.
+    int opened = 0;
+    QObject::connect(state.get(), &AppState::editorOpened, [&opened] { ++opened; });
     auto record = [&] {
         startRecording();
         backend->deliver(test::solidImage(8, 8, Qt::blue), 2);
-        QWidget* previous = state->previewWindow();
+        const int before = opened;
         state->toggleRecording();
-        ASSERT_TRUE(test::waitUntil(
-            [&] { return state->previewWindow() && state->previewWindow() != previous; }, 3s));
+        ASSERT_TRUE(test::waitUntil([&] { return opened == before + 1; }, 3s));
     };
     record();
-    QPointer<PreviewWindow> first = state->previewWindow();
-    first->close();
+    QPointer<EditorWindowController> first = state->editor();
+    first->window()->close();
     record();
-    QPointer<PreviewWindow> second = state->previewWindow();
+    QPointer<EditorWindowController> second = state->editor();
     test::spinFor(20ms);
     EXPECT_TRUE(first.isNull());
     // An editor still open stays open when the next recording arrives.
     record();
     test::spinFor(20ms);
     ASSERT_FALSE(second.isNull());
-    EXPECT_TRUE(second->isVisible());
-    second->close();
+    EXPECT_TRUE(second->window()->isVisible());
+    second->window()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(second.isNull());
 }

@@ -10,7 +10,7 @@
 #include "editor/EditorState.h"
 #include "platform/x11/X11CaptureBackend.h"
 #include "support/TestImages.h"
-#include "ui/preview/PreviewWindow.h"
+#include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -107,12 +107,12 @@ protected:
     // Stops and returns the recorded frames.
     FrameList stopRecording() {
         state->toggleRecording();
-        test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
-        if (!state->previewWindow()) {
+        test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
+        if (!state->editor()) {
             return {};
         }
-        FrameList frames = state->previewWindow()->state()->frames();
-        state->previewWindow()->close();
+        FrameList frames = state->editor()->state()->frames();
+        state->editor()->window()->close();
         settle();
         return frames;
     }
@@ -161,9 +161,9 @@ TEST_F(X11RecorderTest, ClicksInTheCaptureAreaFallThroughOnlyWhileRecording) {
         click(QPoint(header.right() - 40, header.center().y()));
         EXPECT_EQ(below.clicks, before + 1);
         EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
-        test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
-        if (state->previewWindow()) {
-            state->previewWindow()->close();
+        test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
+        if (state->editor()) {
+            state->editor()->window()->close();
         }
         settle();
 
@@ -231,9 +231,9 @@ TEST_F(X11RecorderTest, WithNoRoomForTheHeaderCtrlRStopsFromAnywhere) {
     ASSERT_EQ(server->run("xdotool", {"key", "ctrl+r"}), 0);
     EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
     EXPECT_FALSE(controller()->hasGlobalStopKey());
-    test::waitUntil([&] { return state->previewWindow() != nullptr; }, 5s);
-    ASSERT_NE(state->previewWindow(), nullptr);
-    EXPECT_EQ(state->previewWindow()->state()->frames().value(0).image.size(), QSize(640, 1080));
+    test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
+    ASSERT_NE(state->editor(), nullptr);
+    EXPECT_EQ(state->editor()->state()->frames().value(0).image.size(), QSize(640, 1080));
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,308 @@
+#include "ui/editor/EditorWindowController.h"
+
+#include "editor/EditorState.h"
+#include "editor/PictureChooser.h"
+#include "export/ExportModel.h"
+#include "overlay/OverlayRenderer.h"
+#include "ui/Theme.h"
+#include "ui/editor/EditorView.h"
+#include "ui/editor/ExportAccessoryView.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace mirelo {
+
+// The editor's top-level window: reports its closing to the controller.
+class EditorWindow : public QWidget {
+public:
+    explicit EditorWindow(EditorWindowController* controller) : m_controller(controller) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (m_controller) {
+            m_controller->windowWillClose();
+        }
+        event->accept();
+    }
+
+private:
+    QPointer<EditorWindowController> m_controller;
+};
+
+namespace {
+
+// Sticker pictures come from an open dialog over the editor window.
+class DialogPictureChooser : public PictureChooser {
+public:
+    explicit DialogPictureChooser(QWidget* window) : m_window(window) {}
+    QString choosePicture() override {
+        return QFileDialog::getOpenFileName(m_window, QStringLiteral("选择图片"), QDir::homePath(),
+                                            QStringLiteral("图片 (*.png *.jpg *.jpeg)"), nullptr,
+                                            QFileDialog::DontUseNativeDialog);
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+}  // namespace
+
+EditorWindowController::EditorWindowController(FrameList frames, QString outputFolder,
+                                               QObject* parent)
+    : QObject(parent),
+      m_state(std::make_unique<EditorState>(std::move(frames))),
+      m_outputFolder(std::move(outputFolder)) {
+    m_window = new EditorWindow(this);
+    m_window->setWindowTitle(QStringLiteral("Mirelo 编辑器"));
+    m_window->resize(kWidth, kHeight);
+    m_window->setMinimumSize(kMinimumWidth, kMinimumHeight);
+    m_window->setAutoFillBackground(true);
+    QPalette pal = m_window->palette();
+    pal.setColor(QPalette::Window, Theme::paper());
+    m_window->setPalette(pal);
+
+    auto* layout = new QVBoxLayout(m_window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_view = new EditorView(m_state.get(), m_window);
+    layout->addWidget(m_view);
+    connect(m_view, &EditorView::saveRequested, this, &EditorWindowController::save);
+    m_state->setPictureChooser(std::make_unique<DialogPictureChooser>(m_window));
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        m_window->move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+    }
+}
+
+EditorWindowController::~EditorWindowController() {
+    // The export model (and with it any running export) goes first: it
+    // cancels its work, which removes its temporary file.
+    delete m_model.data();
+    delete m_window;
+}
+
+QString EditorWindowController::proposedFileName(const QDateTime& now, ExportFormat format) {
+    return QStringLiteral("Mirelo-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+           QLatin1Char('.') + rawValue(format);
+}
+
+QString EditorWindowController::renamedForFormat(const QString& name, ExportFormat format) {
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > slash ? name.left(dot) : name;
+    return base + QLatin1Char('.') + rawValue(format);
+}
+
+QString EditorWindowController::nameFilter(ExportFormat format) {
+    switch (format) {
+        case ExportFormat::gif:
+            return QStringLiteral("GIF 动画 (*.gif)");
+        case ExportFormat::webp:
+            return QStringLiteral("WebP 动画 (*.webp)");
+        case ExportFormat::mp4:
+            return QStringLiteral("MPEG-4 视频 (*.mp4)");
+    }
+    return {};
+}
+
+QFileDialog* EditorWindowController::saveDialog() const {
+    return m_dialog;
+}
+ExportAccessoryView* EditorWindowController::accessory() const {
+    return m_accessory;
+}
+ExportModel* EditorWindowController::exportModel() const {
+    return m_model;
+}
+QProgressDialog* EditorWindowController::progressDialog() const {
+    return m_progress;
+}
+QMessageBox* EditorWindowController::errorAlert() const {
+    return m_alert;
+}
+
+bool EditorWindowController::isExporting() const {
+    return m_model && m_model->isExporting();
+}
+
+void EditorWindowController::save() {
+    if (m_dialog || isExporting() || m_closed) {
+        return;  // one save at a time
+    }
+    m_state->pause();
+
+    // Copies taken now: later edits cannot reach the export.
+    std::vector<Image> images;
+    std::vector<double> delays;
+    images.reserve(m_state->frames().size());
+    delays.reserve(m_state->frames().size());
+    for (const EditorFrame& frame : m_state->frames()) {
+        images.push_back(frame.image);
+        delays.push_back(frame.delay);
+    }
+    images = OverlayRenderer::renderAll(m_state->overlays(), images);
+
+    delete m_model.data();
+    m_model = new ExportModel(std::move(images), std::move(delays), this);
+    connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
+
+    auto* dialog = new QFileDialog(m_window, QStringLiteral("存储"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    const ExportFormat format = m_model->format();
+    dialog->setNameFilter(nameFilter(format));
+    dialog->setDefaultSuffix(rawValue(format));
+    if (!m_outputFolder.isEmpty()) {
+        QDir().mkpath(m_outputFolder);
+        dialog->setDirectory(m_outputFolder);
+    }
+    dialog->selectFile(proposedFileName(QDateTime::currentDateTime(), format));
+
+    // The options go under the dialog's own controls, across its width.
+    m_accessory = new ExportAccessoryView(m_model, dialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        grid->addWidget(m_accessory, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    dialog->resize(720, 600);
+    m_dialog = dialog;
+    connect(dialog, &QDialog::finished, this, &EditorWindowController::dialogFinished);
+    dialog->open();
+}
+
+void EditorWindowController::formatChanged(ExportFormat format) {
+    if (!m_dialog) {
+        return;
+    }
+    auto* nameEdit = m_dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString current = nameEdit != nullptr ? nameEdit->text() : QStringLiteral("Mirelo");
+    m_dialog->setNameFilter(nameFilter(format));
+    m_dialog->setDefaultSuffix(rawValue(format));
+    const QString renamed =
+        renamedForFormat(current.isEmpty() ? QStringLiteral("Mirelo") : current, format);
+    if (nameEdit != nullptr) {
+        nameEdit->setText(renamed);
+    } else {
+        m_dialog->selectFile(renamed);
+    }
+}
+
+void EditorWindowController::dialogFinished(int result) {
+    const QStringList files = m_dialog ? m_dialog->selectedFiles() : QStringList();
+    m_dialog = nullptr;
+    if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty()) {
+        // Cancelled: nothing written, the editor stays as it is (paused).
+        delete m_model.data();
+        return;
+    }
+    startExport(files.first());
+}
+
+void EditorWindowController::startExport(const QString& path) {
+    if (!m_model) {
+        return;
+    }
+    showExportProgress();
+    connect(m_model, &ExportModel::exportProgress, this, [this](int done, int total) {
+        // setValue() of a modal progress dialog runs the event loop, in which
+        // the export may finish and the dialog go: set the value last.
+        const QPointer<QProgressDialog> progress = m_progress;
+        if (!progress || total <= 0) {
+            return;
+        }
+        progress->setLabelText(QStringLiteral("正在导出… %1 / %2 帧").arg(done).arg(total));
+        progress->setRange(0, total);
+        if (progress) {
+            progress->setValue(std::min(done, total));
+        }
+    });
+    QPointer<EditorWindowController> self(this);
+    m_model->exportTo(path, [self, path](ExportStatus status) {
+        if (self) {
+            self->exportFinished(path, status);
+        }
+    });
+}
+
+void EditorWindowController::exportFinished(const QString& path, const ExportStatus& status) {
+    dismissExportProgress();
+    if (m_model) {
+        m_model->deleteLater();
+        m_model = nullptr;
+    }
+    if (!status) {
+        if (onSaved) {
+            onSaved(path);
+        }
+        m_window->close();
+        return;
+    }
+    if (status->isCancellation() || m_closed) {
+        return;
+    }
+    auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
+                                  QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
+    alert->setInformativeText(status->description);
+    alert->setWindowModality(Qt::ApplicationModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    m_alert = alert;
+    alert->open();
+}
+
+void EditorWindowController::showExportProgress() {
+    dismissExportProgress();
+    auto* progress = new QProgressDialog(m_window);
+    progress->setWindowTitle(QStringLiteral("Mirelo"));
+    progress->setLabelText(QStringLiteral("正在导出…"));
+    progress->setCancelButton(nullptr);
+    progress->setRange(0, 0);  // indeterminate until the encoder reports
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumWidth(260);
+    m_progress = progress;
+    progress->show();
+}
+
+void EditorWindowController::dismissExportProgress() {
+    if (m_progress) {
+        QProgressDialog* progress = m_progress;
+        m_progress = nullptr;
+        progress->close();
+        progress->deleteLater();
+    }
+}
+
+void EditorWindowController::windowWillClose() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    m_state->pause();
+    // Closing ends the save flow: an open dialog goes, a running export is
+    // cancelled (the model leaves no partial file behind).
+    if (m_dialog) {
+        m_dialog->disconnect(this);
+        m_dialog->close();
+        m_dialog = nullptr;
+    }
+    dismissExportProgress();
+    delete m_model.data();
+    if (onClosed) {
+        onClosed();
+    }
+}
+
+}  // namespace mirelo

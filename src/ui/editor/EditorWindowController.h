@@ -1,0 +1,102 @@
+#pragma once
+
+#include "editor/EditorFrame.h"
+#include "export/ExportTypes.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+class QMessageBox;
+class QProgressDialog;
+class QWidget;
+
+namespace mirelo {
+
+class EditorState;
+class EditorView;
+class ExportAccessoryView;
+class ExportModel;
+
+// One editor: its model, its window ("Mirelo 编辑器") and the save flow.
+// The owner creates it with the recorded frames, shows window(), and hears
+// back through onSaved (a file was written) and onClosed (the window is
+// closing). Main thread only.
+//
+// Saving: playback pauses, the overlays are burnt into copies of every frame,
+// and a save dialog opens in the output folder with the export options inside
+// it. After OK the export runs off the main thread behind a "正在导出…"
+// sheet; success reports the file and closes the editor, failure shows
+// "保存失败" with the reason and leaves the editor exactly as it was.
+// Closing the window during an export cancels it; no partial file is left.
+class EditorWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 1000;
+    static constexpr int kHeight = 640;
+    static constexpr int kMinimumWidth = 800;
+    static constexpr int kMinimumHeight = 520;
+
+    // `outputFolder` is where the save dialog opens.
+    EditorWindowController(FrameList frames, QString outputFolder, QObject* parent = nullptr);
+    ~EditorWindowController() override;
+
+    EditorState* state() const { return m_state.get(); }
+    QWidget* window() const { return m_window; }
+    EditorView* view() const { return m_view; }
+
+    std::function<void(const QString& path)> onSaved;
+    std::function<void()> onClosed;
+
+    // The save flow (the toolbar's save command).
+    void save();
+
+    // "Mirelo-20250305-090703.gif": the local time `now` and the format's
+    // extension.
+    static QString proposedFileName(const QDateTime& now, ExportFormat format);
+    // A file name with its extension replaced by the format's: "clip.gif"
+    // becomes "clip.webp", "a.b.gif" "a.b.webp", and a bare "clip" gains the
+    // extension.
+    static QString renamedForFormat(const QString& name, ExportFormat format);
+    // The dialog's type filter for a format, e.g. "GIF 动画 (*.gif)".
+    static QString nameFilter(ExportFormat format);
+
+    // --- The flow's parts while they are shown (null otherwise), for tests --
+    QFileDialog* saveDialog() const;
+    ExportAccessoryView* accessory() const;
+    ExportModel* exportModel() const;
+    QProgressDialog* progressDialog() const;
+    QMessageBox* errorAlert() const;
+    bool isExporting() const;
+
+private:
+    friend class EditorWindow;
+
+    void dialogFinished(int result);
+    void startExport(const QString& path);
+    void exportFinished(const QString& path, const ExportStatus& status);
+    void showExportProgress();
+    void dismissExportProgress();
+    void formatChanged(ExportFormat format);
+    // The window is closing: stop playback and any export, tell the owner.
+    void windowWillClose();
+
+    std::unique_ptr<EditorState> m_state;
+    QWidget* m_window = nullptr;  // owned; deleted with the controller
+    EditorView* m_view = nullptr;
+    QString m_outputFolder;
+    QPointer<QFileDialog> m_dialog;
+    QPointer<ExportAccessoryView> m_accessory;
+    QPointer<ExportModel> m_model;
+    QPointer<QProgressDialog> m_progress;
+    QPointer<QMessageBox> m_alert;
+    bool m_closed = false;
+};
+
+}  // namespace mirelo

@@ -1,0 +1,299 @@
+#include "ui/editor/ExportAccessoryView.h"
+
+#include "export/ExportModel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace mirelo {
+
+namespace {
+
+void setTextColor(QLabel* label, const QColor& color) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+}
+
+QFont digitsFont() {
+    // A fixed-pitch face keeps the digits from jittering as values change.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
+    return font;
+}
+
+QLabel* caption(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFixedWidth(56);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QSlider* slider(int minimum, int maximum, int value, QWidget* parent) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setRange(minimum, maximum);
+    s->setValue(value);
+    s->setTracking(true);  // reports while being dragged
+    s->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return s;
+}
+
+QLabel* valueLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFixedWidth(40);
+    label->setFont(digitsFont());
+    return label;
+}
+
+QHBoxLayout* row(QVBoxLayout* stack) {
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(8);
+    stack->addLayout(layout);
+    return layout;
+}
+
+int formatIndex(ExportFormat format) {
+    switch (format) {
+        case ExportFormat::gif:
+            return 0;
+        case ExportFormat::webp:
+            return 1;
+        case ExportFormat::mp4:
+            return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+QColor ExportAccessoryView::secondaryColor() {
+    return QColor(0, 0, 0, 0x8c);
+}
+
+QColor ExportAccessoryView::tertiaryColor() {
+    return QColor(0, 0, 0, 0x47);
+}
+
+ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
+    : QWidget(parent), m_model(model) {
+    setFixedWidth(kWidth);
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(12, 10, 12, 10);
+    stack->setSpacing(10);
+
+    // Format.
+    QHBoxLayout* formatRow = row(stack);
+    formatRow->addWidget(caption(QStringLiteral("格式"), this));
+    m_formatGroup = new QButtonGroup(this);
+    m_formatGroup->setExclusive(true);
+    auto* segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QToolButton(this);
+        button->setText(rawValue(kAllExportFormats[i]).toUpper());
+        button->setCheckable(true);
+        button->setFixedWidth(64);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        m_formatGroup->addButton(button, i);
+        segments->addWidget(button);
+        m_formatButtons[i] = button;
+    }
+    m_formatButtons[formatIndex(model->format())]->setChecked(true);
+    formatRow->addLayout(segments);
+    formatRow->addStretch(1);
+    connect(m_formatGroup, &QButtonGroup::idClicked, this, &ExportAccessoryView::formatChanged);
+
+    // Quality.
+    QHBoxLayout* qualityRow = row(stack);
+    qualityRow->addWidget(caption(QStringLiteral("品质"), this));
+    m_slider = slider(1, 100, model->quality(), this);
+    qualityRow->addWidget(m_slider, 1);
+    m_qualityValueLabel = new QLabel(QString::number(model->quality()), this);
+    m_qualityValueLabel->setFixedWidth(32);
+    m_qualityValueLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_qualityValueLabel->setFont(digitsFont());
+    setTextColor(m_qualityValueLabel, secondaryColor());
+    qualityRow->addWidget(m_qualityValueLabel);
+    connect(m_slider, &QSlider::valueChanged, this, &ExportAccessoryView::qualityChanged);
+
+    // Estimate.
+    QHBoxLayout* sizeRow = row(stack);
+    sizeRow->addWidget(caption(QStringLiteral("预计大小"), this));
+    m_sizeValueLabel = new QLabel(model->estimatedSizeText(), this);
+    m_sizeValueLabel->setFont(digitsFont());
+    setTextColor(m_sizeValueLabel, secondaryColor());
+    sizeRow->addWidget(m_sizeValueLabel, 1);
+
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    stack->addWidget(separator);
+
+    auto* title = new QLabel(QStringLiteral("缩小输出文件大小"), this);
+    QFont small = title->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    small.setBold(true);
+    title->setFont(small);
+    stack->addWidget(title);
+
+    auto optionRow = [&](const QString& text, QCheckBox*& check, QSlider*& s, int minimum,
+                         int maximum, int value, QLabel*& label, const QString& valueText) {
+        QHBoxLayout* layout = row(stack);
+        check = new QCheckBox(text, this);
+        check->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        layout->addWidget(check);
+        s = slider(minimum, maximum, value, this);
+        layout->addWidget(s, 1);
+        label = valueLabel(valueText, this);
+        layout->addWidget(label);
+    };
+    optionRow(QStringLiteral("减少帧数"), m_reduceCheck, m_reduceSlider, 10, 90,
+              model->reduceFramesPercent(), m_reduceValueLabel,
+              QStringLiteral("%1%").arg(model->reduceFramesPercent()));
+    optionRow(QStringLiteral("缩小尺寸"), m_resizeCheck, m_resizeSlider, 10, 100,
+              model->resizePercent(), m_resizeValueLabel,
+              QStringLiteral("%1%").arg(model->resizePercent()));
+    optionRow(QStringLiteral("跳过相似帧"), m_skipCheck, m_skipSlider, 80, 99,
+              model->similarityPercent(), m_skipValueLabel,
+              QStringLiteral("%1%").arg(model->similarityPercent()));
+    {
+        QHBoxLayout* layout = row(stack);
+        m_durationLabel = new QLabel(QStringLiteral("相似帧最长"), this);
+        layout->addWidget(m_durationLabel);
+        m_durationSlider = slider(1, 10, model->maxSimilarDuration(), this);
+        layout->addWidget(m_durationSlider, 1);
+        m_durationValueLabel =
+            valueLabel(QStringLiteral("%1 秒").arg(model->maxSimilarDuration()), this);
+        layout->addWidget(m_durationValueLabel);
+    }
+    m_reduceCheck->setChecked(model->reduceFramesEnabled());
+    m_resizeCheck->setChecked(model->resizeEnabled());
+    m_skipCheck->setChecked(model->skipSimilarEnabled());
+
+    m_processedInfoLabel = new QLabel(QStringLiteral("处理后:") + model->processedInfoText(), this);
+    QFont infoFont = small;
+    infoFont.setBold(false);
+    m_processedInfoLabel->setFont(infoFont);
+    setTextColor(m_processedInfoLabel, secondaryColor());
+    stack->addWidget(m_processedInfoLabel);
+
+    connect(m_reduceCheck, &QCheckBox::toggled, this, &ExportAccessoryView::reduceToggled);
+    connect(m_resizeCheck, &QCheckBox::toggled, this, &ExportAccessoryView::resizeToggled);
+    connect(m_skipCheck, &QCheckBox::toggled, this, &ExportAccessoryView::skipToggled);
+    connect(m_reduceSlider, &QSlider::valueChanged, this, &ExportAccessoryView::reduceChanged);
+    connect(m_resizeSlider, &QSlider::valueChanged, this, &ExportAccessoryView::resizeChanged);
+    connect(m_skipSlider, &QSlider::valueChanged, this, &ExportAccessoryView::skipChanged);
+    connect(m_durationSlider, &QSlider::valueChanged, this, &ExportAccessoryView::durationChanged);
+
+    // The model reports back; the connections end with this view.
+    connect(model, &ExportModel::estimatedSizeTextChanged, this,
+            [this](const QString& text) { m_sizeValueLabel->setText(text); });
+    connect(model, &ExportModel::processedInfoTextChanged, this, [this](const QString& text) {
+        m_processedInfoLabel->setText(QStringLiteral("处理后:") + text);
+    });
+
+    refreshEnabledStates();
+}
+
+void ExportAccessoryView::scheduleEstimate() {
+    if (m_model) {
+        m_model->scheduleEstimate();
+    }
+}
+
+void ExportAccessoryView::formatChanged(int index) {
+    if (index < 0 || index >= 3 || !m_model) {
+        return;
+    }
+    m_model->setFormat(kAllExportFormats[index]);
+    scheduleEstimate();
+}
+
+void ExportAccessoryView::qualityChanged(int value) {
+    m_qualityValueLabel->setText(QString::number(value));
+    if (m_model) {
+        m_model->setQuality(value);
+    }
+    scheduleEstimate();
+}
+
+void ExportAccessoryView::reduceToggled(bool on) {
+    if (m_model) {
+        m_model->setReduceFramesEnabled(on);
+    }
+    scheduleEstimate();
+    refreshEnabledStates();
+}
+
+void ExportAccessoryView::resizeToggled(bool on) {
+    if (m_model) {
+        m_model->setResizeEnabled(on);
+    }
+    scheduleEstimate();
+    refreshEnabledStates();
+}
+
+void ExportAccessoryView::skipToggled(bool on) {
+    if (m_model) {
+        m_model->setSkipSimilarEnabled(on);
+    }
+    scheduleEstimate();
+    refreshEnabledStates();
+}
+
+void ExportAccessoryView::reduceChanged(int value) {
+    if (m_model) {
+        m_model->setReduceFramesPercent(value);
+    }
+    scheduleEstimate();
+    m_reduceValueLabel->setText(QStringLiteral("%1%").arg(value));
+}
+
+void ExportAccessoryView::resizeChanged(int value) {
+    if (m_model) {
+        m_model->setResizePercent(value);
+    }
+    scheduleEstimate();
+    m_resizeValueLabel->setText(QStringLiteral("%1%").arg(value));
+}
+
+void ExportAccessoryView::skipChanged(int value) {
+    if (m_model) {
+        m_model->setSimilarityPercent(value);
+    }
+    scheduleEstimate();
+    m_skipValueLabel->setText(QStringLiteral("%1%").arg(value));
+}
+
+void ExportAccessoryView::durationChanged(int value) {
+    if (m_model) {
+        m_model->setMaxSimilarDuration(value);
+    }
+    scheduleEstimate();
+    m_durationValueLabel->setText(QStringLiteral("%1 秒").arg(value));
+}
+
+void ExportAccessoryView::refreshEnabledStates() {
+    const bool reduce = m_reduceCheck->isChecked();
+    const bool resize = m_resizeCheck->isChecked();
+    const bool skip = m_skipCheck->isChecked();
+    m_reduceSlider->setEnabled(reduce);
+    m_resizeSlider->setEnabled(resize);
+    m_skipSlider->setEnabled(skip);
+    m_durationSlider->setEnabled(skip);
+    auto colour = [](bool on) { return on ? secondaryColor() : tertiaryColor(); };
+    setTextColor(m_reduceValueLabel, colour(reduce));
+    setTextColor(m_resizeValueLabel, colour(resize));
+    setTextColor(m_skipValueLabel, colour(skip));
+    setTextColor(m_durationLabel, colour(skip));
+    setTextColor(m_durationValueLabel, colour(skip));
+}
+
+}  // namespace mirelo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "overlay/OverlayItem.h"
+
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QToolButton;
+
+namespace mirelo {
+
+class EditorState;
+
+// The one-line property bar of the selected overlay: the controls of its kind
+// (text, font size, colour, shadow; sticker size, aspect lock, new picture;
+// mosaic cell size; arrow width and colour), a delete button and "完成".
+// All changes made while the same overlay stays selected form one undo step,
+// recorded before the first of them.
+class OverlayInspectorView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit OverlayInspectorView(EditorState* state, QWidget* parent = nullptr);
+
+    // Shows the controls for the selected overlay; an overlay of another id
+    // starts a new undo step at its first change.
+    void showItem(const OverlayItem& item);
+    QUuid itemID() const { return m_id; }
+
+    // Controls of the current kind (null when not shown), for tests.
+    QLineEdit* textField() const { return m_textField; }
+    QSlider* slider() const { return m_slider; }
+    QLabel* valueLabel() const { return m_valueLabel; }
+    QLabel* captionLabel() const { return m_caption; }
+    QCheckBox* checkBox() const { return m_check; }
+    QToolButton* colorButton() const { return m_colorButton; }
+    QPushButton* replaceButton() const { return m_replaceButton; }
+    QToolButton* deleteButton() const { return m_deleteButton; }
+    QPushButton* doneButton() const { return m_doneButton; }
+
+    // A picked colour, as the colour well delivers it (always opaque).
+    void pickColor(const QColor& color);
+
+    // The value label's text: the value rounded toward zero.
+    static QString valueText(double value);
+
+private:
+    void rebuild(const OverlayItem& item);
+    void refreshValues(const OverlayItem& item);
+    // Records the step (once) and applies `change` to the stored content.
+    void write(const std::function<void(OverlayContent&)>& change);
+    void clearControls();
+
+    EditorState* m_state;
+    QUuid m_id;
+    int m_kind = -1;
+    bool m_editSnapshotted = false;
+    QHBoxLayout* m_row = nullptr;
+    QList<QWidget*> m_controls;
+    QLineEdit* m_textField = nullptr;
+    QSlider* m_slider = nullptr;
+    QLabel* m_valueLabel = nullptr;
+    QLabel* m_caption = nullptr;
+    QCheckBox* m_check = nullptr;
+    QToolButton* m_colorButton = nullptr;
+    QPushButton* m_replaceButton = nullptr;
+    QToolButton* m_deleteButton = nullptr;
+    QPushButton* m_doneButton = nullptr;
+};
+
+}  // namespace mirelo

@@ -1,0 +1,231 @@
+// Overlays edited on the canvas and in the inspector: one undo step per
+// drag or edit, handles, clamps and the in-place text field.
+#include "editor/EditorState.h"
+#include "editor/PictureChooser.h"
+#include "support/TestImages.h"
+#include "ui/editor/EditorView.h"
+#include "ui/editor/OverlayInspectorView.h"
+#include "ui/editor/OverlayLayerView.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace mirelo {
+namespace {
+
+FrameList frames(int width = 400, int height = 300, int count = 3) {
+    FrameList list;
+    for (int i = 0; i < count; ++i) {
+        list.append(EditorFrame::make(test::patternImage(width, height, uint8_t(i)), 0.1));
+    }
+    return list;
+}
+
+template <typename T>
+const T& contentOf(const EditorState& state, int index = 0) {
+    return std::get<T>(state.overlays().at(index).content);
+}
+
+// A 400 x 300 recording shown at half size: s = 0.5.
+struct Layer {
+    Layer() : state(frames()), layer(&state) {
+        layer.resize(400, 300);
+        layer.setDisplayRect(QRectF(0, 0, 200, 150));
+        layer.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&layer));
+    }
+    void drag(QPointF from, QPointF to) {
+        QTest::mousePress(&layer, Qt::LeftButton, {}, from.toPoint());
+        QTest::mouseMove(&layer, ((from + to) / 2).toPoint());
+        QTest::mouseMove(&layer, to.toPoint());
+        QTest::mouseRelease(&layer, Qt::LeftButton, {}, to.toPoint());
+    }
+    EditorState state;
+    OverlayLayerView layer;
+};
+
+TEST(OverlayLayer, EachDragIsOneUndoStepInImagePixels) {
+    Layer t;
+    t.state.addMosaic();
+    const QRectF start = contentOf<MosaicOverlay>(t.state).rect;
+    const int steps = t.state.undoCount();
+    t.state.setSelectedOverlayID(QUuid());
+
+    const QPointF centre = t.layer.toView(start).center();
+    t.drag(centre, centre + QPointF(40, 20));
+    EXPECT_EQ(contentOf<MosaicOverlay>(t.state).rect, start.translated(80, 40));
+    EXPECT_EQ(t.state.undoCount(), steps + 1);
+    EXPECT_EQ(t.state.selectedOverlayID(), t.state.overlays().at(0).id);
+
+    // A second drag on the same overlay is a second step; one undo restores
+    // the position after the first.
+    const QPointF moved = t.layer.toView(contentOf<MosaicOverlay>(t.state).rect).center();
+    t.drag(moved, moved + QPointF(-10, 0));
+    EXPECT_EQ(t.state.undoCount(), steps + 2);
+    t.state.undo();
+    EXPECT_EQ(contentOf<MosaicOverlay>(t.state).rect, start.translated(80, 40));
+}
+
+TEST(OverlayLayer, ClicksSelectWithoutAStepExceptOnArrowEnds) {
+    Layer t;
+    t.state.addArrow();
+    const int steps = t.state.undoCount();
+    t.state.setSelectedOverlayID(QUuid());
+    const ArrowOverlay arrow = contentOf<ArrowOverlay>(t.state);
+    const QPointF middle = t.layer.toView(QRectF(arrow.start, arrow.end)).center();
+    QTest::mouseClick(&t.layer, Qt::LeftButton, {}, middle.toPoint());
+    EXPECT_EQ(t.state.selectedOverlayID(), t.state.overlays().at(0).id);
+    EXPECT_EQ(t.state.undoCount(), steps);
+
+    const QPointF tip = t.layer.toView(QRectF(arrow.end, QSizeF())).topLeft();
+    QTest::mouseClick(&t.layer, Qt::LeftButton, {}, tip.toPoint());
+    EXPECT_EQ(t.state.undoCount(), steps + 1);
+    // Dragging the tail moves only the tail.
+    const QPointF tail = t.layer.toView(QRectF(arrow.start, QSizeF())).topLeft();
+    QTest::mousePress(&t.layer, Qt::LeftButton, {}, tail.toPoint());
+    QTest::mouseMove(&t.layer, (tail + QPointF(0, 10)).toPoint());
+    QTest::mouseRelease(&t.layer, Qt::LeftButton, {}, (tail + QPointF(0, 10)).toPoint());
+    EXPECT_EQ(contentOf<ArrowOverlay>(t.state).start, arrow.start + QPointF(0, 20));
+    EXPECT_EQ(contentOf<ArrowOverlay>(t.state).end, arrow.end);
+    EXPECT_EQ(t.state.undoCount(), steps + 2);
+
+    // While cropping, the layer takes no clicks.
+    t.state.setSelectedOverlayID(QUuid());
+    t.state.startCrop();
+    EXPECT_TRUE(t.layer.testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+TEST(OverlayLayer, ResizeHandleKeepsProportionsAndLimits) {
+    const QSizeF image(1000, 1000);
+    const QRectF sticker(100, 100, 200, 100);
+    EXPECT_EQ(OverlayLayerView::resizedRect(sticker, QPointF(50, 10), image, true),
+              QRectF(100, 100, 250, 125));
+    EXPECT_EQ(OverlayLayerView::resizedRect(sticker, QPointF(5, 40), image, true),
+              QRectF(100, 100, 280, 140));
+    EXPECT_EQ(OverlayLayerView::resizedRect(sticker, QPointF(-500, -500), image, false),
+              QRectF(100, 100, 16, 16));
+    // The image edge wins over the 16-pixel minimum.
+    EXPECT_EQ(
+        OverlayLayerView::resizedRect(QRectF(990, 100, 50, 50), QPointF(-100, 0), image, false),
+        QRectF(990, 100, 10, 50));
+    EXPECT_EQ(
+        OverlayLayerView::resizedRect(QRectF(900, 100, 50, 50), QPointF(500, 0), image, false),
+        QRectF(900, 100, 100, 50));
+    // Wholly beyond the right edge: the size stays.
+    EXPECT_EQ(OverlayLayerView::resizedRect(QRectF(1200, 100, 50, 50), QPointF(5, 5), image, false),
+              QRectF(1200, 100, 50, 50));
+}
+
+TEST(OverlayLayer, TextEditInPlaceIsOneStepOrNone) {
+    Layer t;
+    t.state.addText();
+    const QString before = contentOf<TextOverlay>(t.state).text;
+    const int steps = t.state.undoCount();
+    const QPointF centre = t.layer.shownRect(t.state.overlays().at(0)).center();
+
+    QTest::mouseDClick(&t.layer, Qt::LeftButton, {}, centre.toPoint());
+    ASSERT_NE(t.layer.textEditor(), nullptr);
+    t.state.setSelectedOverlayID(QUuid());  // clicking elsewhere
+    EXPECT_EQ(t.layer.textEditor(), nullptr);
+    EXPECT_EQ(t.state.undoCount(), steps);
+
+    QTest::mouseDClick(&t.layer, Qt::LeftButton, {}, centre.toPoint());
+    ASSERT_NE(t.layer.textEditor(), nullptr);
+    QTest::keyClick(t.layer.textEditor(), Qt::Key_End);
+    QTest::keyClicks(t.layer.textEditor(), QStringLiteral("ab"));
+    EXPECT_EQ(contentOf<TextOverlay>(t.state).text, before + QStringLiteral("ab"));
+    QTest::keyClick(t.layer.textEditor(), Qt::Key_Return);
+    EXPECT_EQ(t.layer.textEditor(), nullptr);
+    EXPECT_EQ(t.state.undoCount(), steps + 1);
+    t.state.undo();
+    EXPECT_EQ(contentOf<TextOverlay>(t.state).text, before);
+}
+
+TEST(OverlayInspector, ChangesToOneOverlayFormOneStep) {
+    EditorState state(frames());
+    OverlayInspectorView inspector(&state);
+    state.addText();
+    state.addArrow();
+    const int steps = state.undoCount();
+    const OverlayItem text = state.overlays().at(0);
+    const TextOverlay original = std::get<TextOverlay>(text.content);
+
+    inspector.showItem(state.overlays().at(0));
+    inspector.slider()->setValue(64);
+    inspector.pickColor(QColor(10, 200, 30, 128));
+    inspector.checkBox()->click();
+    const TextOverlay& changed = contentOf<TextOverlay>(state);
+    EXPECT_EQ(changed.fontSize, 64);
+    EXPECT_EQ(changed.color.a, 1.0);  // picked colours are opaque
+    EXPECT_NEAR(changed.color.g, 200 / 255.0, 1e-6);
+    EXPECT_NE(changed.shadow, original.shadow);
+    EXPECT_EQ(state.undoCount(), steps + 1);
+
+    // Another overlay starts a new step.
+    inspector.showItem(state.overlays().at(1));
+    inspector.slider()->setValue(7);
+    EXPECT_EQ(contentOf<ArrowOverlay>(state, 1).lineWidth, 7);
+    EXPECT_EQ(state.undoCount(), steps + 2);
+    state.undo();
+    state.undo();
+    EXPECT_EQ(contentOf<TextOverlay>(state), original);
+}
+
+TEST(OverlayInspector, ValueLabelsTruncateAndStickersShowTheirSize) {
+    EXPECT_EQ(OverlayInspectorView::valueText(3.7), QStringLiteral("3"));
+    EditorState state(frames(4500, 40, 1));
+    OverlayInspectorView inspector(&state);
+    state.addText();
+    TextOverlay big = contentOf<TextOverlay>(state);
+    big.fontSize = 250;
+    state.setOverlayContent(state.overlays().at(0).id, big);
+    inspector.showItem(state.overlays().at(0));
+    EXPECT_EQ(inspector.valueLabel()->text(), QStringLiteral("250"));
+    EXPECT_EQ(inspector.slider()->value(), 200);
+
+    // A sticker from a picture file.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.png"));
+    ASSERT_TRUE(test::solidImage(32, 18, Qt::blue).qimage().save(path));
+    struct Chooser : PictureChooser {
+        QString file;
+        QString choosePicture() override { return file; }
+    };
+    auto chooser = std::make_unique<Chooser>();
+    chooser->file = path;
+    state.setPictureChooser(std::move(chooser));
+    state.addSticker();
+    ASSERT_EQ(state.overlays().size(), 2);
+    StickerOverlay sticker = contentOf<StickerOverlay>(state, 1);
+    sticker.rect = QRectF(5, 5, 320.6, 180.2);
+    state.setOverlayContent(state.overlays().at(1).id, sticker);
+    inspector.showItem(state.overlays().at(1));
+    EXPECT_EQ(inspector.captionLabel()->text(), QStringLiteral("贴纸 320 × 180"));
+}
+
+TEST(OverlayInspector, CtrlDeleteRemovesTheSelectedOverlayElseFrames) {
+    EditorState state(frames(400, 300, 4));
+    EditorView view(&state);
+    view.resize(1000, 640);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    state.addMosaic();
+    EXPECT_TRUE(view.inspector()->isVisible());
+    QTest::keyClick(&view, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_TRUE(state.overlays().isEmpty());
+    EXPECT_EQ(state.frameCount(), 4);
+    EXPECT_FALSE(view.inspector()->isVisible());
+    QTest::keyClick(&view, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(state.frameCount(), 3);
+}
+
+}  // namespace
+}  // namespace mirelo

@@ -1,0 +1,260 @@
+// The save flow as the user meets it: the proposed name, the options inside
+// the dialog, the export behind its progress sheet, failures and closing.
+#include "editor/EditorState.h"
+#include "export/ExportModel.h"
+#include "support/TestImages.h"
+#include "ui/editor/EditorView.h"
+#include "ui/editor/EditorWindowController.h"
+#include "ui/editor/ExportAccessoryView.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace mirelo {
+namespace {
+
+using namespace std::chrono_literals;
+
+FrameList frames(int count, int width = 48, int height = 32) {
+    FrameList list;
+    for (int i = 0; i < count; ++i) {
+        list.append(EditorFrame::make(
+            test::patternImage(width, height, static_cast<uint8_t>(i * 40)), 0.1));
+    }
+    return list;
+}
+
+QLineEdit* nameEdit(QFileDialog* dialog) {
+    return dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+}
+
+TEST(SaveFlow, ProposedNameUsesTheLocalTimeAndTheFormat) {
+    const QDateTime when(QDate(2025, 3, 5), QTime(9, 7, 3));
+    EXPECT_EQ(EditorWindowController::proposedFileName(when, ExportFormat::gif),
+              QStringLiteral("Mirelo-20250305-090703.gif"));
+    EXPECT_EQ(EditorWindowController::proposedFileName(
+                  QDateTime(QDate(2025, 1, 31), QTime(14, 23, 5)), ExportFormat::mp4),
+              QStringLiteral("Mirelo-20250131-142305.mp4"));
+    EXPECT_EQ(
+        EditorWindowController::renamedForFormat(QStringLiteral("clip.gif"), ExportFormat::webp),
+        QStringLiteral("clip.webp"));
+    EXPECT_EQ(
+        EditorWindowController::renamedForFormat(QStringLiteral("a.b.gif"), ExportFormat::webp),
+        QStringLiteral("a.b.webp"));
+    EXPECT_EQ(EditorWindowController::renamedForFormat(QStringLiteral("clip"), ExportFormat::mp4),
+              QStringLiteral("clip.mp4"));
+    EXPECT_EQ(
+        EditorWindowController::renamedForFormat(QStringLiteral("v1.0/clip"), ExportFormat::gif),
+        QStringLiteral("v1.0/clip.gif"));
+}
+
+struct Flow {
+    explicit Flow(FrameList list) : folder(), controller(std::move(list), folder.path()) {
+        controller.onSaved = [this](const QString& path) {
+            saved.append(path);
+            closedWhenSaved = closed;
+        };
+        controller.onClosed = [this] { ++closed; };
+        controller.window()->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller.window()));
+    }
+    QFileDialog* openDialog() {
+        controller.state()->play();
+        controller.window()->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+        QTest::keyClick(controller.view(), Qt::Key_S, Qt::ControlModifier);
+        EXPECT_FALSE(controller.state()->isPlaying());
+        return controller.saveDialog();
+    }
+    void chooseAndSave(QFileDialog* dialog, const QString& path) {
+        nameEdit(dialog)->setText(path);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    }
+
+    QTemporaryDir folder;
+    EditorWindowController controller;
+    QStringList saved;
+    int closed = 0;
+    int closedWhenSaved = -1;
+};
+
+TEST(SaveFlow, FileNameFollowsTheFormatChosenInTheOptions) {
+    Flow flow(frames(3));
+    QFileDialog* dialog = flow.openDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(flow.controller.accessory(), nullptr);
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(flow.folder.path()).canonicalPath());
+    const QString proposed = nameEdit(dialog)->text();
+    EXPECT_TRUE(proposed.startsWith(QStringLiteral("Mirelo-")));
+    EXPECT_TRUE(proposed.endsWith(QStringLiteral(".gif")));
+    EXPECT_EQ(proposed.size(), QStringLiteral("Mirelo-20250305-090703.gif").size());
+
+    ExportAccessoryView* options = flow.controller.accessory();
+    QTest::mouseClick(options->formatButton(2), Qt::LeftButton);
+    EXPECT_EQ(flow.controller.exportModel()->format(), ExportFormat::mp4);
+    EXPECT_EQ(nameEdit(dialog)->text(), proposed.chopped(3) + QStringLiteral("mp4"));
+    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("MPEG-4 视频 (*.mp4)")});
+    QTest::mouseClick(options->formatButton(0), Qt::LeftButton);
+    EXPECT_EQ(nameEdit(dialog)->text(), proposed);
+
+    nameEdit(dialog)->setText(QStringLiteral("a.b.gif"));
+    QTest::mouseClick(options->formatButton(1), Qt::LeftButton);
+    EXPECT_EQ(nameEdit(dialog)->text(), QStringLiteral("a.b.webp"));
+    nameEdit(dialog)->setText(QStringLiteral("clip"));
+    QTest::mouseClick(options->formatButton(2), Qt::LeftButton);
+    EXPECT_EQ(nameEdit(dialog)->text(), QStringLiteral("clip.mp4"));
+    dialog->reject();
+}
+
+TEST(SaveFlow, CancellingLeavesTheEditorOpenAndPaused) {
+    Flow flow(frames(3));
+    QFileDialog* dialog = flow.openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->reject();
+    QApplication::processEvents();
+    EXPECT_EQ(flow.controller.saveDialog(), nullptr);
+    EXPECT_EQ(flow.controller.progressDialog(), nullptr);
+    EXPECT_EQ(flow.controller.exportModel(), nullptr);
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_FALSE(flow.controller.state()->isPlaying());
+    EXPECT_TRUE(flow.saved.isEmpty());
+    EXPECT_TRUE(QDir(flow.folder.path()).isEmpty());
+}
+
+TEST(SaveFlow, SuccessReportsTheFileThenCloses) {
+    Flow flow(frames(4));
+    QFileDialog* dialog = flow.openDialog();
+    ASSERT_NE(dialog, nullptr);
+    const QString path = flow.folder.filePath(QStringLiteral("out.gif"));
+    flow.chooseAndSave(dialog, path);
+    EXPECT_TRUE(flow.controller.progressDialog() != nullptr || !flow.saved.isEmpty());
+    ASSERT_TRUE(test::waitUntil([&] { return !flow.saved.isEmpty(); }, 20s));
+    EXPECT_EQ(flow.saved, QStringList{path});
+    EXPECT_EQ(flow.closedWhenSaved, 0);  // reported before the window closed
+    EXPECT_EQ(flow.closed, 1);
+    EXPECT_FALSE(flow.controller.window()->isVisible());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(4).startsWith("GIF8"));
+    EXPECT_EQ(QDir(flow.folder.path()).entryList(QDir::Files),
+              QStringList{QStringLiteral("out.gif")});
+}
+
+TEST(SaveFlow, FailureShowsTheReasonAndKeepsTheEditorIntact) {
+    Flow flow(frames(4));
+    EditorState* state = flow.controller.state();
+    state->deleteAfterCurrent();  // one undo step to keep
+    const int frameCount = state->frameCount();
+
+    QFileDialog* dialog = flow.openDialog();
+    ASSERT_NE(dialog, nullptr);
+    // A destination whose folder is a plain file cannot be written.
+    const QString blocker = flow.folder.filePath(QStringLiteral("not-a-folder"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    flow.chooseAndSave(dialog, blocker + QStringLiteral("/out.gif"));
+    ASSERT_TRUE(test::waitUntil([&] { return flow.controller.errorAlert() != nullptr; }, 20s));
+    QMessageBox* alert = flow.controller.errorAlert();
+    EXPECT_EQ(alert->text(), QStringLiteral("保存失败"));
+    EXPECT_FALSE(alert->informativeText().isEmpty());
+    EXPECT_EQ(flow.controller.progressDialog(), nullptr);
+    alert->accept();
+    QApplication::processEvents();
+
+    EXPECT_TRUE(flow.saved.isEmpty());
+    EXPECT_EQ(flow.closed, 0);
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_EQ(state->frameCount(), frameCount);
+    EXPECT_TRUE(state->canUndo());
+    // The user can save again with a fresh dialog.
+    QFileDialog* again = flow.openDialog();
+    ASSERT_NE(again, nullptr);
+    again->reject();
+}
+
+TEST(SaveFlow, ClosingDuringAnExportLeavesNoFile) {
+    Flow flow(frames(120, 640, 360));
+    QFileDialog* dialog = flow.openDialog();
+    ASSERT_NE(dialog, nullptr);
+    QCheckBox* skip = flow.controller.accessory()->skipCheck();
+    skip->setChecked(true);  // different options: the export encodes afresh
+    const QString path = flow.folder.filePath(QStringLiteral("long.gif"));
+    flow.chooseAndSave(dialog, path);
+    ASSERT_TRUE(flow.controller.isExporting());
+    ASSERT_NE(flow.controller.progressDialog(), nullptr);
+    flow.controller.window()->close();
+    EXPECT_EQ(flow.closed, 1);
+    EXPECT_FALSE(flow.controller.isExporting());
+    test::spinFor(1500ms);
+    EXPECT_TRUE(flow.saved.isEmpty());
+    EXPECT_EQ(flow.closed, 1);
+    EXPECT_TRUE(QDir(flow.folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {
+    ExportModel model({test::solidImage(8, 8, Qt::red)}, {0.1});
+    ExportAccessoryView view(&model);
+    EXPECT_EQ(view.width(), 400);
+    EXPECT_EQ(view.qualityValueLabel()->text(), QStringLiteral("80"));
+    EXPECT_EQ(view.sizeValueLabel()->text(), QStringLiteral("计算中…"));
+    EXPECT_EQ(view.reduceValueLabel()->text(), QStringLiteral("30%"));
+    EXPECT_EQ(view.resizeValueLabel()->text(), QStringLiteral("50%"));
+    EXPECT_EQ(view.skipValueLabel()->text(), QStringLiteral("95%"));
+    EXPECT_EQ(view.durationValueLabel()->text(), QStringLiteral("2 秒"));
+    EXPECT_EQ(view.processedInfoLabel()->text(), QStringLiteral("处理后:—"));
+    EXPECT_TRUE(view.formatButton(0)->isChecked());
+    EXPECT_EQ(view.formatButton(1)->text(), QStringLiteral("WEBP"));
+    for (QSlider* s :
+         {view.reduceSlider(), view.resizeSlider(), view.skipSlider(), view.durationSlider()}) {
+        EXPECT_FALSE(s->isEnabled());
+    }
+    auto colour = [](QLabel* label) { return label->palette().color(QPalette::WindowText); };
+    EXPECT_EQ(colour(view.durationLabel()), ExportAccessoryView::tertiaryColor());
+
+    view.skipCheck()->setChecked(true);
+    EXPECT_TRUE(model.skipSimilarEnabled());
+    EXPECT_TRUE(view.skipSlider()->isEnabled());
+    EXPECT_TRUE(view.durationSlider()->isEnabled());
+    EXPECT_FALSE(view.reduceSlider()->isEnabled());
+    for (QLabel* label : {view.skipValueLabel(), view.durationLabel(), view.durationValueLabel()}) {
+        EXPECT_EQ(colour(label), ExportAccessoryView::secondaryColor());
+    }
+    EXPECT_EQ(colour(view.reduceValueLabel()), ExportAccessoryView::tertiaryColor());
+    view.durationSlider()->setValue(5);
+    EXPECT_EQ(view.durationValueLabel()->text(), QStringLiteral("5 秒"));
+    EXPECT_EQ(model.maxSimilarDuration(), 5);
+    view.skipCheck()->setChecked(false);
+    EXPECT_FALSE(view.durationSlider()->isEnabled());
+    EXPECT_EQ(colour(view.durationValueLabel()), ExportAccessoryView::tertiaryColor());
+    EXPECT_EQ(model.maxSimilarDuration(), 5);  // the value stays
+
+    view.reduceCheck()->setChecked(true);
+    view.reduceSlider()->setValue(45);
+    EXPECT_EQ(view.reduceValueLabel()->text(), QStringLiteral("45%"));
+    EXPECT_EQ(model.reduceFramesPercent(), 45);
+    view.qualitySlider()->setValue(50);
+    EXPECT_EQ(view.qualityValueLabel()->text(), QStringLiteral("50"));
+    EXPECT_EQ(model.quality(), 50);
+
+    // The estimate arrives through the model.
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return view.sizeValueLabel()->text() != QStringLiteral("计算中…"); }, 20s));
+    EXPECT_TRUE(view.processedInfoLabel()->text().startsWith(QStringLiteral("处理后:")));
+    EXPECT_NE(view.processedInfoLabel()->text(), QStringLiteral("处理后:—"));
+}
+
+}  // namespace
+}  // namespace mirelo
