@@ -1,7 +1,6 @@
 #include "convert/EncodeDispatch.h"
 
-#include "export/Exporter.h"
-#include "export/ExporterMedia.h"
+#include "export/ExportModel.h"
 
 namespace mirelo::convert {
 
@@ -9,16 +8,8 @@ ExportStatus encodeFrames(ExportFormat format, const std::vector<Image>& images,
                           const std::vector<double>& delays, int quality,
                           const QString& destination, const CancelFlag& cancel,
                           const ProgressFn& progress) {
-    switch (format) {
-        case ExportFormat::gif:
-            return Exporter::encodeGIF(images, delays, quality, destination, cancel, progress);
-        case ExportFormat::webp:
-            return Exporter::encodeWebP(images, delays, quality, destination, cancel, progress);
-        case ExportFormat::mp4:
-            return Exporter::encodeMP4(images, delays, quality, destination, cancel, progress);
-    }
-    return ExportError::encodeFailed(QStringLiteral("this build cannot write .") +
-                                     rawValue(format) + QStringLiteral(" files"));
+    // The same format switch the save dialog's export uses.
+    return encodeProcessedFrames(format, images, delays, quality, destination, cancel, progress);
 }
 
 }  // namespace mirelo::convert
