@@ -76,16 +76,17 @@ term=$(window_of xterm)
 xdotool windowsize "$term" 960 540 windowmove "$term" 0 0
 grab text 960x540 0,0 15 6 &
 grabber=$!
-# Type once the editor runs.
+# Type once the editor runs. Typing is best effort: if the terminal has gone,
+# the clip still holds the scrolling text.
 for _ in $(seq 100); do [ -e "$work/edit.txt.ready" ] && break; sleep 0.1; done
 sleep 0.5
-xdotool type --window "$term" --delay 35 "i// Frames are kept in recording order."
-xdotool key --window "$term" Return
-xdotool type --window "$term" --delay 35 "int delayFor(int fps) { return 100 / fps; }"
+xdotool type --window "$term" --delay 35 "i// Frames are kept in recording order." 2>/dev/null || true
+xdotool key --window "$term" Return 2>/dev/null || true
+xdotool type --window "$term" --delay 35 "int delayFor(int fps) { return 100 / fps; }" 2>/dev/null || true
 wait "$grabber"
-xdotool key --window "$term" Escape
-xdotool type --window "$term" ":q!"
-xdotool key --window "$term" Return
+xdotool key --window "$term" Escape 2>/dev/null || true
+xdotool type --window "$term" ":q!" 2>/dev/null || true
+xdotool key --window "$term" Return 2>/dev/null || true
 to_png text
 
 # --- desktop: windows moving over a wallpaper ---
