@@ -1,6 +1,7 @@
 #include "platform/X11InputCatcher.h"
 
 #include "platform/X11WindowShape.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QScreen>
 #include <QSocketNotifier>
@@ -40,24 +41,13 @@ InputCatcher::InputCatcher(QObject* parent) : QObject(parent) {
     if (!isAvailable()) {
         return;
     }
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c) {
-            xcb_disconnect(c);
-        }
-        return;
-    }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && it.rem; ++i) {
-        xcb_screen_next(&it);
-    }
-    if (!it.data) {
-        xcb_disconnect(c);
+    xcb_window_t root = XCB_NONE;
+    xcb_connection_t* c = x11::connectToDefaultScreen(&root);
+    if (!c) {
         return;
     }
     m_connection = c;
-    m_root = it.data->root;
+    m_root = root;
     m_window = xcb_generate_id(c);
     // Override-redirect: the window manager neither frames nor moves it.
     const uint32_t values[] = {1, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |

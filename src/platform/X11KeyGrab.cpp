@@ -1,6 +1,7 @@
 #include "platform/X11KeyGrab.h"
 
 #include "platform/X11WindowShape.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QSocketNotifier>
 
@@ -48,25 +49,18 @@ KeyGrab::KeyGrab(char letter, QObject* parent) : QObject(parent) {
     if (!isAvailable() || letter < 'a' || letter > 'z') {
         return;
     }
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c) {
-            xcb_disconnect(c);
-        }
+    xcb_window_t root = XCB_NONE;
+    xcb_connection_t* c = x11::connectToDefaultScreen(&root);
+    if (!c) {
         return;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && it.rem; ++i) {
-        xcb_screen_next(&it);
-    }
-    const uint8_t keycode = it.data ? keycodeFor(c, static_cast<uint32_t>(letter)) : 0;
+    const uint8_t keycode = keycodeFor(c, static_cast<uint32_t>(letter));
     if (!keycode) {
         xcb_disconnect(c);
         return;
     }
     m_connection = c;
-    m_root = it.data->root;
+    m_root = root;
     m_keycode = keycode;
     bool granted = true;
     for (uint16_t locks : kLockVariants) {

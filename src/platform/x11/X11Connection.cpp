@@ -6,15 +6,18 @@
 
 namespace mirelo::x11 {
 
-Connection::Connection(const QByteArray& displayName) {
+namespace {
+
+// Opens `displayName` (empty: $DISPLAY) and returns the connection with its
+// default screen, or nullptr with nothing left open.
+xcb_connection_t* openWithScreen(const char* displayName, xcb_screen_t** screen) {
     int screenNumber = 0;
-    xcb_connection_t* connection =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
+    xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
     if (connection == nullptr || xcb_connection_has_error(connection)) {
         if (connection != nullptr) {
             xcb_disconnect(connection);
         }
-        return;
+        return nullptr;
     }
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; it.rem > 0 && i < screenNumber; ++i) {
@@ -22,10 +25,26 @@ Connection::Connection(const QByteArray& displayName) {
     }
     if (it.rem == 0) {
         xcb_disconnect(connection);
-        return;
+        return nullptr;
     }
-    m_connection = connection;
-    m_screen = it.data;
+    *screen = it.data;
+    return connection;
+}
+
+}  // namespace
+
+xcb_connection_t* connectToDefaultScreen(xcb_window_t* root) {
+    xcb_screen_t* screen = nullptr;
+    xcb_connection_t* connection = openWithScreen(nullptr, &screen);
+    if (connection != nullptr) {
+        *root = screen->root;
+    }
+    return connection;
+}
+
+Connection::Connection(const QByteArray& displayName) {
+    m_connection =
+        openWithScreen(displayName.isEmpty() ? nullptr : displayName.constData(), &m_screen);
 }
 
 Connection::~Connection() {

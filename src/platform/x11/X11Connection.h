@@ -29,6 +29,11 @@ struct Monitor {
     bool primary = false;
 };
 
+// Opens a connection to $DISPLAY and finds its default screen's root window.
+// Returns the connection, which the caller then owns and must xcb_disconnect(),
+// or nullptr (nothing left open) when the display cannot be reached.
+xcb_connection_t* connectToDefaultScreen(xcb_window_t* root);
+
 // A display connection of our own, closed on destruction. Every call is made from the thread
 // that uses the connection; xcb itself is thread-safe, the helpers here keep no shared state.
 class Connection {
