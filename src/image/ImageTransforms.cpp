@@ -90,7 +90,8 @@ Image rotated90(const Image& image, bool clockwise) {
     if (out.isNull()) {
         return {};
     }
-    const Rows src{image.constScanLine(0), image.bytesPerLine()};
+    const QImage source = image.qimage();  // one surface with a fixed row distance
+    const Rows src{source.constBits(), source.bytesPerLine()};
     const MutableRows dst{out.bits(), out.bytesPerLine()};
     const int w4 = w & ~3;
     const int h4 = h & ~3;
@@ -129,7 +130,8 @@ Image flipped(const Image& image, bool horizontal) {
     if (out.isNull()) {
         return {};
     }
-    const Rows src{image.constScanLine(0), image.bytesPerLine()};
+    const QImage source = image.qimage();  // one surface with a fixed row distance
+    const Rows src{source.constBits(), source.bytesPerLine()};
     const MutableRows dst{out.bits(), out.bytesPerLine()};
     for (int j = 0; j < h; ++j) {
         if (horizontal) {
