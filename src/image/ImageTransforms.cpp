@@ -22,12 +22,11 @@ namespace {
 // A quarter turn is a transpose (plus a reversal of one axis). It moves 8 x 8
 // blocks: eight source rows are read, turned in registers, and written as
 // eight 32-byte runs, one per destination row. The blocks are walked in
-// strips 16 source pixels wide, top to bottom: each source row then gives one
-// full cache line per strip, and each of the 16 destination rows of the strip
-// is filled front to back (or back to front) as one sequential stream, which
-// keeps both sides in the first-level cache and the prefetchers on track.
-// Narrower strips read every source line twice; wider ones, or square tiles,
-// touch more rows than the cache and TLB hold at once.
+// strips 16 source pixels wide, top to bottom: each source row then gives 64
+// bytes (a cache line's worth) per strip, and each of the 16 destination rows
+// of the strip is filled as one sequential stream. On 1080p frames this ran at
+// about half the time of square 64-pixel tiles of 4 x 4 blocks; 8- and
+// 32-pixel strips were slower than 16.
 constexpr int kBlock = 8;
 constexpr int kStripPixels = 16;
 
