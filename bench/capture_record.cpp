@@ -53,9 +53,12 @@ int main(int argc, char** argv) {
                                            frames[i - 1].timestamp.seconds();
                         missed += gap * fps > 1.5 ? static_cast<int>(gap * fps + 0.5) - 1 : 0;
                     }
-                    std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n",
+                    const double span = frames.back().timestamp.seconds() -
+                                        frames.front().timestamp.seconds();
+                    std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
+                                "first to last frame: %.3f s\n",
                                 frames.size(), frames.front().image.width(),
-                                frames.front().image.height(), missed);
+                                frames.front().image.height(), missed, span);
                 }
                 app.quit();
             });
