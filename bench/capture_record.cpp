@@ -9,6 +9,24 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// The process's peak resident memory, in MB, from /proc.
+double peakMemoryMB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::atof(line.c_str() + 6) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 6) {
@@ -56,9 +74,9 @@ int main(int argc, char** argv) {
                     const double span = frames.back().timestamp.seconds() -
                                         frames.front().timestamp.seconds();
                     std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
-                                "first to last frame: %.3f s\n",
+                                "first to last frame: %.3f s\npeak memory: %.0f MB\n",
                                 frames.size(), frames.front().image.width(),
-                                frames.front().image.height(), missed, span);
+                                frames.front().image.height(), missed, span, peakMemoryMB());
                 }
                 app.quit();
             });
