@@ -4,8 +4,7 @@
 //
 // Runs as its own program: the X server must exist before the Qt application
 // connects to it.
-#include "XvfbFixture.h"
-#include "app/Alerts.h"
+#include "X11AppTest.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "platform/x11/X11CaptureBackend.h"
@@ -29,7 +28,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 using namespace mirelo;
@@ -37,16 +35,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-test::XvfbServer* server = nullptr;
-
-class SilentAlerts : public AlertPresenter {
-public:
-    QStringList shown;
-    Response showRecordingError(const QString& description, bool) override {
-        shown << description;
-        return Response::ok;
-    }
-};
+using test::SilentAlerts;
 
 // A window that changes colour ten times a second, so every frame differs.
 class Flicker : public QWidget {
@@ -70,7 +59,7 @@ private:
 };
 
 void settle() {
-    server->sync();
+    test::appServer().sync();
     test::spinFor(300ms);
 }
 
@@ -83,7 +72,7 @@ TEST(X11EditorFlow, RecordEditAndSaveAGif) {
     auto alerts = std::make_shared<SilentAlerts>();
     AppServices services;
     services.recorder =
-        std::make_unique<ScreenRecorder>(makeX11CaptureBackend(server->displayName()));
+        std::make_unique<ScreenRecorder>(makeX11CaptureBackend(test::appServer().displayName()));
     services.alerts = alerts;
     QStringList revealed;
     services.revealFile = [&](const QString& path) { revealed << path; };
@@ -153,20 +142,3 @@ TEST(X11EditorFlow, RecordEditAndSaveAGif) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    test::XvfbServer::Options options;
-    options.windowManager = true;
-    test::XvfbServer xvfb(options);
-    if (!xvfb.ok()) {
-        std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(xvfb.error()));
-        return 1;
-    }
-    server = &xvfb;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
-    const int result = RUN_ALL_TESTS();
-    server = nullptr;
-    return result;
-}

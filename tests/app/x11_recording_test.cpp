@@ -4,8 +4,7 @@
 //
 // Runs as its own program: the X server must exist before the Qt application
 // connects to it.
-#include "XvfbFixture.h"
-#include "app/Alerts.h"
+#include "X11AppTest.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "platform/x11/X11CaptureBackend.h"
@@ -22,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 using namespace mirelo;
@@ -30,16 +28,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-test::XvfbServer* server = nullptr;
-
-class SilentAlerts : public AlertPresenter {
-public:
-    QStringList shown;
-    Response showRecordingError(const QString& description, bool) override {
-        shown << description;
-        return Response::ok;
-    }
-};
+using test::SilentAlerts;
 
 // An ordinary window painted in one colour that counts the clicks it gets.
 class ClickTarget : public QWidget {
@@ -62,14 +51,13 @@ protected:
     ClickTarget below{QColor(0x33, 0x66, 0xcc)};
 
     void SetUp() override {
-        ASSERT_NE(server, nullptr);
         below.setGeometry(200, 200, 1200, 760);
         below.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
 
         AppServices services;
-        services.recorder =
-            std::make_unique<ScreenRecorder>(makeX11CaptureBackend(server->displayName()));
+        services.recorder = std::make_unique<ScreenRecorder>(
+            makeX11CaptureBackend(test::appServer().displayName()));
         services.alerts = alerts;
         state = std::make_unique<AppState>(std::move(services));
         state->setShowsCursor(false);
@@ -86,13 +74,13 @@ protected:
 
     // Lets the window manager and the X server catch up.
     void settle() {
-        server->sync();
+        test::appServer().sync();
         test::spinFor(300ms);
     }
 
     void click(const QPoint& at) {
-        ASSERT_EQ(server->run("xdotool", {"mousemove", QString::number(at.x()),
-                                          QString::number(at.y()), "click", "1"}),
+        ASSERT_EQ(test::appServer().run("xdotool", {"mousemove", QString::number(at.x()),
+                                                    QString::number(at.y()), "click", "1"}),
                   0);
         settle();
     }
@@ -177,10 +165,10 @@ TEST_F(X11RecorderTest, DraggingTheSeeThroughCaptureAreaMovesTheWindow) {
     ASSERT_TRUE(window->cutsOutCaptureArea());  // no compositing manager here
     const QPoint start = window->pos();
     const QPoint inside = controller()->captureRegion().center();
-    ASSERT_EQ(server->run("xdotool",
-                          {"mousemove", QString::number(inside.x()), QString::number(inside.y()),
-                           "mousedown", "1", "mousemove", QString::number(inside.x() + 60),
-                           QString::number(inside.y() + 25), "mouseup", "1"}),
+    ASSERT_EQ(test::appServer().run(
+                  "xdotool", {"mousemove", QString::number(inside.x()), QString::number(inside.y()),
+                              "mousedown", "1", "mousemove", QString::number(inside.x() + 60),
+                              QString::number(inside.y() + 25), "mouseup", "1"}),
               0);
     settle();
     EXPECT_EQ(window->pos(), start + QPoint(60, 25));
@@ -228,27 +216,10 @@ TEST_F(X11RecorderTest, WithNoRoomForTheHeaderCtrlRStopsFromAnywhere) {
     EXPECT_TRUE(controller()->hasGlobalStopKey());
     // The key reaches us while another window has the focus.
     click(QPoint(1200, 500));
-    ASSERT_EQ(server->run("xdotool", {"key", "ctrl+r"}), 0);
+    ASSERT_EQ(test::appServer().run("xdotool", {"key", "ctrl+r"}), 0);
     EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
     EXPECT_FALSE(controller()->hasGlobalStopKey());
     test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
     ASSERT_NE(state->editor(), nullptr);
     EXPECT_EQ(state->editor()->state()->frames().value(0).image.size(), QSize(640, 1080));
-}
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    test::XvfbServer::Options options;
-    options.windowManager = true;
-    test::XvfbServer xvfb(options);
-    if (!xvfb.ok()) {
-        std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(xvfb.error()));
-        return 1;
-    }
-    server = &xvfb;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
-    const int result = RUN_ALL_TESTS();
-    server = nullptr;
-    return result;
 }

@@ -1,0 +1,34 @@
+// main() of the programs that drive the application on their own Xvfb with openbox.
+#include "X11AppTest.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+mirelo::test::XvfbServer* server = nullptr;
+}
+
+mirelo::test::XvfbServer& mirelo::test::appServer() {
+    return *server;
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    mirelo::test::XvfbServer::Options options;
+    options.windowManager = true;
+    mirelo::test::XvfbServer xvfb(options);
+    if (!xvfb.ok()) {
+        std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(xvfb.error()));
+        return 1;
+    }
+    server = &xvfb;
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    const int result = RUN_ALL_TESTS();
+    server = nullptr;
+    return result;
+}
