@@ -25,13 +25,14 @@ Image Image::stacked(std::vector<Image> bands) {
         return {};
     }
     const int width = bands.front().width();
-    const int bandRows = bands.front().height();
+    const int firstRows = bands.front().height();
+    const int bandRows = bands.size() > 1 ? bands[1].height() : firstRows;
     qint64 height = 0;
     for (size_t i = 0; i < bands.size(); ++i) {
         const Image& band = bands[i];
         const bool last = i + 1 == bands.size();
         if (band.isNull() || band.width() != width ||
-            (last ? band.height() > bandRows : band.height() != bandRows)) {
+            (i > 0 && (last ? band.height() > bandRows : band.height() != bandRows))) {
             return {};
         }
         height += band.height();
@@ -46,6 +47,7 @@ Image Image::stacked(std::vector<Image> bands) {
     static std::atomic<qint64> nextKey{0};
     auto deferred = std::make_shared<Deferred>();
     deferred->size = QSize(width, static_cast<int>(height));
+    deferred->firstRows = firstRows;
     deferred->bandRows = bandRows;
     deferred->bands = std::move(bands);
     deferred->key = --nextKey;
@@ -58,8 +60,12 @@ const uchar* Image::bandRow(int y) const {
     if (y < 0 || y >= m_deferred->size.height()) {
         return nullptr;
     }
-    const Image& band = m_deferred->bands[static_cast<size_t>(y / m_deferred->bandRows)];
-    return band.constScanLine(y % m_deferred->bandRows);
+    const Deferred& d = *m_deferred;
+    if (y < d.firstRows) {
+        return d.bands.front().constScanLine(y);
+    }
+    const int rest = y - d.firstRows;
+    return d.bands[static_cast<size_t>(1 + rest / d.bandRows)].constScanLine(rest % d.bandRows);
 }
 
 QImage Image::qimage() const {
@@ -75,6 +81,16 @@ QImage Image::qimage() const {
         std::memcpy(joined.scanLine(y), bandRow(y), row);
     }
     return joined;
+}
+
+std::vector<Image> Image::bands() const {
+    if (m_deferred) {
+        return m_deferred->bands;
+    }
+    if (isNull()) {
+        return {};
+    }
+    return {*this};
 }
 
 qint64 Image::cacheKey() const {

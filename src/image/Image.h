@@ -24,11 +24,11 @@ public:
     // A null or zero-sized QImage gives a null Image.
     static Image fromQImage(const QImage& image);
 
-    // An image made of `bands` stacked top to bottom: all of one width, every band but the last
-    // of one height and the last no higher. It holds only the bands, which other images may
-    // share (frames of a recording that differ in a few rows share the rest); rows are read
-    // from them where they are. Null when there is no band, a band is null or the bands do not
-    // fit together.
+    // An image made of `bands` stacked top to bottom: all of one width, every band but the
+    // first and the last of one height, the last no higher (the first may be of any height). It
+    // holds only the bands, which other images may share (frames of a recording that differ in a
+    // few rows share the rest); rows are read from them where they are. Null when there is no band,
+    // a band is null or the bands do not fit together.
     static Image stacked(std::vector<Image> bands);
 
     bool isNull() const { return size().isEmpty(); }
@@ -51,6 +51,10 @@ public:
     // each call. Never modify it expecting the Image to change: QImage detaches on write.
     QImage qimage() const;
 
+    // The bands the image is made of, top to bottom (see stacked()); the image itself when it
+    // is one surface.
+    std::vector<Image> bands() const;
+
     // Identifies the pixels for caches keyed by image: equal for copies of one image.
     qint64 cacheKey() const;
 
@@ -63,7 +67,8 @@ private:
     // thread may read it.
     struct Deferred {
         QSize size;
-        int bandRows = 1;  // rows of every band but the last, which may have fewer
+        int firstRows = 1;  // rows of the first band
+        int bandRows = 1;   // rows of every later band but the last, which may have fewer
         std::vector<Image> bands;
         qint64 key = 0;
     };

@@ -92,6 +92,20 @@ Image subImage(const Image& image, const QRect& rect) {
     if (r == QRect(0, 0, image.width(), image.height())) {
         return image;
     }
+    const std::vector<Image> bands = image.bands();
+    if (bands.size() > 1) {
+        // An image of bands is cut band by band, so the part shares their pixels too.
+        std::vector<Image> parts;
+        int top = 0;
+        for (const Image& band : bands) {
+            const QRect within = r.intersected(QRect(0, top, band.width(), band.height()));
+            if (!within.isEmpty()) {
+                parts.push_back(subImage(band, within.translated(0, -top)));
+            }
+            top += band.height();
+        }
+        return Image::stacked(std::move(parts));
+    }
     const QImage& source = image.qimage();
     const uchar* first = source.constScanLine(r.y()) + static_cast<qsizetype>(r.x()) * 4;
     // The view keeps a reference to the source's pixels alive; a read-only

@@ -1,5 +1,6 @@
 // Pixels converted from the X server's layout, and images made of shared bands.
 #include "image/Image.h"
+#include "image/ImageServices.h"
 #include "image/PixelLayout.h"
 #include "support/TestImages.h"
 
@@ -91,11 +92,46 @@ TEST(StackedImage, ReadsRowsFromSharedBandsAndJoinsOnlyForASurface) {
 
 TEST(StackedImage, RefusesBandsThatDoNotFitTogether) {
     const Image four = test::patternImage(5, 4);
+    const Image three = test::patternImage(5, 3);
     EXPECT_TRUE(Image::stacked({}).isNull());
     EXPECT_TRUE(Image::stacked({four, Image()}).isNull());
     EXPECT_TRUE(Image::stacked({four, test::patternImage(6, 4)}).isNull());
-    EXPECT_TRUE(
-        Image::stacked({test::patternImage(5, 3), four}).isNull());  // only the last is lower
-    EXPECT_TRUE(Image::stacked({four, test::patternImage(5, 5)}).isNull());
+    EXPECT_TRUE(Image::stacked({four, four, three, four}).isNull());  // the middle ones differ
+    EXPECT_TRUE(Image::stacked({four, four, test::patternImage(5, 5)}).isNull());  // last higher
     EXPECT_EQ(Image::stacked({four}).constScanLine(0), four.constScanLine(0));
+
+    // A first band of another height, as a cut leaves it.
+    const Image cut = Image::stacked({three, four, four, test::patternImage(5, 2, 9)});
+    ASSERT_EQ(cut.size(), QSize(5, 13));
+    EXPECT_EQ(cut.constScanLine(2), three.constScanLine(2));
+    EXPECT_EQ(cut.constScanLine(3), four.constScanLine(0));
+    EXPECT_EQ(cut.constScanLine(10), four.constScanLine(3));
+    EXPECT_EQ(cut.pixel(4, 12), test::patternImage(5, 2, 9).pixel(4, 1));
+}
+
+TEST(StackedImage, PartsShareTheBandsPixels) {
+    std::vector<Image> bands;
+    for (int i = 0; i < 5; ++i)
+        bands.push_back(test::patternImage(40, 16, static_cast<uint8_t>(i)));
+    bands.push_back(test::patternImage(40, 6, 5));
+    const Image image = Image::stacked(bands);
+    ASSERT_EQ(image.size(), QSize(40, 86));
+
+    const QRect rect(3, 10, 30, 50);  // from inside the first band to inside the fourth
+    const Image part = ImageServices::subImage(image, rect);
+    ASSERT_EQ(part.size(), rect.size());
+    const QImage whole = image.qimage();
+    for (int y = 0; y < rect.height(); ++y) {
+        ASSERT_EQ(
+            std::memcmp(part.constScanLine(y), whole.constScanLine(rect.y() + y) + rect.x() * 4,
+                        size_t(rect.width()) * 4),
+            0)
+            << "row " << y;
+    }
+    EXPECT_EQ(part.constScanLine(0), bands[0].constScanLine(10) + 3 * 4);
+    EXPECT_EQ(part.constScanLine(49), bands[3].constScanLine(11) + 3 * 4);
+    // A part inside one band is that band's view.
+    const Image inner = ImageServices::subImage(image, QRect(0, 33, 40, 10));
+    EXPECT_TRUE(inner.sharesPixelsWith(bands[2]));
+    EXPECT_EQ(inner.pixel(0, 0), bands[2].pixel(0, 1));
 }
