@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace mirelo::convert {
 
@@ -30,34 +33,79 @@ void toStandard(uchar* bits, qsizetype count, bool opaque) {
 
 }  // namespace
 
-FrameArena::~FrameArena() {
-    for (const auto& [address, size] : m_mappings) {
-        munmap(address, size);
-    }
-}
-
-uchar* FrameArena::allocate(size_t bytes) {
-    bytes = (bytes + 63) & ~size_t(63);
-    std::lock_guard lock(m_mutex);
-    if (bytes > m_left) {
-        const size_t size = std::max(kMapping, bytes + kHugePage);
-        void* address =
-            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (address == MAP_FAILED) {
-            return nullptr;
+// The mappings and the blocks given back, shared by the arena and every
+// frame whose pixels live in it.
+struct FrameArena::Pool {
+    ~Pool() {
+        for (const auto& [address, size] : mappings) {
+            munmap(address, size);
         }
-        m_mappings.emplace_back(address, size);
-        // Start on a huge page boundary so whole huge pages can back it.
-        const uintptr_t start =
-            (reinterpret_cast<uintptr_t>(address) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-        m_free = reinterpret_cast<uchar*>(start);
-        m_left = size - (start - reinterpret_cast<uintptr_t>(address));
-        madvise(m_free, m_left, MADV_HUGEPAGE);
     }
-    uchar* block = m_free;
-    m_free += bytes;
-    m_left -= bytes;
-    return block;
+
+    uchar* allocate(size_t bytes) {
+        std::lock_guard lock(mutex);
+        for (auto it = spare.begin(); it != spare.end(); ++it) {
+            if (it->second == bytes) {
+                uchar* block = it->first;
+                spare.erase(it);
+                return block;
+            }
+        }
+        if (bytes > left) {
+            const size_t size = std::max(kMapping, bytes + kHugePage);
+            void* address =
+                mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (address == MAP_FAILED) {
+                return nullptr;
+            }
+            mappings.emplace_back(address, size);
+            // Start on a huge page boundary so whole huge pages can back it.
+            const uintptr_t start =
+                (reinterpret_cast<uintptr_t>(address) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+            next = reinterpret_cast<uchar*>(start);
+            left = size - (start - reinterpret_cast<uintptr_t>(address));
+            madvise(next, left, MADV_HUGEPAGE);
+        }
+        uchar* block = next;
+        next += bytes;
+        left -= bytes;
+        touched += bytes;
+        return block;
+    }
+
+    void giveBack(uchar* block, size_t bytes) {
+        std::lock_guard lock(mutex);
+        spare.emplace_back(block, bytes);
+    }
+
+    // A frame's hold on its block; the block goes back when the frame's last
+    // copy is gone.
+    struct Lease {
+        std::shared_ptr<Pool> pool;
+        uchar* block;
+        size_t bytes;
+    };
+    static void endLease(void* info) {
+        auto* lease = static_cast<Lease*>(info);
+        lease->pool->giveBack(lease->block, lease->bytes);
+        delete lease;
+    }
+
+    std::mutex mutex;
+    std::vector<std::pair<void*, size_t>> mappings;
+    std::vector<std::pair<uchar*, size_t>> spare;  // blocks no frame uses, with their sizes
+    uchar* next = nullptr;
+    size_t left = 0;
+    size_t touched = 0;
+};
+
+FrameArena::FrameArena() : m_pool(std::make_shared<Pool>()) {}
+
+FrameArena::~FrameArena() = default;
+
+size_t FrameArena::bytesTouched() const {
+    std::lock_guard lock(m_pool->mutex);
+    return m_pool->touched;
 }
 
 Image FrameArena::read(QImageReader& reader) {
@@ -66,21 +114,31 @@ Image FrameArena::read(QImageReader& reader) {
     const bool rgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
     if (size.isValid() && !size.isEmpty() && rgb32 &&
         reader.transformation() == QImageIOHandler::TransformationNone) {
-        uchar* memory = allocate(size_t(size.width()) * size_t(size.height()) * 4);
+        // Whole cache lines, so no two blocks share one.
+        const size_t bytes = (size_t(size.width()) * size_t(size.height()) * 4 + 63) & ~size_t(63);
+        uchar* memory = m_pool->allocate(bytes);
         if (memory != nullptr) {
+            const qsizetype stride = qsizetype(size.width()) * 4;
+            QImage target(memory, size.width(), size.height(), stride, format);
+            const bool ok = reader.read(&target);
             // Qt decodes into an image of the right size and format in place.
-            QImage target(memory, size.width(), size.height(), qsizetype(size.width()) * 4, format);
-            if (!reader.read(&target)) {
-                return {};
-            }
-            if (target.constBits() == memory && target.format() == format) {
+            if (ok && target.constBits() == memory && target.format() == format) {
                 toStandard(memory, qsizetype(size.width()) * size.height(),
                            format == QImage::Format_RGB32);
-                return Image::fromQImage(QImage(memory, size.width(), size.height(),
-                                                qsizetype(size.width()) * 4, kStandardFormat));
+                auto* lease = new Pool::Lease{m_pool, memory, bytes};
+                return Image::fromQImage(QImage(memory, size.width(), size.height(), stride,
+                                                kStandardFormat, Pool::endLease, lease));
             }
-            target.convertTo(kStandardFormat);
-            return Image::fromQImage(target);
+            QImage result;
+            if (ok) {
+                result = target.convertToFormat(kStandardFormat);
+                if (result.constBits() == memory) {
+                    result = result.copy();
+                }
+            }
+            target = QImage();  // nothing refers to the block any more
+            m_pool->giveBack(memory, bytes);
+            return Image::fromQImage(result);
         }
     }
     QImage image = reader.read();
