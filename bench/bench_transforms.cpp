@@ -27,7 +27,7 @@ Image frame1080p() {
 
 void BM_Copy1080p(benchmark::State& state) {
     const Image image = frame1080p();
-    const size_t bytes = size_t(image.bytesPerLine()) * size_t(image.height());
+    const size_t bytes = size_t(image.qimage().bytesPerLine()) * size_t(image.height());
     std::vector<uint8_t> target(bytes);
     for (auto _ : state) {
         std::memcpy(target.data(), image.constScanLine(0), bytes);

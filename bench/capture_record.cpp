@@ -1,6 +1,6 @@
 // Records the top-left WIDTH x HEIGHT of an X display for SECONDS at FPS through
 // ScreenRecorder and the X11 backend, as the application does, and prints
-// "frames: N" and "size: WxH". Used by scripts/capture_vs_x11grab.sh.
+// "frames: N", "size: WxH" and "missed deadlines: N". Used by scripts/capture_vs_x11grab.sh.
 #include "capture/ScreenRecorder.h"
 #include "platform/x11/X11CaptureBackend.h"
 
@@ -46,8 +46,16 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "stop failed: %s\n", qPrintable(stopError->description()));
                     status = 1;
                 } else {
-                    std::printf("frames: %zu\nsize: %dx%d\n", frames.size(),
-                                frames.front().image.width(), frames.front().image.height());
+                    // Deadlines the capture missed: gaps of more than one and a half periods.
+                    int missed = 0;
+                    for (size_t i = 1; i < frames.size(); ++i) {
+                        const double gap = frames[i].timestamp.seconds() -
+                                           frames[i - 1].timestamp.seconds();
+                        missed += gap * fps > 1.5 ? static_cast<int>(gap * fps + 0.5) - 1 : 0;
+                    }
+                    std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n",
+                                frames.size(), frames.front().image.width(),
+                                frames.front().image.height(), missed);
                 }
                 app.quit();
             });

@@ -35,15 +35,29 @@ cpu_of() {
   awk 'NF == 2 { cpu = $1 + $2 } END { printf "%.3f", cpu }' "$out.time"
 }
 
+# CPU seconds the X server has spent so far (it copies the pixels for both recorders).
+server_cpu() {
+  awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($14 + $15) / hz }' "/proc/$xvfb/stat"
+}
+
+server_before=$(server_cpu)
 mirelo_cpu=$(cpu_of "$work/mirelo.out" "$tool" "$display" "$seconds" "$fps" "$width" "$height")
+server_mirelo=$(awk -v a="$server_before" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
 mirelo_frames=$(awk '/^frames:/ { print $2 }' "$work/mirelo.out")
+server_before=$(server_cpu)
 ffmpeg_cpu=$(cpu_of "$work/ffmpeg.out" ffmpeg -hide_banner -nostdin -loglevel info \
   -f x11grab -draw_mouse 1 -framerate "$fps" -video_size "${width}x${height}" -i "$display+0,0" \
   -t "$seconds" -fps_mode passthrough -f null -)
+server_ffmpeg=$(awk -v a="$server_before" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
 ffmpeg_frames=$(grep -o 'frame= *[0-9]*' "$work/ffmpeg.out" | tail -1 | tr -dc '0-9')
 
 cat "$work/mirelo.out" >&2
 echo "ffmpeg frames: ${ffmpeg_frames:-?}, cpu ${ffmpeg_cpu} s; mirelo cpu ${mirelo_cpu} s" >&2
+# Mirelo has the server write every frame into memory the frame keeps, so the first touch of
+# that memory is the server's; ffmpeg reuses one buffer. Both sums, for the whole picture.
+echo "X server cpu while recording: mirelo ${server_mirelo} s, ffmpeg ${server_ffmpeg} s;" \
+  "recorder + server: mirelo $(awk -v a="$mirelo_cpu" -v b="$server_mirelo" 'BEGIN { print a + b }') s," \
+  "ffmpeg $(awk -v a="$ffmpeg_cpu" -v b="$server_ffmpeg" 'BEGIN { print a + b }') s" >&2
 
 expected=$((seconds * fps))
 awk -v f="${mirelo_frames:-0}" -v e="$expected" 'BEGIN {

@@ -4,6 +4,8 @@
 #include <QSize>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace mirelo {
 
@@ -22,29 +24,55 @@ public:
     // A null or zero-sized QImage gives a null Image.
     static Image fromQImage(const QImage& image);
 
-    bool isNull() const { return m_image.isNull(); }
-    int width() const { return m_image.width(); }
-    int height() const { return m_image.height(); }
-    QSize size() const { return m_image.size(); }
+    // An image made of `bands` stacked top to bottom: all of one width, every band but the last
+    // of one height and the last no higher. It holds only the bands, which other images may
+    // share (frames of a recording that differ in a few rows share the rest); rows are read
+    // from them where they are. Null when there is no band, a band is null or the bands do not
+    // fit together.
+    static Image stacked(std::vector<Image> bands);
 
-    qsizetype bytesPerLine() const { return m_image.bytesPerLine(); }
-    const uchar* constScanLine(int y) const { return m_image.constScanLine(y); }
+    bool isNull() const { return size().isEmpty(); }
+    int width() const { return size().width(); }
+    int height() const { return size().height(); }
+    QSize size() const { return m_deferred ? m_deferred->size : m_image.size(); }
+
+    // Row y's pixels: width() x 4 bytes. Rows need not lie at one distance from each other
+    // (see stacked()); for one surface with a fixed row distance, take qimage().
+    const uchar* constScanLine(int y) const {
+        return m_deferred ? bandRow(y) : m_image.constScanLine(y);
+    }
 
     // One pixel as 0xAABBGGRR read from memory in R, G, B, A byte order
     // (premultiplied), for tests and slow paths only.
     uint32_t pixel(int x, int y) const;
 
-    // Read-only view for drawing with QPainter. Never modify a copy in place
-    // expecting the Image to change: QImage detaches on write.
-    const QImage& qimage() const { return m_image; }
+    // The pixels as one read-only surface, for QPainter and whole-surface reads. Shares the
+    // image's memory, except for an image made of bands: that is joined into a new surface for
+    // each call. Never modify it expecting the Image to change: QImage detaches on write.
+    QImage qimage() const;
+
+    // Identifies the pixels for caches keyed by image: equal for copies of one image.
+    qint64 cacheKey() const;
 
     // True when this image's pixels lie inside the pixel memory of `other`
     // (the same image, or a sub-image sharing its pixels rather than a copy).
     bool sharesPixelsWith(const Image& other) const;
 
 private:
+    // Bands not joined, shared by every copy of the image. Never changes once made, so any
+    // thread may read it.
+    struct Deferred {
+        QSize size;
+        int bandRows = 1;  // rows of every band but the last, which may have fewer
+        std::vector<Image> bands;
+        qint64 key = 0;
+    };
+
     explicit Image(QImage image) : m_image(std::move(image)) {}
+    const uchar* bandRow(int y) const;
+
     QImage m_image;
+    std::shared_ptr<const Deferred> m_deferred;
 };
 
 // The format of every Image.

@@ -16,4 +16,15 @@ Image rotated90(const Image& image, bool clockwise);
 // (i, j) -> (i, H - 1 - j).
 Image flipped(const Image& image, bool horizontal);
 
+namespace detail {
+
+// The block mover a quarter turn uses. Best picks the widest vector code this
+// processor runs; the others can be asked for so that tests check every path
+// on any machine. A path the build lacks falls back to the next simpler one.
+enum class TurnPath { Best, Vector128, Portable };
+
+Image rotated90(const Image& image, bool clockwise, TurnPath path);
+
+}  // namespace detail
+
 }  // namespace mirelo::ImageTransforms

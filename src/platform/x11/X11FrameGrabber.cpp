@@ -1,6 +1,7 @@
 #include "platform/x11/X11FrameGrabber.h"
 
 #include "image/ImageServices.h"
+#include "image/PixelLayout.h"
 
 #include <xcb/shm.h>
 #include <xcb/xfixes.h>
@@ -9,10 +10,6 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 #include <unistd.h>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it and fault lazily
@@ -61,37 +58,11 @@ bool hasStandardPixelLayout(xcb_connection_t* connection, const xcb_screen_t* sc
     return false;
 }
 
-// One row of X pixels (B, G, R, X) to the standard layout (R, G, B, 255). The frames are
-// written once and read much later, so where the target allows, the stores bypass the cache:
-// that halves the memory traffic of a full-screen frame.
-inline uint32_t convertPixel(uint32_t x) {
-    return 0xff000000u | ((x & 0xffu) << 16) | (x & 0xff00u) | ((x >> 16) & 0xffu);
-}
-
-void convertRow(const uint32_t* in, uint8_t* out, int count) {
-    auto* words = reinterpret_cast<uint32_t*>(out);
-    int i = 0;
-#ifdef __SSE2__
-    while (i < count && (reinterpret_cast<uintptr_t>(words + i) & 15u) != 0) {
-        words[i] = convertPixel(in[i]);
-        ++i;
-    }
-    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
-    const __m128i low = _mm_set1_epi32(0xff);
-    const __m128i middle = _mm_set1_epi32(0xff00);
-    for (; i + 4 <= count; i += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i red = _mm_and_si128(_mm_srli_epi32(x, 16), low);
-        const __m128i blue = _mm_slli_epi32(_mm_and_si128(x, low), 16);
-        const __m128i green = _mm_and_si128(x, middle);
-        const __m128i y = _mm_or_si128(_mm_or_si128(red, blue), _mm_or_si128(green, alpha));
-        _mm_stream_si128(reinterpret_cast<__m128i*>(words + i), y);
-    }
-#endif
-    for (; i < count; ++i) {
-        words[i] = convertPixel(in[i]);
-    }
-}
+// Rows per band of a frame made of bands: small enough that a change shares most of the frame,
+// large enough that a band is one allocation of about 100 kB at 1080p.
+constexpr int kBandRows = 16;
+// Every band is compared at least once in this many frames, damaged or not.
+constexpr int kCheckEvery = 8;
 
 // A frame surface in memory of its own: mapped whole and populated in one call (with huge
 // pages where the system offers them) rather than page by page as the conversion first
@@ -174,15 +145,25 @@ FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QS
         m_failure = QStringLiteral("不支持的屏幕像素格式。");
         return;
     }
-    if (m_showsCursor) {
-        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-        Reply<xcb_xfixes_query_version_reply_t> version;
-        if (xfixes != nullptr && xfixes->present) {
-            version.reset(
-                xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    Reply<xcb_xfixes_query_version_reply_t> version;
+    if (xfixes != nullptr && xfixes->present) {
+        version.reset(
+            xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    }
+    // Without XFixes the frames are still good, only the pointer is missing.
+    m_showsCursor = m_showsCursor && version && version->major_version >= 1;
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+    if (damage != nullptr && damage->present && version && version->major_version >= 2) {
+        Reply<xcb_damage_query_version_reply_t> damageVersion(
+            xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+        if (damageVersion && damageVersion->major_version >= 1) {
+            // Reports only that something was drawn; the region is fetched at each read.
+            m_damage = xcb_generate_id(c);
+            m_damageRegion = xcb_generate_id(c);
+            xcb_xfixes_create_region(c, m_damageRegion, 0, nullptr);
+            xcb_damage_create(c, m_damage, m_connection.root(), XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
         }
-        // Without XFixes the frames are still good, only the pointer is missing.
-        m_showsCursor = version && version->major_version >= 1;
     }
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
     if (shm != nullptr && shm->present) {
@@ -193,6 +174,11 @@ FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QS
 }
 
 FrameGrabber::~FrameGrabber() {
+    m_last.reset();
+    if (m_damage != 0 && m_connection.ok()) {
+        xcb_damage_destroy(m_connection.get(), m_damage);
+        xcb_xfixes_destroy_region(m_connection.get(), m_damageRegion);
+    }
     detachSegments();
 }
 
@@ -280,20 +266,28 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
             }
         }
         if (frame.slot < 0) {
-            if (static_cast<int>(m_segments.size()) >= m_slots || !attachSegment(bytes)) {
+            // One more than the reads in flight: the last read stays while the next is compared.
+            if (static_cast<int>(m_segments.size()) > m_slots || !attachSegment(bytes)) {
                 return ReadStatus::busy;
             }
             frame.slot = static_cast<int>(m_segments.size()) - 1;
         }
     } else {
         std::lock_guard lock(m_segmentsMutex);
-        if (m_plainInFlight >= m_slots) {
+        if (m_plainInFlight > m_slots) {
             return ReadStatus::busy;
         }
     }
 
-    // Both requests go out before either reply is awaited: one round trip per frame.
+    // Every request goes out before any reply is awaited: one round trip per frame. The damage
+    // is taken before the image is read, so whatever is drawn in between shows in this image
+    // and is reported again with the next read.
     const QRect& clip = frame.clip;
+    xcb_xfixes_fetch_region_cookie_t damageCookie{};
+    if (m_damage != 0) {
+        xcb_damage_subtract(c, m_damage, XCB_NONE, m_damageRegion);
+        damageCookie = xcb_xfixes_fetch_region_unchecked(c, m_damageRegion);
+    }
     xcb_shm_get_image_cookie_t shmCookie{};
     xcb_get_image_cookie_t plainCookie{};
     if (!clip.isEmpty()) {
@@ -313,6 +307,20 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
     xcb_xfixes_get_cursor_image_cookie_t cursorCookie{};
     if (m_showsCursor) {
         cursorCookie = xcb_xfixes_get_cursor_image_unchecked(c);
+    }
+    if (m_damage != 0) {
+        Reply<xcb_xfixes_fetch_region_reply_t> region(
+            xcb_xfixes_fetch_region_reply(c, damageCookie, nullptr));
+        if (region) {
+            const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(region.get());
+            const int count = xcb_xfixes_fetch_region_rectangles_length(region.get());
+            QRegion damaged;
+            for (int i = 0; i < count; ++i) {
+                damaged += QRect(rects[i].x - m_source.x(), rects[i].y - m_source.y(),
+                                 rects[i].width, rects[i].height);
+            }
+            frame.damage = damaged;
+        }
     }
     bool ok = true;
     if (!clip.isEmpty()) {
@@ -342,29 +350,119 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
     return ReadStatus::ok;
 }
 
-Image FrameGrabber::convert(RawFrame&& raw) {
-    const uint32_t* pixels = nullptr;
+const uint32_t* FrameGrabber::pixelsOf(const RawFrame& raw) {
     if (raw.slot >= 0) {
         std::lock_guard lock(m_segmentsMutex);
-        pixels = reinterpret_cast<const uint32_t*>(m_segments[static_cast<size_t>(raw.slot)].data);
-    } else if (raw.plain) {
-        pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(raw.plain.get()));
+        return reinterpret_cast<const uint32_t*>(m_segments[static_cast<size_t>(raw.slot)].data);
     }
+    if (raw.plain) {
+        return reinterpret_cast<const uint32_t*>(xcb_get_image_data(raw.plain.get()));
+    }
+    return nullptr;
+}
+
+void FrameGrabber::release(RawFrame& raw) {
+    {
+        std::lock_guard lock(m_segmentsMutex);
+        if (raw.slot >= 0) {
+            m_segments[static_cast<size_t>(raw.slot)].busy = false;
+        } else {
+            --m_plainInFlight;
+        }
+    }
+    raw = RawFrame();
+}
+
+Image FrameGrabber::convert(RawFrame&& raw) {
+    const uint32_t* pixels = pixelsOf(raw);
+    if (pixels != nullptr && raw.clip == m_source && raw.blackArea.isEmpty() &&
+        m_outputSize == m_source.size()) {
+        return convertToBands(std::move(raw), pixels);
+    }
+    if (m_last) {
+        release(m_last->raw);  // the layout changed: no band is shared across it
+        m_last.reset();
+    }
+    return convertToSurface(std::move(raw), pixels);
+}
+
+Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
+    const int width = m_source.width();
+    const int height = m_source.height();
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    const QRect cursor = raw.cursor ? cursorArea(raw.cursor.get()) : QRect();
+    const uint32_t serial = raw.cursor ? raw.cursor->cursor_serial : 0;
+    const uint32_t* lastPixels = m_last ? pixelsOf(m_last->raw) : nullptr;
+    // A band under the pointer now or in the last frame can be shared only when the same
+    // pointer image sits at the same place.
+    const bool samePointer = m_last && m_last->cursorArea == cursor &&
+                             (cursor.isEmpty() || m_last->cursorSerial == serial);
+
+    const int bandCount = (height + kBandRows - 1) / kBandRows;
+    std::vector<Image> bands;
+    bands.reserve(static_cast<size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b) {
+        const int top = b * kBandRows;
+        const int rows = std::min(kBandRows, height - top);
+        const QRect area(0, top, width, rows);
+        const uint32_t* first = pixels + static_cast<size_t>(top) * static_cast<size_t>(width);
+        const bool pointerHere =
+            cursor.intersects(area) || (m_last && m_last->cursorArea.intersects(area));
+        const bool compare =
+            !raw.damage || raw.damage->intersects(area) || b % kCheckEvery == m_checkTurn;
+        if (lastPixels != nullptr && (samePointer || !pointerHere) &&
+            (!compare ||
+             std::memcmp(first, lastPixels + static_cast<size_t>(top) * static_cast<size_t>(width),
+                         rowBytes * static_cast<size_t>(rows)) == 0)) {
+            bands.push_back(m_last->bands[static_cast<size_t>(b)]);
+            continue;
+        }
+        QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
+        if (band.isNull()) {
+            // The damage of this read is lost with it: the next frame compares every band.
+            release(raw);
+            if (m_last) {
+                release(m_last->raw);
+                m_last.reset();
+            }
+            return {};
+        }
+        uint8_t* out = band.bits();
+        const int stride = static_cast<int>(band.bytesPerLine());
+        for (int y = 0; y < rows; ++y) {
+            PixelLayout::bgrxToStandard(first + static_cast<size_t>(y) * static_cast<size_t>(width),
+                                        out + static_cast<qsizetype>(y) * stride, width);
+        }
+        if (cursor.intersects(area)) {
+            blendCursor(out, stride, area, raw.cursor.get());
+        }
+        bands.push_back(ImageServices::imageFromSurface(std::move(band)));
+    }
+    Image frame = Image::stacked(bands);
+    m_checkTurn = (m_checkTurn + 1) % kCheckEvery;
+    if (m_last) {
+        release(m_last->raw);
+    }
+    raw.cursor.reset();
+    m_last = LastFrame{std::move(raw), std::move(bands), cursor, serial};
+    return frame;
+}
+
+Image FrameGrabber::convertToSurface(RawFrame&& raw, const uint32_t* pixels) {
     QImage surface = allocateFrame(m_source.size());
     if (!surface.isNull()) {
         uint8_t* frame = surface.bits();
         const int stride = static_cast<int>(surface.bytesPerLine());
         const QRect& clip = raw.clip;
         if (pixels != nullptr && !clip.isEmpty()) {
+            // The frame is read much later: its stores bypass the cache.
             const QPoint offset = clip.topLeft() - m_source.topLeft();
             for (int y = 0; y < clip.height(); ++y) {
-                convertRow(pixels + static_cast<qsizetype>(y) * clip.width(),
-                           frame + static_cast<qsizetype>(y + offset.y()) * stride + offset.x() * 4,
-                           clip.width());
+                PixelLayout::bgrxToStandard(
+                    pixels + static_cast<qsizetype>(y) * clip.width(),
+                    frame + static_cast<qsizetype>(y + offset.y()) * stride + offset.x() * 4,
+                    clip.width(), PixelLayout::Stores::streaming);
             }
-#ifdef __SSE2__
-            _mm_sfence();  // the streamed stores are complete before anything reads the frame
-#endif
         }
         const QRect whole(QPoint(0, 0), m_source.size());
         const QRegion outside = QRegion(whole) - QRegion(clip.translated(-m_source.topLeft()));
@@ -375,19 +473,11 @@ Image FrameGrabber::convert(RawFrame&& raw) {
             fillBlack(frame, stride, rect);
         }
         if (raw.cursor) {
-            blendCursor(frame, stride, raw.cursor.get());
+            blendCursor(frame, stride, whole, raw.cursor.get());
         }
     }
     // The slot is free again whatever became of the frame.
-    {
-        std::lock_guard lock(m_segmentsMutex);
-        if (raw.slot >= 0) {
-            m_segments[static_cast<size_t>(raw.slot)].busy = false;
-        } else {
-            --m_plainInFlight;
-        }
-    }
-    raw = RawFrame();
+    release(raw);
     if (surface.isNull()) {
         return {};
     }
@@ -409,7 +499,13 @@ Image FrameGrabber::grab() {
     return image;
 }
 
-void FrameGrabber::blendCursor(uint8_t* frame, int stride,
+QRect FrameGrabber::cursorArea(const xcb_xfixes_get_cursor_image_reply_t* reply) const {
+    const QRect placed(reply->x - reply->xhot - m_source.x(), reply->y - reply->yhot - m_source.y(),
+                       reply->width, reply->height);
+    return placed & QRect(QPoint(0, 0), m_source.size());
+}
+
+void FrameGrabber::blendCursor(uint8_t* rows, int stride, const QRect& area,
                                const xcb_xfixes_get_cursor_image_reply_t* reply) const {
     const int width = reply->width;
     const int height = reply->height;
@@ -420,10 +516,10 @@ void FrameGrabber::blendCursor(uint8_t* frame, int stride,
     const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply);
     const QRect placed(reply->x - reply->xhot - m_source.x(), reply->y - reply->yhot - m_source.y(),
                        width, height);
-    const QRect visible = placed & QRect(QPoint(0, 0), m_source.size());
+    const QRect visible = placed & area;
     for (int y = visible.top(); y <= visible.bottom(); ++y) {
         const uint32_t* in = pixels + static_cast<qsizetype>(y - placed.y()) * width;
-        uint8_t* out = frame + static_cast<qsizetype>(y) * stride;
+        uint8_t* out = rows + static_cast<qsizetype>(y - area.top()) * stride;
         for (int x = visible.left(); x <= visible.right(); ++x) {
             const uint32_t s = in[x - placed.x()];
             const uint32_t a = s >> 24;

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include <xcb/damage.h>
 #include <xcb/xfixes.h>
 
 #include <cstdint>
@@ -24,7 +25,10 @@ struct RawFrame {
     int slot = -1;  // index of the shared-memory segment holding the pixels, or -1
     Reply<xcb_get_image_reply_t> plain;                 // the pixels, without shared memory
     Reply<xcb_xfixes_get_cursor_image_reply_t> cursor;  // null when the pointer is not drawn
-    QRect clip;         // the part of the source read, root coordinates
+    QRect clip;  // the part of the source read, root coordinates
+    // What the server reported drawn since the read before, source coordinates; nothing when
+    // it does not report damage (then every row is compared).
+    std::optional<QRegion> damage;
     QRegion blackArea;  // parts of the source no monitor shows, source coordinates
 };
 
@@ -32,8 +36,15 @@ struct RawFrame {
 // while the last one is converted. read() (one thread, the connection's) has the server copy
 // the rectangle into one of up to `slotCount` MIT-SHM segments (plain GetImage where the server
 // offers no shared memory) together with the XFixes pointer image; convert() (one other thread
-// at a time) turns it into a frame of its own: standard pixel layout, black outside the desktop
-// and between monitors, the pointer blended in, at the delivery size.
+// at a time) turns it into a frame: standard pixel layout, black outside the desktop and
+// between monitors, the pointer blended in, at the delivery size.
+//
+// Where the source lies wholly on monitors and is delivered at its own size, a frame is made of
+// bands of rows, and a band whose pixels (and pointer) are as in the previous frame is that
+// frame's band, shared: a recording of a mostly still screen keeps only what changed, and
+// little memory has to be found while recording. The server's damage reports say which rows
+// may have changed; only those are compared, and a few others in turn, in case a report was
+// missed.
 class FrameGrabber {
 public:
     // Prepares reads of `source` (device pixels, root coordinates, any position) delivered at
@@ -73,8 +84,17 @@ private:
     };
     bool attachSegment(size_t bytes);
     void detachSegments();
-    void blendCursor(uint8_t* frame, int stride,
+    // The pointer drawn into rows `area` of the source (source coordinates; `rows` holds the
+    // first of them).
+    void blendCursor(uint8_t* rows, int stride, const QRect& area,
                      const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
+    // Where the pointer of `cursor` lies, source coordinates, clipped to the source.
+    QRect cursorArea(const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
+    const uint32_t* pixelsOf(const RawFrame& raw);
+    // The slot (or the reply's share of the in-flight count) of a read is free again.
+    void release(RawFrame& raw);
+    Image convertToBands(RawFrame&& raw, const uint32_t* pixels);
+    Image convertToSurface(RawFrame&& raw, const uint32_t* pixels);
 
     Connection& m_connection;
     QRect m_source;
@@ -92,6 +112,20 @@ private:
     std::mutex m_segmentsMutex;
     std::vector<Segment> m_segments;
     int m_plainInFlight = 0;  // reads without shared memory awaiting conversion
+
+    // The last frame made of bands, with the read it came from (its slot kept busy), to find
+    // the bands the next frame shares. convert() only.
+    struct LastFrame {
+        RawFrame raw;
+        std::vector<Image> bands;
+        QRect cursorArea;
+        uint32_t cursorSerial = 0;
+    };
+    std::optional<LastFrame> m_last;
+    int m_checkTurn = 0;  // which of every kCheckEvery bands is compared although undamaged
+
+    uint32_t m_damage = 0;        // damage object on the root window, 0 without the extension
+    uint32_t m_damageRegion = 0;  // XFixes region the damage is moved into at each read
 };
 
 }  // namespace mirelo::x11

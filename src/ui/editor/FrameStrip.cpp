@@ -17,7 +17,7 @@ QPixmap ThumbnailCache::thumbnail(const Image& image, qreal devicePixelRatio) {
         return {};
     }
     const QString key =
-        QStringLiteral("%1@%2").arg(image.qimage().cacheKey()).arg(devicePixelRatio);
+        QStringLiteral("%1@%2").arg(image.cacheKey()).arg(devicePixelRatio);
     if (const QPixmap* cached = m_cache.object(key)) {
         return *cached;
     }

@@ -227,7 +227,7 @@ Image OverlayLayerView::mosaicPreview(const OverlayItem& item, const MosaicOverl
         return {};
     }
     MosaicCache& cache = m_mosaics[item.id];
-    const qint64 key = frame.qimage().cacheKey();
+    const qint64 key = frame.cacheKey();
     if (cache.frameKey != key || cache.rect != mosaic.rect || cache.blockSize != mosaic.blockSize) {
         cache.frameKey = key;
         cache.rect = mosaic.rect;
