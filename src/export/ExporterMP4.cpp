@@ -334,11 +334,13 @@ ExportStatus encodeMP4(size_t count, const FrameSource& frames, const std::vecto
             }
             // Premultiplied RGBA read as RGB: a translucent pixel shows as if
             // over black. Recorded frames are opaque.
-            const QImage pixels = image.qimage();  // one surface with a fixed row distance
-            const uint8_t* source[4] = {pixels.constBits(), nullptr, nullptr, nullptr};
-            const int sourceStride[4] = {static_cast<int>(pixels.bytesPerLine()), 0, 0, 0};
-            sws_scale(scaler.get(), source, sourceStride, 0, image.height(), frame->data,
-                      frame->linesize);
+            {
+                const QImage pixels = image.qimage();  // one surface with a fixed row distance
+                const uint8_t* source[4] = {pixels.constBits(), nullptr, nullptr, nullptr};
+                const int sourceStride[4] = {static_cast<int>(pixels.bytesPerLine()), 0, 0, 0};
+                sws_scale(scaler.get(), source, sourceStride, 0, image.height(), frame->data,
+                          frame->linesize);
+            }
             image = Image();
             frame->pts = t;
             if (auto error = writer.send(frame.get(), ticks[size_t(i)])) {

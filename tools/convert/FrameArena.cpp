@@ -1,8 +1,11 @@
 #include "convert/FrameArena.h"
 
+#include "image/PixelLayout.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -14,30 +17,23 @@ namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kMapping = size_t(512) << 20;  // address space only until touched
 
-// A 0xAARRGGBB word as the word whose bytes in memory are R, G, B, `alpha`.
-inline uint32_t standardWord(uint32_t argb, uint32_t alpha) {
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-        // Shifts and masks only, which vectorise without byte shuffles.
-        return (alpha << 24) | ((argb & 0xffu) << 16) | (argb & 0xff00u) | ((argb >> 16) & 0xffu);
-    } else {
-        return (argb << 8) | alpha;
-    }
-}
-
-// 0xAARRGGBB words (bytes B, G, R, A) to premultiplied R, G, B, A bytes. The
-// loops are simple enough for the compiler to vectorise; inlined into the
-// reader's larger body, it stops doing so.
-[[gnu::noinline]] void toStandard(uchar* bits, qsizetype count, bool opaque) {
-    uint32_t* words = reinterpret_cast<uint32_t*>(bits);
-    if (opaque) {
-        for (qsizetype i = 0; i < count; ++i) {
-            words[i] = standardWord(words[i], 0xff);
+// 0xAARRGGBB words (bytes B, G, R, A) to premultiplied R, G, B, A bytes, row
+// by row.
+void toStandard(uchar* bits, int width, int height, bool opaque) {
+    const size_t rowBytes = size_t(width) * 4;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = bits + size_t(y) * rowBytes;
+        uint32_t* words = reinterpret_cast<uint32_t*>(row);
+        if (opaque) {
+            PixelLayout::bgrxToStandard(words, row, width);
+            continue;
         }
-        return;
-    }
-    for (qsizetype i = 0; i < count; ++i) {
-        const uint32_t argb = qPremultiply(words[i]);
-        words[i] = standardWord(argb, argb >> 24);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t argb = qPremultiply(words[x]);
+            const uchar standard[4] = {uchar(argb >> 16), uchar(argb >> 8), uchar(argb),
+                                       uchar(argb >> 24)};
+            std::memcpy(row + size_t(x) * 4, standard, 4);
+        }
     }
 }
 
@@ -133,8 +129,7 @@ Image FrameArena::read(QImageReader& reader) {
             const bool ok = reader.read(&target);
             // Qt decodes into an image of the right size and format in place.
             if (ok && target.constBits() == memory && target.format() == format) {
-                toStandard(memory, qsizetype(size.width()) * size.height(),
-                           format == QImage::Format_RGB32);
+                toStandard(memory, size.width(), size.height(), format == QImage::Format_RGB32);
                 auto* lease = new Pool::Lease{m_pool, memory, bytes};
                 return Image::fromQImage(QImage(memory, size.width(), size.height(), stride,
                                                 kStandardFormat, Pool::endLease, lease));
