@@ -20,6 +20,7 @@ extern "C" {
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace mirelo::Exporter {
 
@@ -175,22 +176,36 @@ private:
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel,
                        const ProgressFn& progress) {
-    if (images.empty() || delays.size() < images.size() || images.front().isNull()) {
+    return encodeMP4(
+        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
+        destination, cancel, progress);
+}
+
+ExportStatus encodeMP4(size_t count, const FrameSource& frames, const std::vector<double>& delays,
+                       int quality, const QString& destination, const CancelFlag& cancel,
+                       const ProgressFn& progress) {
+    if (count == 0 || delays.size() < count || !frames) {
+        return failed(QStringLiteral("帧数据为空"));
+    }
+    // The first frame sets the video size, so it is fetched before anything
+    // else, even when it is never shown.
+    Image first = frames(0);
+    if (first.isNull()) {
         return failed(QStringLiteral("帧数据为空"));
     }
     // The encoder's statistics and the muxer's notes are not for the user.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
 
-    const QSize video = videoSize(images.front().size());
+    const QSize video = videoSize(first.size());
     const int64_t bitRate = averageBitRate(delays, video, quality);
 
     // Presentation times: each delay rounded to a tick on its own, then
     // summed. A frame whose delay rounds to nothing is never on screen and
     // would collide with the next frame's time, so it is left out.
-    std::vector<int64_t> ticks(images.size());
+    std::vector<int64_t> ticks(count);
     bool anyVisible = false;
-    for (size_t i = 0; i < images.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         ticks[i] = delayTicks(delays[i]);
         anyVisible = anyVisible || ticks[i] > 0;
     }
@@ -284,13 +299,18 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
     std::unique_ptr<SwsContext, SwsDeleter> scaler;
     QSize scalerSource;
     int64_t t = 0;
-    const int total = static_cast<int>(images.size());
+    const int total = static_cast<int>(count);
     for (int i = 0; i < total; ++i) {
         if (cancel.isCancelled()) {
             return ExportError::cancelled();
         }
-        const Image& image = images[size_t(i)];
+        // Each frame is let go once converted: a source may reuse its memory
+        // for a later one.
+        Image image = i == 0 ? std::exchange(first, Image()) : Image();
         if (ticks[size_t(i)] > 0) {
+            if (i > 0) {
+                image = frames(size_t(i));
+            }
             if (image.isNull()) {
                 return failed(QStringLiteral("像素缓冲区创建失败"));
             }
@@ -314,11 +334,14 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
             }
             // Premultiplied RGBA read as RGB: a translucent pixel shows as if
             // over black. Recorded frames are opaque.
-            const QImage pixels = image.qimage();  // one surface with a fixed row distance
-            const uint8_t* source[4] = {pixels.constBits(), nullptr, nullptr, nullptr};
-            const int sourceStride[4] = {static_cast<int>(pixels.bytesPerLine()), 0, 0, 0};
-            sws_scale(scaler.get(), source, sourceStride, 0, image.height(), frame->data,
-                      frame->linesize);
+            {
+                const QImage pixels = image.qimage();  // one surface with a fixed row distance
+                const uint8_t* source[4] = {pixels.constBits(), nullptr, nullptr, nullptr};
+                const int sourceStride[4] = {static_cast<int>(pixels.bytesPerLine()), 0, 0, 0};
+                sws_scale(scaler.get(), source, sourceStride, 0, image.height(), frame->data,
+                          frame->linesize);
+            }
+            image = Image();
             frame->pts = t;
             if (auto error = writer.send(frame.get(), ticks[size_t(i)])) {
                 return failed(error->isEmpty() ? QStringLiteral("写入帧失败") : *error);

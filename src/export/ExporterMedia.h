@@ -6,7 +6,9 @@
 #include <QSize>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The WebP and MP4 entry points of the exporter. Like the GIF one, each takes
@@ -28,6 +30,19 @@ ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<doub
 // earlier delays, each rounded to 1/600 s, for its own delay; the video lasts
 // the sum of the rounded delays. Errors are ExportError::encodeFailed.
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
+                       int quality, const QString& destination, const CancelFlag& cancel = {},
+                       const ProgressFn& progress = {});
+
+// Frames handed over one at a time, so a caller can produce (decode) later
+// frames while earlier ones are encoded. The encoder calls it with increasing
+// indices, each at most once, and may skip frames it never shows; a null
+// Image fails the export.
+using FrameSource = std::function<Image(size_t index)>;
+
+// As above, with `count` frames taken from `frames` as they are encoded
+// rather than all held at once. The first frame is taken before the file is
+// started (it sets the video size).
+ExportStatus encodeMP4(size_t count, const FrameSource& frames, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
 

@@ -286,3 +286,58 @@ TEST_F(ExporterMP4Test, CancellationAndFailuresLeaveNoFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ExporterMP4Test, FramesFromASourceAreTakenInOrderAsTheyAreEncoded) {
+    std::vector<Image> frames;
+    for (int i = 0; i < 6; ++i) {
+        frames.push_back(busyImage(96, 64, i * 9, quint32(i + 1)));
+    }
+    // Frame 3 rounds to no ticks and is never shown.
+    const std::vector<double> delays = {0.1, 0.1, 0.05, 0.0001, 0.1, 0.2};
+    const QString fromList = path(QStringLiteral("list.mp4"));
+    ASSERT_EQ(encodeMP4(frames, delays, 80, fromList), std::nullopt);
+
+    std::vector<size_t> asked;
+    int progressCalls = 0;
+    const QString fromSource = path(QStringLiteral("source.mp4"));
+    ASSERT_EQ(encodeMP4(
+                  frames.size(),
+                  [&](size_t index) {
+                      asked.push_back(index);
+                      // Each frame is asked for only after the one before was
+                      // encoded and reported.
+                      EXPECT_EQ(progressCalls, int(index));
+                      return frames[index];
+                  },
+                  delays, 80, fromSource, {}, [&](int, int) { ++progressCalls; }),
+              std::nullopt);
+    EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2, 4, 5}));
+    EXPECT_EQ(readAll(fromSource), readAll(fromList));
+}
+
+TEST_F(ExporterMP4Test, AMissingSourceFrameFailsAndKeepsTheOldFile) {
+    const QString out = path(QStringLiteral("keep.mp4"));
+    {
+        QFile old(out);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    const Image red = solidImage(32, 32, Qt::red);
+    const std::vector<double> delays(4, 0.1);
+    for (size_t missing : {size_t(0), size_t(2)}) {
+        ExportStatus status = encodeMP4(
+            4, [&](size_t index) { return index == missing ? Image() : red; }, delays, 80, out);
+        ASSERT_TRUE(status.has_value()) << missing;
+        EXPECT_EQ(status->kind, ExportError::Kind::EncodeFailed);
+    }
+    ExportStatus noFrames = encodeMP4(
+        0, [&](size_t) { return red; }, {}, 80, out);
+    ASSERT_TRUE(noFrames.has_value());
+    EXPECT_EQ(noFrames->description, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(readAll(out), QByteArray("old"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "convert/Convert.h"
 #include "convert/FrameArena.h"
+#include "convert/FrameLoader.h"
 #include "support/TestImages.h"
 
 #include <QFile>
@@ -124,4 +125,100 @@ TEST(MireloConvert, FrameArenaDecodesLikeQt) {
             }
         }
     }
+}
+
+TEST(MireloConvert, FrameArenaReusesTheMemoryOfFramesLetGo) {
+    QTemporaryDir dir;
+    writeFrames(dir.path(), 3);
+    const QString first = dir.filePath(QStringLiteral("frame0.png"));
+    const Image expected = Image::fromQImage(QImage(first));
+    Image kept;
+    size_t oneFrame = 0;
+    {
+        convert::FrameArena arena;
+        for (int i = 0; i < 3; ++i) {
+            QImageReader reader(dir.filePath(QStringLiteral("frame%1.png").arg(i)));
+            Image image = arena.read(reader);
+            ASSERT_FALSE(image.isNull());
+            if (i == 0) {
+                oneFrame = arena.bytesTouched();
+                ASSERT_GT(oneFrame, 0u);
+            }
+        }
+        // Each frame was let go before the next was read: one block served all.
+        EXPECT_EQ(arena.bytesTouched(), oneFrame);
+        QImageReader reader(first);
+        kept = arena.read(reader);
+        const Image copy = kept;
+        QImageReader again(first);
+        const Image second = arena.read(again);
+        EXPECT_FALSE(second.sharesPixelsWith(copy));
+        EXPECT_EQ(arena.bytesTouched(), 2 * oneFrame);
+    }
+    // A frame outlives the arena it was read through.
+    ASSERT_EQ(kept.size(), expected.size());
+    for (int y = 0; y < kept.height(); ++y) {
+        for (int x = 0; x < kept.width(); ++x) {
+            ASSERT_EQ(kept.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST(MireloConvert, FrameLoaderHandsOutFramesInOrderAndStopsAtAFailure) {
+    QTemporaryDir dir;
+    writeFrames(dir.path(), 9);
+    {
+        QFile broken(dir.filePath(QStringLiteral("frame6.png")));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+        broken.write("not a picture");
+    }
+    const QDir folder(dir.path());
+    const QStringList names = convert::frameFiles(folder);
+    ASSERT_EQ(names.size(), 9);
+    for (int threads : {1, 3}) {
+        convert::FrameLoader loader(folder, names, {}, threads, 2);
+        EXPECT_EQ(loader.count(), 9u);
+        for (size_t i : {0, 1, 2, 4, 5}) {  // frame 3 passed over
+            const Image image = loader.frame(i);
+            const Image expected = Image::fromQImage(QImage(folder.filePath(names[qsizetype(i)])));
+            ASSERT_EQ(image.size(), expected.size()) << i;
+            EXPECT_EQ(image.pixel(5, 7), expected.pixel(5, 7)) << i;
+            EXPECT_TRUE(loader.error(i).isEmpty());
+        }
+        EXPECT_TRUE(loader.frame(6).isNull());
+        EXPECT_TRUE(loader.error(6).startsWith(
+            QStringLiteral("cannot read image %1: ").arg(folder.filePath(names[6]))))
+            << loader.error(6).toStdString();
+    }
+    // A loader dropped early stops its workers; a cancelled one hands out
+    // nothing more.
+    { convert::FrameLoader unused(folder, names, {}, 2, 1); }
+    CancelFlag cancel;
+    convert::FrameLoader loader(folder, names, cancel, 2, 2);
+    EXPECT_FALSE(loader.frame(0).isNull());
+    cancel.cancel();
+    EXPECT_TRUE(loader.frame(1).isNull());
+}
+
+TEST(MireloConvert, StreamedMP4FailsOnABrokenFrameWithoutAFile) {
+    QTemporaryDir dir;
+    const QString frames = dir.filePath(QStringLiteral("frames"));
+    QDir().mkpath(frames);
+    writeFrames(frames, 20);
+    const QString out = dir.filePath(QStringLiteral("out.mp4"));
+    const Result good = runConvert({QStringLiteral("--fps"), QStringLiteral("10"), frames, out});
+    EXPECT_EQ(good.status, 0) << good.err.toStdString();
+    EXPECT_TRUE(good.err.contains("encoding 100% (20/20)")) << good.err.toStdString();
+    ASSERT_TRUE(QFile::remove(out));
+    {
+        QFile broken(frames + QStringLiteral("/frame13.png"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("not a picture");
+    }
+    const Result bad = runConvert({QStringLiteral("--quiet"), frames, out});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("cannot read image %1/frame13.png").arg(frames)))
+        << bad.err.toStdString();
+    EXPECT_EQ(bad.err.count('\n'), 1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }

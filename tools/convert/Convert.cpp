@@ -1,15 +1,15 @@
 #include "convert/Convert.h"
 
 #include "convert/EncodeDispatch.h"
-#include "convert/FrameArena.h"
+#include "convert/FrameLoader.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace mirelo::convert {
@@ -271,61 +271,73 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
 
     ProgressLine progress(err, options.quiet);
 
-    // Decode the frames on every core. The arena outlives every image.
-    FrameArena arena;
-    std::vector<Image> images(size_t(names.size()));
-    std::vector<QString> errors(size_t(names.size()));
-    std::atomic<int> next{0};
-    std::atomic<int> done{0};
-    std::atomic<bool> failed{false};
+    // Without reductions to apply, an encoder that takes frames as they come
+    // gets each one as soon as it is decoded; otherwise every frame is read
+    // first.
+    const ExportPreprocessor::Options& reduce = options.preprocess;
+    const bool stream = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
+                        !reduce.resizePercent && encodesFramesAsTheyCome(options.format);
+    // Frames are decoded on every core (up to 8); when streaming, only a few
+    // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([&] {
-            for (int i = next++; i < names.size() && !failed && !cancel.isCancelled(); i = next++) {
-                QImageReader reader(folder.filePath(names[i]));
-                reader.setAutoTransform(true);
-                images[size_t(i)] = arena.read(reader);
-                if (images[size_t(i)].isNull()) {
-                    errors[size_t(i)] = reader.errorString();
-                    failed = true;
-                    continue;
-                }
-                progress.show(QStringLiteral("reading frames"), ++done, int(names.size()));
-            }
-        });
-    }
-    for (std::thread& thread : pool) {
-        thread.join();
-    }
-    if (failed) {
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            if (!errors[size_t(i)].isEmpty()) {
-                progress.finish();
-                return fail(QStringLiteral("cannot read image %1: %2")
-                                .arg(folder.filePath(names[i]), errors[size_t(i)]));
-            }
+    FrameLoader loader(folder, names, cancel, threads,
+                       stream ? 2 * threads + 2 : int(names.size()));
+    const size_t count = loader.count();
+    std::optional<size_t> unreadable;  // the frame that failed to decode
+    const auto frame = [&](size_t index) {
+        Image image = loader.frame(index);
+        if (image.isNull() && !cancel.isCancelled() && !unreadable) {
+            unreadable = index;
         }
-    }
-    if (cancel.isCancelled()) {
+        return image;
+    };
+    const ProgressFn encodingProgress = [&progress](int doneSteps, int total) {
+        progress.show(QStringLiteral("encoding"), doneSteps, total);
+    };
+    const auto cancelled = [&] {
         progress.finish();
         return fail(QStringLiteral("cancelled"));
-    }
+    };
 
-    std::vector<double> delays(images.size(), options.delay);
-    ExportPreprocessor::Frames frames =
-        ExportPreprocessor::process(images, delays, options.preprocess);
-    images.clear();
-    if (frames.images.empty() || frames.images.size() != frames.delays.size()) {
+    ExportStatus status;
+    if (stream) {
+        // Only the frames in flight are held.
+        status =
+            encodeFrames(options.format, count, frame, std::vector<double>(count, options.delay),
+                         options.quality, options.output, cancel, encodingProgress);
+    } else {
+        std::vector<Image> images;
+        images.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            images.push_back(frame(i));
+            if (images.back().isNull()) {
+                break;
+            }
+            progress.show(QStringLiteral("reading frames"), int(i + 1), int(count));
+        }
+        if (cancel.isCancelled()) {
+            return cancelled();
+        }
+        if (!unreadable) {
+            std::vector<double> delays(images.size(), options.delay);
+            ExportPreprocessor::Frames frames =
+                ExportPreprocessor::process(images, delays, options.preprocess);
+            images.clear();
+            if (frames.images.empty() || frames.images.size() != frames.delays.size()) {
+                progress.finish();
+                return fail(QStringLiteral("no frames left to write"));
+            }
+            status = encodeFrames(options.format, frames.images, frames.delays, options.quality,
+                                  options.output, cancel, encodingProgress);
+        }
+    }
+    if (unreadable) {
         progress.finish();
-        return fail(QStringLiteral("no frames left to write"));
+        const QString error = loader.error(*unreadable);
+        return fail(!error.isEmpty() ? error
+                                     : QStringLiteral("cannot read image %1")
+                                           .arg(folder.filePath(names[qsizetype(*unreadable)])));
     }
-
-    const ExportStatus status =
-        encodeFrames(options.format, frames.images, frames.delays, options.quality, options.output,
-                     cancel, [&progress](int doneSteps, int total) {
-                         progress.show(QStringLiteral("encoding"), doneSteps, total);
-                     });
     progress.finish();
     if (status) {
         if (status->isCancellation()) {

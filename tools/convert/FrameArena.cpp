@@ -1,9 +1,14 @@
 #include "convert/FrameArena.h"
 
+#include "image/PixelLayout.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace mirelo::convert {
 
@@ -12,52 +17,101 @@ namespace {
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kMapping = size_t(512) << 20;  // address space only until touched
 
-// 0xAARRGGBB words (bytes B, G, R, A) to premultiplied R, G, B, A bytes.
-void toStandard(uchar* bits, qsizetype count, bool opaque) {
-    for (qsizetype i = 0; i < count; ++i) {
-        uchar* p = bits + i * 4;
-        uint32_t argb;
-        std::memcpy(&argb, p, 4);
-        if (!opaque) {
-            argb = qPremultiply(argb);
+// 0xAARRGGBB words (bytes B, G, R, A) to premultiplied R, G, B, A bytes, row
+// by row.
+void toStandard(uchar* bits, int width, int height, bool opaque) {
+    const size_t rowBytes = size_t(width) * 4;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = bits + size_t(y) * rowBytes;
+        uint32_t* words = reinterpret_cast<uint32_t*>(row);
+        if (opaque) {
+            PixelLayout::bgrxToStandard(words, row, width);
+            continue;
         }
-        p[0] = uchar(argb >> 16);
-        p[1] = uchar(argb >> 8);
-        p[2] = uchar(argb);
-        p[3] = opaque ? 255 : uchar(argb >> 24);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t argb = qPremultiply(words[x]);
+            const uchar standard[4] = {uchar(argb >> 16), uchar(argb >> 8), uchar(argb),
+                                       uchar(argb >> 24)};
+            std::memcpy(row + size_t(x) * 4, standard, 4);
+        }
     }
 }
 
 }  // namespace
 
-FrameArena::~FrameArena() {
-    for (const auto& [address, size] : m_mappings) {
-        munmap(address, size);
-    }
-}
-
-uchar* FrameArena::allocate(size_t bytes) {
-    bytes = (bytes + 63) & ~size_t(63);
-    std::lock_guard lock(m_mutex);
-    if (bytes > m_left) {
-        const size_t size = std::max(kMapping, bytes + kHugePage);
-        void* address =
-            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (address == MAP_FAILED) {
-            return nullptr;
+// The mappings and the blocks given back, shared by the arena and every
+// frame whose pixels live in it.
+struct FrameArena::Pool {
+    ~Pool() {
+        for (const auto& [address, size] : mappings) {
+            munmap(address, size);
         }
-        m_mappings.emplace_back(address, size);
-        // Start on a huge page boundary so whole huge pages can back it.
-        const uintptr_t start =
-            (reinterpret_cast<uintptr_t>(address) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-        m_free = reinterpret_cast<uchar*>(start);
-        m_left = size - (start - reinterpret_cast<uintptr_t>(address));
-        madvise(m_free, m_left, MADV_HUGEPAGE);
     }
-    uchar* block = m_free;
-    m_free += bytes;
-    m_left -= bytes;
-    return block;
+
+    uchar* allocate(size_t bytes) {
+        std::lock_guard lock(mutex);
+        for (auto it = spare.begin(); it != spare.end(); ++it) {
+            if (it->second == bytes) {
+                uchar* block = it->first;
+                spare.erase(it);
+                return block;
+            }
+        }
+        if (bytes > left) {
+            const size_t size = std::max(kMapping, bytes + kHugePage);
+            void* address =
+                mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (address == MAP_FAILED) {
+                return nullptr;
+            }
+            mappings.emplace_back(address, size);
+            // Start on a huge page boundary so whole huge pages can back it.
+            const uintptr_t start =
+                (reinterpret_cast<uintptr_t>(address) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+            next = reinterpret_cast<uchar*>(start);
+            left = size - (start - reinterpret_cast<uintptr_t>(address));
+            madvise(next, left, MADV_HUGEPAGE);
+        }
+        uchar* block = next;
+        next += bytes;
+        left -= bytes;
+        touched += bytes;
+        return block;
+    }
+
+    void giveBack(uchar* block, size_t bytes) {
+        std::lock_guard lock(mutex);
+        spare.emplace_back(block, bytes);
+    }
+
+    // A frame's hold on its block; the block goes back when the frame's last
+    // copy is gone.
+    struct Lease {
+        std::shared_ptr<Pool> pool;
+        uchar* block;
+        size_t bytes;
+    };
+    static void endLease(void* info) {
+        auto* lease = static_cast<Lease*>(info);
+        lease->pool->giveBack(lease->block, lease->bytes);
+        delete lease;
+    }
+
+    std::mutex mutex;
+    std::vector<std::pair<void*, size_t>> mappings;
+    std::vector<std::pair<uchar*, size_t>> spare;  // blocks no frame uses, with their sizes
+    uchar* next = nullptr;
+    size_t left = 0;
+    size_t touched = 0;
+};
+
+FrameArena::FrameArena() : m_pool(std::make_shared<Pool>()) {}
+
+FrameArena::~FrameArena() = default;
+
+size_t FrameArena::bytesTouched() const {
+    std::lock_guard lock(m_pool->mutex);
+    return m_pool->touched;
 }
 
 Image FrameArena::read(QImageReader& reader) {
@@ -66,21 +120,30 @@ Image FrameArena::read(QImageReader& reader) {
     const bool rgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
     if (size.isValid() && !size.isEmpty() && rgb32 &&
         reader.transformation() == QImageIOHandler::TransformationNone) {
-        uchar* memory = allocate(size_t(size.width()) * size_t(size.height()) * 4);
+        // Whole cache lines, so no two blocks share one.
+        const size_t bytes = (size_t(size.width()) * size_t(size.height()) * 4 + 63) & ~size_t(63);
+        uchar* memory = m_pool->allocate(bytes);
         if (memory != nullptr) {
+            const qsizetype stride = qsizetype(size.width()) * 4;
+            QImage target(memory, size.width(), size.height(), stride, format);
+            const bool ok = reader.read(&target);
             // Qt decodes into an image of the right size and format in place.
-            QImage target(memory, size.width(), size.height(), qsizetype(size.width()) * 4, format);
-            if (!reader.read(&target)) {
-                return {};
+            if (ok && target.constBits() == memory && target.format() == format) {
+                toStandard(memory, size.width(), size.height(), format == QImage::Format_RGB32);
+                auto* lease = new Pool::Lease{m_pool, memory, bytes};
+                return Image::fromQImage(QImage(memory, size.width(), size.height(), stride,
+                                                kStandardFormat, Pool::endLease, lease));
             }
-            if (target.constBits() == memory && target.format() == format) {
-                toStandard(memory, qsizetype(size.width()) * size.height(),
-                           format == QImage::Format_RGB32);
-                return Image::fromQImage(QImage(memory, size.width(), size.height(),
-                                                qsizetype(size.width()) * 4, kStandardFormat));
+            QImage result;
+            if (ok) {
+                result = target.convertToFormat(kStandardFormat);
+                if (result.constBits() == memory) {
+                    result = result.copy();
+                }
             }
-            target.convertTo(kStandardFormat);
-            return Image::fromQImage(target);
+            target = QImage();  // nothing refers to the block any more
+            m_pool->giveBack(memory, bytes);
+            return Image::fromQImage(result);
         }
     }
     QImage image = reader.read();

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "convert/FrameArena.h"
+#include "export/ExportTypes.h"
+#include "image/Image.h"
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace mirelo::convert {
+
+// Decodes a folder's frames on worker threads a few frames ahead of the one
+// the caller asks for, so decoding overlaps with what the caller does with
+// the frames (encoding them), and memory holds only the frames in flight
+// when the caller lets each one go. Frames are asked for in increasing order.
+class FrameLoader {
+public:
+    // `threads` decoding threads keep at most `ahead` frames decoded (or
+    // being decoded) beyond the one asked for last; both at least 1.
+    FrameLoader(const QDir& folder, const QStringList& names, const CancelFlag& cancel, int threads,
+                int ahead);
+    // Stops the workers, dropping whatever they decoded and nobody took.
+    ~FrameLoader();
+    FrameLoader(const FrameLoader&) = delete;
+    FrameLoader& operator=(const FrameLoader&) = delete;
+
+    size_t count() const { return m_paths.size(); }
+
+    // Frame `index`, waiting until it is decoded. Earlier frames not taken
+    // are dropped: ask for each index at most once, in increasing order.
+    // Null when the file cannot be read (error() says why) or once `cancel`
+    // is set.
+    Image frame(size_t index);
+
+    // Why frame `index` could not be read: "cannot read image PATH: REASON";
+    // empty when it was read or was never tried.
+    QString error(size_t index) const;
+
+private:
+    void work();
+
+    std::vector<QString> m_paths;
+    const CancelFlag m_cancel;
+    const size_t m_ahead;
+    FrameArena m_arena;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Image> m_frames;
+    std::vector<QString> m_errors;
+    std::vector<char> m_done;
+    size_t m_next = 0;    // the next index a worker takes
+    size_t m_wanted = 0;  // the index asked for last
+    bool m_failed = false;
+    bool m_stop = false;
+    std::vector<std::thread> m_workers;
+};
+
+}  // namespace mirelo::convert
