@@ -20,8 +20,18 @@
 // leaves no file behind and keeps whatever was there.
 namespace mirelo::Exporter {
 
+// Frames handed over one at a time, so a caller can produce (decode) later
+// frames while earlier ones are encoded. The encoder calls it with increasing
+// indices, each at most once, and may skip frames it never shows; a null
+// Image fails the export.
+using FrameSource = std::function<Image(size_t index)>;
+
 // Animated WebP (see WebPEncoder).
 ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel = {},
+                        const ProgressFn& progress = {});
+// As above, with `count` frames taken from `frames` as they are encoded.
+ExportStatus encodeWebP(size_t count, const FrameSource& frames, const std::vector<double>& delays,
                         int quality, const QString& destination, const CancelFlag& cancel = {},
                         const ProgressFn& progress = {});
 
@@ -32,12 +42,6 @@ ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<doub
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
-
-// Frames handed over one at a time, so a caller can produce (decode) later
-// frames while earlier ones are encoded. The encoder calls it with increasing
-// indices, each at most once, and may skip frames it never shows; a null
-// Image fails the export.
-using FrameSource = std::function<Image(size_t index)>;
 
 // As above, with `count` frames taken from `frames` as they are encoded
 // rather than all held at once. The first frame is taken before the file is

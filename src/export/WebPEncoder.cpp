@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace mirelo {
 
@@ -133,14 +134,24 @@ int32_t durationMs(double delay) {
 ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
                     int quality, const QString& destination, const CancelFlag& cancel,
                     const ProgressFn& progress) {
-    if (images.empty() || images.size() != delays.size()) {
+    return encode(
+        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
+        destination, cancel, progress);
+}
+
+ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
+                    const std::vector<double>& delays, int quality, const QString& destination,
+                    const CancelFlag& cancel, const ProgressFn& progress) {
+    if (count == 0 || count != delays.size() || !frames) {
         return WebPEncoderError::of(WebPEncoderError::Code::emptyFrames).toExportError();
     }
-    if (images.front().isNull()) {
+    // The first frame sets the canvas size.
+    Image first = frames(0);
+    if (first.isNull()) {
         return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
     }
-    const int width = images.front().width();
-    const int height = images.front().height();
+    const int width = first.width();
+    const int height = first.height();
 
     WebPConfig config;
     if (WebPConfigInit(&config) == 0) {
@@ -168,7 +179,7 @@ ExportStatus encode(const std::vector<Image>& images, const std::vector<double>&
     // Timestamps are kept in 64 bits; libwebp's are 32-bit, so an animation
     // longer than about 24 days is refused at the frame that overflows.
     int64_t timestamp = 0;
-    const int total = static_cast<int>(images.size());
+    const int total = static_cast<int>(count);
     for (int i = 0; i < total; ++i) {
         if (cancel.isCancelled()) {
             return ExportError::cancelled();
@@ -180,11 +191,16 @@ ExportStatus encode(const std::vector<Image>& images, const std::vector<double>&
         picture.get()->use_argb = 1;
         picture.get()->width = width;
         picture.get()->height = height;
-        const QImage pixels = canvasPixels(images[size_t(i)], width, height);
-        if (pixels.isNull() ||
-            WebPPictureImportRGBA(picture.get(), pixels.constBits(),
-                                  static_cast<int>(pixels.bytesPerLine())) == 0) {
-            return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+        {
+            // The frame is let go once imported: a source may reuse its memory.
+            const Image image = i == 0 ? std::exchange(first, Image()) : frames(size_t(i));
+            const QImage pixels = image.isNull() ? QImage() : canvasPixels(image, width, height);
+            if (pixels.isNull() ||
+                WebPPictureImportRGBA(picture.get(), pixels.constBits(),
+                                      static_cast<int>(pixels.bytesPerLine())) == 0) {
+                return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed)
+                    .toExportError();
+            }
         }
         if (timestamp > std::numeric_limits<int32_t>::max() ||
             WebPAnimEncoderAdd(encoder.get(), picture.get(), static_cast<int>(timestamp),
@@ -246,6 +262,12 @@ ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<doub
                         int quality, const QString& destination, const CancelFlag& cancel,
                         const ProgressFn& progress) {
     return WebPEncoder::encode(images, delays, quality, destination, cancel, progress);
+}
+
+ExportStatus encodeWebP(size_t count, const FrameSource& frames, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel,
+                        const ProgressFn& progress) {
+    return WebPEncoder::encode(count, frames, delays, quality, destination, cancel, progress);
 }
 
 }  // namespace Exporter

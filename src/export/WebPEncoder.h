@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/ExportTypes.h"
+#include "export/ExporterMedia.h"
 #include "image/Image.h"
 
 #include <QString>
@@ -50,6 +51,11 @@ int32_t durationMs(double delay);
 ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
                     int quality, const QString& destination, const CancelFlag& cancel = {},
                     const ProgressFn& progress = {});
+// As above, with `count` frames taken from `frames` one at a time as they are
+// encoded; each is let go once imported.
+ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
+                    const std::vector<double>& delays, int quality, const QString& destination,
+                    const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 }  // namespace WebPEncoder
 

@@ -272,4 +272,38 @@ TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
     EXPECT_EQ(noFolder->kind, ExportError::Kind::EncodeFailed);
 }
 
+TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
+    std::vector<Image> frames;
+    for (int i = 0; i < 5; ++i) {
+        frames.push_back(solidImage(24, 16, QColor::fromHsv(i * 60, 200, 220)));
+    }
+    const std::vector<double> delays = {0.1, 0.2, 0.05, 0.1, 0.3};
+    const QString fromList = path(QStringLiteral("list.webp"));
+    ASSERT_EQ(Exporter::encodeWebP(frames, delays, 80, fromList), std::nullopt);
+
+    std::vector<size_t> asked;
+    int progressCalls = 0;
+    const QString fromSource = path(QStringLiteral("source.webp"));
+    ASSERT_EQ(Exporter::encodeWebP(
+                  frames.size(),
+                  [&](size_t index) {
+                      asked.push_back(index);
+                      EXPECT_EQ(progressCalls, int(index));  // after the frame before
+                      return frames[index];
+                  },
+                  delays, 80, fromSource, {}, [&](int, int) { ++progressCalls; }),
+              std::nullopt);
+    EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(readAll(fromSource), readAll(fromList));
+
+    // A frame the source cannot give fails the export and keeps the old file.
+    const ExportStatus missing = Exporter::encodeWebP(
+        frames.size(), [&](size_t index) { return index == 3 ? Image() : frames[index]; }, delays,
+        80, fromList);
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_EQ(missing->description, QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(readAll(fromList), readAll(fromSource));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
 }  // namespace

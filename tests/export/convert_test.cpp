@@ -200,25 +200,31 @@ TEST(MireloConvert, FrameLoaderHandsOutFramesInOrderAndStopsAtAFailure) {
     EXPECT_TRUE(loader.frame(1).isNull());
 }
 
-TEST(MireloConvert, StreamedMP4FailsOnABrokenFrameWithoutAFile) {
-    QTemporaryDir dir;
-    const QString frames = dir.filePath(QStringLiteral("frames"));
-    QDir().mkpath(frames);
-    writeFrames(frames, 20);
-    const QString out = dir.filePath(QStringLiteral("out.mp4"));
-    const Result good = runConvert({QStringLiteral("--fps"), QStringLiteral("10"), frames, out});
-    EXPECT_EQ(good.status, 0) << good.err.toStdString();
-    EXPECT_TRUE(good.err.contains("encoding 100% (20/20)")) << good.err.toStdString();
-    ASSERT_TRUE(QFile::remove(out));
-    {
-        QFile broken(frames + QStringLiteral("/frame13.png"));
-        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        broken.write("not a picture");
+TEST(MireloConvert, StreamedVideosFailOnABrokenFrameWithoutAFile) {
+    for (const QString& extension : {QStringLiteral("mp4"), QStringLiteral("webp")}) {
+        QTemporaryDir dir;
+        const QString frames = dir.filePath(QStringLiteral("frames"));
+        QDir().mkpath(frames);
+        writeFrames(frames, 20);
+        const QString out = dir.filePath(QStringLiteral("out.") + extension);
+        const Result good =
+            runConvert({QStringLiteral("--fps"), QStringLiteral("10"), frames, out});
+        EXPECT_EQ(good.status, 0) << good.err.toStdString();
+        EXPECT_TRUE(good.err.contains("encoding 100% (20/20)")) << good.err.toStdString();
+        EXPECT_FALSE(good.err.contains("reading frames")) << "frames were read ahead";
+        ASSERT_TRUE(QFile::remove(out));
+        {
+            QFile broken(frames + QStringLiteral("/frame13.png"));
+            ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            broken.write("not a picture");
+        }
+        const Result bad = runConvert({QStringLiteral("--quiet"), frames, out});
+        EXPECT_EQ(bad.status, 1);
+        EXPECT_TRUE(
+            bad.err.contains(QStringLiteral("cannot read image %1/frame13.png").arg(frames)))
+            << bad.err.toStdString();
+        EXPECT_EQ(bad.err.count('\n'), 1);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0)
+            << extension.toStdString();
     }
-    const Result bad = runConvert({QStringLiteral("--quiet"), frames, out});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(bad.err.contains(QStringLiteral("cannot read image %1/frame13.png").arg(frames)))
-        << bad.err.toStdString();
-    EXPECT_EQ(bad.err.count('\n'), 1);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }

@@ -13,7 +13,7 @@ ExportStatus encodeFrames(ExportFormat format, const std::vector<Image>& images,
 }
 
 bool encodesFramesAsTheyCome(ExportFormat format) {
-    return format == ExportFormat::mp4;
+    return format == ExportFormat::mp4 || format == ExportFormat::webp;
 }
 
 ExportStatus encodeFrames(ExportFormat format, size_t count, const Exporter::FrameSource& frames,
@@ -23,8 +23,11 @@ ExportStatus encodeFrames(ExportFormat format, size_t count, const Exporter::Fra
     if (count == 0 || delays.size() != count) {
         return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
     }
-    if (encodesFramesAsTheyCome(format)) {
+    if (format == ExportFormat::mp4) {
         return Exporter::encodeMP4(count, frames, delays, quality, destination, cancel, progress);
+    }
+    if (format == ExportFormat::webp) {
+        return Exporter::encodeWebP(count, frames, delays, quality, destination, cancel, progress);
     }
     std::vector<Image> images;
     images.reserve(count);
