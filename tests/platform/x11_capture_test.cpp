@@ -147,7 +147,7 @@ TEST(X11CaptureWithoutSharedMemory, ReadsThroughPlainGetImage) {
 
 // A still screen costs no new memory: a frame shares the rows that did not change with the
 // frame before, and still shows exactly what was on screen, pointer included, when it was read.
-TEST_F(X11CaptureTest, FramesShareTheRowsThatDidNotChange) {
+void expectFramesShareTheRowsThatDidNotChange(XvfbServer& server) {
     const uint32_t window = server.createWindow(QRect(100, 100, 300, 200), kRed);
     server.movePointer(150, 150);
     const QRect source(100, 100, 300, 200);
@@ -193,6 +193,19 @@ TEST_F(X11CaptureTest, FramesShareTheRowsThatDidNotChange) {
     EXPECT_EQ(notBackground(moved, QRect(40, 40, 30, 30)), 0);
     EXPECT_GT(notBackground(moved, QRect(140, 140, 30, 30)), 20);
     EXPECT_EQ(notBackground(changed, QRect(140, 140, 30, 30)), 0);
+}
+
+TEST_F(X11CaptureTest, FramesShareTheRowsThatDidNotChange) {
+    expectFramesShareTheRowsThatDidNotChange(server);
+}
+
+// Without damage reports every row is compared: the same frames come out.
+TEST(X11CaptureWithoutDamageReports, FramesShareTheRowsThatDidNotChange) {
+    test::XvfbServer::Options options;
+    options.extraArguments = {"-extension", "DAMAGE"};
+    XvfbServer server(options);
+    ASSERT_TRUE(server.ok());
+    expectFramesShareTheRowsThatDidNotChange(server);
 }
 
 TEST_F(X11CaptureTest, OutsideTheDesktopIsBlack) {
