@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QImage>
 
-#include <webp/demux.h>
+#include "support/WebPFrames.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,40 +23,20 @@ extern "C" {
 
 namespace {
 
-std::vector<QImage> decodeWebP(const QString& path, int frameMs) {
+// The WebP's frames as RGB, each repeated for the source frames it stands for.
+std::vector<QImage> webpFrames(const QString& path, int frameMs) {
+    const mirelo::test::WebPFrames decoded = mirelo::test::decodeWebP(path);
     std::vector<QImage> frames;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return frames;
-    }
-    const QByteArray bytes = file.readAll();
-    WebPData data{reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
-    WebPAnimDecoderOptions options;
-    WebPAnimDecoderOptionsInit(&options);
-    options.color_mode = MODE_RGBA;
-    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
-    if (decoder == nullptr) {
-        return frames;
-    }
-    WebPAnimInfo info;
-    WebPAnimDecoderGetInfo(decoder, &info);
     int previousEnd = 0;
-    while (WebPAnimDecoderHasMoreFrames(decoder)) {
-        uint8_t* pixels = nullptr;
-        int end = 0;
-        if (!WebPAnimDecoderGetNext(decoder, &pixels, &end)) {
-            break;
-        }
-        const QImage frame = QImage(pixels, int(info.canvas_width), int(info.canvas_height),
-                                    int(info.canvas_width) * 4, QImage::Format_RGBA8888)
-                                 .convertToFormat(QImage::Format_RGB888);
+    for (size_t i = 0; i < decoded.frames.size(); ++i) {
+        const QImage frame = decoded.frames[i].convertToFormat(QImage::Format_RGB888);
+        const int end = decoded.endTimes[i];
         const int copies = std::max(1, int(std::lround(double(end - previousEnd) / frameMs)));
-        for (int i = 0; i < copies; ++i) {
+        for (int c = 0; c < copies; ++c) {
             frames.push_back(frame);
         }
         previousEnd = end;
     }
-    WebPAnimDecoderDelete(decoder);
     return frames;
 }
 
@@ -127,7 +107,7 @@ int main(int argc, char** argv) {
     const int frameMs = std::max(1, std::atoi(argv[3]));
     const QStringList names = folder.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
     const std::vector<QImage> decoded =
-        file.endsWith(QStringLiteral(".webp")) ? decodeWebP(file, frameMs) : decodeVideo(file);
+        file.endsWith(QStringLiteral(".webp")) ? webpFrames(file, frameMs) : decodeVideo(file);
     if (decoded.empty() || names.isEmpty()) {
         std::fprintf(stderr, "nothing to compare\n");
         return 1;
