@@ -407,7 +407,11 @@ private:
 Image renderWith(const Plan& plan, const Image& frame) {
     // A copy of the frame's pixels is the drawing surface (a cropped frame
     // shares a larger image's memory; copy() makes it compact and writable).
-    QImage surface = frame.qimage().copy();
+    // A frame made of bands hands out a surface of its own already.
+    QImage surface = frame.qimage();
+    if (!surface.isDetached()) {
+        surface = surface.copy();
+    }
     if (surface.isNull() || surface.format() != kStandardFormat) {
         return frame;
     }

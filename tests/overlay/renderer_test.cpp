@@ -328,5 +328,22 @@ TEST(OverlayRenderer, CroppedFrameIsDrawnAtItsOwnSize) {
     EXPECT_EQ(ImageServices::readBytes(view), ImageServices::readBytes(compact));
 }
 
+TEST(OverlayRenderer, FrameOfSharedBandsRendersLikeOneSurfaceAndLeavesTheBands) {
+    // Recorded frames share their bands with other frames: drawing on one
+    // must not reach the others.
+    const Image top = patternImage(60, 16, 1);
+    const Image bottom = patternImage(60, 16, 2);
+    const Image banded = Image::stacked({top, bottom});
+    const std::vector<uint8_t> topBefore = ImageServices::readBytes(top);
+    const Image plain =
+        ImageServices::fromBytes(ImageServices::readBytes(banded).data(), 60, 32, 240);
+    const QList<OverlayItem> overlays = {mosaic({0, 8, 40, 20}, 5), arrow({2, 2}, {50, 30}, 3)};
+    const Image drawn = OverlayRenderer::render(overlays, banded);
+    EXPECT_EQ(ImageServices::readBytes(drawn),
+              ImageServices::readBytes(OverlayRenderer::render(overlays, plain)));
+    EXPECT_NE(ImageServices::readBytes(drawn), ImageServices::readBytes(banded));
+    EXPECT_EQ(ImageServices::readBytes(top), topBefore);
+}
+
 }  // namespace
 }  // namespace mirelo
