@@ -1,6 +1,8 @@
 #include "app/AppMenu.h"
 
+#include "MireloIdentity.h"
 #include "app/AppState.h"
+#include "platform/Autostart.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/UpdateChecker.h"
 #include "ui/Icons.h"
@@ -41,7 +43,16 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
     connect(m_openFolder, &QAction::triggered, this,
             [] { desktop::openFolder(AppState::outputFolder()); });
 
+    m_autostart = m_menu->addAction(QStringLiteral("登录时启动"));
+    m_autostart->setCheckable(true);
+    m_autostart->setChecked(autostart::isEnabled(QStringLiteral(MIRELO_APP_ID)));
+    connect(m_autostart, &QAction::triggered, this, &AppMenu::setAutostart);
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        m_autostart->setChecked(autostart::isEnabled(QStringLiteral(MIRELO_APP_ID)));
+    });
+
     m_checkUpdates = m_menu->addAction(QStringLiteral("检查更新…"));
+    m_checkUpdates->setVisible(m_updates && m_updates->isConfigured());
     connect(m_checkUpdates, &QAction::triggered, this, [this] {
         if (m_updates) {
             m_updates->checkNow();
@@ -92,6 +103,19 @@ void AppMenu::refresh() {
     m_stop->setVisible(recording);
     m_stop->setEnabled(recording);
     m_tray->setIcon(recording ? Icons::trayRecording() : Icons::trayIdle());
+}
+
+void AppMenu::setAutostart(bool enabled) {
+    const QString id = QStringLiteral(MIRELO_APP_ID);
+    const std::optional<QString> error =
+        autostart::setEnabled(id, enabled, QCoreApplication::applicationFilePath());
+    m_autostart->setChecked(autostart::isEnabled(id));
+    if (error) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("登录时启动"),
+                        QStringLiteral("无法更改登录时启动:%1").arg(*error));
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box.exec();
+    }
 }
 
 QString AppMenu::describe(const UpdateCheckResult& result, const QString& currentVersion) {

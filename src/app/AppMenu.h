@@ -18,6 +18,7 @@ struct UpdateCheckResult;
 // always reachable from the recorder window, whose header shows a menu
 // button when there is no tray. Its entries follow the session:
 // "停止录制" only while a recording runs; the tray icon shows the state.
+// "检查更新…" is there only when the build names an update feed.
 class AppMenu : public QObject {
     Q_OBJECT
 
@@ -31,6 +32,7 @@ public:
     QAction* stopAction() const { return m_stop; }
     QAction* showRecorderAction() const { return m_showRecorder; }
     QAction* openFolderAction() const { return m_openFolder; }
+    QAction* autostartAction() const { return m_autostart; }
     QAction* checkUpdatesAction() const { return m_checkUpdates; }
     QAction* quitAction() const { return m_quit; }
 
@@ -43,6 +45,7 @@ public:
 private:
     void refresh();
     void showUpdateResult(const UpdateCheckResult& result);
+    void setAutostart(bool enabled);
 
     QPointer<AppState> m_state;
     UpdateChecker* m_updates = nullptr;
@@ -51,6 +54,7 @@ private:
     QAction* m_stop = nullptr;
     QAction* m_showRecorder = nullptr;
     QAction* m_openFolder = nullptr;
+    QAction* m_autostart = nullptr;
     QAction* m_checkUpdates = nullptr;
     QAction* m_quit = nullptr;
 };

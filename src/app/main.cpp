@@ -1,5 +1,7 @@
 // Mirelo's entry point: the session, its recorder window and the menu.
+#include "MireloIdentity.h"
 #include "app/Alerts.h"
+#include "app/AppIdentity.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
 #include "platform/DesktopIntegration.h"
@@ -52,13 +54,15 @@ bool canOpenDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto text = mirelo::informationRequested(argc, argv)) {
+        std::fputs(text->c_str(), stdout);
+        return 0;
+    }
     if (!canOpenDisplay()) {
         return 1;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Mirelo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mirelo"));
-    QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION));
+    mirelo::applyApplicationIdentity();
     // The recorder window hides while an editor is open and the last editor
     // may close: the application lives on in its menu until "退出 Mirelo".
     QApplication::setQuitOnLastWindowClosed(false);

@@ -55,7 +55,7 @@ void UpdateChecker::checkNow() {
         m_reply->abort();
         m_reply->deleteLater();
     }
-    if (m_feed.isEmpty() || !m_feed.isValid()) {
+    if (!isConfigured()) {
         UpdateCheckResult result;
         result.status = UpdateCheckResult::Status::notConfigured;
         QMetaObject::invokeMethod(

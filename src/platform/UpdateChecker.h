@@ -44,6 +44,9 @@ public:
     UpdateChecker(QUrl feed, QString currentVersion, QObject* parent = nullptr);
     ~UpdateChecker() override;
 
+    // Whether a usable feed address was given.
+    bool isConfigured() const { return !m_feed.isEmpty() && m_feed.isValid(); }
+
     // Fetches the feed and emits finished() once, later. A check already
     // running is abandoned.
     void checkNow();

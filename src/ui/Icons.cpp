@@ -1,5 +1,6 @@
 #include "ui/Icons.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -10,15 +11,16 @@ namespace mirelo::Icons {
 
 namespace {
 
-// Draws the icon at several sizes in a 24 x 24 design space.
-QIcon drawn(const std::function<void(QPainter&)>& paint) {
+// Draws the icon at several sizes in a square design space of side `design`.
+QIcon drawn(const std::function<void(QPainter&)>& paint, double design = 24,
+            std::initializer_list<int> sizes = {16, 24, 32, 48, 64}) {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
+    for (int size : sizes) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 24.0, size / 24.0);
+        painter.scale(size / design, size / design);
         paint(painter);
         painter.end();
         icon.addPixmap(pixmap);
@@ -90,25 +92,76 @@ QIcon menu(const QColor& color) {
     });
 }
 
+namespace {
+
+// The theme name of one of our icons: the desktop id, then `suffix`; empty
+// when the application has no desktop id (tests, tools).
+QString themeName(const char* suffix) {
+    const QString id = QGuiApplication::desktopFileName();
+    return id.isEmpty() ? QString() : id + QLatin1String(suffix);
+}
+
+}  // namespace
+
+QIcon themedOr(const QString& name, const QIcon& fallback) {
+    if (!name.isEmpty() && QIcon::hasThemeIcon(name)) {
+        const QIcon themed = QIcon::fromTheme(name);
+        // A theme may offer only a scalable file that no installed icon
+        // engine can draw.
+        if (!themed.pixmap(22).isNull()) {
+            return themed;
+        }
+    }
+    return fallback;
+}
+
 QIcon trayIdle() {
-    return drawn([](QPainter& p) {
-        p.setPen(QPen(QColor(60, 60, 60), 2.2));
-        p.setBrush(QColor(255, 255, 255, 220));
-        p.drawEllipse(QPointF(12, 12), 9.5, 9.5);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(220, 40, 40));
-        p.drawEllipse(QPointF(12, 12), 4.5, 4.5);
-    });
+    return themedOr(themeName("-idle"), drawn([](QPainter& p) {
+                        p.setPen(QPen(QColor(60, 60, 60), 2.2));
+                        p.setBrush(QColor(255, 255, 255, 220));
+                        p.drawEllipse(QPointF(12, 12), 9.5, 9.5);
+                        p.setPen(Qt::NoPen);
+                        p.setBrush(QColor(220, 40, 40));
+                        p.drawEllipse(QPointF(12, 12), 4.5, 4.5);
+                    }));
 }
 
 QIcon trayRecording() {
-    return drawn([](QPainter& p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(220, 40, 40));
-        p.drawEllipse(QPointF(12, 12), 10.5, 10.5);
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(QRectF(8, 8, 8, 8), 1.2, 1.2);
-    });
+    return themedOr(themeName("-recording"), drawn([](QPainter& p) {
+                        p.setPen(Qt::NoPen);
+                        p.setBrush(QColor(220, 40, 40));
+                        p.drawEllipse(QPointF(12, 12), 10.5, 10.5);
+                        p.setBrush(Qt::white);
+                        p.drawRoundedRect(QRectF(8, 8, 8, 8), 1.2, 1.2);
+                    }));
+}
+
+QIcon application() {
+    // The same drawing as the installed scalable icon, in its 128 x 128 space.
+    const QIcon drawnIcon = drawn(
+        [](QPainter& p) {
+            p.setPen(QPen(QColor(0x1d, 0x1e, 0x22), 2));
+            p.setBrush(QColor(0x2f, 0x31, 0x36));
+            p.drawRoundedRect(QRectF(8, 8, 112, 112), 26, 26);
+            const QPointF corners[4][3] = {{{28, 50}, {28, 28}, {50, 28}},
+                                           {{78, 28}, {100, 28}, {100, 50}},
+                                           {{100, 78}, {100, 100}, {78, 100}},
+                                           {{50, 100}, {28, 100}, {28, 78}}};
+            QPainterPath path;
+            for (const auto& corner : corners) {
+                path.moveTo(corner[0]);
+                path.lineTo(corner[1]);
+                path.lineTo(corner[2]);
+            }
+            p.setPen(QPen(QColor(0xf6, 0xf3, 0xec), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(path);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0xdc, 0x28, 0x28));
+            p.drawEllipse(QPointF(64, 64), 18, 18);
+        },
+        128, {16, 22, 24, 32, 48, 64, 128, 256});
+    return themedOr(themeName(""), drawnIcon);
 }
 
 }  // namespace mirelo::Icons

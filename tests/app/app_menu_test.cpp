@@ -1,7 +1,9 @@
 #include "FakeCaptureBackend.h"
+#include "MireloIdentity.h"
 #include "app/Alerts.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
+#include "platform/Autostart.h"
 #include "platform/UpdateChecker.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorWindowController.h"
@@ -9,8 +11,10 @@
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
+#include <QFile>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -49,8 +53,9 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     AppMenu menu(&state, nullptr);
     test::spinFor(20ms);
 
+    // No update feed here: no "检查更新…".
     EXPECT_EQ(visibleEntries(menu.menu()), (QStringList{"显示录制窗口", "-", "打开输出文件夹",
-                                                        "检查更新…", "-", "退出 Mirelo"}));
+                                                        "登录时启动", "-", "退出 Mirelo"}));
     EXPECT_EQ(menu.showRecorderAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     EXPECT_EQ(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     const QImage idle = menu.trayIcon()->icon().pixmap(24).toImage();
@@ -79,6 +84,33 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     menu.showRecorderAction()->trigger();
     EXPECT_TRUE(state.recorderWindowController()->window()->isVisible());
     EXPECT_TRUE(state.editor()->window()->isVisible());
+}
+
+TEST(AppMenu, UpdateEntryOnlyWithAFeedAndAutostartEntryTogglesTheLoginEntry) {
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    AppServices services;
+    services.recorder =
+        std::make_unique<ScreenRecorder>(std::make_shared<test::FakeCaptureBackend>(), [] {
+            return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
+        });
+    services.alerts = std::make_shared<SilentAlerts>();
+    AppState state(std::move(services));
+    UpdateChecker updates(QUrl(QStringLiteral("https://example.com/appcast.xml")), "0.1.0");
+    AppMenu menu(&state, &updates);
+    EXPECT_TRUE(visibleEntries(menu.menu()).contains(QStringLiteral("检查更新…")));
+
+    const QString entry = autostart::entryPath(QStringLiteral(MIRELO_APP_ID));
+    EXPECT_TRUE(entry.startsWith(config.path()));
+    EXPECT_FALSE(menu.autostartAction()->isChecked());
+    menu.autostartAction()->trigger();
+    EXPECT_TRUE(menu.autostartAction()->isChecked());
+    EXPECT_TRUE(QFile::exists(entry));
+    menu.autostartAction()->trigger();
+    EXPECT_FALSE(menu.autostartAction()->isChecked());
+    EXPECT_FALSE(QFile::exists(entry));
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(AppMenu, DescribesUpdateResults) {

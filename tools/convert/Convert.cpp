@@ -1,5 +1,6 @@
 #include "convert/Convert.h"
 
+#include "MireloIdentity.h"
 #include "convert/EncodeDispatch.h"
 #include "convert/FrameLoader.h"
 
@@ -120,7 +121,12 @@ QString usage() {
         "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
         "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
         "  --quiet                    no progress line\n"
+        "  --version                  print the version and exit\n"
         "  --help                     this text\n");
+}
+
+QString versionLine() {
+    return QStringLiteral("mirelo-convert " MIRELO_VERSION);
 }
 
 std::variant<Options, QString> parseArguments(const QStringList& arguments) {
@@ -139,6 +145,10 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         };
         if (arg == u"--help" || arg == u"-h") {
             options.help = true;
+            return options;
+        }
+        if (arg == u"--version") {
+            options.version = true;
             return options;
         }
         if (arg == u"--quiet") {
@@ -245,8 +255,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         return fail(*error);
     }
     const Options options = std::get<Options>(std::move(parsed));
-    if (options.help) {
-        out << usage();
+    if (options.help || options.version) {
+        out << (options.help ? usage() : versionLine() + u'\n');
         out.flush();
         return 0;
     }

@@ -23,6 +23,7 @@ struct Options {
     ExportPreprocessor::Options preprocess;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // The options from the arguments (without the program name), or a one-line
@@ -34,6 +35,9 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments);
 QStringList frameFiles(const QDir& folder);
 
 QString usage();
+
+// "mirelo-convert 0.1.0": what --version prints (without the newline).
+QString versionLine();
 
 // Runs the whole conversion; returns the exit status (0 success, 1 error).
 // Errors are one line on `err`; progress goes to `err` unless quiet.

@@ -1,0 +1,43 @@
+#include "app/AppIdentity.h"
+
+#include "MireloIdentity.h"
+#include "ui/Icons.h"
+
+#include <QApplication>
+
+#include <string_view>
+
+namespace mirelo {
+
+std::string versionLine() {
+    return std::string("mirelo ") + MIRELO_VERSION;
+}
+
+std::optional<std::string> informationRequested(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--version") {
+            return versionLine() + '\n';
+        }
+        if (arg == "--help" || arg == "-h") {
+            return "Usage: mirelo [--version] [--help]\n"
+                   "Records short animations of the screen and saves them as GIF, WebP or MP4.\n"
+                   "Without options it shows the recorder window; its menu sits in the system\n"
+                   "tray. See also mirelo-convert --help.\n"
+                   "\n"
+                   "  --version  print the version and exit\n"
+                   "  --help     this text\n";
+        }
+    }
+    return std::nullopt;
+}
+
+void applyApplicationIdentity() {
+    QApplication::setApplicationName(QStringLiteral("Mirelo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Mirelo"));
+    QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(MIRELO_APP_ID));
+    QApplication::setWindowIcon(Icons::application());
+}
+
+}  // namespace mirelo
