@@ -66,12 +66,13 @@ dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' | sort >"$work/packaged"
 diff -u "$work/expected" "$work/packaged" || fail "the package's files differ from the install tree"
 depends="$(dpkg-deb -f "$deb" Depends)"
 step "Depends: $depends"
+depends_names="$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")"
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 \
   libxcb1 libxcb-shm0 libxcb-xfixes0 libxcb-damage0 libxcb-shape0 libxcb-randr0 \
   libgif7 libwebp7 libwebpmux3 libavcodec59 libavformat59 libavutil57 libswscale6; do
-  grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib"
+  grep -qxF "$lib" <<<"$depends_names" || fail "Depends lacks $lib"
 done
-if grep -q -- '-dev\b' <<<"$depends"; then fail "Depends names a development package"; fi
+if grep -q -- '-dev$' <<<"$depends_names"; then fail "Depends names a development package"; fi
 dpkg-deb -x "$deb" "$work/unpacked"
 for program in mirelo mirelo-convert; do
   if readelf -d "$work/unpacked/usr/bin/$program" | grep -Eq 'RPATH|RUNPATH'; then
