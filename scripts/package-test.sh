@@ -82,7 +82,7 @@ done
 if grep -rlF "$root" "$work/unpacked"; then fail "packaged files name the source folder"; fi
 
 step "apt-get install"
-if dpkg-query -W -f='${Status}' mirelo 2>/dev/null | grep -q "ok installed"; then
+if [[ "$(dpkg-query -W -f='${Status}' mirelo 2>/dev/null || true)" == *"ok installed" ]]; then
   $SUDO apt-get purge -y -qq mirelo >/dev/null
 fi
 $SUDO apt-get install -y -qq "$deb" >/dev/null
@@ -113,20 +113,26 @@ read -r -t 60 _ <"$work/wm-fifo" || fail "openbox did not start"
 run env DISPLAY="$display" XDG_CONFIG_HOME="$work/home/.config" mirelo >"$work/mirelo.log" 2>&1 &
 mirelo_pid=$!
 pids+=($mirelo_pid)
-window="$(DISPLAY="$display" timeout 60 xdotool search --sync --onlyvisible --class Mirelo | head -n 1)" ||
+DISPLAY="$display" timeout 60 xdotool search --sync --onlyvisible --class Mirelo >"$work/windows" ||
   fail "no Mirelo window appeared: $(cat "$work/mirelo.log")"
+window="$(head -n 1 "$work/windows")"
 kill -0 "$mirelo_pid" || fail "mirelo exited: $(cat "$work/mirelo.log")"
 wm_class="$(sed -n 's/^StartupWMClass=//p' /usr/share/applications/$app_id.desktop)"
-DISPLAY="$display" xprop -id "$window" WM_CLASS | grep -q "\"$wm_class\"$" ||
-  fail "window class $(DISPLAY="$display" xprop -id "$window" WM_CLASS) is not $wm_class"
-DISPLAY="$display" xprop -id "$window" _NET_WM_ICON | grep -q '= ' || fail "the window has no icon"
+# (Whole outputs are read first: with pipefail, a grep -q that stops reading
+# early would fail the pipeline on the writer's SIGPIPE.)
+class_line="$(DISPLAY="$display" xprop -id "$window" WM_CLASS)"
+[[ "$class_line" == *", \"$wm_class\"" ]] || fail "window class $class_line is not $wm_class"
+icon_line="$(DISPLAY="$display" xprop -id "$window" -len 8 _NET_WM_ICON)"
+[[ "$icon_line" == *" = "* ]] || fail "the window has no icon: $icon_line"
 DISPLAY="$display" import -window root "$build/package-test-screen.png" 2>/dev/null || true
 kill "$mirelo_pid"
 wait "$mirelo_pid" 2>/dev/null || true
 
 step "apt-get purge"
 $SUDO apt-get purge -y -qq mirelo >/dev/null
-if dpkg-query -W -f='${Status}' mirelo 2>/dev/null | grep -q "installed"; then fail "still installed"; fi
+if [[ "$(dpkg-query -W -f='${Status}' mirelo 2>/dev/null || true)" == *" installed" ]]; then
+  fail "still installed"
+fi
 dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }' >"$work/paths"
 while read -r path; do
   [ "$path" = / ] && continue
