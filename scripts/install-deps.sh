@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-translations-l10n
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-randr0-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-cursor0
   libgif-dev libwebp-dev

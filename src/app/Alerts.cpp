@@ -1,5 +1,6 @@
 #include "app/Alerts.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -19,6 +20,35 @@ AlertPresenter::Response MessageBoxAlerts::showRecordingError(const QString& des
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     return settings && box.clickedButton() == settings ? Response::openSettings : Response::ok;
+}
+
+bool MessageBoxAlerts::showStopNotice(const QString& text, bool canStart) {
+    QMessageBox box(
+        canStart ? QMessageBox::Information : QMessageBox::Warning, QStringLiteral("Mirelo"),
+        canStart ? QStringLiteral("录制时不显示停止按钮") : QStringLiteral("无法开始录制"));
+    box.setInformativeText(text);
+    QPushButton* start = nullptr;
+    if (canStart) {
+        start = box.addButton(QStringLiteral("开始录制"), QMessageBox::AcceptRole);
+        box.setDefaultButton(start);
+        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    } else {
+        box.setDefaultButton(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    }
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    return start && box.clickedButton() == start;
+}
+
+void MessageBoxAlerts::showFileLocation(const QString& path) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"),
+                    QStringLiteral("文件已保存"));
+    box.setInformativeText(QStringLiteral("没有可以打开它的文件管理器。文件保存在:\n%1")
+                               .arg(QDir::toNativeSeparators(path)));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
 }
 
 }  // namespace mirelo

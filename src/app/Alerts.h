@@ -20,12 +20,26 @@ public:
     // informative text, the button "好" and, when `offerSettings`, a second
     // button "打开系统设置".
     virtual Response showRecordingError(const QString& description, bool offerSettings) = 0;
+
+    // Says, before a recording starts, how it will be stopped when no stop
+    // button can show (`text`). With `canStart` the user may start or
+    // cancel, and the answer is whether to start; without it the alert only
+    // explains why the recording cannot start, and the answer is false.
+    virtual bool showStopNotice(const QString& text, bool canStart) {
+        (void)text;
+        return canStart;
+    }
+
+    // Says where a saved file is, when no file manager could show it.
+    virtual void showFileLocation(const QString& path) { (void)path; }
 };
 
 // The alerts as modal warning message boxes.
 class MessageBoxAlerts : public AlertPresenter {
 public:
     Response showRecordingError(const QString& description, bool offerSettings) override;
+    bool showStopNotice(const QString& text, bool canStart) override;
+    void showFileLocation(const QString& path) override;
 };
 
 }  // namespace mirelo

@@ -82,6 +82,8 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         RecorderWindowController* recorder = m_state->recorderWindowController();
         if (!QSystemTrayIcon::isSystemTrayAvailable()) {
             recorder->setAppMenu(m_menu);
+        } else {
+            m_state->setTrayMenuAvailable(true);
         }
     }
     refresh();

@@ -10,6 +10,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace mirelo {
 
 AppState::AppState(AppServices services, QObject* parent)
@@ -71,6 +75,11 @@ void AppState::toggleRecording() {
 
 void AppState::runStartFlow() {
     RecorderWindowController* window = recorderWindowController();
+    if (!window->recordingHeaderFits() && !agreeOnHeaderlessStop()) {
+        window->releaseStopKey();
+        setStartingRecording(false);
+        return;
+    }
     const QRect region = window->captureRegion();
     // The recording layout takes the outline and header out of the region
     // before the first frame is taken, so that no frame shows them.
@@ -97,6 +106,27 @@ void AppState::runStartFlow() {
                 self->setRecording(true);
             });
     });
+}
+
+bool AppState::agreeOnHeaderlessStop() {
+    const bool key = recorderWindowController()->grabStopKey();
+    if (!key && !m_trayMenu) {
+        m_services.alerts->showStopNotice(
+            QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮,"
+                           "而 Ctrl+R 又被其他程序占用,录制将无法停止。"
+                           "请把录制区域缩小一些再试。"),
+            false);
+        return false;
+    }
+    QString text = QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮。");
+    if (key) {
+        text += QStringLiteral("按 Ctrl+R 停止录制");
+        text +=
+            m_trayMenu ? QStringLiteral(",或在托盘菜单中选择“停止录制”。") : QStringLiteral("。");
+    } else {
+        text += QStringLiteral("请在托盘菜单中选择“停止录制”来停止录制。");
+    }
+    return m_services.alerts->showStopNotice(text, true);
 }
 
 void AppState::runStopFlow() {
@@ -166,11 +196,20 @@ void AppState::openEditor(FrameList frames) {
             self->revealSavedFile(path);
         }
     };
-    editor->onClosed = [self] {
+    editor->onClosed = [self, editor] {
         if (self) {
             self->showRecorderWindow();
         }
+        // Its frames, thumbnails and history are of no more use.
+        editor->deleteLater();
     };
+    connect(editor, &QObject::destroyed, this, [] {
+#ifdef __GLIBC__
+        // Hand the freed frames back to the system rather than keeping the
+        // heap at its peak until the next recording.
+        malloc_trim(0);
+#endif
+    });
     recorderWindowController()->hideWindow();
     QWidget* window = editor->window();
     window->show();

@@ -72,7 +72,7 @@ public:
     ScreenRecorder* recorder() const { return m_services.recorder.get(); }
     // The most recently opened editor; null once it has closed.
     QWidget* editorWindow() const;
-    // The most recently opened editor, kept until the next one opens.
+    // The most recently opened editor while it is open; closing it frees it.
     EditorWindowController* editor() const;
 
     // How long the recorder window gets to switch to its recording layout
@@ -80,12 +80,18 @@ public:
     // asynchronously). Tests set it to zero.
     void setChromeSettleDelay(int milliseconds) { m_chromeSettleMs = milliseconds; }
 
+    // The application's menu, with its "停止录制", sits in the system tray.
+    void setTrayMenuAvailable(bool available) { m_trayMenu = available; }
+
 signals:
     // An editor window was opened for a finished recording.
     void editorOpened(QWidget* editor);
 
 private:
     void runStartFlow();
+    // Before a recording whose header finds no room on screen: says how to
+    // stop it, or refuses it when there is no way. Returns whether to start.
+    bool agreeOnHeaderlessStop();
     void runStopFlow();
     void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
     void openEditor(FrameList frames);
@@ -100,6 +106,7 @@ private:
     bool m_isStopping = false;
     bool m_launched = false;
     int m_chromeSettleMs = 150;
+    bool m_trayMenu = false;
     // The error of a stream that ended by itself, shown once its frames
     // have been handed over.
     std::optional<RecorderError> m_streamError;

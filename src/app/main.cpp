@@ -5,9 +5,11 @@
 #include "app/AppMenu.h"
 #include "app/AppState.h"
 #include "platform/DesktopIntegration.h"
+#include "platform/SingleInstance.h"
 #include "platform/UpdateChecker.h"
 #include "platform/WindowPicker.h"
 #include "platform/x11/X11CaptureBackend.h"
+#include "ui/Dialogs.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
@@ -66,6 +68,15 @@ int main(int argc, char** argv) {
     // The recorder window hides while an editor is open and the last editor
     // may close: the application lives on in its menu until "退出 Mirelo".
     QApplication::setQuitOnLastWindowClosed(false);
+    mirelo::dialogs::installChineseTranslations(&app);
+    mirelo::dialogs::widenMessageBoxes(&app);
+
+    // A second launch brings the running recorder forward instead.
+    mirelo::SingleInstance instance;
+    if (instance.notifyRunning()) {
+        return 0;
+    }
+    instance.listen();
 
     mirelo::AppServices services;
     services.recorder = std::make_unique<mirelo::ScreenRecorder>(mirelo::makeX11CaptureBackend());
@@ -73,10 +84,14 @@ int main(int argc, char** argv) {
     services.pickWindow = [](std::function<void(std::optional<QRectF>)> done) {
         mirelo::WindowPicker::shared().begin(std::move(done));
     };
-    services.revealFile = &mirelo::desktop::revealFile;
+    services.revealFile = [alerts = services.alerts](const QString& path) {
+        mirelo::desktop::revealFile(path, [alerts, path] { alerts->showFileLocation(path); });
+    };
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
     mirelo::AppState state(std::move(services));
+    QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
+                     &mirelo::AppState::showRecorderWindow);
     mirelo::UpdateChecker updates(QUrl(QStringLiteral(MIRELO_APPCAST_URL)),
                                   QApplication::applicationVersion());
     mirelo::AppMenu menu(&state, &updates);

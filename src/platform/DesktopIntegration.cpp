@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <memory>
+
 namespace mirelo::desktop {
 
 namespace {
@@ -20,15 +22,47 @@ constexpr int kRevealTimeoutMs = 5000;
 
 }  // namespace
 
-void openFolder(const QString& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+void openFolder(const QString& folder, std::function<void()> failed) {
+    const QUrl url = QUrl::fromLocalFile(folder);
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(url) && failed) {
+            failed();
+        }
+        return;
+    }
+    // xdg-open says by its exit status whether anything could open the
+    // folder; the desktop-services call only says whether it started.
+    auto* process = new QProcess;
+    auto done = std::make_shared<bool>(false);
+    auto finish = [process, done, failed](bool ok) {
+        if (*done) {
+            return;
+        }
+        *done = true;
+        if (!ok && failed) {
+            failed();
+        }
+        process->deleteLater();
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [finish](int code, QProcess::ExitStatus status) {
+                         finish(status == QProcess::NormalExit && code == 0);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [finish](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             finish(false);
+                         }
+                     });
+    process->start(opener, {url.toLocalFile()});
 }
 
-void revealFile(const QString& path) {
+void revealFile(const QString& path, std::function<void()> unrevealed) {
     const QString folder = QFileInfo(path).absolutePath();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        openFolder(folder);
+        openFolder(folder, std::move(unrevealed));
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -40,9 +74,9 @@ void revealFile(const QString& path) {
          << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kRevealTimeoutMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher* self) {
+                     [folder, unrevealed](QDBusPendingCallWatcher* self) {
                          if (self->isError()) {
-                             openFolder(folder);
+                             openFolder(folder, unrevealed);
                          }
                          self->deleteLater();
                      });

@@ -293,7 +293,8 @@ void WindowPicker::finish(std::optional<QRectF> frame) {
 void WindowPicker::onClick(const QPoint& devicePixel) {
     std::optional<QRectF> frame;
     if (std::optional<std::vector<WindowListEntry>> windows = m_source->windowsFrontMostFirst()) {
-        if (std::optional<QRect> picked = pickAt(devicePixel, *windows, ownPid())) {
+        const qreal ratio = screenMapping(QPointF(devicePixel)).second;
+        if (std::optional<QRect> picked = pickAt(devicePixel, *windows, ownPid(), ratio)) {
             frame = toPoints(*picked);
         }
     }
@@ -306,7 +307,9 @@ std::optional<QRectF> WindowPicker::windowFrame(const QPointF& at) {
     if (!windows) {
         return std::nullopt;
     }
-    const std::optional<QRect> frame = windowFrame(toDevicePixels(at), *windows, ownPid());
+    const QPoint device = toDevicePixels(at);
+    const std::optional<QRect> frame =
+        windowFrame(device, *windows, ownPid(), screenMapping(QPointF(device)).second);
     if (!frame) {
         return std::nullopt;
     }
@@ -315,7 +318,8 @@ std::optional<QRectF> WindowPicker::windowFrame(const QPointF& at) {
 
 std::optional<QRect> WindowPicker::windowFrame(const QPoint& at,
                                                const std::vector<WindowListEntry>& frontMostFirst,
-                                               uint32_t ownPid) {
+                                               uint32_t ownPid, qreal ratio) {
+    const qreal minimum = kMinimumSide * (ratio > 0 ? ratio : 1.0);
     for (const WindowListEntry& window : frontMostFirst) {
         if (!window.pid || *window.pid == ownPid) {
             continue;
@@ -323,7 +327,7 @@ std::optional<QRect> WindowPicker::windowFrame(const QPoint& at,
         if (!window.isNormal || window.isAbove) {
             continue;
         }
-        if (window.bounds.width() < kMinimumSide || window.bounds.height() < kMinimumSide) {
+        if (window.bounds.width() < minimum || window.bounds.height() < minimum) {
             continue;
         }
         if (containsPixel(window.bounds, at)) {
@@ -335,7 +339,7 @@ std::optional<QRect> WindowPicker::windowFrame(const QPoint& at,
 
 std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
                                           const std::vector<WindowListEntry>& frontMostFirst,
-                                          uint32_t ownPid) {
+                                          uint32_t ownPid, qreal ratio) {
     for (const WindowListEntry& window : frontMostFirst) {
         if (containsPixel(window.bounds, at)) {
             if (window.pid && *window.pid == ownPid) {
@@ -344,7 +348,7 @@ std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
             break;
         }
     }
-    return windowFrame(at, frontMostFirst, ownPid);
+    return windowFrame(at, frontMostFirst, ownPid, ratio);
 }
 
 }  // namespace mirelo

@@ -39,7 +39,7 @@ public:
     // A rectangle in global desktop coordinates (points), or nothing.
     using Completion = std::function<void(std::optional<QRectF> frame)>;
 
-    // Smallest window a pick accepts, in device pixels.
+    // Smallest window a pick accepts, in points.
     static constexpr int kMinimumSide = 50;
 
     static WindowPicker& shared();
@@ -59,15 +59,16 @@ public:
 
     // The selection rule on a given list (front-most first), in device pixels: the first entry
     // with a known pid other than `ownPid`, normal and not kept above, at least kMinimumSide
-    // on each side, whose bounds contain `at` (left/top edges in, right/bottom edges out).
+    // points on each side (`ratio` device pixels a point), whose bounds contain `at` (left/top
+    // edges in, right/bottom edges out).
     static std::optional<QRect> windowFrame(const QPoint& at,
                                             const std::vector<WindowListEntry>& frontMostFirst,
-                                            uint32_t ownPid);
+                                            uint32_t ownPid, qreal ratio = 1.0);
     // What a click at `at` picks: nothing when the front-most window there (of any kind) is
     // one of ours, else windowFrame() above.
     static std::optional<QRect> pickAt(const QPoint& at,
                                        const std::vector<WindowListEntry>& frontMostFirst,
-                                       uint32_t ownPid);
+                                       uint32_t ownPid, qreal ratio = 1.0);
 
     // Replaces the window list source (tests); nullptr restores the X11 one.
     void setWindowListSource(std::shared_ptr<WindowListSource> source);

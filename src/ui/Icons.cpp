@@ -115,6 +115,41 @@ QIcon themedOr(const QString& name, const QIcon& fallback) {
     return fallback;
 }
 
+QIcon cursorArrowOff(const QColor& color) {
+    return drawn([color](QPainter& p) {
+        QPainterPath arrow;
+        arrow.moveTo(6, 3);
+        arrow.lineTo(6, 19);
+        arrow.lineTo(10, 15);
+        arrow.lineTo(13, 21);
+        arrow.lineTo(15.5, 20);
+        arrow.lineTo(12.5, 14);
+        arrow.lineTo(18, 14);
+        arrow.closeSubpath();
+        p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(arrow);
+        p.setPen(QPen(color, 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3, 3), QPointF(21, 21));
+    });
+}
+
+QIcon captureSize(const QColor& color) {
+    return drawn([color](QPainter& p) {
+        p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        const QPointF corners[] = {{4, 9}, {4, 4}, {9, 4}};
+        for (int turn = 0; turn < 4; ++turn) {
+            p.save();
+            p.translate(12, 12);
+            p.rotate(90.0 * turn);
+            p.translate(-12, -12);
+            p.drawPolyline(corners, 3);
+            p.restore();
+        }
+    });
+}
+
 QIcon trayIdle() {
     return themedOr(themeName("-idle"), drawn([](QPainter& p) {
                         p.setPen(QPen(QColor(60, 60, 60), 2.2));

@@ -19,6 +19,11 @@ public:
         shown << description;
         return Response::ok;
     }
+    QStringList notices;
+    bool showStopNotice(const QString& text, bool canStart) override {
+        notices << text;
+        return canStart;
+    }
 };
 
 }  // namespace mirelo::test

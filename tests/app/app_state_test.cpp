@@ -245,7 +245,7 @@ TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
     EXPECT_EQ(state->captureSize(), QSizeF(500, 250));
 }
 
-TEST_F(AppStateTest, ANewRecordingReplacesTheEditorAndFreesAClosedOne) {
+TEST_F(AppStateTest, ClosingAnEditorFreesItAndANewRecordingLeavesAnOpenOneAlone) {
     launch();
     // Counted by the signal: a freed editor's address may be reused by the
     // next one.
@@ -260,11 +260,13 @@ TEST_F(AppStateTest, ANewRecordingReplacesTheEditorAndFreesAClosedOne) {
     };
     record();
     QPointer<EditorWindowController> first = state->editor();
+    // Closing an editor frees it, frames and history with it.
     first->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(state->editor(), nullptr);
     record();
     QPointer<EditorWindowController> second = state->editor();
-    test::spinFor(20ms);
-    EXPECT_TRUE(first.isNull());
     // An editor still open stays open when the next recording arrives.
     record();
     test::spinFor(20ms);

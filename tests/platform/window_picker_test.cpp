@@ -38,6 +38,11 @@ TEST(WindowFrameRule, TakesTheFrontMostSuitableWindowUnderThePoint) {
     // Exactly 50 x 50 is big enough.
     EXPECT_EQ(WindowPicker::windowFrame(QPoint(5, 5), {window(QRect(0, 0, 50, 50))}, kOwnPid),
               QRect(0, 0, 50, 50));
+    // The minimum is in points: at two device pixels a point, 80 pixels are too few.
+    EXPECT_EQ(WindowPicker::windowFrame(QPoint(5, 5), {window(QRect(0, 0, 80, 200))}, kOwnPid, 2.0),
+              std::nullopt);
+    EXPECT_TRUE(
+        WindowPicker::windowFrame(QPoint(5, 5), {window(QRect(0, 0, 100, 200))}, kOwnPid, 2.0));
 }
 
 TEST(WindowFrameRule, LeftAndTopEdgesAreInsideRightAndBottomOutside) {
@@ -173,6 +178,30 @@ TEST_F(WindowPickerX11Test, ClickPicksTheWindowWithItsFrame) {
     click(1000, 300);
     test::spinFor(200ms);
     EXPECT_EQ(calls, 1);
+}
+
+TEST_F(WindowPickerX11Test, AWindowDrawingItsOwnFrameIsPickedWithoutItsShadow) {
+    const uint32_t target = server.createWindow(QRect(300, 200, 500, 400), 0xff0000, 1);
+    // Shadow margins left 20, right 24, top 10, bottom 30, as such windows publish them.
+    xcb_connection_t* c = server.connection();
+    const char name[] = "_GTK_FRAME_EXTENTS";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    ASSERT_NE(atom, nullptr);
+    const uint32_t shadow[] = {20, 24, 10, 30};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, target, atom->atom, XCB_ATOM_CARDINAL, 32, 4,
+                        shadow);
+    std::free(atom);
+    server.sync();
+    beginPick();
+    click(500, 400);
+    ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }, 5s));
+    ASSERT_TRUE(result);
+    const std::vector<uint32_t> extents = frameExtents(target);
+    const QPoint client = rootPosition(target);
+    EXPECT_EQ(*result,
+              QRectF(client.x() + 20 - extents[0], client.y() + 10 - extents[2],
+                     500 - 44 + extents[0] + extents[1], 400 - 40 + extents[2] + extents[3]));
 }
 
 TEST_F(WindowPickerX11Test, EscapeCancelsEvenWithAnotherWindowFocused) {

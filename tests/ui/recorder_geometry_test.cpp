@@ -104,3 +104,19 @@ TEST(RecorderGeometry, RecordingLayoutKeepsEverythingOutsideTheCapture) {
     EXPECT_TRUE(none.header.isNull());
     EXPECT_EQ(none.window, QRect(-2, -2, 804, 1084));
 }
+
+TEST(RecorderGeometry, OurWindowsGoToTheNearestPlaceOutsideTheRecording) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QRect avoid(400, 256, 644, 448);  // header and outline included
+    // Outside already: it stays.
+    EXPECT_EQ(placeOutside(QRect(1100, 100, 300, 200), avoid, screen), QPoint(1100, 100));
+    // A window over the recording goes below it, above it or to a side,
+    // whichever is nearest.
+    EXPECT_EQ(placeOutside(QRect(420, 600, 200, 150), avoid, screen), QPoint(420, 704));
+    EXPECT_EQ(placeOutside(QRect(900, 300, 200, 400), avoid, screen), QPoint(1044, 300));
+    EXPECT_EQ(placeOutside(QRect(420, 260, 200, 150), avoid, screen), QPoint(420, 106));
+    // A tall window near the left edge goes left, sliding into the screen.
+    EXPECT_EQ(placeOutside(QRect(450, 500, 300, 700), avoid, screen), QPoint(100, 380));
+    // Nowhere to go beside a recording of the whole screen.
+    EXPECT_EQ(placeOutside(QRect(10, 10, 300, 200), screen, screen), std::nullopt);
+}

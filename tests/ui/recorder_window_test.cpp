@@ -6,6 +6,9 @@
 #include "ui/recorder/RecorderWindowController.h"
 #include "ui/recorder/ResizeHandle.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBoxLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -212,4 +215,61 @@ TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
     EXPECT_EQ(window->width(), 240);
     EXPECT_EQ(window->geometry().right(), 499);
     EXPECT_EQ(model.captureSize(), QSizeF(240, 300));
+}
+
+TEST_F(RecorderWindowTest, AtTheMinimumWidthEveryControlIsWholeAndWinsOverTheHandles) {
+    QMenu menu;
+    controller.setAppMenu(&menu);
+    // Room for one more small button than the header has today.
+    auto* extra = new QToolButton(header);
+    extra->setIcon(header->cursorButton()->icon());
+    static_cast<QBoxLayout*>(header->layout())->insertWidget(4, extra);
+    controller.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->resize(100, 100);
+    EXPECT_EQ(window->size(), recorder::kMinimumSize) << "the window has a real minimum";
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    QList<QWidget*> controls;
+    for (QWidget* control : header->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        if (control->isVisible()) {
+            controls << control;
+        }
+    }
+    ASSERT_EQ(controls.size(), 6);
+    for (int i = 0; i < controls.size(); ++i) {
+        QWidget* control = controls[i];
+        SCOPED_TRACE(control->metaObject()->className());
+        EXPECT_TRUE(header->rect().contains(control->geometry()));
+        EXPECT_GE(control->width(), control->sizeHint().width());
+        for (int j = i + 1; j < controls.size(); ++j) {
+            EXPECT_FALSE(control->geometry().intersects(controls[j]->geometry()));
+        }
+        // Even at its corners a button takes the click, not a resize handle.
+        const QRect box = control->geometry().translated(header->pos());
+        for (const QPoint& p :
+             {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight(), box.center()}) {
+            QWidget* hit = window->childAt(p);
+            EXPECT_TRUE(hit == control || control->isAncestorOf(hit))
+                << p.x() << "," << p.y() << " hits "
+                << (hit ? hit->metaObject()->className() : "nothing");
+        }
+    }
+    // Beside the buttons the corner handles still resize.
+    EXPECT_TRUE(qobject_cast<ResizeHandle*>(window->childAt(QPoint(1, 1))));
+    EXPECT_TRUE(qobject_cast<ResizeHandle*>(window->childAt(QPoint(window->width() - 2, 1))));
+
+    // A click leaves the keyboard focus alone; only Tab gives a button focus.
+    for (QWidget* control : controls) {
+        EXPECT_EQ(control->focusPolicy(), Qt::TabFocus);
+    }
+}
+
+TEST_F(RecorderWindowTest, TheRateMenuMarksTheCurrentRate) {
+    model.setFps(24);
+    const QList<QAction*> rates = header->fpsButton()->menu()->actions();
+    ASSERT_EQ(rates.size(), 4);
+    for (QAction* rate : rates) {
+        EXPECT_EQ(rate->isChecked(), rate->text() == QStringLiteral("FPS 24"));
+    }
 }

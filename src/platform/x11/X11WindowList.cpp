@@ -24,9 +24,10 @@ struct Atoms {
           stateHidden(c.atom("_NET_WM_STATE_HIDDEN")),
           desktop(c.atom("_NET_WM_DESKTOP")),
           currentDesktop(c.atom("_NET_CURRENT_DESKTOP")),
-          frameExtents(c.atom("_NET_FRAME_EXTENTS")) {}
+          frameExtents(c.atom("_NET_FRAME_EXTENTS")),
+          gtkFrameExtents(c.atom("_GTK_FRAME_EXTENTS")) {}
     xcb_atom_t supportingWmCheck, clientListStacking, pid, windowType, typeNormal, typeDialog,
-        state, stateAbove, stateHidden, desktop, currentDesktop, frameExtents;
+        state, stateAbove, stateHidden, desktop, currentDesktop, frameExtents, gtkFrameExtents;
 };
 
 bool contains(const std::vector<uint32_t>& values, uint32_t value) {
@@ -92,6 +93,20 @@ std::optional<WindowListEntry> describe(const Connection& c, const Atoms& atoms,
     const int border = geometry->border_width;
     QRect bounds(origin->dst_x - border, origin->dst_y - border, geometry->width + 2 * border,
                  geometry->height + 2 * border);
+    // A window that draws its own title bar includes an invisible shadow
+    // margin in its geometry, and says how wide it is.
+    const std::vector<uint32_t> shadow =
+        c.property32(window, atoms.gtkFrameExtents, XCB_ATOM_CARDINAL);
+    if (shadow.size() >= 4) {
+        const QRect visible =
+            bounds.adjusted(static_cast<int>(std::min<uint32_t>(shadow[0], 0x7fff)),
+                            static_cast<int>(std::min<uint32_t>(shadow[2], 0x7fff)),
+                            -static_cast<int>(std::min<uint32_t>(shadow[1], 0x7fff)),
+                            -static_cast<int>(std::min<uint32_t>(shadow[3], 0x7fff)));
+        if (visible.isValid()) {
+            bounds = visible;
+        }
+    }
     const std::vector<uint32_t> extents =
         c.property32(window, atoms.frameExtents, XCB_ATOM_CARDINAL);
     if (extents.size() >= 4) {

@@ -1,6 +1,7 @@
 #include "ui/recorder/RecorderGeometry.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace mirelo::recorder {
 
@@ -96,6 +97,42 @@ RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRe
     }
     layout.window = layout.header.isNull() ? ring : ring.united(layout.header);
     return layout;
+}
+
+std::optional<QPoint> placeOutside(const QRect& window, const QRect& avoid, const QRect& screen) {
+    if (!window.intersects(avoid)) {
+        return window.topLeft();
+    }
+    const int w = window.width();
+    const int h = window.height();
+    // Slide along the side of `avoid` as little as the screen requires.
+    const auto clampX = [&](int x) {
+        return std::max(screen.left(), std::min(x, screen.right() + 1 - w));
+    };
+    const auto clampY = [&](int y) {
+        return std::max(screen.top(), std::min(y, screen.bottom() + 1 - h));
+    };
+    const QPoint candidates[] = {
+        {clampX(window.x()), avoid.bottom() + 1},
+        {clampX(window.x()), avoid.top() - h},
+        {avoid.left() - w, clampY(window.y())},
+        {avoid.right() + 1, clampY(window.y())},
+    };
+    std::optional<QPoint> best;
+    long long bestDistance = 0;
+    for (const QPoint& candidate : candidates) {
+        const QRect placed(candidate, window.size());
+        if (!screen.contains(placed) || placed.intersects(avoid)) {
+            continue;
+        }
+        const long long distance = std::llabs(static_cast<long long>(candidate.x()) - window.x()) +
+                                   std::llabs(static_cast<long long>(candidate.y()) - window.y());
+        if (!best || distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 }  // namespace mirelo::recorder

@@ -81,6 +81,13 @@ struct RecordingLayout {
 RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRect& screenArea,
                                 int margin = kOutlineWidth);
 
+// Where a window of ours with the frame `window` goes while a recording runs
+// so that it stays out of `avoid` (the recorder window around the recorded
+// rectangle): its own place when it lies outside already, else the nearest
+// place above, below, left or right of `avoid` that keeps it inside `screen`.
+// Nothing when no such place exists.
+std::optional<QPoint> placeOutside(const QRect& window, const QRect& avoid, const QRect& screen);
+
 }  // namespace mirelo::recorder
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(mirelo::recorder::Edges)

@@ -5,13 +5,17 @@
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/SessionModel.h"
 
+#include <QActionGroup>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mirelo {
@@ -37,17 +41,20 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     setFixedHeight(recorder::kHeaderHeight);
     const QColor accent = Theme::accent();
 
-    setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; border-radius: 6px;"
-                                 " padding: 4px 6px; }"
+    // A switched-on toggle is filled with the accent colour; a focused
+    // control (reached with Tab) is ringed, so that Space and Return only
+    // ever act on a control the user can see.
+    setStyleSheet(QStringLiteral("QToolButton { color: %1; border: 2px solid transparent;"
+                                 " border-radius: 6px; padding: 2px 4px; }"
                                  "QToolButton:hover { background: %2; }"
-                                 "QToolButton:checked { background: %2; }"
+                                 "QToolButton:checked { background: %1; }"
+                                 "QToolButton:focus { border-color: %1; }"
                                  "QToolButton:disabled { color: #a0a0a0; }"
                                  "QToolButton::menu-indicator { image: none; width: 0; }")
                       .arg(accent.name(), Theme::paperDeep().name()));
 
     m_cursorButton = new QToolButton(this);
     m_cursorButton->setCheckable(true);
-    m_cursorButton->setIcon(Icons::cursorArrow(accent));
     m_cursorButton->setToolTip(QStringLiteral("录制鼠标指针"));
     connect(m_cursorButton, &QToolButton::toggled, this, [this](bool on) {
         if (m_model) {
@@ -58,8 +65,12 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     m_fpsButton = new QToolButton(this);
     m_fpsButton->setPopupMode(QToolButton::InstantPopup);
     auto* fpsMenu = new QMenu(m_fpsButton);
+    m_fpsGroup = new QActionGroup(fpsMenu);
     for (int fps : kFrameRates) {
         QAction* action = fpsMenu->addAction(fpsLabel(fps));
+        action->setCheckable(true);
+        action->setData(fps);
+        m_fpsGroup->addAction(action);
         connect(action, &QAction::triggered, this, [this, fps] {
             if (m_model) {
                 m_model->setFps(fps);
@@ -95,6 +106,9 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     m_menuButton->setToolTip(QStringLiteral("Mirelo"));
     m_menuButton->hide();
 
+    m_sizeButton->setIcon(Icons::captureSize(accent));
+    m_sizeButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
     m_recordButton = new QPushButton(this);
     m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     m_recordButton->setCursor(Qt::ArrowCursor);
@@ -104,9 +118,17 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         }
     });
 
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             m_cursorButton, m_fpsButton, m_sizeButton, m_menuButton, m_recordButton}) {
+        // A click leaves the keyboard focus where it was; Tab reaches them.
+        button->setFocusPolicy(Qt::TabFocus);
+    }
+    watchMenu(m_fpsButton);
+    watchMenu(m_sizeButton);
+
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(10, 0, 10, 0);
-    layout->setSpacing(10);
+    layout->setContentsMargins(kMargin, 0, kMargin, 0);
+    layout->setSpacing(kSpacing);
     layout->addWidget(m_cursorButton);
     layout->addWidget(m_fpsButton);
     layout->addWidget(m_sizeButton);
@@ -127,6 +149,84 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
 void RecorderHeader::setAppMenu(QMenu* menu) {
     m_menuButton->setMenu(menu);
     m_menuButton->setVisible(menu != nullptr);
+    if (menu) {
+        watchMenu(m_menuButton);
+    }
+    fitControls();
+}
+
+void RecorderHeader::watchMenu(QToolButton* button) {
+    // The pointer leaves the button for the menu without the button
+    // noticing: clear its hover look when the menu goes.
+    connect(button->menu(), &QMenu::aboutToHide, button, [button] {
+        QTimer::singleShot(0, button, [button] {
+            const bool under = button->rect().contains(button->mapFromGlobal(QCursor::pos()));
+            button->setAttribute(Qt::WA_UnderMouse, under);
+            button->setDown(false);
+            button->update();
+        });
+    });
+}
+
+void RecorderHeader::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitControls();
+}
+
+int RecorderHeader::neededWidth() const {
+    auto* box = static_cast<QHBoxLayout*>(layout());
+    int width = 0;
+    int shown = 0;
+    for (int i = 0; i < box->count(); ++i) {
+        QWidget* widget = box->itemAt(i)->widget();
+        if (widget && !widget->isHidden()) {
+            width += widget->sizeHint().width();
+            ++shown;
+        }
+    }
+    const QMargins margins = box->contentsMargins();
+    return width + std::max(0, shown - 1) * box->spacing() + margins.left() + margins.right();
+}
+
+void RecorderHeader::fitControls() {
+    auto* box = static_cast<QHBoxLayout*>(layout());
+    if (!box) {
+        return;
+    }
+    // Step by step, until every control fits whole: the size label gives way
+    // to an icon, the gaps close up, the record button drops its text, and
+    // the rate shows its number only.
+    for (int level = 0; level <= kMostCompact; ++level) {
+        m_compact = level;
+        applyLabels();
+        box->setContentsMargins(level >= 2 ? 4 : kMargin, 0, level >= 2 ? 4 : kMargin, 0);
+        box->setSpacing(level >= 2 ? 2 : kSpacing);
+        if (neededWidth() <= width()) {
+            break;
+        }
+    }
+}
+
+void RecorderHeader::applyLabels() {
+    if (!m_model) {
+        return;
+    }
+    const QString size = sizeLabel(m_model->captureSize());
+    m_sizeButton->setToolTip(size);
+    if (m_compact >= 1) {
+        m_sizeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    } else {
+        m_sizeButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    }
+    m_sizeButton->setText(size);
+    m_fpsButton->setText(m_compact >= 4 ? QString::number(m_model->fps())
+                                        : fpsLabel(m_model->fps()));
+    m_fpsButton->setToolTip(fpsLabel(m_model->fps()));
+    m_recordButton->setText(m_compact >= 3 ? QString() : m_recordText);
+    m_recordButton->setToolTip(m_compact >= 3 ? m_recordText : QString());
+    // Setting the text replaces the button's shortcut with the text's
+    // mnemonic: put Ctrl+Return back.
+    m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
 }
 
 void RecorderHeader::refresh() {
@@ -136,11 +236,16 @@ void RecorderHeader::refresh() {
     const bool recording = m_model->isRecording();
     const bool starting = m_model->isStartingRecording();
 
-    m_cursorButton->setChecked(m_model->showsCursor());
+    const bool cursor = m_model->showsCursor();
+    m_cursorButton->setChecked(cursor);
+    // On: a white arrow on the accent colour; off: the arrow struck through.
+    m_cursorButton->setIcon(cursor ? Icons::cursorArrow(Qt::white)
+                                   : Icons::cursorArrowOff(Theme::accent()));
     m_cursorButton->setEnabled(!recording);
-    m_fpsButton->setText(fpsLabel(m_model->fps()));
     m_fpsButton->setEnabled(!recording);
-    m_sizeButton->setText(sizeLabel(m_model->captureSize()));
+    for (QAction* action : m_fpsGroup->actions()) {
+        action->setChecked(action->data().toInt() == m_model->fps());
+    }
     m_sizeButton->setEnabled(!recording);
 
     const QColor red(214, 48, 49);
@@ -161,17 +266,17 @@ void RecorderHeader::refresh() {
         icon = Icons::recordCircle(Qt::white);
         tint = red;
     }
-    m_recordButton->setText(text);
+    m_recordText = text;
     m_recordButton->setIcon(icon);
     m_recordButton->setEnabled(!starting);
     m_recordButton->setStyleSheet(
         QStringLiteral("QPushButton { color: white; background: %1; border: none;"
                        " border-radius: 7px; padding: 5px 12px; font-weight: bold; }"
                        "QPushButton:hover { background: %2; }"
+                       "QPushButton:focus { border: 2px solid %3; padding: 3px 10px; }"
                        "QPushButton:disabled { color: #f4f4f4; }")
-            .arg(tint.name(), tint.darker(110).name()));
-    // The shortcut belongs to the button, which keeps it when the text changes.
-    m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+            .arg(tint.name(), tint.darker(110).name(), Theme::accent().name()));
+    fitControls();
 }
 
 void RecorderHeader::paintEvent(QPaintEvent*) {

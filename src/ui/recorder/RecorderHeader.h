@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
+class QActionGroup;
 class QMenu;
 class QPushButton;
 class QToolButton;
@@ -35,15 +36,31 @@ public:
     // The label of the size menu for `size`: "960 × 540".
     static QString sizeLabel(const QSizeF& size);
 
+    // How far the header has given way to fit its width: 0 shows every
+    // label; higher levels show less text (see fitControls()).
+    int compactLevel() const { return m_compact; }
+    // Lays the controls out for the header's current width; the window
+    // calls it when it sets the header's geometry (a hidden header gets no
+    // resize event).
+    void fitControls();
+
 signals:
     // A size preset was chosen in the size menu.
     void presetChosen(QSize size);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static constexpr int kMargin = 10;
+    static constexpr int kSpacing = 10;
+    static constexpr int kMostCompact = 4;
+
     void refresh();
+    void applyLabels();
+    int neededWidth() const;
+    void watchMenu(QToolButton* button);
 
     QPointer<SessionModel> m_model;
     QToolButton* m_cursorButton = nullptr;
@@ -51,6 +68,9 @@ private:
     QToolButton* m_sizeButton = nullptr;
     QToolButton* m_menuButton = nullptr;
     QPushButton* m_recordButton = nullptr;
+    QActionGroup* m_fpsGroup = nullptr;
+    QString m_recordText;
+    int m_compact = 0;
 };
 
 }  // namespace mirelo

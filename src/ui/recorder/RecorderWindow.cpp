@@ -6,6 +6,8 @@
 #include "ui/recorder/ResizeHandle.h"
 #include "ui/recorder/SessionModel.h"
 
+#include <QAbstractButton>
+#include <QChildEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -66,10 +68,21 @@ RecorderWindow::RecorderWindow(SessionModel* model, QWidget* parent)
         });
     }
 
+    // The window itself holds the keyboard focus, so that no button is
+    // focused (and pressed by Space) unless the user tabs to it.
+    setFocusPolicy(Qt::ClickFocus);
+    setMinimumSize(kMinimumSize);
+
     m_header = new RecorderHeader(model, this);
     for (const HandlePlacement& placement : handlePlacements(QSize(1, 1))) {
         m_handles.push_back(new ResizeHandle(placement.edges, this));
     }
+    // The header's buttons win over the corner handles that overlap them.
+    for (QAbstractButton* button :
+         m_header->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        button->installEventFilter(this);
+    }
+    m_header->installEventFilter(this);
 
     if (m_model) {
         auto repaint = [this] {
@@ -99,12 +112,19 @@ void RecorderWindow::setCutsOutCaptureArea(bool cut) {
     update();
 }
 
+void RecorderWindow::setFrame(const QRect& frame) {
+    // Snapping may ask for less than the minimum a user can drag to.
+    setMinimumSize(kMinimumSize.boundedTo(frame.size()));
+    setGeometry(frame);
+}
+
 void RecorderWindow::enterRecordingLayout(const RecordingLayout& layout) {
     if (!m_recording) {
         m_normalFrame = geometry();
     }
     m_recording = layout;
     m_dragOffset.reset();
+    setMinimumSize(kMinimumSize.boundedTo(layout.window.size()));
     setGeometry(layout.window);
     relayout();
     update();
@@ -115,7 +135,7 @@ void RecorderWindow::leaveRecordingLayout() {
         return;
     }
     m_recording.reset();
-    setGeometry(m_normalFrame);
+    setFrame(m_normalFrame);
     relayout();
     update();
 }
@@ -156,12 +176,14 @@ void RecorderWindow::relayout() {
     if (m_recording) {
         const QRect header = m_recording->header.translated(-m_recording->window.topLeft());
         m_header->setGeometry(header);
+        m_header->fitControls();
         m_header->setVisible(!header.isNull());
         for (ResizeHandle* handle : m_handles) {
             handle->hide();
         }
     } else {
         m_header->setGeometry(headerStrip(rect()));
+        m_header->fitControls();
         m_header->show();
         const auto placements = handlePlacements(size());
         for (int i = 0; i < m_handles.size(); ++i) {
@@ -169,8 +191,53 @@ void RecorderWindow::relayout() {
             m_handles[i]->show();
             m_handles[i]->raise();
         }
+        updateHandleMasks();
     }
     applyShapes();
+}
+
+void RecorderWindow::updateHandleMasks() {
+    QRegion buttons;
+    for (QAbstractButton* button :
+         m_header->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        if (!button->isHidden()) {
+            buttons += button->geometry().translated(m_header->pos());
+        }
+    }
+    for (ResizeHandle* handle : m_handles) {
+        const QRegion whole(handle->rect());
+        const QRegion free = whole - buttons.translated(-handle->pos());
+        if (free == whole) {
+            handle->clearMask();
+        } else {
+            handle->setMask(free);
+        }
+    }
+}
+
+bool RecorderWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::ChildAdded:
+            // A button added to the header later wins over the handles too.
+            if (watched == m_header) {
+                auto* added = static_cast<QChildEvent*>(event)->child();
+                if (added->isWidgetType()) {
+                    added->installEventFilter(this);
+                }
+            }
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+            if (watched != m_header && !m_recording) {
+                updateHandleMasks();
+            }
+            break;
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void RecorderWindow::applyShapes() {
@@ -292,9 +359,13 @@ void RecorderWindow::updateCatcher() {
         m_catcher->hide();
         return;
     }
-    // Inside the outline, which the window itself still shows and catches.
-    const QRect inner =
+    // Inside the outline, which the window itself still shows and catches,
+    // and below the header: the catcher is stacked above the window, so over
+    // a header inside the capture area it would take the clicks meant for
+    // the header's controls.
+    QRect inner =
         captureRect().adjusted(kOutlineWidth, kOutlineWidth, -kOutlineWidth, -kOutlineWidth);
+    inner.setTop(std::max(inner.top(), headerStrip(rect()).bottom() + 1));
     m_catcher->place(windowHandle(), inner.translated(pos()));
 }
 

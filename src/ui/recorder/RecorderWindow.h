@@ -43,6 +43,10 @@ public:
     // The capture area in window coordinates.
     QRect captureRect() const;
 
+    // Moves and sizes the window to `frame`, which may be smaller than the
+    // minimum size a user can drag the window to.
+    void setFrame(const QRect& frame);
+
     // Switches to the recording layout; the window keeps its normal frame to
     // return to when the layout ends.
     void enterRecordingLayout(const recorder::RecordingLayout& layout);
@@ -75,8 +79,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void updateHandleMasks();
     void relayout();
     void applyShapes();
     QColor outlineColor() const;

@@ -1,6 +1,7 @@
 #include "ui/recorder/RecorderWindowController.h"
 
 #include "platform/X11KeyGrab.h"
+#include "ui/recorder/CaptureGuard.h"
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
@@ -57,7 +58,7 @@ void RecorderWindowController::snapTo(const QRect& frame) {
     if (m_model) {
         m_model->setHeaderInside(snapped.headerInside);
     }
-    m_window->setGeometry(snapped.frame);
+    m_window->setFrame(snapped.frame);
     trackSize();
 }
 
@@ -65,29 +66,29 @@ void RecorderWindowController::resizeCaptureArea(const QSize& size) {
     if (m_model) {
         m_model->setHeaderInside(false);
     }
-    m_window->setGeometry(presetFrame(m_window->geometry(), size));
+    m_window->setFrame(presetFrame(m_window->geometry(), size));
     trackSize();
 }
 
-void RecorderWindowController::setRecordingChrome(bool on) {
-    if (!on) {
-        m_stopKey.reset();
-        m_window->leaveRecordingLayout();
-        return;
-    }
-    if (m_window->recordingLayout()) {
-        return;
-    }
+RecordingLayout RecorderWindowController::layoutForRecording() const {
     const QRect frame = m_window->geometry();
     QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen) {
         screen = m_window->screen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect();
-    const RecordingLayout layout = recordingLayout(frame, m_model && m_model->headerInside(), area);
-    m_window->enterRecordingLayout(layout);
-    if (layout.header.isNull()) {
-        // Without a header on screen the stop button is out of reach.
+    return recordingLayout(frame, m_model && m_model->headerInside(), area);
+}
+
+bool RecorderWindowController::recordingHeaderFits() const {
+    if (const auto& layout = m_window->recordingLayout()) {
+        return !layout->header.isNull();
+    }
+    return !layoutForRecording().header.isNull();
+}
+
+bool RecorderWindowController::grabStopKey() {
+    if (!m_stopKey) {
         m_stopKey = std::make_unique<x11::KeyGrab>('r');
         connect(m_stopKey.get(), &x11::KeyGrab::activated, this, [this] {
             if (m_model && m_model->isRecording()) {
@@ -95,6 +96,35 @@ void RecorderWindowController::setRecordingChrome(bool on) {
             }
         });
     }
+    return m_stopKey->isActive();
+}
+
+void RecorderWindowController::releaseStopKey() {
+    m_stopKey.reset();
+}
+
+void RecorderWindowController::setRecordingChrome(bool on) {
+    if (!on) {
+        m_guard.reset();
+        m_stopKey.reset();
+        m_window->leaveRecordingLayout();
+        return;
+    }
+    if (m_window->recordingLayout()) {
+        return;
+    }
+    const RecordingLayout layout = layoutForRecording();
+    m_window->enterRecordingLayout(layout);
+    if (layout.header.isNull()) {
+        // Without a header on screen the stop button is out of reach.
+        grabStopKey();
+    }
+    QScreen* screen = QGuiApplication::screenAt(layout.capture.center());
+    if (!screen) {
+        screen = m_window->screen();
+    }
+    m_guard = std::make_unique<CaptureGuard>(
+        layout.window, screen ? screen->availableGeometry() : QRect(), m_window);
 }
 
 bool RecorderWindowController::hasGlobalStopKey() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/recorder/RecorderGeometry.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -15,6 +17,7 @@ namespace x11 {
 class KeyGrab;
 }
 
+class CaptureGuard;
 class RecorderWindow;
 class SessionModel;
 
@@ -47,6 +50,13 @@ public:
     // recording from anywhere on the desktop instead.
     void setRecordingChrome(bool on);
     bool hasRecordingChrome() const;
+    // Whether the header finds room on screen beside the capture region
+    // while recording; without it no stop button shows.
+    bool recordingHeaderFits() const;
+    // Takes Ctrl+R desktop-wide to stop the recording (a recording without a
+    // header takes it by itself); returns whether the key could be had.
+    bool grabStopKey();
+    void releaseStopKey();
     // Ctrl+R is taken desktop-wide to stop the recording.
     bool hasGlobalStopKey() const;
 
@@ -59,10 +69,12 @@ public:
 
 private:
     void trackSize();
+    recorder::RecordingLayout layoutForRecording() const;
 
     QPointer<SessionModel> m_model;
     RecorderWindow* m_window = nullptr;
     std::unique_ptr<x11::KeyGrab> m_stopKey;
+    std::unique_ptr<CaptureGuard> m_guard;
 };
 
 }  // namespace mirelo

@@ -1,0 +1,91 @@
+#include "platform/SingleInstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <unistd.h>
+
+namespace mirelo {
+
+namespace {
+
+const QByteArray kRequest = "show\n";
+const QByteArray kAnswer = "ok\n";
+
+}  // namespace
+
+QString SingleInstance::defaultKey() {
+    QString display = qEnvironmentVariable("DISPLAY");
+    for (QChar& c : display) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('.')) {
+            c = QLatin1Char('_');
+        }
+    }
+    const QString name = QStringLiteral("mirelo-%1-%2").arg(getuid()).arg(display);
+    // The user's runtime folder is private to them; without one the socket
+    // goes to the temporary folder, where the uid in its name keeps users apart.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(runtime).exists()) {
+        return QDir(runtime).filePath(name);
+    }
+    return name;
+}
+
+SingleInstance::SingleInstance(QString key, QObject* parent)
+    : QObject(parent), m_key(std::move(key)) {}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::notifyRunning(int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(m_key);
+    if (!socket.waitForConnected(timeoutMs)) {
+        return false;
+    }
+    socket.write(kRequest);
+    if (!socket.waitForBytesWritten(timeoutMs)) {
+        return false;
+    }
+    // The answer shows the first instance is alive and has the request.
+    QByteArray answer;
+    while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs)) {
+        answer += socket.readAll();
+    }
+    return answer == kAnswer;
+}
+
+bool SingleInstance::listen() {
+    if (m_server) {
+        return m_server->isListening();
+    }
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
+    if (m_server->listen(m_key)) {
+        return true;
+    }
+    // Nobody answered on it (notifyRunning() came first): a socket left by
+    // an instance that ended without cleaning up.
+    QLocalServer::removeServer(m_key);
+    return m_server->listen(m_key);
+}
+
+void SingleInstance::onConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine()) {
+                return;
+            }
+            if (socket->readLine() == kRequest) {
+                socket->write(kAnswer);
+                socket->flush();
+                emit activationRequested();
+            }
+            socket->disconnectFromServer();
+        });
+    }
+}
+
+}  // namespace mirelo

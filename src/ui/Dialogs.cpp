@@ -1,0 +1,60 @@
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGridLayout>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QSpacerItem>
+#include <QTranslator>
+
+namespace mirelo::dialogs {
+
+namespace {
+
+class MessageBoxWidener : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Show reaches the filter before the box sizes itself to its layout.
+        if (event->type() != QEvent::Show) {
+            return false;
+        }
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (!box || box->property(kWidened).toBool()) {
+            return false;
+        }
+        if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+            grid->addItem(new QSpacerItem(kMessageBoxMinimumWidth, 0, QSizePolicy::Minimum,
+                                          QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+            box->setProperty(kWidened, true);
+        }
+        return false;
+    }
+
+private:
+    static constexpr const char* kWidened = "mireloWidened";
+};
+
+}  // namespace
+
+bool installChineseTranslations(QCoreApplication* app) {
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    auto* translator = new QTranslator(app);
+    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+void widenMessageBoxes(QCoreApplication* app) {
+    app->installEventFilter(new MessageBoxWidener(app));
+}
+
+}  // namespace mirelo::dialogs
