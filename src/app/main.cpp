@@ -2,10 +2,10 @@
 #include "app/Alerts.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
+#include "platform/CaptureBackendChoice.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/UpdateChecker.h"
 #include "platform/WindowPicker.h"
-#include "platform/x11/X11CaptureBackend.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
@@ -52,6 +52,18 @@ bool canOpenDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // On a Wayland desktop the screen is read through the desktop's portal, and the windows
+    // run through XWayland, where they can place themselves (see README).
+    const mirelo::CaptureBackendChoice capture = mirelo::chooseCaptureBackend(argc, argv);
+    if (capture.error) {
+        std::fprintf(stderr, "%s\n", capture.error->c_str());
+        return 2;
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (capture.kind == mirelo::CaptureBackendKind::portal &&
+        (!platform || !*platform || std::strncmp(platform, "wayland", 7) == 0)) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
     if (!canOpenDisplay()) {
         return 1;
     }
@@ -64,7 +76,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     mirelo::AppServices services;
-    services.recorder = std::make_unique<mirelo::ScreenRecorder>(mirelo::makeX11CaptureBackend());
+    services.recorder =
+        std::make_unique<mirelo::ScreenRecorder>(mirelo::makeCaptureBackend(capture.kind));
     services.alerts = std::make_shared<mirelo::MessageBoxAlerts>();
     services.pickWindow = [](std::function<void(std::optional<QRectF>)> done) {
         mirelo::WindowPicker::shared().begin(std::move(done));
