@@ -347,4 +347,13 @@ std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
     return windowFrame(at, frontMostFirst, ownPid);
 }
 
+std::optional<QString> WindowPicker::listingLimitation() {
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    if (wayland.isEmpty() && qgetenv("XDG_SESSION_TYPE") != "wayland") {
+        return std::nullopt;
+    }
+    return QStringLiteral(
+        "Wayland 桌面只能对齐 X11(XWayland)程序的窗口,原生 Wayland 窗口无法列出。");
+}
+
 }  // namespace mirelo
