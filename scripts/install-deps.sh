@@ -17,7 +17,7 @@ packages=(
   libpipewire-0.3-dev libspa-0.2-dev
   # the headless Wayland desktop of the tests (tests/wayland/wayland-session.sh)
   sway swaybg xwayland pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
-  dbus-daemon dbus-bin libglib2.0-bin
+  dbus-daemon dbus-bin libglib2.0-bin foot
   # to build the patched portal backend (scripts/build-portal-backend.sh)
   dpkg-dev patch meson libdrm-dev libinih-dev libgbm-dev libwayland-dev wayland-protocols libsystemd-dev
 )

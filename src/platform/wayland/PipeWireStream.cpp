@@ -1,5 +1,8 @@
 #include "platform/wayland/PipeWireStream.h"
 
+#include "image/ImageServices.h"
+#include "image/PixelLayout.h"
+
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
@@ -19,6 +22,11 @@ const QString kCannotConnect = QStringLiteral("无法连接到 PipeWire(屏幕�
 const QString kCannotStream = QStringLiteral("无法打开屏幕共享的 PipeWire 画面流。");
 const QString kSourceGone = QStringLiteral("屏幕共享已结束:门户后端、合成器或 PipeWire 已退出。");
 const QString kPipeWireGone = QStringLiteral("与 PipeWire 的连接已断开。");
+const QString kNoMemory = QStringLiteral("读取屏幕画面失败。");
+
+// Rows per band of a picture: a change shares most of the picture, and a band is one
+// allocation.
+constexpr int kBandRows = 16;
 
 void initPipeWireOnce() {
     static std::once_flag once;
@@ -251,46 +259,92 @@ void PipeWireStream::onProcess() {
             (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0 && chunk->offset < data.maxsize) {
             const int stride = chunk->stride > 0 ? chunk->stride : m_videoSize.width() * 4;
             const uint32_t available = std::min(chunk->size, data.maxsize - chunk->offset);
-            copyPicture(static_cast<const uint8_t*>(data.data) + chunk->offset, stride, available);
+            storePicture(static_cast<const uint8_t*>(data.data) + chunk->offset, stride, available);
         }
     }
     pw_stream_queue_buffer(m_stream, newest);
 }
 
-void PipeWireStream::copyPicture(const uint8_t* data, int stride, uint32_t size) {
+// Reads the picture's rows where they lie in the shared buffer (no copy of the whole picture):
+// each band of rows is compared with the last picture's, and only a changed band is kept and
+// converted into a new band of the frame.
+void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size) {
     const int width = m_crop.width();
     const int height = m_crop.height();
+    const QSize pictureSize(width, height);
     const QRect inside = m_crop & QRect(QPoint(0, 0), m_videoSize);
     const int rowsAvailable = static_cast<int>(size / static_cast<uint32_t>(stride));
-    {
-        std::lock_guard lock(m_mutex);
-        m_incoming.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-        for (int y = 0; y < height; ++y) {
-            uint32_t* out = m_incoming.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-            const int sourceRow = m_crop.y() + y;
-            if (inside.isEmpty() || sourceRow < inside.top() || sourceRow > inside.bottom() ||
-                sourceRow >= rowsAvailable) {
-                std::fill(out, out + width, 0u);
-                continue;
-            }
-            const int left = inside.left() - m_crop.x();
-            const int count = inside.width();
-            std::fill(out, out + left, 0u);
-            std::fill(out + left + count, out + width, 0u);
-            const auto* in =
-                reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(sourceRow) *
-                                                             static_cast<size_t>(stride)) +
-                inside.left();
-            if (!m_swapRedBlue) {
-                std::memcpy(out + left, in, static_cast<size_t>(count) * 4);
-            } else {
-                for (int x = 0; x < count; ++x) {
-                    const uint32_t p = in[x];  // bytes R, G, B, x
-                    out[left + x] = (p & 0xff00ff00u) | ((p & 0xffu) << 16) | ((p >> 16) & 0xffu);
-                }
+    const size_t rowWords = static_cast<size_t>(width);
+    const bool comparable = m_lastSize == pictureSize;
+    if (!comparable) {
+        m_lastRows.assign(rowWords * static_cast<size_t>(height), 0u);
+        m_lastBands.clear();
+    }
+    std::vector<uint32_t> scratch(rowWords);
+    // Row y of the picture, B, G, R, x: in place when it lies wholly in the buffer in that
+    // layout, else assembled in `scratch` (black outside the stream).
+    auto row = [&](int y) -> const uint32_t* {
+        const int sourceRow = m_crop.y() + y;
+        const bool rowInside = !inside.isEmpty() && sourceRow >= inside.top() &&
+                               sourceRow <= inside.bottom() && sourceRow < rowsAvailable;
+        const auto* in =
+            rowInside ? reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(sourceRow) *
+                                                                     static_cast<size_t>(stride)) +
+                            inside.left()
+                      : nullptr;
+        if (in != nullptr && inside.left() == m_crop.x() && inside.width() == width &&
+            !m_swapRedBlue) {
+            return in;
+        }
+        std::fill(scratch.begin(), scratch.end(), 0u);
+        if (in != nullptr) {
+            uint32_t* out = scratch.data() + (inside.left() - m_crop.x());
+            for (int x = 0; x < inside.width(); ++x) {
+                const uint32_t p = in[x];  // with swapped red and blue: bytes R, G, B, x
+                out[x] = m_swapRedBlue
+                             ? (p & 0xff00ff00u) | ((p & 0xffu) << 16) | ((p >> 16) & 0xffu)
+                             : p;
             }
         }
-        m_pictureSize = QSize(width, height);
+        return scratch.data();
+    };
+
+    const int bandCount = (height + kBandRows - 1) / kBandRows;
+    std::vector<Image> bands;
+    bands.reserve(static_cast<size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b) {
+        const int top = b * kBandRows;
+        const int rows = std::min(kBandRows, height - top);
+        bool same = comparable && static_cast<size_t>(b) < m_lastBands.size();
+        for (int y = top; same && y < top + rows; ++y) {
+            same = std::memcmp(row(y), m_lastRows.data() + static_cast<size_t>(y) * rowWords,
+                               rowWords * 4) == 0;
+        }
+        if (same) {
+            bands.push_back(m_lastBands[static_cast<size_t>(b)]);
+            continue;
+        }
+        QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
+        if (band.isNull()) {
+            m_lastSize = QSize();  // compare everything again next time
+            fail(kNoMemory);
+            return;
+        }
+        const int bandStride = static_cast<int>(band.bytesPerLine());
+        for (int y = 0; y < rows; ++y) {
+            uint32_t* last = m_lastRows.data() + static_cast<size_t>(top + y) * rowWords;
+            std::memcpy(last, row(top + y), rowWords * 4);
+            PixelLayout::bgrxToStandard(last, band.bits() + static_cast<qsizetype>(y) * bandStride,
+                                        width);
+        }
+        bands.push_back(ImageServices::imageFromSurface(std::move(band)));
+    }
+    Image picture = Image::stacked(bands);
+    m_lastBands = std::move(bands);
+    m_lastSize = pictureSize;
+    {
+        std::lock_guard lock(m_mutex);
+        m_picture = std::move(picture);
         m_fresh = true;
         m_hadPicture = true;
     }
@@ -319,22 +373,17 @@ bool PipeWireStream::waitUntilRunning(std::chrono::milliseconds timeout) {
         return false;
     }
     // The first picture normally follows at once.
-    m_changed.wait_for(lock, std::chrono::seconds(1),
+    m_changed.wait_for(lock, std::chrono::seconds(3),
                        [this] { return m_hadPicture || m_failure.has_value(); });
     return !m_failure && (m_hadPicture || m_running);
 }
 
-QSize PipeWireStream::pictureSize() const {
-    std::lock_guard lock(m_mutex);
-    return m_pictureSize;
-}
-
-bool PipeWireStream::takePicture(std::vector<uint32_t>& pixels) {
+bool PipeWireStream::takePicture(Image& picture) {
     std::lock_guard lock(m_mutex);
     if (!m_fresh) {
         return false;
     }
-    pixels.swap(m_incoming);
+    picture = m_picture;
     m_fresh = false;
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/Image.h"
+
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -38,19 +40,15 @@ public:
     // Connects to the node; the reason when it cannot.
     std::optional<QString> start();
 
-    // Waits until the stream runs (and then briefly for its first picture), the stream failed
+    // Waits until the stream runs (and then up to 3 s for its first picture), the stream failed
     // or `timeout` passed. True when the stream runs. A stream can run without a picture for
     // a while: the compositor may send the first one only when the screen next changes.
     bool waitUntilRunning(std::chrono::milliseconds timeout);
 
-    // Size of the pictures taken: the source rectangle in the stream's pixels. Valid once a
-    // picture arrived.
-    QSize pictureSize() const;
-
-    // When a picture came since the last call, swaps it into `pixels` (rows of pictureSize()
-    // 32-bit words 0x??RRGGBB, B, G, R, x in memory, no gaps) and returns true. `pixels` may
-    // hold anything before; what it held is reused for the next picture.
-    bool takePicture(std::vector<uint32_t>& pixels);
+    // When a picture came since the last call, puts it into `picture` and returns true.
+    // Pictures are the source rectangle in the stream's pixels, made of bands of rows; a band
+    // whose rows did not change since the picture before is that picture's band, shared.
+    bool takePicture(Image& picture);
 
     // Why the stream ended by itself (the portal backend, the compositor or PipeWire went
     // away), if it did.
@@ -67,7 +65,7 @@ public:
 
 private:
     void fail(const QString& message);
-    void copyPicture(const uint8_t* data, int stride, uint32_t size);
+    void storePicture(const uint8_t* data, int stride, uint32_t size);
 
     int m_fd;
     uint32_t m_nodeId;
@@ -88,11 +86,14 @@ private:
     QRect m_crop;  // in the stream's pixels, may reach past them
     bool m_streaming = false;
     bool m_stopping = false;
+    // The last picture's rows (32-bit words B, G, R, x) and bands, to find unchanged bands.
+    std::vector<uint32_t> m_lastRows;
+    std::vector<Image> m_lastBands;
+    QSize m_lastSize;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<uint32_t> m_incoming;
-    QSize m_pictureSize;
+    Image m_picture;
     bool m_fresh = false;
     bool m_hadPicture = false;
     bool m_running = false;

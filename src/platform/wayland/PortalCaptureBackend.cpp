@@ -1,7 +1,5 @@
 #include "platform/wayland/PortalCaptureBackend.h"
 
-#include "image/ImageServices.h"
-#include "image/PixelLayout.h"
 #include "platform/wayland/PipeWireStream.h"
 #include "platform/x11/X11Connection.h"
 
@@ -21,12 +19,9 @@ using Clock = std::chrono::steady_clock;
 const QString kCannotConnect = QStringLiteral("无法连接到 XWayland 显示服务器。");
 const QString kNoPicture = QStringLiteral(
     "屏幕共享的画面流没有开始(PipeWire 的会话管理器,例如 WirePlumber,是否在运行?)。");
-const QString kNoMemory = QStringLiteral("读取屏幕画面失败。");
 
 // How long a new stream may take to run.
 constexpr auto kStartTimeout = std::chrono::seconds(5);
-// Rows per band of a frame: a change shares most of the frame, and a band is one allocation.
-constexpr int kBandRows = 16;
 
 MediaTime mediaTime(Clock::time_point time) {
     const auto ns =
@@ -38,58 +33,6 @@ Clock::duration period(const MediaTime& interval) {
     const double seconds = interval.isValid() && interval.value > 0 ? interval.seconds() : 1.0;
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
-
-// Turns pictures (rows of 32-bit words B, G, R, x) into frames of bands, each band shared
-// with the previous frame where its rows are unchanged.
-class BandedFrames {
-public:
-    // The frame of `pixels` (width x height); `pixels` gets back a buffer to reuse. Null when
-    // no memory could be had.
-    Image build(std::vector<uint32_t>& pixels, const QSize& size) {
-        const int width = size.width();
-        const int height = size.height();
-        const bool comparable = m_size == size && m_last.size() == pixels.size();
-        const size_t rowWords = static_cast<size_t>(width);
-        const int bandCount = (height + kBandRows - 1) / kBandRows;
-        std::vector<Image> bands;
-        bands.reserve(static_cast<size_t>(bandCount));
-        for (int b = 0; b < bandCount; ++b) {
-            const int top = b * kBandRows;
-            const int rows = std::min(kBandRows, height - top);
-            const uint32_t* first = pixels.data() + static_cast<size_t>(top) * rowWords;
-            if (comparable &&
-                std::memcmp(first, m_last.data() + static_cast<size_t>(top) * rowWords,
-                            rowWords * 4 * static_cast<size_t>(rows)) == 0) {
-                bands.push_back(m_bands[static_cast<size_t>(b)]);
-                continue;
-            }
-            QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
-            if (band.isNull()) {
-                m_bands.clear();
-                m_last.clear();
-                m_size = QSize();
-                return {};
-            }
-            const int stride = static_cast<int>(band.bytesPerLine());
-            for (int y = 0; y < rows; ++y) {
-                PixelLayout::bgrxToStandard(first + static_cast<size_t>(y) * rowWords,
-                                            band.bits() + static_cast<qsizetype>(y) * stride,
-                                            width);
-            }
-            bands.push_back(ImageServices::imageFromSurface(std::move(band)));
-        }
-        Image frame = Image::stacked(bands);
-        m_bands = std::move(bands);
-        m_size = size;
-        m_last.swap(pixels);
-        return frame;
-    }
-
-private:
-    QSize m_size;
-    std::vector<uint32_t> m_last;
-    std::vector<Image> m_bands;
-};
 
 // One running stream: the portal session, the PipeWire stream and the thread that hands out
 // frames on schedule.
@@ -137,7 +80,6 @@ private:
     void run() {
         const Clock::duration step = period(m_configuration.minimumFrameInterval);
         const Clock::time_point start = Clock::now();
-        std::vector<uint32_t> pixels;
         Image last;
         std::optional<QString> failure;
         int64_t index = 0;
@@ -154,12 +96,8 @@ private:
                 break;
             }
             const Clock::time_point tick = Clock::now();
-            if (m_pipeWire->takePicture(pixels)) {
-                Image frame = m_frames.build(pixels, m_pipeWire->pictureSize());
-                if (frame.isNull()) {
-                    failure = kNoMemory;
-                    break;
-                }
+            Image frame;
+            if (m_pipeWire->takePicture(frame)) {
                 if (frame.size() != m_configuration.outputSize) {
                     frame = Image::fromQImage(frame.qimage().scaled(m_configuration.outputSize,
                                                                     Qt::IgnoreAspectRatio,
@@ -185,7 +123,6 @@ private:
     std::unique_ptr<wayland::PipeWireStream> m_pipeWire;
     CaptureConfiguration m_configuration;
     CaptureSink m_sink;
-    BandedFrames m_frames;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_changed;
