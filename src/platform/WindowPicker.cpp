@@ -352,8 +352,7 @@ std::optional<QString> WindowPicker::listingLimitation() {
     if (wayland.isEmpty() && qgetenv("XDG_SESSION_TYPE") != "wayland") {
         return std::nullopt;
     }
-    return QStringLiteral(
-        "Wayland 桌面只能对齐 X11(XWayland)程序的窗口,原生 Wayland 窗口无法列出。");
+    return QStringLiteral("Wayland 下只能对齐 X11(XWayland)窗口,原生窗口无法列出。");
 }
 
 }  // namespace mirelo
