@@ -1,7 +1,10 @@
 // Records the top-left WIDTH x HEIGHT of an X display for SECONDS at FPS through
 // ScreenRecorder and the X11 backend, as the application does, and prints
 // "frames: N", "size: WxH" and "missed deadlines: N". Used by scripts/capture_vs_x11grab.sh.
+// DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
+// (scripts/capture_portal_vs_x11grab.sh).
 #include "capture/ScreenRecorder.h"
+#include "platform/wayland/PortalCaptureBackend.h"
 #include "platform/x11/X11CaptureBackend.h"
 
 #include <QCoreApplication>
@@ -39,7 +42,8 @@ int main(int argc, char** argv) {
     const double fps = std::atof(argv[3]);
     const QRectF region(0, 0, std::atof(argv[4]), std::atof(argv[5]));
 
-    auto backend = mirelo::makeX11CaptureBackend(display);
+    auto backend = display == "portal" ? mirelo::makePortalCaptureBackend()
+                                       : mirelo::makeX11CaptureBackend(display);
     // Every display at its own pixel size, as Qt reports an unscaled X desktop.
     auto screens = [backend] {
         std::vector<mirelo::ScreenInfo> list;
@@ -67,16 +71,17 @@ int main(int argc, char** argv) {
                     // Deadlines the capture missed: gaps of more than one and a half periods.
                     int missed = 0;
                     for (size_t i = 1; i < frames.size(); ++i) {
-                        const double gap = frames[i].timestamp.seconds() -
-                                           frames[i - 1].timestamp.seconds();
+                        const double gap =
+                            frames[i].timestamp.seconds() - frames[i - 1].timestamp.seconds();
                         missed += gap * fps > 1.5 ? static_cast<int>(gap * fps + 0.5) - 1 : 0;
                     }
-                    const double span = frames.back().timestamp.seconds() -
-                                        frames.front().timestamp.seconds();
-                    std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
-                                "first to last frame: %.3f s\npeak memory: %.0f MB\n",
-                                frames.size(), frames.front().image.width(),
-                                frames.front().image.height(), missed, span, peakMemoryMB());
+                    const double span =
+                        frames.back().timestamp.seconds() - frames.front().timestamp.seconds();
+                    std::printf(
+                        "frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
+                        "first to last frame: %.3f s\npeak memory: %.0f MB\n",
+                        frames.size(), frames.front().image.width(), frames.front().image.height(),
+                        missed, span, peakMemoryMB());
                 }
                 app.quit();
             });

@@ -16,6 +16,12 @@ packages=(
   xvfb xauth openbox xdotool x11-utils x11-apps xterm imagemagick
   ffmpeg webp
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
+  libpipewire-0.3-dev libspa-0.2-dev
+  # the headless Wayland desktop of the tests (tests/wayland/wayland-session.sh)
+  sway swaybg xwayland pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
+  dbus-daemon dbus-bin libglib2.0-bin foot
+  # to build the patched portal backend (scripts/build-portal-backend.sh)
+  patch meson libdrm-dev libinih-dev libgbm-dev libwayland-dev wayland-protocols libsystemd-dev
 )
 
 missing=()
@@ -25,13 +31,17 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}" >&2
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The screen-cast portal backend the Wayland tests run (built once, from Debian's source).
+portal_backend=/usr/local/libexec/mirelo/xdg-desktop-portal-wlr
+if [ ! -x "$portal_backend" ]; then
+  $SUDO env MIRELO_PORTAL_BACKEND="$portal_backend" "$(dirname "$0")/build-portal-backend.sh"
+fi

@@ -20,13 +20,15 @@ std::optional<std::string> informationRequested(int argc, const char* const* arg
             return versionLine() + '\n';
         }
         if (arg == "--help" || arg == "-h") {
-            return "Usage: mirelo [--version] [--help]\n"
+            return "Usage: mirelo [--version] [--help] [--capture=x11|portal]\n"
                    "Records short animations of the screen and saves them as GIF, WebP or MP4.\n"
                    "Without options it shows the recorder window; its menu sits in the system\n"
                    "tray. See also mirelo-convert --help.\n"
                    "\n"
                    "  --version  print the version and exit\n"
-                   "  --help     this text\n";
+                   "  --help     this text\n"
+                   "  --capture=x11|portal  read the screen through X11 or the desktop's\n"
+                   "             screen-cast portal (default: the portal on Wayland)\n";
         }
     }
     return std::nullopt;

@@ -4,11 +4,11 @@
 #include "app/AppIdentity.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
+#include "platform/CaptureBackendChoice.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/SingleInstance.h"
 #include "platform/UpdateChecker.h"
 #include "platform/WindowPicker.h"
-#include "platform/x11/X11CaptureBackend.h"
 #include "ui/Dialogs.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -60,6 +60,18 @@ int main(int argc, char** argv) {
         std::fputs(text->c_str(), stdout);
         return 0;
     }
+    // On a Wayland desktop the screen is read through the desktop's portal, and the windows
+    // run through XWayland, where they can place themselves (see README).
+    const mirelo::CaptureBackendChoice capture = mirelo::chooseCaptureBackend(argc, argv);
+    if (capture.error) {
+        std::fprintf(stderr, "%s\n", capture.error->c_str());
+        return 2;
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (capture.kind == mirelo::CaptureBackendKind::portal &&
+        (!platform || !*platform || std::strncmp(platform, "wayland", 7) == 0)) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
     if (!canOpenDisplay()) {
         return 1;
     }
@@ -79,7 +91,8 @@ int main(int argc, char** argv) {
     instance.listen();
 
     mirelo::AppServices services;
-    services.recorder = std::make_unique<mirelo::ScreenRecorder>(mirelo::makeX11CaptureBackend());
+    services.recorder =
+        std::make_unique<mirelo::ScreenRecorder>(mirelo::makeCaptureBackend(capture.kind));
     services.alerts = std::make_shared<mirelo::MessageBoxAlerts>();
     services.pickWindow = [](std::function<void(std::optional<QRectF>)> done) {
         mirelo::WindowPicker::shared().begin(std::move(done));

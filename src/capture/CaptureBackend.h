@@ -31,6 +31,9 @@ struct CaptureDisplay {
 // What a failed backend call reports: the platform's own description, shown to the user as is.
 struct CaptureFailure {
     QString message;
+    // The user refused the capture where the platform asks at the start of a stream (a
+    // screen-sharing dialog): reported as RecorderError::noPermission with `message`.
+    bool noPermission = false;
 };
 
 // The display list or the reason there is none.

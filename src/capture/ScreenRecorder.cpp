@@ -14,6 +14,9 @@ namespace mirelo {
 QString RecorderError::description() const {
     switch (kind) {
         case Kind::noPermission:
+            if (!platformDescription.isEmpty()) {
+                return platformDescription;  // the platform's own account of the refusal
+            }
             return QStringLiteral(
                 "没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
                 "Mirelo,然后重新启动 App。");
@@ -200,7 +203,10 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
                 m_cachedPermissionGranted = false;
                 m_cachedDisplays.reset();
                 m_currentStream->store(0);
-                finishStart(RecorderError::platform(failure->message), true, completion);
+                finishStart(failure->noPermission
+                                ? RecorderError{RecorderError::Kind::noPermission, failure->message}
+                                : RecorderError::platform(failure->message),
+                            true, completion);
                 return;
             }
             finishStart(std::nullopt, true, completion);

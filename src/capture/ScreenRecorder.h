@@ -27,7 +27,8 @@ struct RecorderError {
     };
 
     Kind kind = Kind::noFrames;
-    QString platformDescription;  // only for Kind::platform
+    // Kind::platform; for Kind::noPermission, the platform's account of the refusal if any
+    QString platformDescription;
 
     static RecorderError noPermission() { return {Kind::noPermission, {}}; }
     static RecorderError displayNotFound() { return {Kind::displayNotFound, {}}; }

@@ -351,4 +351,12 @@ std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
     return windowFrame(at, frontMostFirst, ownPid, ratio);
 }
 
+std::optional<QString> WindowPicker::listingLimitation() {
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    if (wayland.isEmpty() && qgetenv("XDG_SESSION_TYPE") != "wayland") {
+        return std::nullopt;
+    }
+    return QStringLiteral("Wayland 下只能对齐 X11(XWayland)窗口,原生窗口无法列出。");
+}
+
 }  // namespace mirelo

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,10 @@ public:
     static std::optional<QRect> pickAt(const QPoint& at,
                                        const std::vector<WindowListEntry>& frontMostFirst,
                                        uint32_t ownPid, qreal ratio = 1.0);
+
+    // One line saying which windows a pick cannot find on this desktop, or nothing: on a
+    // Wayland desktop only XWayland windows can be listed, native ones cannot.
+    static std::optional<QString> listingLimitation();
 
     // Replaces the window list source (tests); nullptr restores the X11 one.
     void setWindowListSource(std::shared_ptr<WindowListSource> source);

@@ -1,5 +1,6 @@
 #include "ui/recorder/RecorderWindow.h"
 
+#include "platform/WindowPicker.h"
 #include "platform/X11InputCatcher.h"
 #include "platform/X11WindowShape.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -307,9 +308,11 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        painter.drawText(
-            capture, Qt::AlignCenter,
-            QStringLiteral("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消"));
+        QString text = QStringLiteral("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消");
+        if (const std::optional<QString> limitation = WindowPicker::listingLimitation()) {
+            text += QStringLiteral("\n\n") + *limitation;
+        }
+        painter.drawText(capture, Qt::AlignCenter | Qt::TextWordWrap, text);
     }
 
     for (const QRect& band : innerBand(capture, kOutlineWidth)) {

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Screen capture on a Wayland desktop (the headless session of tests/wayland/wayland-session.sh,
+# through the screen-cast portal and PipeWire) against ffmpeg's x11grab on an X server of the
+# same size: 1280x720 at 30 fps for 10 s, a terminal scrolling text over part of the screen all
+# the time. Prints the frames Mirelo delivered (target: at least 99 % of 300) and the ratio of
+# the CPU seconds of the two recording processes (target: Mirelo within 2x of ffmpeg, which
+# hands its frames to a null sink).
+# Needs MIRELO_BUILD (a Release build directory).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${MIRELO_BUILD:?set MIRELO_BUILD to a build directory}"
+tool="$build/bench/capture_record"
+[ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }
+seconds=10
+fps=30
+width=1280
+height=720
+scroll='while :; do ls -l /usr/lib/x86_64-linux-gnu | head -60; sleep 0.02; done'
+
+work="$(mktemp -d)"
+chmod 755 "$work"
+xvfb=""
+cleanup() {
+  [ -n "$xvfb" ] && { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# The session runs as another user when we are root: it gets a copy of the tool it can run.
+install -m 755 "$tool" "$work/capture_record"
+cat >"$work/inside.sh" <<INSIDE
+#!/usr/bin/env bash
+# A Wayland-native terminal scrolling text, then the recording, timed.
+foot --window-size-pixels=900x600 sh -c '$scroll' >/dev/null 2>&1 &
+term=\$!
+sleep 1
+TIMEFORMAT='%U %S'
+{ time "$work/capture_record" portal $seconds $fps $width $height >"\$MIRELO_SESSION_DIR/out" 2>&1; } 2>"\$MIRELO_SESSION_DIR/time"
+status=\$?
+kill \$term 2>/dev/null
+cat "\$MIRELO_SESSION_DIR/out"
+echo "cpu: \$(awk 'NF == 2 { print \$1 + \$2 }' "\$MIRELO_SESSION_DIR/time") (user, system: \$(cat "\$MIRELO_SESSION_DIR/time"))"
+exit \$status
+INSIDE
+chmod 755 "$work/inside.sh"
+"$root/tests/wayland/wayland-session.sh" "$work/inside.sh" >"$work/portal.out" 2>"$work/portal.err" || {
+  cat "$work/portal.out" "$work/portal.err" >&2; exit 1; }
+portal_frames=$(awk '/^frames:/ { print $2 }' "$work/portal.out")
+portal_cpu=$(awk '/^cpu:/ { print $2 }' "$work/portal.out")
+
+# ffmpeg's x11grab on an X server of the same size, the same text scrolling in xterm.
+Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+display=":$(tr -d '[:space:]' <"$work/display")"
+DISPLAY="$display" xterm -geometry 100x40+100+50 -e bash -c "$scroll" >/dev/null 2>&1 &
+term=$!
+sleep 1
+TIMEFORMAT='%U %S'
+{ time ffmpeg -hide_banner -nostdin -loglevel info -f x11grab -draw_mouse 1 -framerate "$fps" \
+    -video_size "${width}x${height}" -i "$display+0,0" -t "$seconds" -fps_mode passthrough \
+    -f null - >"$work/ffmpeg.out" 2>&1; } 2>"$work/ffmpeg.time"
+kill "$term" 2>/dev/null || true
+ffmpeg_cpu=$(awk 'NF == 2 { printf "%.3f", $1 + $2 }' "$work/ffmpeg.time")
+
+{
+  echo "== portal capture (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+  cat "$work/portal.out"
+  echo "ffmpeg x11grab cpu ${ffmpeg_cpu} s, frames $(grep -o 'frame= *[0-9]*' "$work/ffmpeg.out" | tail -1 | tr -dc '0-9')"
+} >&2
+expected=$((seconds * fps))
+awk -v f="${portal_frames:-0}" -v e="$expected" 'BEGIN {
+  share = 100 * f / e
+  printf "capture_frames_delivered_portal_720p30: %.1f %% (target: >= 99) %s\n", share, (share >= 99) ? "ok" : "MISS" }'
+awk -v m="${portal_cpu:-0}" -v f="$ffmpeg_cpu" 'BEGIN {
+  ratio = f > 0 ? m / f : 0
+  printf "capture_cpu_portal_vs_x11grab_720p30: %.2f x (target: <= 2) %s\n", ratio, (ratio > 0 && ratio <= 2) ? "ok" : "MISS" }'

@@ -1,0 +1,396 @@
+#include "platform/wayland/PipeWireStream.h"
+
+#include "image/ImageServices.h"
+#include "image/PixelLayout.h"
+
+#include <pipewire/pipewire.h>
+#include <spa/param/video/format-utils.h>
+#include <spa/pod/builder.h>
+#include <spa/utils/result.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace mirelo::wayland {
+
+namespace {
+
+const QString kCannotConnect = QStringLiteral("无法连接到 PipeWire(屏幕共享的画面服务)。");
+const QString kCannotStream = QStringLiteral("无法打开屏幕共享的 PipeWire 画面流。");
+const QString kSourceGone = QStringLiteral("屏幕共享已结束:门户后端、合成器或 PipeWire 已退出。");
+const QString kPipeWireGone = QStringLiteral("与 PipeWire 的连接已断开。");
+const QString kNoMemory = QStringLiteral("读取屏幕画面失败。");
+
+// Rows per band of a picture: a change shares most of the picture, and a band is one
+// allocation.
+constexpr int kBandRows = 16;
+
+void initPipeWireOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+}  // namespace
+
+struct PipeWireStream::Listeners {
+    spa_hook core{};
+    spa_hook stream{};
+    pw_core_events coreEvents{};
+    pw_stream_events streamEvents{};
+};
+
+PipeWireStream::PipeWireStream(int fd, uint32_t nodeId, const QRect& source,
+                               std::optional<QRect> streamArea, int fps)
+    : m_fd(fd),
+      m_nodeId(nodeId),
+      m_source(source),
+      m_streamArea(streamArea),
+      m_fps(std::max(1, fps)) {}
+
+PipeWireStream::~PipeWireStream() {
+    if (m_loop != nullptr) {
+        pw_thread_loop_lock(m_loop);
+        m_stopping = true;
+        if (m_stream != nullptr) {
+            pw_stream_disconnect(m_stream);
+            pw_stream_destroy(m_stream);
+        }
+        if (m_core != nullptr) {
+            pw_core_disconnect(m_core);
+        }
+        pw_thread_loop_unlock(m_loop);
+        pw_thread_loop_stop(m_loop);
+    }
+    if (m_context != nullptr) {
+        pw_context_destroy(m_context);
+    }
+    if (m_loop != nullptr) {
+        pw_thread_loop_destroy(m_loop);
+    }
+    if (m_core == nullptr && m_fd >= 0) {
+        close(m_fd);  // never handed to PipeWire
+    }
+    delete m_listeners;
+}
+
+std::optional<QString> PipeWireStream::start() {
+    initPipeWireOnce();
+    m_listeners = new Listeners();
+    m_loop = pw_thread_loop_new("mirelo-capture", nullptr);
+    if (m_loop == nullptr) {
+        return kCannotConnect;
+    }
+    m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), nullptr, 0);
+    if (m_context == nullptr || pw_thread_loop_start(m_loop) < 0) {
+        return kCannotConnect;
+    }
+    pw_thread_loop_lock(m_loop);
+    m_core = pw_context_connect_fd(m_context, m_fd, nullptr, 0);
+    if (m_core == nullptr) {
+        pw_thread_loop_unlock(m_loop);
+        m_fd = -1;  // closed by the failed connection
+        return kCannotConnect;
+    }
+    m_listeners->coreEvents.version = PW_VERSION_CORE_EVENTS;
+    m_listeners->coreEvents.error = [](void* self, uint32_t id, int seq, int res,
+                                       const char* message) {
+        (void)seq;
+        static_cast<PipeWireStream*>(self)->onCoreError(id, res, message);
+    };
+    pw_core_add_listener(m_core, &m_listeners->core, &m_listeners->coreEvents, this);
+
+    m_stream = pw_stream_new(m_core, "mirelo",
+                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                               "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    if (m_stream == nullptr) {
+        pw_thread_loop_unlock(m_loop);
+        return kCannotStream;
+    }
+    m_listeners->streamEvents.version = PW_VERSION_STREAM_EVENTS;
+    m_listeners->streamEvents.state_changed = [](void* self, pw_stream_state, pw_stream_state state,
+                                                 const char* error) {
+        static_cast<PipeWireStream*>(self)->onStateChanged(state, error);
+    };
+    m_listeners->streamEvents.param_changed = [](void* self, uint32_t id, const spa_pod* param) {
+        static_cast<PipeWireStream*>(self)->onParamChanged(id, param);
+    };
+    m_listeners->streamEvents.process = [](void* self) {
+        static_cast<PipeWireStream*>(self)->onProcess();
+    };
+    pw_stream_add_listener(m_stream, &m_listeners->stream, &m_listeners->streamEvents, this);
+
+    // Raw pictures in a 32-bit layout, any size, at no more than the frame rate: a range of
+    // exactly the rate, since a wide one gets the output's refresh rate.
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    spa_rectangle sizeDefault{1280, 720};
+    spa_rectangle sizeMin{1, 1};
+    spa_rectangle sizeMax{16384, 16384};
+    spa_fraction rateNone{0, 1};
+    spa_fraction rateDefault{static_cast<uint32_t>(m_fps), 1};
+    spa_fraction rateMin{1, 1};
+    spa_pod_frame frame;
+    spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+    spa_pod_builder_add(
+        &builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
+                               SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
+        SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&sizeDefault, &sizeMin, &sizeMax),
+        SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rateNone), SPA_FORMAT_VIDEO_maxFramerate,
+        SPA_POD_CHOICE_RANGE_Fraction(&rateDefault, &rateMin, &rateDefault), 0);
+    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame))};
+
+    const int result = pw_stream_connect(
+        m_stream, PW_DIRECTION_INPUT, m_nodeId,
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+        params, 1);
+    pw_thread_loop_unlock(m_loop);
+    if (result < 0) {
+        return kCannotStream;
+    }
+    return std::nullopt;
+}
+
+void PipeWireStream::onCoreError(uint32_t id, int res, const char* message) {
+    (void)message;
+    if (id == PW_ID_CORE && !m_stopping) {
+        fail(res == -EPIPE ? kPipeWireGone : kCannotStream);
+    }
+}
+
+void PipeWireStream::onStateChanged(int state, const char* error) {
+    if (m_stopping) {
+        return;
+    }
+    switch (state) {
+        case PW_STREAM_STATE_STREAMING:
+            m_streaming = true;
+            {
+                std::lock_guard lock(m_mutex);
+                m_running = true;
+            }
+            m_changed.notify_all();
+            break;
+        case PW_STREAM_STATE_ERROR:
+            fail(error != nullptr && *error != '\0'
+                     ? QStringLiteral("屏幕共享的画面流出错:%1").arg(QString::fromUtf8(error))
+                     : kCannotStream);
+            break;
+        case PW_STREAM_STATE_PAUSED:
+        case PW_STREAM_STATE_UNCONNECTED:
+            // The producer went away: a stream that ran does not pause by itself.
+            if (m_streaming) {
+                fail(kSourceGone);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void PipeWireStream::onParamChanged(uint32_t id, const void* param) {
+    const auto* pod = static_cast<const spa_pod*>(param);
+    if (pod == nullptr || id != SPA_PARAM_Format) {
+        return;
+    }
+    uint32_t mediaType = 0;
+    uint32_t mediaSubtype = 0;
+    if (spa_format_parse(pod, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video ||
+        mediaSubtype != SPA_MEDIA_SUBTYPE_raw) {
+        return;
+    }
+    spa_video_info_raw info{};
+    if (spa_format_video_raw_parse(pod, &info) < 0) {
+        return;
+    }
+    m_videoSize = QSize(static_cast<int>(info.size.width), static_cast<int>(info.size.height));
+    m_swapRedBlue = info.format == SPA_VIDEO_FORMAT_RGBx || info.format == SPA_VIDEO_FORMAT_RGBA;
+    // The source in the stream's pixels: the stream may be scaled against the compositor's
+    // coordinates (a monitor with a scale factor).
+    const QRect area = m_streamArea.value_or(QRect(QPoint(0, 0), m_videoSize));
+    const double sx = area.width() > 0 ? double(m_videoSize.width()) / area.width() : 1.0;
+    const double sy = area.height() > 0 ? double(m_videoSize.height()) / area.height() : 1.0;
+    const QRect local = m_source.translated(-area.topLeft());
+    m_crop = QRect(static_cast<int>(std::lround(local.x() * sx)),
+                   static_cast<int>(std::lround(local.y() * sy)),
+                   std::max(1, static_cast<int>(std::lround(local.width() * sx))),
+                   std::max(1, static_cast<int>(std::lround(local.height() * sy))));
+
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    spa_pod_frame frame;
+    spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
+    spa_pod_builder_add(&builder, SPA_PARAM_BUFFERS_dataType,
+                        SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr)),
+                        0);
+    const spa_pod* buffers = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+    spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+    spa_pod_builder_add(&builder, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header),
+                        SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_header)), 0);
+    const spa_pod* meta = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+    const spa_pod* params[] = {buffers, meta};
+    pw_stream_update_params(m_stream, params, 2);
+}
+
+void PipeWireStream::onProcess() {
+    // Only the newest picture counts: older ones go back at once (there are only a few).
+    pw_buffer* newest = nullptr;
+    while (pw_buffer* next = pw_stream_dequeue_buffer(m_stream)) {
+        if (newest != nullptr) {
+            pw_stream_queue_buffer(m_stream, newest);
+        }
+        newest = next;
+    }
+    if (newest == nullptr) {
+        return;
+    }
+    spa_buffer* buffer = newest->buffer;
+    const auto* header = static_cast<const spa_meta_header*>(
+        spa_buffer_find_meta_data(buffer, SPA_META_Header, sizeof(spa_meta_header)));
+    const bool corrupted = header != nullptr && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED);
+    if (!corrupted && buffer->n_datas > 0 && m_videoSize.isValid()) {
+        const spa_data& data = buffer->datas[0];
+        const spa_chunk* chunk = data.chunk;
+        if (data.data != nullptr && chunk != nullptr && chunk->size > 0 &&
+            (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0 && chunk->offset < data.maxsize) {
+            const int stride = chunk->stride > 0 ? chunk->stride : m_videoSize.width() * 4;
+            const uint32_t available = std::min(chunk->size, data.maxsize - chunk->offset);
+            storePicture(static_cast<const uint8_t*>(data.data) + chunk->offset, stride, available);
+        }
+    }
+    pw_stream_queue_buffer(m_stream, newest);
+}
+
+// Reads the picture's rows where they lie in the shared buffer (no copy of the whole picture):
+// each band of rows is compared with the last picture's, and only a changed band is kept and
+// converted into a new band of the frame.
+void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size) {
+    const int width = m_crop.width();
+    const int height = m_crop.height();
+    const QSize pictureSize(width, height);
+    const QRect inside = m_crop & QRect(QPoint(0, 0), m_videoSize);
+    const int rowsAvailable = static_cast<int>(size / static_cast<uint32_t>(stride));
+    const size_t rowWords = static_cast<size_t>(width);
+    const bool comparable = m_lastSize == pictureSize;
+    if (!comparable) {
+        m_lastRows.assign(rowWords * static_cast<size_t>(height), 0u);
+        m_lastBands.clear();
+    }
+    std::vector<uint32_t> scratch(rowWords);
+    // Row y of the picture, B, G, R, x: in place when it lies wholly in the buffer in that
+    // layout, else assembled in `scratch` (black outside the stream).
+    auto row = [&](int y) -> const uint32_t* {
+        const int sourceRow = m_crop.y() + y;
+        const bool rowInside = !inside.isEmpty() && sourceRow >= inside.top() &&
+                               sourceRow <= inside.bottom() && sourceRow < rowsAvailable;
+        const auto* in =
+            rowInside ? reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(sourceRow) *
+                                                                     static_cast<size_t>(stride)) +
+                            inside.left()
+                      : nullptr;
+        if (in != nullptr && inside.left() == m_crop.x() && inside.width() == width &&
+            !m_swapRedBlue) {
+            return in;
+        }
+        std::fill(scratch.begin(), scratch.end(), 0u);
+        if (in != nullptr) {
+            uint32_t* out = scratch.data() + (inside.left() - m_crop.x());
+            for (int x = 0; x < inside.width(); ++x) {
+                const uint32_t p = in[x];  // with swapped red and blue: bytes R, G, B, x
+                out[x] = m_swapRedBlue
+                             ? (p & 0xff00ff00u) | ((p & 0xffu) << 16) | ((p >> 16) & 0xffu)
+                             : p;
+            }
+        }
+        return scratch.data();
+    };
+
+    const int bandCount = (height + kBandRows - 1) / kBandRows;
+    std::vector<Image> bands;
+    bands.reserve(static_cast<size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b) {
+        const int top = b * kBandRows;
+        const int rows = std::min(kBandRows, height - top);
+        bool same = comparable && static_cast<size_t>(b) < m_lastBands.size();
+        for (int y = top; same && y < top + rows; ++y) {
+            same = std::memcmp(row(y), m_lastRows.data() + static_cast<size_t>(y) * rowWords,
+                               rowWords * 4) == 0;
+        }
+        if (same) {
+            bands.push_back(m_lastBands[static_cast<size_t>(b)]);
+            continue;
+        }
+        QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
+        if (band.isNull()) {
+            m_lastSize = QSize();  // compare everything again next time
+            fail(kNoMemory);
+            return;
+        }
+        const int bandStride = static_cast<int>(band.bytesPerLine());
+        for (int y = 0; y < rows; ++y) {
+            uint32_t* last = m_lastRows.data() + static_cast<size_t>(top + y) * rowWords;
+            std::memcpy(last, row(top + y), rowWords * 4);
+            PixelLayout::bgrxToStandard(last, band.bits() + static_cast<qsizetype>(y) * bandStride,
+                                        width);
+        }
+        bands.push_back(ImageServices::imageFromSurface(std::move(band)));
+    }
+    Image picture = Image::stacked(bands);
+    m_lastBands = std::move(bands);
+    m_lastSize = pictureSize;
+    {
+        std::lock_guard lock(m_mutex);
+        m_picture = std::move(picture);
+        m_fresh = true;
+        m_hadPicture = true;
+    }
+    m_changed.notify_all();
+}
+
+void PipeWireStream::fail(const QString& message) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_failure) {
+            return;
+        }
+        m_failure = message;
+    }
+    m_changed.notify_all();
+    if (m_onFailure) {
+        m_onFailure();
+    }
+}
+
+bool PipeWireStream::waitUntilRunning(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout,
+                       [this] { return m_hadPicture || m_running || m_failure.has_value(); });
+    if (m_failure) {
+        return false;
+    }
+    // The first picture normally follows at once.
+    m_changed.wait_for(lock, std::chrono::seconds(3),
+                       [this] { return m_hadPicture || m_failure.has_value(); });
+    return !m_failure && (m_hadPicture || m_running);
+}
+
+bool PipeWireStream::takePicture(Image& picture) {
+    std::lock_guard lock(m_mutex);
+    if (!m_fresh) {
+        return false;
+    }
+    picture = m_picture;
+    m_fresh = false;
+    return true;
+}
+
+std::optional<QString> PipeWireStream::failure() const {
+    std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+}  // namespace mirelo::wayland

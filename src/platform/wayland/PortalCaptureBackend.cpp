@@ -1,0 +1,223 @@
+#include "platform/wayland/PortalCaptureBackend.h"
+
+#include "platform/wayland/PipeWireStream.h"
+#include "platform/x11/X11Connection.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace mirelo {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const QString kCannotConnect = QStringLiteral("无法连接到 XWayland 显示服务器。");
+const QString kNoPicture = QStringLiteral(
+    "屏幕共享的画面流没有开始(PipeWire 的会话管理器,例如 WirePlumber,是否在运行?)。");
+
+// How long a new stream may take to run.
+constexpr auto kStartTimeout = std::chrono::seconds(5);
+
+MediaTime mediaTime(Clock::time_point time) {
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0};
+}
+
+Clock::duration period(const MediaTime& interval) {
+    const double seconds = interval.isValid() && interval.value > 0 ? interval.seconds() : 1.0;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// One running stream: the portal session, the PipeWire stream and the thread that hands out
+// frames on schedule.
+class Stream {
+public:
+    Stream(std::unique_ptr<wayland::ScreenCastPortal> portal, QString session,
+           std::unique_ptr<wayland::PipeWireStream> pipeWire,
+           const CaptureConfiguration& configuration, CaptureSink sink)
+        : m_portal(std::move(portal)),
+          m_session(std::move(session)),
+          m_pipeWire(std::move(pipeWire)),
+          m_configuration(configuration),
+          m_sink(std::move(sink)) {}
+
+    ~Stream() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        m_pipeWire.reset();
+        m_portal->closeSession(m_session);
+    }
+
+    void start() {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    // From the PipeWire loop: the source went away.
+    void wake() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_sourceEnded = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    // Frames fall on the grid start + n x period of the monotonic clock, so the rate does not
+    // drift with the time each frame takes. Each tick hands out the newest picture, or the last
+    // frame again when none came.
+    void run() {
+        const Clock::duration step = period(m_configuration.minimumFrameInterval);
+        const Clock::time_point start = Clock::now();
+        Image last;
+        std::optional<QString> failure;
+        int64_t index = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait_until(lock, start + index * step,
+                                     [this] { return m_stopping || m_sourceEnded; });
+                if (m_stopping) {
+                    break;
+                }
+            }
+            if ((failure = m_pipeWire->failure())) {
+                break;
+            }
+            const Clock::time_point tick = Clock::now();
+            Image frame;
+            if (m_pipeWire->takePicture(frame)) {
+                if (frame.size() != m_configuration.outputSize) {
+                    frame = Image::fromQImage(frame.qimage().scaled(m_configuration.outputSize,
+                                                                    Qt::IgnoreAspectRatio,
+                                                                    Qt::SmoothTransformation));
+                }
+                last = frame;
+            }
+            if (!last.isNull()) {
+                m_sink.frame(last, mediaTime(tick));
+            }
+            // The next tick on the grid at least half a period after this one: a late tick
+            // skips the deadlines it missed, and no two frames come close together.
+            const Clock::duration next = tick + step / 2 - start;
+            index = std::max(index + 1, (next + step - Clock::duration(1)) / step);
+        }
+        if (failure && m_sink.failed) {
+            m_sink.failed(CaptureFailure{*failure});
+        }
+    }
+
+    std::unique_ptr<wayland::ScreenCastPortal> m_portal;
+    QString m_session;
+    std::unique_ptr<wayland::PipeWireStream> m_pipeWire;
+    CaptureConfiguration m_configuration;
+    CaptureSink m_sink;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stopping = false;
+    bool m_sourceEnded = false;
+};
+
+class PortalCaptureBackend : public CaptureBackend {
+public:
+    explicit PortalCaptureBackend(PortalCaptureOptions options) : m_options(std::move(options)) {}
+    ~PortalCaptureBackend() override { stopStream(); }
+
+    // The portal's dialog is the permission: it is asked when a stream starts.
+    bool checkPermission() override { return true; }
+    void requestPermission() override {}
+
+    DisplayListResult displays() override {
+        x11::Connection connection(m_options.displayName);
+        if (!connection.ok()) {
+            return {{}, CaptureFailure{kCannotConnect}};
+        }
+        DisplayListResult result;
+        for (const x11::Monitor& monitor : connection.monitors()) {
+            result.displays.push_back(CaptureDisplay{monitor.id, monitor.name, monitor.frame});
+        }
+        if (!connection.ok()) {
+            return {{}, CaptureFailure{kCannotConnect}};
+        }
+        return result;
+    }
+
+    std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
+                                              CaptureSink sink) override {
+        m_stream.reset();
+        std::unique_ptr<wayland::ScreenCastPortal> portal = m_options.portal();
+        const QRect source = configuration.sourcePixels;
+        // With two monitors, the one under the frame's centre is recorded.
+        std::variant<wayland::OpenScreenCast, wayland::ScreenCastFailure> opened =
+            wayland::openScreenCast(*portal, m_options.tokens, configuration.showsCursor,
+                                    source.center());
+        if (const auto* failed = std::get_if<wayland::ScreenCastFailure>(&opened)) {
+            return CaptureFailure{failed->message, failed->noPermission};
+        }
+        const auto& cast = std::get<wayland::OpenScreenCast>(opened);
+        const double interval = configuration.minimumFrameInterval.seconds();
+        const int fps = interval > 0 ? static_cast<int>(std::lround(1.0 / interval)) : 30;
+        auto pipeWire = std::make_unique<wayland::PipeWireStream>(
+            cast.pipeWireFd, cast.stream.nodeId, source, cast.stream.area, fps);
+        pipeWire->setFailureListener([this] {
+            std::lock_guard lock(m_listenerMutex);
+            if (m_listening) {
+                m_listening->wake();
+            }
+        });
+        std::optional<QString> failure = pipeWire->start();
+        if (!failure && !pipeWire->waitUntilRunning(kStartTimeout)) {
+            failure = pipeWire->failure().value_or(kNoPicture);
+        }
+        if (failure) {
+            pipeWire.reset();
+            portal->closeSession(cast.session);
+            return CaptureFailure{*failure};
+        }
+        auto running = std::make_unique<Stream>(
+            std::move(portal), cast.session, std::move(pipeWire), configuration, std::move(sink));
+        {
+            std::lock_guard lock(m_listenerMutex);
+            m_listening = running.get();
+        }
+        running->start();
+        m_stream = std::move(running);
+        return std::nullopt;
+    }
+
+    std::optional<CaptureFailure> stopStream() override {
+        {
+            std::lock_guard lock(m_listenerMutex);
+            m_listening = nullptr;
+        }
+        m_stream.reset();
+        return std::nullopt;
+    }
+
+private:
+    PortalCaptureOptions m_options;
+    std::unique_ptr<Stream> m_stream;
+    // The stream the PipeWire loop wakes when its source ends.
+    std::mutex m_listenerMutex;
+    Stream* m_listening = nullptr;
+};
+
+}  // namespace
+
+std::shared_ptr<CaptureBackend> makePortalCaptureBackend(PortalCaptureOptions options) {
+    return std::make_shared<PortalCaptureBackend>(std::move(options));
+}
+
+}  // namespace mirelo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "capture/CaptureBackend.h"
+#include "platform/wayland/ScreenCastPortal.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+namespace mirelo {
+
+// The capture backend of Wayland desktops: the desktop's screen-cast portal picks a monitor
+// (its own dialog is the permission; the choice is kept with a restore token, so the dialog
+// comes once) and PipeWire delivers its pictures, which come only when the screen changes. A
+// capture thread of its own hands out frames at the frame rate on a monotonic schedule,
+// repeating the last picture while the screen stands still, cut to the source rectangle.
+// Frames are made of bands of rows shared with the frame before where those rows did not
+// change.
+//
+// The recorder window runs through XWayland: the displays and the source rectangle are in
+// XWayland's coordinates (`displayName` is its X display; empty means $DISPLAY), which are
+// the compositor's at scale 1.
+struct PortalCaptureOptions {
+    QByteArray displayName;
+    // A fresh connection to the portal for each stream (tests give a double).
+    std::function<std::unique_ptr<wayland::ScreenCastPortal>()> portal =
+        wayland::makeDBusScreenCastPortal;
+    wayland::RestoreTokenStore tokens = wayland::settingsRestoreTokenStore();
+};
+
+std::shared_ptr<CaptureBackend> makePortalCaptureBackend(PortalCaptureOptions options = {});
+
+}  // namespace mirelo

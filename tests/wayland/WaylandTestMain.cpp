@@ -1,0 +1,24 @@
+// main() of the programs that run inside the headless Wayland session of wayland-session.sh:
+// a Qt application on XWayland, as Mirelo runs on a Wayland desktop.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY", "MIRELO_SESSION_DIR"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') {
+            std::fprintf(
+                stderr,
+                "%s is not set: run this program through tests/wayland/wayland-session.sh\n", name);
+            return 1;
+        }
+    }
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+// Helpers of the programs run inside wayland-session.sh: plain windows of known colours on
+// XWayland, where they really are, and the session's portal chooser.
+#include <QtGui/qguiapplication_platform.h>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+namespace mirelo::test {
+
+// A borderless window the compositor does not manage (it lands where asked and stays above
+// managed ones), painted by `paint`.
+class PaintedWindow : public QWidget {
+public:
+    explicit PaintedWindow(std::function<void(QPainter&, const QRect&)> paint)
+        : QWidget(nullptr, Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint |
+                               Qt::WindowStaysOnTopHint),
+          m_paint(std::move(paint)) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        m_paint(painter, rect());
+    }
+
+private:
+    std::function<void(QPainter&, const QRect&)> m_paint;
+};
+
+// Where the X server has a window: its client area in root coordinates (what Qt reports may
+// be only what it asked for).
+inline QRect realGeometry(const QWidget& widget) {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    const auto window = static_cast<xcb_window_t>(widget.windowHandle()->winId());
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    if (geometry == nullptr) {
+        return {};
+    }
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, geometry->root, 0, 0), nullptr);
+    QRect rect;
+    if (origin != nullptr) {
+        rect = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    }
+    std::free(origin);
+    std::free(geometry);
+    return rect;
+}
+
+// The screen-cast portal's chooser of the session: how often it was asked, and whether it
+// answers as a user who cancels.
+inline QString chooserDir() {
+    return QString::fromLocal8Bit(std::getenv("MIRELO_SESSION_CHOOSER"));
+}
+
+inline int chooserAsked() {
+    QFile log(chooserDir() + QStringLiteral("/chooser.log"));
+    if (!log.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return static_cast<int>(log.readAll().count('\n'));
+}
+
+inline void setChooserRefuses(bool refuse) {
+    const QString path = chooserDir() + QStringLiteral("/refuse");
+    if (refuse) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+    } else {
+        QFile::remove(path);
+    }
+}
+
+// The desktop's background colour in the session (sway.config).
+inline QColor sessionBackground() {
+    return QColor(0x33, 0x66, 0x99);
+}
+
+}  // namespace mirelo::test

@@ -1,0 +1,8 @@
+#!/bin/sh
+# The screen-cast portal's "dialog" in the test session: notes each time it is
+# asked in chooser.log and picks the only output, or answers nothing (the user
+# cancelled) while the file "refuse" exists.
+dir="$(dirname "$0")"
+echo asked >>"$dir/chooser.log"
+[ -e "$dir/refuse" ] && exit 0
+echo HEADLESS-1

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Runs one command inside a throw-away headless Wayland desktop and returns its
+# exit status:
+#   sway (headless output 1280x720, pixman renderer) with XWayland, PipeWire,
+#   WirePlumber, the screen-cast portal backend and xdg-desktop-portal,
+# all inside one private dbus-run-session with private XDG folders, torn down
+# by process id in reverse order when the command ends.
+#
+#   usage: wayland-session.sh PROGRAM [ARGS...]
+#
+# sway refuses to run as root and XWayland refuses X clients of another user,
+# so when run as root the whole session, PROGRAM included, runs as the
+# unprivileged user $MIRELO_TEST_USER (created when missing). PROGRAM is
+# copied into the session's folder when that user cannot read it where it is.
+#
+# PROGRAM sees WAYLAND_DISPLAY, DISPLAY (XWayland), SWAYSOCK,
+# DBUS_SESSION_BUS_ADDRESS, XDG_* and:
+#   MIRELO_SESSION_DIR        scratch folder of the session (writable)
+#   MIRELO_SESSION_CHOOSER    folder of the portal's output chooser: it appends
+#                             a line to chooser.log each time it is asked, and
+#                             answers "cancelled" while a file "refuse" exists
+#   MIRELO_SESSION_PIPEWIRE_PID, MIRELO_SESSION_PORTAL_BACKEND_PID,
+#   MIRELO_SESSION_PORTAL_PID, MIRELO_SESSION_COMPOSITOR_PID
+#
+# A missing part of the stack is an error (exit 125) naming what is missing;
+# scripts/install-deps.sh installs all of it.
+# Environment: MIRELO_PORTAL_BACKEND (the patched portal backend binary),
+# MIRELO_TEST_USER (default mirelo-test), MIRELO_SESSION_KEEP=1 keeps the logs.
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+backend="${MIRELO_PORTAL_BACKEND:-/usr/local/libexec/mirelo/xdg-desktop-portal-wlr}"
+frontend=/usr/libexec/xdg-desktop-portal
+
+if [ "${1:-}" = "--inner" ]; then
+  shift
+  # ---- inside dbus-run-session, as the session's user ----
+  log="$MIRELO_SESSION_DIR/log"
+  export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
+  export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+  unset DISPLAY WAYLAND_DISPLAY
+  pids=()
+  teardown() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+      kill "${pids[i]}" 2>/dev/null
+      wait "${pids[i]}" 2>/dev/null
+    done
+  }
+  trap teardown EXIT
+  fail() {
+    echo "wayland session: $*" >&2
+    for f in "$log"/*.log; do
+      [ -s "$f" ] && { echo "== $(basename "$f")" >&2; tail -n 15 "$f" >&2; }
+    done
+    exit 125
+  }
+  # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+  wait_for() {
+    local tries=$(($1 * 20)) what="$2"
+    shift 2
+    until "$@" >/dev/null 2>&1; do
+      tries=$((tries - 1))
+      [ "$tries" -gt 0 ] || fail "timed out waiting for $what"
+      sleep 0.05
+    done
+  }
+  socket_in_runtime() { ls "$XDG_RUNTIME_DIR" | grep -qE "^$1\$"; }
+
+  sway -c "$MIRELO_SESSION_DIR/sway.config" >"$log/sway.log" 2>&1 &
+  pids+=($!)
+  export MIRELO_SESSION_COMPOSITOR_PID=$!
+  wait_for 10 "the compositor's Wayland socket" socket_in_runtime 'wayland-[0-9]+'
+  export WAYLAND_DISPLAY="$(ls "$XDG_RUNTIME_DIR" | grep -E '^wayland-[0-9]+$' | head -n 1)"
+  wait_for 10 "the compositor's IPC socket" sh -c 'ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock'
+  export SWAYSOCK="$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -n 1)"
+  # XWayland's display is known only inside the compositor: ask it.
+  swaymsg exec 'echo "$DISPLAY" > "$XDG_RUNTIME_DIR/xdisplay"' >/dev/null
+  wait_for 10 "XWayland's display name" test -s "$XDG_RUNTIME_DIR/xdisplay"
+  export DISPLAY="$(cat "$XDG_RUNTIME_DIR/xdisplay")"
+
+  pipewire >"$log/pipewire.log" 2>&1 &
+  pids+=($!)
+  export MIRELO_SESSION_PIPEWIRE_PID=$!
+  wait_for 10 "PipeWire's socket" test -S "$XDG_RUNTIME_DIR/pipewire-0"
+  # Without a session manager a stream stays paused and no frame arrives.
+  wireplumber >"$log/wireplumber.log" 2>&1 &
+  pids+=($!)
+
+  dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY SWAYSOCK XDG_CURRENT_DESKTOP \
+    XDG_SESSION_TYPE >/dev/null 2>&1 || fail "dbus-update-activation-environment failed"
+  # The backend must be on the bus before the portal starts: the portal reads
+  # the backend's source types once, at its start.
+  XDPW_PERSIST_MODE=permanent "$backend" -r -l INFO -c "$MIRELO_SESSION_DIR/portal-backend.config" \
+    >"$log/portal-backend.log" 2>&1 &
+  pids+=($!)
+  export MIRELO_SESSION_PORTAL_BACKEND_PID=$!
+  wait_for 10 "the portal backend on the bus" \
+    gdbus wait --session --timeout 1 org.freedesktop.impl.portal.desktop.wlr
+  "$frontend" -r >"$log/portal.log" 2>&1 &
+  pids+=($!)
+  export MIRELO_SESSION_PORTAL_PID=$!
+  wait_for 10 "xdg-desktop-portal on the bus" \
+    gdbus wait --session --timeout 1 org.freedesktop.portal.Desktop
+
+  "$@"
+  exit $?
+fi
+
+# ---- outside: check the stack, prepare the folders, enter the session ----
+missing=()
+for tool in sway Xwayland swaymsg pipewire wireplumber dbus-run-session dbus-update-activation-environment gdbus; do
+  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+[ -x "$frontend" ] || missing+=("$frontend (package xdg-desktop-portal)")
+[ -f /usr/share/xdg-desktop-portal/portals/wlr.portal ] ||
+  missing+=("/usr/share/xdg-desktop-portal/portals/wlr.portal (package xdg-desktop-portal-wlr)")
+[ -x "$backend" ] || missing+=("the patched portal backend $backend (scripts/build-portal-backend.sh)")
+if [ "$(id -u)" = 0 ]; then
+  for tool in runuser useradd; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+  done
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "wayland session: missing: ${missing[*]}; run scripts/install-deps.sh" >&2
+  exit 125
+fi
+[ $# -gt 0 ] || { echo "usage: $0 PROGRAM [ARGS...]" >&2; exit 2; }
+
+dir="$(mktemp -d -t mirelo-wayland.XXXXXX)"
+chmod 755 "$dir"
+if [ "$(id -u)" = 0 ]; then
+  user="${MIRELO_TEST_USER:-mirelo-test}"
+  if ! id -u "$user" >/dev/null 2>&1; then
+    useradd --system -M -d /nonexistent -s /usr/sbin/nologin "$user" 2>/dev/null ||
+      id -u "$user" >/dev/null 2>&1 || { echo "wayland session: cannot create user $user" >&2; exit 125; }
+  fi
+  as_user=(runuser -u "$user" --)
+else
+  user="$(id -un)"
+  as_user=()
+fi
+group="$(id -gn "$user")"
+for d in run home config data log chooser bin; do
+  install -d -m 700 -o "$user" -g "$group" "$dir/$d"
+done
+install -m 755 -o "$user" "$0" "$dir/wayland-session.sh"
+install -m 644 -o "$user" "$here/sway.config" "$dir/sway.config"
+install -m 755 -o "$user" "$here/chooser.sh" "$dir/chooser/chooser.sh"
+sed "s|@CHOOSER@|$dir/chooser/chooser.sh|" "$here/portal-backend.config" >"$dir/portal-backend.config"
+chown "$user" "$dir" "$dir/portal-backend.config"
+
+program="$1"
+shift
+case "$program" in
+  */*) ;;
+  *) program="$(command -v "$program")" || { echo "wayland session: no program $1" >&2; exit 2; } ;;
+esac
+if ! "${as_user[@]}" test -x "$program" 2>/dev/null || ! "${as_user[@]}" test -r "$program" 2>/dev/null; then
+  install -m 755 -o "$user" "$program" "$dir/bin/$(basename "$program")"
+  program="$dir/bin/$(basename "$program")"
+fi
+
+"${as_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
+  HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config" \
+  XDG_DATA_HOME="$dir/data" XDG_CACHE_HOME="$dir/home/.cache" XDG_STATE_HOME="$dir/home/.state" \
+  MIRELO_SESSION_DIR="$dir" MIRELO_SESSION_CHOOSER="$dir/chooser" MIRELO_PORTAL_BACKEND="$backend" \
+  ${GTEST_COLOR:+GTEST_COLOR=$GTEST_COLOR} \
+  dbus-run-session -- "$dir/wayland-session.sh" --inner "$program" "$@"
+status=$?
+if [ "${MIRELO_SESSION_KEEP:-0}" = 1 ]; then
+  echo "wayland session: logs kept in $dir/log" >&2
+else
+  if [ $status -ne 0 ]; then
+    for f in "$dir"/log/*.log; do
+      [ -s "$f" ] && { echo "== $(basename "$f") (last lines)" >&2; tail -n 8 "$f" >&2; }
+    done
+  fi
+  rm -rf "$dir"
+fi
+exit $status
