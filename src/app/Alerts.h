@@ -20,12 +20,28 @@ public:
     // informative text, the button "好" and, when `offerSettings`, a second
     // button "打开系统设置".
     virtual Response showRecordingError(const QString& description, bool offerSettings) = 0;
+
+    enum class RestoreAnswer {
+        restore,  // "恢复", the default button
+        discard,  // "丢弃"
+        later,    // the alert was dismissed: ask again at the next start
+    };
+    // "恢复上次的录制？" with `details` as informative text.
+    virtual RestoreAnswer askRestoreRecording(const QString& details) {
+        (void)details;
+        return RestoreAnswer::later;
+    }
+
+    // A notice with the button "好" (frames dropped or lost, for example).
+    virtual void showNotice(const QString& text) { (void)text; }
 };
 
 // The alerts as modal warning message boxes.
 class MessageBoxAlerts : public AlertPresenter {
 public:
     Response showRecordingError(const QString& description, bool offerSettings) override;
+    RestoreAnswer askRestoreRecording(const QString& details) override;
+    void showNotice(const QString& text) override;
 };
 
 }  // namespace mirelo

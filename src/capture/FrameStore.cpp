@@ -40,11 +40,13 @@ void FrameStore::append(const Image& image, const MediaTime& timestamp) {
     if (m_failed) {
         return;
     }
-    if (m_queue.size() >= kQueueFrames) {
+    const qint64 bytes = qint64{image.width()} * image.height() * 4;
+    if (!m_queue.empty() && m_queuedBytes + bytes > kQueueBytes) {
         ++m_pendingDrops;
         ++m_dropped;
         return;
     }
+    m_queuedBytes += bytes;
     m_queue.push_back(Pending{image, timestamp, std::exchange(m_pendingDrops, 0)});
     m_wake.notify_one();
 }
@@ -58,6 +60,7 @@ void FrameStore::write() {
         }
         Pending next = std::move(m_queue.front());
         m_queue.pop_front();
+        m_queuedBytes -= qint64{next.image.width()} * next.image.height() * 4;
         m_writing = true;
         std::shared_ptr<RecordingStore> recording = m_recording;
         const bool failed = m_failed;
@@ -72,6 +75,7 @@ void FrameStore::write() {
         if (error && !m_failed) {
             m_failed = true;
             m_queue.clear();
+            m_queuedBytes = 0;
             if (m_onFailure) {
                 m_onFailure(*error);
             }

@@ -67,8 +67,9 @@ public:
 
     const StoreOptions& options() const { return m_options; }
 
-    // Frames that may wait for the writer at once.
-    static constexpr size_t kQueueFrames = 8;
+    // Pixel bytes of the frames that may wait for the writer at once (eight 1080p frames);
+    // one frame may always wait, however large.
+    static constexpr qint64 kQueueBytes = qint64{64} << 20;
 
 private:
     struct Pending {
@@ -90,6 +91,7 @@ private:
     bool m_stopWriter = false;
     bool m_writing = false;  // the writer holds a frame taken from the queue
     bool m_failed = false;
+    qint64 m_queuedBytes = 0;
     uint32_t m_pendingDrops = 0;  // dropped since the last frame queued
     size_t m_dropped = 0;
     size_t m_lastDropped = 0;

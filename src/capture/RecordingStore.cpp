@@ -144,9 +144,12 @@ public:
     int bands = -1;
     int index = -1;
     int lock = -1;
+    std::atomic<bool> removeWhenUnused{true};
 
     ~StoreFile() {
-        removeFiles();
+        if (removeWhenUnused) {
+            removeFiles();
+        }
         for (int fd : {bands, index, lock}) {
             if (fd >= 0) {
                 ::close(fd);
@@ -342,6 +345,12 @@ QString RecordingStore::folder() const {
 
 qint64 RecordingStore::bytesWritten() const {
     return m_bandsOffset + m_indexOffset;
+}
+
+void RecordingStore::removeWhenUnused() {
+    if (m_file) {
+        m_file->removeWhenUnused = true;
+    }
 }
 
 void RecordingStore::removeFiles() {
@@ -697,6 +706,7 @@ std::optional<RecordingStore::Recovered> RecordingStore::recover(const QString& 
         return std::nullopt;  // in use by a running instance, or not ours to take
     }
     file->folder = folder;
+    file->removeWhenUnused = false;  // until the caller takes the recording
     file->bands =
         ::open(QFile::encodeName(dir.filePath(kBandsName)).constData(), O_RDONLY | O_CLOEXEC);
 

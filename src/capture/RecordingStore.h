@@ -91,6 +91,9 @@ public:
 
     // Deletes the folder now. Frames already read keep working (the files stay open).
     void removeFiles();
+    // A recovered store leaves its folder on disk when it goes, unless this was called: the
+    // folder then goes with the last of its frames, as a new recording's does.
+    void removeWhenUnused();
 
     QString folder() const;
     double fps() const { return m_fps; }
@@ -105,9 +108,8 @@ public:
         std::vector<double> delays;
         size_t lostFrames = 0;  // frames listed in the index whose pixels are damaged or missing
     };
-    // Reads the recording in `folder` and takes it over (the folder then goes with its frames).
-    // Nothing on disk is trusted. Null when the folder holds no recording or another process
-    // is using it.
+    // Reads the recording in `folder`, locking it for this process. Nothing on disk is trusted.
+    // Null when the folder holds no recording or another process is using it.
     static std::optional<Recovered> recover(const QString& folder, const StoreOptions& options);
 
     // Folders under `root` holding a recording that no running process uses, newest first.

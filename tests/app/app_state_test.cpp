@@ -35,7 +35,37 @@ public:
         shown.push_back({description, offerSettings});
         return answer;
     }
+
+    QStringList restoreAsked;
+    QStringList notices;
+    RestoreAnswer restoreAnswer = RestoreAnswer::later;
+    RestoreAnswer askRestoreRecording(const QString& details) override {
+        restoreAsked << details;
+        return restoreAnswer;
+    }
+    void showNotice(const QString& text) override { notices << text; }
 };
+
+// A recording left in the cache folder by an instance that died: the files of a store copied
+// into a folder of their own before the store (and with it its folder) goes.
+QString leaveRecording() {
+    StoreOptions options;
+    options.diskReserve = 0;
+    auto store = RecordingStore::create(options, 10);
+    if (!store) {
+        return {};
+    }
+    for (int i = 0; i < 4; ++i) {
+        store->append(test::solidImage(40, 20, i % 2 ? Qt::red : Qt::blue),
+                      MediaTime{i, 10, MediaTime::Valid, 0}, i == 2 ? 2 : 0, nullptr);
+    }
+    const QString left = store->folder() + QStringLiteral("-left");
+    QDir().mkpath(left);
+    for (const QString& name : {QStringLiteral("frames.idx"), QStringLiteral("bands.dat")}) {
+        QFile::copy(QDir(store->folder()).filePath(name), QDir(left).filePath(name));
+    }
+    return left;
+}
 
 class AppStateTest : public ::testing::Test {
 protected:
@@ -279,6 +309,47 @@ TEST_F(AppStateTest, SavedFilesAreRevealed) {
     launch();
     state->revealSavedFile(QStringLiteral("/tmp/a.gif"));
     EXPECT_EQ(revealed, QStringList{QStringLiteral("/tmp/a.gif")});
+}
+
+TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
+    QDir(defaultStoreRoot()).removeRecursively();
+    const QString left = leaveRecording();
+    ASSERT_FALSE(left.isEmpty());
+
+    // Dismissed: asked again at the next start.
+    launch();
+    ASSERT_EQ(alerts->restoreAsked.size(), 1);
+    EXPECT_TRUE(alerts->restoreAsked[0].contains(QStringLiteral("4 帧")));
+    EXPECT_EQ(state->editor(), nullptr);
+    EXPECT_TRUE(QDir(left).exists());
+    state.reset();
+
+    // Restored: the editor opens on the frames with their delays (frame 1 kept the time of
+    // the two frames dropped after it).
+    alerts->restoreAnswer = AlertPresenter::RestoreAnswer::restore;
+    launch();
+    ASSERT_EQ(alerts->restoreAsked.size(), 2);
+    ASSERT_NE(state->editor(), nullptr);
+    EXPECT_FALSE(window()->isVisible());
+    const FrameList frames = state->editor()->state()->frames();
+    ASSERT_EQ(frames.size(), 4);
+    EXPECT_EQ(frames[1].image.qimage(), test::solidImage(40, 20, Qt::red).qimage());
+    EXPECT_DOUBLE_EQ(frames[0].delay, 0.1);
+    EXPECT_DOUBLE_EQ(frames[1].delay, 0.3);
+    EXPECT_TRUE(alerts->notices.isEmpty());
+    // Closing its editor removes the recording.
+    state->editor()->window()->close();
+    EXPECT_FALSE(QDir(left).exists());
+    EXPECT_TRUE(window()->isVisible());
+    state.reset();
+
+    // Discarded: removed without an editor.
+    const QString again = leaveRecording();
+    alerts->restoreAnswer = AlertPresenter::RestoreAnswer::discard;
+    launch();
+    EXPECT_EQ(alerts->restoreAsked.size(), 3);
+    EXPECT_EQ(state->editor(), nullptr);
+    EXPECT_FALSE(QDir(again).exists());
 }
 
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {

@@ -181,6 +181,13 @@ TEST(RecordingStore, ATruncatedOrDamagedStoreGivesBackItsIntactFramesWithTheirTi
     // A running store is not offered twice while it is held.
     EXPECT_TRUE(RecordingStore::leftovers(dir.path()).isEmpty());
     EXPECT_FALSE(RecordingStore::recover(named, options));
+    // Let go without being taken, it stays for the next start; taken, it goes with its frames.
+    recovered.reset();
+    EXPECT_TRUE(QDir(named).exists());
+    recovered = RecordingStore::recover(named, options);
+    ASSERT_TRUE(recovered);
+    EXPECT_EQ(recovered->images.size(), 5u);
+    recovered->store->removeWhenUnused();
     recovered.reset();
     EXPECT_FALSE(QDir(named).exists());
 }
@@ -245,14 +252,16 @@ TEST(FrameStoreRecording, FramesTheDiskCannotTakeAreDroppedWithTheirTimeKept) {
     };
     FrameStore store(options);
     ASSERT_FALSE(store.begin(30));  // the first check (at creation) passes at once
-    const Image image = test::patternImage(32, 32, 1);
+    // 4 MiB frames: the queue holds kQueueBytes of them.
+    const Image image = test::patternImage(1024, 1024, 1);
+    const size_t queued = FrameStore::kQueueBytes / (qint64{1024} * 1024 * 4);
     store.append(image, at(0));
     {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return checks == 2; });  // the writer holds frame 0
     }
     for (int i = 1; i < 30; ++i) {
-        store.append(test::patternImage(32, 32, uint8_t(i)), at(i));
+        store.append(i == 1 ? image : test::solidImage(1024, 1024, Qt::red), at(i));
     }
     {
         std::lock_guard lock(mutex);
@@ -260,7 +269,7 @@ TEST(FrameStoreRecording, FramesTheDiskCannotTakeAreDroppedWithTheirTimeKept) {
     }
     changed.notify_all();
     const auto frames = store.drain();
-    ASSERT_EQ(frames.size(), 1 + FrameStore::kQueueFrames);
+    ASSERT_EQ(frames.size(), 1 + queued);
     EXPECT_EQ(store.droppedFrames(), 30 - frames.size());
     size_t intervals = 0;
     for (const auto& frame : frames) {
@@ -269,8 +278,8 @@ TEST(FrameStoreRecording, FramesTheDiskCannotTakeAreDroppedWithTheirTimeKept) {
     EXPECT_EQ(intervals, 30u);
     EXPECT_EQ(frames[0].dropsAfter, 0u);
     EXPECT_EQ(frames.back().dropsAfter, 30 - frames.size());
-    EXPECT_EQ(ImageServices::readBytes(frames[1].image),
-              ImageServices::readBytes(test::patternImage(32, 32, 1)));
+    EXPECT_EQ(frames[1].image.qimage(), image.qimage());
+    EXPECT_EQ(frames[2].image.qimage(), test::solidImage(1024, 1024, Qt::red).qimage());
 }
 
 // A disk of 150 kB above the reserve: the free space is what the store's files leave of it.
