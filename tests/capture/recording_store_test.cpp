@@ -282,12 +282,23 @@ TEST(FrameStoreRecording, FramesTheDiskCannotTakeAreDroppedWithTheirTimeKept) {
     EXPECT_EQ(frames[2].image.qimage(), test::solidImage(1024, 1024, Qt::red).qimage());
 }
 
-// A disk of 150 kB above the reserve: the free space is what the store's files leave of it.
+// A disk with room for three and a half frames above the reserve: the free space is what the
+// store's files leave of it.
 TEST(FrameStoreRecording, ANearlyFullDiskStopsTheRecordingAndKeepsItsFrames) {
     QTemporaryDir dir;
     StoreOptions options = optionsIn(dir);
-    options.diskReserve = 1 << 20;
-    const qint64 capacity = options.diskReserve + 150'000;
+    qint64 perFrame = 0;
+    {
+        QTemporaryDir probeDir;
+        auto probe = RecordingStore::create(optionsIn(probeDir), 15);
+        ASSERT_TRUE(probe);
+        const qint64 empty = probe->bytesWritten();
+        ASSERT_FALSE(probe->append(noiseImage(100, 100, 0), at(0), 0, nullptr));
+        perFrame = probe->bytesWritten() - empty;
+        options.diskReserve = 1 << 20;
+        options.diskReserve += empty;
+    }
+    const qint64 capacity = options.diskReserve + perFrame * 7 / 2;
     auto used = [&dir] {
         qint64 bytes = 0;
         for (QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories);
@@ -305,7 +316,7 @@ TEST(FrameStoreRecording, ANearlyFullDiskStopsTheRecordingAndKeepsItsFrames) {
         failures.push_back(error);
     });
     ASSERT_FALSE(store.begin(15));
-    // Noise does not compress: each frame takes a little over 40 kB.
+    // Noise hardly compresses: every frame takes about as much as the probe's.
     std::vector<Image> frames;
     for (uint32_t i = 0; i < 6; ++i) {
         frames.push_back(noiseImage(100, 100, i));
@@ -319,7 +330,7 @@ TEST(FrameStoreRecording, ANearlyFullDiskStopsTheRecordingAndKeepsItsFrames) {
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_TRUE(failures[0].lowDisk);
     EXPECT_EQ(failures[0].message, lowDiskMessage());
-    EXPECT_LE(used(), capacity - options.diskReserve);
+    EXPECT_LE(used(), capacity - (1 << 20));
     EXPECT_EQ(store.droppedFrames(), 0u);
     // With the reserve all that is left, a new recording is refused with the same message.
     options.diskReserve = capacity;
