@@ -4,8 +4,9 @@
 # private Xvfb, recorded at 30 fps for 10, 60 and 120 s. Prints peak resident memory (flat
 # whatever the length, target <= 1 GiB), frames delivered (target >= 99 %), CPU against ffmpeg's
 # x11grab writing the same content to a lossless file (target <= 1.5x), and the store's bytes
-# on disk per frame against raw frames (target <= 1/4 for the animation, <= 1/50 for a still
-# desktop).
+# on disk per frame against raw frames (target <= 1/4 for every frame of the animation, <= 1/50
+# for a still desktop). How many distinct frames the player shows depends on the machine's load;
+# the store's figure for the animation is therefore taken on the decoded clip itself.
 # Needs MIRELO_BUILD (a Release build directory). MIRELO_STORE_SECONDS overrides the lengths.
 set -euo pipefail
 build="${MIRELO_BUILD:?set MIRELO_BUILD to a build directory}"
@@ -66,6 +67,17 @@ fi
 ffmpeg -hide_banner -loglevel error -nostdin -f lavfi \
   -i "mandelbrot=s=${width}x${height}:rate=${fps},hue=H=2*PI*t" \
   -frames:v 90 -c:v mjpeg -q:v 2 -pix_fmt yuvj420p "$work/clip.avi"
+# The store on every frame of that clip, whatever rate the player reaches on a busy machine.
+ffmpeg -hide_banner -loglevel error -nostdin -i "$work/clip.avi" -pix_fmt rgba -f rawvideo "$work/clip.rgba"
+"$build/bench/store_frames" "$work/clip.rgba" "$width" "$height" >"$work/store.out"
+rm -f "$work/clip.rgba"
+cat "$work/store.out" >&2
+awk -v s="$(field 'store bytes per frame' "$work/store.out")" \
+    -v r="$(field 'raw bytes per frame' "$work/store.out")" 'BEGIN {
+  share = r > 0 ? s / r : 1
+  printf "store_bytes_per_frame_moving_video: %.3f of raw (target: <= 0.25) %s\n", share,
+    (share <= 0.25) ? "ok" : "MISS" }'
+
 DISPLAY="$display" SDL_VIDEODRIVER=x11 ffplay -hide_banner -loglevel error -loop 0 \
   -noborder -left 0 -top 0 -x "$width" -y "$height" -an "$work/clip.avi" >/dev/null 2>&1 &
 player=$!
@@ -82,11 +94,6 @@ for seconds in $lengths; do
     share = 100 * f / e
     printf "%s: %.1f %% (target: >= 99) %s\n", n, share, (share >= 99) ? "ok" : "MISS" }'
   if [ "$seconds" = 60 ] || [ "$lengths" = "$seconds" ]; then
-    awk -v s="$(field 'store bytes per frame' "$work/moving.out")" \
-        -v r="$(field 'raw bytes per frame' "$work/moving.out")" 'BEGIN {
-      share = r > 0 ? s / r : 1
-      printf "store_bytes_per_frame_moving: %.3f of raw (target: <= 0.25) %s\n", share,
-        (share <= 0.25) ? "ok" : "MISS" }'
     ffmpeg_cpu=$(cpu_of "$work/ffmpeg.out" ffmpeg -hide_banner -nostdin -loglevel info -y \
       -f x11grab -draw_mouse 1 -framerate "$fps" -video_size "${width}x${height}" -i "$display+0,0" \
       -t "$seconds" -c:v libx264rgb -preset ultrafast -qp 0 "$work/lossless.mkv")

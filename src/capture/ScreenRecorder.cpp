@@ -45,10 +45,11 @@ RecorderError busyError() {
 }  // namespace
 
 ScreenRecorder::ScreenRecorder(std::shared_ptr<CaptureBackend> backend, ScreenListFn screens,
-                               QObject* parent)
+                               QObject* parent, StoreOptions store)
     : QObject(parent),
       m_backend(std::move(backend)),
       m_screens(std::move(screens)),
+      m_frameStore(std::move(store)),
       m_currentStream(std::make_shared<std::atomic<uint64_t>>(0)) {
     qRegisterMetaType<RecorderError>();
     // One worker: backend calls never overlap and run in the order they were asked for.

@@ -76,12 +76,17 @@ protected:
     QStringList revealed;
     std::unique_ptr<AppState> state;
 
+    StoreOptions storeOptions;
+
     // Creates the session, as the application does at start.
     void launch() {
         AppServices services;
-        services.recorder = std::make_unique<ScreenRecorder>(backend, [] {
-            return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
-        });
+        services.recorder = std::make_unique<ScreenRecorder>(
+            backend,
+            [] {
+                return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
+            },
+            nullptr, storeOptions);
         services.alerts = alerts;
         services.pickWindow = [this](std::function<void(std::optional<QRectF>)> done) {
             pendingPick = std::move(done);
@@ -350,6 +355,26 @@ TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
     EXPECT_EQ(alerts->restoreAsked.size(), 3);
     EXPECT_EQ(state->editor(), nullptr);
     EXPECT_FALSE(QDir(again).exists());
+}
+
+TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrames) {
+    // The disk fills up after the recording's folder and five frames: the store asks for the
+    // free space once when it is made and once for every frame.
+    std::atomic<int> asked{0};
+    storeOptions.freeSpace = [&asked](const QString&) -> qint64 {
+        return ++asked <= 6 ? qint64{1} << 40 : 0;
+    };
+    launch();
+    startRecording();
+    backend->deliver(test::solidImage(64, 36, Qt::green), 5);
+    backend->deliver(test::solidImage(64, 36, Qt::red), 3);
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 5s));
+    EXPECT_FALSE(state->isRecording());
+    ASSERT_EQ(state->editor()->state()->frameCount(), 5);
+    EXPECT_EQ(state->editor()->state()->frames()[4].image.qimage(),
+              test::solidImage(64, 36, Qt::green).qimage());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].description, lowDiskMessage());
 }
 
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {
