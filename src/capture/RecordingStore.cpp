@@ -503,6 +503,17 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     if (auto e = writeBytes(m_file->index, record.data(), record.size(), &m_indexOffset)) {
         return e;
     }
+    // Flushed about once a second, so that a power cut loses little; a failed flush is a
+    // failed write.
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (now - m_lastSync >= 1000) {
+        m_lastSync = now;
+        if (auto e = sync()) {
+            return e;
+        }
+    }
 
     std::vector<Image> storedBands(sources.size());
     size_t next = 0;
@@ -530,16 +541,6 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     if (stored) {
         *stored = Image::stacked(std::move(storedBands));
     }
-
-    // Flushed about once a second, so that a power cut loses little.
-    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now().time_since_epoch())
-                           .count();
-    if (now - m_lastSync >= 1000) {
-        m_lastSync = now;
-        fdatasync(m_file->bands);
-        fdatasync(m_file->index);
-    }
     return std::nullopt;
 }
 
@@ -555,9 +556,15 @@ std::optional<StoreError> RecordingStore::finish(uint32_t dropsAfter) {
     if (auto e = writeBytes(m_file->index, record.data(), record.size(), &m_indexOffset)) {
         return e;
     }
-    fdatasync(m_file->bands);
-    fdatasync(m_file->index);
     m_lastSource.clear();  // the source frames' memory is not needed any more
+    return sync();
+}
+
+std::optional<StoreError> RecordingStore::sync() {
+    if (fdatasync(m_file->bands) != 0 || fdatasync(m_file->index) != 0) {
+        m_failed = true;
+        return writeError(errno);
+    }
     return std::nullopt;
 }
 

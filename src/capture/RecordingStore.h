@@ -119,6 +119,7 @@ private:
     RecordingStore() = default;
     std::optional<StoreError> writeBytes(int fd, const void* data, size_t size, qint64* offset);
     std::optional<StoreError> checkSpace(qint64 bytes);
+    std::optional<StoreError> sync();
 
     std::shared_ptr<StoreFile> m_file;
     StoreOptions m_options;
