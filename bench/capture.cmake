@@ -2,3 +2,7 @@
 # (not a bench_* executable: it needs an X display the script provides).
 add_executable(capture_record capture_record.cpp)
 target_link_libraries(capture_record PRIVATE mirelo_platform mirelo_capture)
+
+# The recording store on decoded video: driven by scripts/recording_store.sh.
+add_executable(store_frames store_frames.cpp)
+target_link_libraries(store_frames PRIVATE mirelo_capture)

@@ -82,6 +82,17 @@ int main(int argc, char** argv) {
                         "first to last frame: %.3f s\npeak memory: %.0f MB\n",
                         frames.size(), frames.front().image.width(), frames.front().image.height(),
                         missed, span, peakMemoryMB());
+                    // What the recording store kept on disk, against the raw frames.
+                    const auto store = recorder.frameStore().takeLastRecording();
+                    const double raw =
+                        4.0 * frames.front().image.width() * frames.front().image.height();
+                    if (store) {
+                        std::printf(
+                            "dropped frames: %zu\nstore bytes per frame: %.0f\n"
+                            "raw bytes per frame: %.0f\n",
+                            recorder.frameStore().droppedFrames(),
+                            double(store->bytesWritten()) / double(frames.size()), raw);
+                    }
                 }
                 app.quit();
             });

@@ -9,7 +9,7 @@ packages=(
   qt6-translations-l10n
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-randr0-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-cursor0
-  libgif-dev libwebp-dev
+  libgif-dev libwebp-dev libzstd-dev zlib1g-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk fonts-dejavu-core

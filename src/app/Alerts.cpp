@@ -51,4 +51,26 @@ void MessageBoxAlerts::showFileLocation(const QString& path) {
     box.exec();
 }
 
+AlertPresenter::RestoreAnswer MessageBoxAlerts::askRestoreRecording(const QString& details) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Mirelo"),
+                    QStringLiteral("恢复上次的录制？"));
+    box.setInformativeText(details);
+    QPushButton* restore = box.addButton(QStringLiteral("恢复"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("丢弃"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(restore);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    if (box.clickedButton() == restore) {
+        return RestoreAnswer::restore;
+    }
+    return box.clickedButton() == discard ? RestoreAnswer::discard : RestoreAnswer::later;
+}
+
+void MessageBoxAlerts::showNotice(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"), text);
+    box.setDefaultButton(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+}
+
 }  // namespace mirelo

@@ -32,6 +32,20 @@ public:
 
     // Says where a saved file is, when no file manager could show it.
     virtual void showFileLocation(const QString& path) { (void)path; }
+
+    enum class RestoreAnswer {
+        restore,  // "恢复", the default button
+        discard,  // "丢弃"
+        later,    // the alert was dismissed: ask again at the next start
+    };
+    // "恢复上次的录制？" with `details` as informative text.
+    virtual RestoreAnswer askRestoreRecording(const QString& details) {
+        (void)details;
+        return RestoreAnswer::later;
+    }
+
+    // A notice with the button "好" (frames dropped or lost, for example).
+    virtual void showNotice(const QString& text) { (void)text; }
 };
 
 // The alerts as modal warning message boxes.
@@ -40,6 +54,9 @@ public:
     Response showRecordingError(const QString& description, bool offerSettings) override;
     bool showStopNotice(const QString& text, bool canStart) override;
     void showFileLocation(const QString& path) override;
+
+    RestoreAnswer askRestoreRecording(const QString& details) override;
+    void showNotice(const QString& text) override;
 };
 
 }  // namespace mirelo

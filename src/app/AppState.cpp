@@ -34,6 +34,7 @@ void AppState::launch() {
     if (!m_launched) {
         m_launched = true;
         m_services.recorder->prewarmShareableContent();
+        offerLeftoverRecording();
     }
 }
 
@@ -151,15 +152,66 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
         showError(streamError ? *streamError : *error);
         return;
     }
-    std::vector<Image> images;
-    images.reserve(frames.size());
+    // Frames dropped because the disk fell behind lend their time to the frame before them.
+    FrameList editorFrames;
+    const double delay = frameDelay(fps());
     for (const FrameStore::Frame& frame : frames) {
-        images.push_back(frame.image);
+        if (!frame.image.isNull()) {
+            editorFrames.push_back(
+                EditorFrame::make(frame.image, delay * (1.0 + frame.dropsAfter)));
+        }
     }
-    openEditor(makeEditorFrames(images, fps()));
+    FrameStore& store = m_services.recorder->frameStore();
+    const size_t dropped = store.droppedFrames();
+    openEditor(std::move(editorFrames), store.takeLastRecording());
     if (streamError) {
         // Over the editor: the recorder window stays hidden while it is open.
         showError(*streamError, false);
+    }
+    if (dropped > 0) {
+        m_services.alerts->showNotice(
+            QStringLiteral("磁盘写入跟不上录制,有 %1 帧被丢弃;它们的时间并入了前一帧,总时长不变。")
+                .arg(dropped));
+    }
+}
+
+void AppState::offerLeftoverRecording() {
+    const StoreOptions& options = m_services.recorder->frameStore().options();
+    const QString root = options.root.isEmpty() ? defaultStoreRoot() : options.root;
+    for (const QString& folder : RecordingStore::leftovers(root)) {
+        std::optional<RecordingStore::Recovered> found = RecordingStore::recover(folder, options);
+        if (!found) {
+            continue;
+        }
+        if (found->images.empty()) {
+            if (found->lostFrames > 0) {
+                m_services.alerts->showNotice(
+                    QStringLiteral("上次的录制已损坏,%1 帧都无法恢复。").arg(found->lostFrames));
+            }
+            found->store->removeFiles();
+            continue;
+        }
+        const auto answer = m_services.alerts->askRestoreRecording(
+            QStringLiteral("Mirelo 上次没有正常退出,留下了一段 %1 帧的录制。")
+                .arg(found->images.size()));
+        if (answer == AlertPresenter::RestoreAnswer::discard) {
+            found->store->removeFiles();
+            continue;
+        }
+        if (answer == AlertPresenter::RestoreAnswer::later) {
+            continue;  // the folder stays; the next start asks again
+        }
+        found->store->removeWhenUnused();
+        FrameList frames;
+        for (size_t i = 0; i < found->images.size(); ++i) {
+            frames.push_back(EditorFrame::make(found->images[i], found->delays[i]));
+        }
+        openEditor(std::move(frames), found->store);
+        if (found->lostFrames > 0) {
+            m_services.alerts->showNotice(
+                QStringLiteral("录制有损坏,%1 帧无法恢复;其余的帧已恢复。").arg(found->lostFrames));
+        }
+        return;  // one editor at a time: any other leftover is offered at the next start
     }
 }
 
@@ -173,13 +225,18 @@ void AppState::onStreamFailed(const RecorderError& error) {
     }
 }
 
-void AppState::openEditor(FrameList frames) {
+void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> store) {
     if (m_editor) {
         EditorWindowController* previous = m_editor;
         if (previous->window()->isVisible()) {
             // The previous editor stays open on its own and goes when the
             // user closes it; closing it no longer brings the recorder back.
-            previous->onClosed = [previous] { previous->deleteLater(); };
+            previous->onClosed = [previous, previousStore = m_editorStore] {
+                if (previousStore) {
+                    previousStore->removeFiles();
+                }
+                previous->deleteLater();
+            };
             previous->setParent(nullptr);
         } else {
             // Closed already: its frames are of no more use. Nothing of it
@@ -196,7 +253,11 @@ void AppState::openEditor(FrameList frames) {
             self->revealSavedFile(path);
         }
     };
-    editor->onClosed = [self, editor] {
+    // The recording cannot be had back once its editor closes (saved or not): its folder goes.
+    editor->onClosed = [self, editor, store] {
+        if (store) {
+            store->removeFiles();
+        }
         if (self) {
             self->showRecorderWindow();
         }
@@ -210,6 +271,7 @@ void AppState::openEditor(FrameList frames) {
         malloc_trim(0);
 #endif
     });
+    m_editorStore = std::move(store);
     recorderWindowController()->hideWindow();
     QWidget* window = editor->window();
     window->show();

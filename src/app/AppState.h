@@ -94,7 +94,10 @@ private:
     bool agreeOnHeaderlessStop();
     void runStopFlow();
     void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
-    void openEditor(FrameList frames);
+    // `store` holds the frames on disk; its folder goes when the editor closes.
+    void openEditor(FrameList frames, std::shared_ptr<RecordingStore> store);
+    // Offers a recording left on disk by an instance that died, and opens it when asked.
+    void offerLeftoverRecording();
     // The error alert; the recorder window comes forward first unless an
     // editor has just taken its place.
     void showError(const RecorderError& error, bool showRecorder = true);
@@ -103,6 +106,7 @@ private:
     AppServices m_services;
     RecorderWindowController* m_recorderWindow = nullptr;
     QPointer<EditorWindowController> m_editor;
+    std::shared_ptr<RecordingStore> m_editorStore;
     bool m_isStopping = false;
     bool m_launched = false;
     int m_chromeSettleMs = 150;

@@ -2,21 +2,138 @@
 
 namespace mirelo {
 
+FrameStore::FrameStore(StoreOptions options) : m_options(std::move(options)) {}
+
+FrameStore::~FrameStore() {
+    std::unique_lock lock(m_mutex);
+    stopWriter(lock);
+}
+
+void FrameStore::setFailureHandler(std::function<void(const StoreError&)> handler) {
+    std::lock_guard lock(m_mutex);
+    m_onFailure = std::move(handler);
+}
+
+std::optional<StoreError> FrameStore::begin(double fps) {
+    drain();
+    StoreError error;
+    std::shared_ptr<RecordingStore> recording = RecordingStore::create(m_options, fps, &error);
+    if (!recording) {
+        return error;
+    }
+    std::lock_guard lock(m_mutex);
+    m_recording = std::move(recording);
+    m_failed = false;
+    m_pendingDrops = 0;
+    m_dropped = 0;
+    m_stopWriter = false;
+    m_writer = std::thread([this] { write(); });
+    return std::nullopt;
+}
+
 void FrameStore::append(const Image& image, const MediaTime& timestamp) {
     std::lock_guard lock(m_mutex);
-    m_frames.push_back(Frame{image, timestamp});
+    if (!m_recording) {
+        m_frames.push_back(Frame{image, timestamp, 0});
+        return;
+    }
+    if (m_failed) {
+        return;
+    }
+    const qint64 bytes = qint64{image.width()} * image.height() * 4;
+    if (!m_queue.empty() && m_queuedBytes + bytes > kQueueBytes) {
+        ++m_pendingDrops;
+        ++m_dropped;
+        return;
+    }
+    m_queuedBytes += bytes;
+    m_queue.push_back(Pending{image, timestamp, std::exchange(m_pendingDrops, 0)});
+    m_wake.notify_one();
+}
+
+void FrameStore::write() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopWriter || !m_queue.empty(); });
+        if (m_queue.empty()) {
+            return;  // stopping, and everything queued is written
+        }
+        Pending next = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_queuedBytes -= qint64{next.image.width()} * next.image.height() * 4;
+        m_writing = true;
+        std::shared_ptr<RecordingStore> recording = m_recording;
+        const bool failed = m_failed;
+        lock.unlock();
+        Image stored;
+        std::optional<StoreError> error =
+            failed ? std::nullopt
+                   : recording->append(next.image, next.timestamp, next.dropsBefore, &stored);
+        next.image = Image();  // the raw pixels go now, outside the lock
+        lock.lock();
+        m_writing = false;
+        if (error && !m_failed) {
+            m_failed = true;
+            m_queue.clear();
+            m_queuedBytes = 0;
+            if (m_onFailure) {
+                m_onFailure(*error);
+            }
+        } else if (!stored.isNull()) {
+            if (!m_frames.empty()) {
+                m_frames.back().dropsAfter += next.dropsBefore;
+            }
+            m_frames.push_back(Frame{stored, next.timestamp, 0});
+        }
+        m_wake.notify_all();
+    }
+}
+
+void FrameStore::stopWriter(std::unique_lock<std::mutex>& lock) {
+    if (!m_writer.joinable()) {
+        return;
+    }
+    m_stopWriter = true;
+    m_wake.notify_all();
+    lock.unlock();
+    m_writer.join();
+    lock.lock();
+    m_stopWriter = false;
 }
 
 std::vector<FrameStore::Frame> FrameStore::drain() {
+    std::unique_lock lock(m_mutex);
+    stopWriter(lock);
     std::vector<Frame> taken;
-    std::lock_guard lock(m_mutex);
     taken.swap(m_frames);
+    if (m_recording) {
+        if (!taken.empty()) {
+            taken.back().dropsAfter += m_pendingDrops;
+        }
+        if (!m_failed) {
+            m_recording->finish(taken.empty() ? 0 : taken.back().dropsAfter);
+        }
+        m_lastRecording = std::exchange(m_recording, nullptr);
+        m_lastDropped = m_dropped;
+    }
+    m_pendingDrops = 0;
+    m_dropped = 0;
     return taken;
 }
 
 size_t FrameStore::count() const {
     std::lock_guard lock(m_mutex);
-    return m_frames.size();
+    return m_frames.size() + m_queue.size() + (m_writing ? 1 : 0);
+}
+
+size_t FrameStore::droppedFrames() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastDropped;
+}
+
+std::shared_ptr<RecordingStore> FrameStore::takeLastRecording() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_lastRecording, nullptr);
 }
 
 }  // namespace mirelo

@@ -48,14 +48,27 @@ RecorderError busyError() {
 }  // namespace
 
 ScreenRecorder::ScreenRecorder(std::shared_ptr<CaptureBackend> backend, ScreenListFn screens,
-                               QObject* parent)
+                               QObject* parent, StoreOptions store)
     : QObject(parent),
       m_backend(std::move(backend)),
       m_screens(std::move(screens)),
+      m_frameStore(std::move(store)),
       m_currentStream(std::make_shared<std::atomic<uint64_t>>(0)) {
     qRegisterMetaType<RecorderError>();
     // One worker: backend calls never overlap and run in the order they were asked for.
     m_worker.setMaxThreadCount(1);
+    // The disk filled up or failed: the recording ends as if the stream had, keeping its frames.
+    m_frameStore.setFailureHandler([this](const StoreError& error) {
+        const uint64_t stream = m_currentStream->load();
+        QMetaObject::invokeMethod(
+            this,
+            [this, stream, error] {
+                if (m_state == State::capturing && m_currentStream->load() == stream) {
+                    emit streamFailed(RecorderError::platform(error.message));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 ScreenRecorder::~ScreenRecorder() {
@@ -194,9 +207,16 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
             // A stream whose stop failed earlier may still run; end it before the new one.
             backend->stopStream();
         }
-        // Late frames of the previous recording never open this one.
-        store->drain();
-        const std::optional<CaptureFailure> failure = backend->startStream(config, sink);
+        // Late frames of the previous recording never open this one; this one goes to disk.
+        std::optional<CaptureFailure> failure;
+        if (const std::optional<StoreError> error = store->begin(fps)) {
+            failure = CaptureFailure{error->message};
+        } else {
+            failure = backend->startStream(config, sink);
+            if (failure) {
+                store->drain();
+            }
+        }
         onMainThread([=, this] {
             if (failure) {
                 // The next start checks the permission again and reads a fresh display list.
@@ -241,9 +261,15 @@ void ScreenRecorder::stop(StopCompletion completion) {
     }
     m_state = State::stopping;
     auto backend = m_backend;
+    FrameStore* store = &m_frameStore;
     runInBackground([=, this] {
         const std::optional<CaptureFailure> failure = backend->stopStream();
-        onMainThread([=, this] {
+        // The writer finishes the queued frames here, not on the main thread.
+        std::vector<FrameStore::Frame> drained;
+        if (!failure) {
+            drained = store->drain();
+        }
+        onMainThread([=, this, frames = std::move(drained)]() mutable {
             if (failure) {
                 m_state = State::capturing;
                 completion({}, RecorderError::platform(failure->message));
@@ -251,7 +277,6 @@ void ScreenRecorder::stop(StopCompletion completion) {
             }
             m_state = State::idle;
             m_currentStream->store(0);
-            std::vector<FrameStore::Frame> frames = m_frameStore.drain();
             if (frames.empty()) {
                 completion({}, RecorderError::noFrames());
                 return;

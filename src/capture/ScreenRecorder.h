@@ -67,8 +67,10 @@ public:
     using StopCompletion = std::function<void(std::vector<FrameStore::Frame> frames,
                                               std::optional<RecorderError> error)>;
 
+    // Recordings go to a RecordingStore made with `store` (the cache folder by default).
     explicit ScreenRecorder(std::shared_ptr<CaptureBackend> backend,
-                            ScreenListFn screens = currentScreens, QObject* parent = nullptr);
+                            ScreenListFn screens = currentScreens, QObject* parent = nullptr,
+                            StoreOptions store = {});
     ~ScreenRecorder() override;
 
     // Refreshes the cached permission answer and display list in the background.

@@ -1,10 +1,64 @@
 #include "image/Image.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <limits>
 
 namespace mirelo {
+
+namespace {
+
+// Keys of QImages are never negative; keys of images made here count down from -1.
+qint64 newKey() {
+    static std::atomic<qint64> nextKey{0};
+    return --nextKey;
+}
+
+// The pixels of images decoded on demand that this thread read last, keyed by their source's
+// decode key (never reused, so an entry of a source that is gone is only never found again).
+// Holds no reference to a source: a store whose frames are all gone can go at once.
+class DecodeCache {
+public:
+    const uchar* pixels(qint64 key, const PixelSource& source) {
+        ++m_clock;
+        Entry* victim = &m_entries[0];
+        for (Entry& entry : m_entries) {
+            if (entry.key == key) {
+                entry.lastUse = m_clock;
+                return entry.pixels.data();
+            }
+            if (entry.lastUse < victim->lastUse) {
+                victim = &entry;
+            }
+        }
+        const QSize size = source.size();
+        const size_t bytes =
+            static_cast<size_t>(size.width()) * static_cast<size_t>(size.height()) * 4;
+        victim->key = 0;
+        victim->pixels.resize(bytes);
+        if (!source.decode(victim->pixels.data())) {
+            std::memset(victim->pixels.data(), 0, bytes);
+        }
+        victim->key = key;
+        victim->lastUse = m_clock;
+        return victim->pixels.data();
+    }
+
+private:
+    struct Entry {
+        qint64 key = 0;
+        uint64_t lastUse = 0;
+        std::vector<uchar> pixels;
+    };
+    // Callers hold at most a few rows at once; a dozen sources keeps every one of them valid.
+    std::array<Entry, 12> m_entries;
+    uint64_t m_clock = 0;
+};
+
+thread_local DecodeCache t_decodeCache;
+
+}  // namespace
 
 Image Image::fromQImage(const QImage& image) {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
@@ -43,17 +97,66 @@ Image Image::stacked(std::vector<Image> bands) {
     if (bands.size() == 1) {
         return bands.front();
     }
-    // Keys of QImages are never negative; these count down from -1.
-    static std::atomic<qint64> nextKey{0};
     auto deferred = std::make_shared<Deferred>();
     deferred->size = QSize(width, static_cast<int>(height));
     deferred->firstRows = firstRows;
     deferred->bandRows = bandRows;
     deferred->bands = std::move(bands);
-    deferred->key = --nextKey;
+    deferred->key = newKey();
     Image image;
     image.m_deferred = std::move(deferred);
     return image;
+}
+
+Image Image::decodedOnDemand(std::shared_ptr<const PixelSource> source, QRect part) {
+    if (!source) {
+        return {};
+    }
+    const QRect whole(QPoint(0, 0), source->size());
+    if (whole.isEmpty() || whole.width() > std::numeric_limits<int>::max() / 4 / whole.height()) {
+        return {};
+    }
+    part = part.isNull() ? whole : part.intersected(whole);
+    if (part.isEmpty()) {
+        return {};
+    }
+    auto onDemand = std::make_shared<OnDemand>();
+    onDemand->source = std::move(source);
+    onDemand->part = part;
+    onDemand->key = newKey();
+    onDemand->decodeKey = newKey();
+    Image image;
+    image.m_onDemand = std::move(onDemand);
+    return image;
+}
+
+Image Image::onDemandPart(const QRect& rect) const {
+    if (!m_onDemand) {
+        return {};
+    }
+    const QRect part = rect.translated(m_onDemand->part.topLeft()).intersected(m_onDemand->part);
+    if (part.isEmpty()) {
+        return {};
+    }
+    if (part == m_onDemand->part) {
+        return *this;
+    }
+    auto onDemand = std::make_shared<OnDemand>(*m_onDemand);
+    onDemand->part = part;
+    onDemand->key = newKey();
+    Image image;
+    image.m_onDemand = std::move(onDemand);
+    return image;
+}
+
+const uchar* Image::onDemandRow(int y) const {
+    const OnDemand& d = *m_onDemand;
+    if (y < 0 || y >= d.part.height()) {
+        return nullptr;
+    }
+    const uchar* pixels = t_decodeCache.pixels(d.decodeKey, *d.source);
+    const qsizetype stride = static_cast<qsizetype>(d.source->size().width()) * 4;
+    return pixels + (d.part.y() + y) * stride + static_cast<qsizetype>(d.part.x()) * 4;
 }
 
 const uchar* Image::bandRow(int y) const {
@@ -69,16 +172,16 @@ const uchar* Image::bandRow(int y) const {
 }
 
 QImage Image::qimage() const {
-    if (!m_deferred) {
+    if (!m_deferred && !m_onDemand) {
         return m_image;
     }
-    QImage joined(m_deferred->size, kStandardFormat);
+    QImage joined(size(), kStandardFormat);
     if (joined.isNull()) {
         return joined;
     }
-    const size_t row = static_cast<size_t>(m_deferred->size.width()) * 4;
-    for (int y = 0; y < m_deferred->size.height(); ++y) {
-        std::memcpy(joined.scanLine(y), bandRow(y), row);
+    const size_t row = static_cast<size_t>(width()) * 4;
+    for (int y = 0; y < height(); ++y) {
+        std::memcpy(joined.scanLine(y), constScanLine(y), row);
     }
     return joined;
 }
@@ -94,7 +197,7 @@ std::vector<Image> Image::bands() const {
 }
 
 qint64 Image::cacheKey() const {
-    return m_deferred ? m_deferred->key : m_image.cacheKey();
+    return m_deferred ? m_deferred->key : m_onDemand ? m_onDemand->key : m_image.cacheKey();
 }
 
 uint32_t Image::pixel(int x, int y) const {
@@ -109,6 +212,18 @@ uint32_t Image::pixel(int x, int y) const {
 bool Image::sharesPixelsWith(const Image& other) const {
     if (isNull() || other.isNull()) {
         return false;
+    }
+    if (m_onDemand || other.m_onDemand) {
+        if (other.m_deferred) {
+            for (const Image& band : other.m_deferred->bands) {
+                if (sharesPixelsWith(band)) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        return m_onDemand && other.m_onDemand && m_onDemand->source == other.m_onDemand->source &&
+               other.m_onDemand->part.contains(m_onDemand->part);
     }
     if (m_deferred || other.m_deferred) {
         if (m_deferred == other.m_deferred) {

@@ -9,6 +9,17 @@
 
 namespace mirelo {
 
+// Pixels kept somewhere other than in plain memory (compressed, or in a file) and decoded on
+// demand. Implementations are immutable once made and may be read from any thread at once.
+class PixelSource {
+public:
+    virtual ~PixelSource() = default;
+    virtual QSize size() const = 0;
+    // Writes every row, top first, width x 4 bytes each, tightly packed, into `out`. False when
+    // the pixels cannot be had (a read failed, the data is damaged); `out` is then undefined.
+    virtual bool decode(uchar* out) const = 0;
+};
+
 // An immutable raster image, shared by reference: copying an Image shares its
 // pixels. Every frame, sticker picture and encoder input is one.
 //
@@ -31,15 +42,26 @@ public:
     // a band is null or the bands do not fit together.
     static Image stacked(std::vector<Image> bands);
 
+    // An image whose pixels `source` decodes when they are read, never kept with the image:
+    // rows come from a small per-thread cache of decoded pixels, so a pointer from
+    // constScanLine() stays good until the same thread has read a dozen other such images.
+    // Pixels that cannot be decoded read as transparent black. `part` (default: all) cuts a
+    // rectangle of the source. Null when the source or the part is empty.
+    static Image decodedOnDemand(std::shared_ptr<const PixelSource> source, QRect part = {});
+
     bool isNull() const { return size().isEmpty(); }
     int width() const { return size().width(); }
     int height() const { return size().height(); }
-    QSize size() const { return m_deferred ? m_deferred->size : m_image.size(); }
+    QSize size() const {
+        return m_deferred   ? m_deferred->size
+               : m_onDemand ? m_onDemand->part.size()
+                            : m_image.size();
+    }
 
     // Row y's pixels: width() x 4 bytes. Rows need not lie at one distance from each other
     // (see stacked()); for one surface with a fixed row distance, take qimage().
     const uchar* constScanLine(int y) const {
-        return m_deferred ? bandRow(y) : m_image.constScanLine(y);
+        return m_deferred ? bandRow(y) : m_onDemand ? onDemandRow(y) : m_image.constScanLine(y);
     }
 
     // One pixel as 0xAABBGGRR read from memory in R, G, B, A byte order
@@ -54,6 +76,15 @@ public:
     // The bands the image is made of, top to bottom (see stacked()); the image itself when it
     // is one surface.
     std::vector<Image> bands() const;
+
+    // A part of an image decoded on demand that shares its source (see decodedOnDemand()); null
+    // for any other image. `rect` must lie inside the image.
+    Image onDemandPart(const QRect& rect) const;
+
+    // The source of an image decoded on demand, else null.
+    const PixelSource* pixelSource() const {
+        return m_onDemand ? m_onDemand->source.get() : nullptr;
+    }
 
     // Identifies the pixels for caches keyed by image: equal for copies of one image.
     qint64 cacheKey() const;
@@ -73,11 +104,21 @@ private:
         qint64 key = 0;
     };
 
+    // Pixels decoded when read, shared by every copy of the image.
+    struct OnDemand {
+        std::shared_ptr<const PixelSource> source;
+        QRect part;
+        qint64 key = 0;        // of this part
+        qint64 decodeKey = 0;  // of the decoded source, shared by its parts
+    };
+
     explicit Image(QImage image) : m_image(std::move(image)) {}
     const uchar* bandRow(int y) const;
+    const uchar* onDemandRow(int y) const;
 
     QImage m_image;
     std::shared_ptr<const Deferred> m_deferred;
+    std::shared_ptr<const OnDemand> m_onDemand;
 };
 
 // The format of every Image.

@@ -92,6 +92,9 @@ Image subImage(const Image& image, const QRect& rect) {
     if (r == QRect(0, 0, image.width(), image.height())) {
         return image;
     }
+    if (image.pixelSource() != nullptr) {
+        return image.onDemandPart(r);
+    }
     const std::vector<Image> bands = image.bands();
     if (bands.size() > 1) {
         // An image of bands is cut band by band, so the part shares their pixels too.

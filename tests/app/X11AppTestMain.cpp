@@ -2,11 +2,15 @@
 #include "X11AppTest.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace {
 mirelo::test::XvfbServer* server = nullptr;
@@ -17,6 +21,10 @@ mirelo::test::XvfbServer& mirelo::test::appServer() {
 }
 
 int main(int argc, char** argv) {
+    // Recordings made by tests go to a cache folder of this process, never the user's.
+    const QString cache =
+        QDir::temp().filePath(QStringLiteral("mirelo-test-cache-%1").arg(getpid()));
+    setenv("XDG_CACHE_HOME", QFile::encodeName(cache).constData(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     mirelo::test::XvfbServer::Options options;
     options.windowManager = true;
@@ -30,5 +38,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int result = RUN_ALL_TESTS();
     server = nullptr;
+    QDir(cache).removeRecursively();
     return result;
 }

@@ -35,7 +35,37 @@ public:
         shown.push_back({description, offerSettings});
         return answer;
     }
+
+    QStringList restoreAsked;
+    QStringList notices;
+    RestoreAnswer restoreAnswer = RestoreAnswer::later;
+    RestoreAnswer askRestoreRecording(const QString& details) override {
+        restoreAsked << details;
+        return restoreAnswer;
+    }
+    void showNotice(const QString& text) override { notices << text; }
 };
+
+// A recording left in the cache folder by an instance that died: the files of a store copied
+// into a folder of their own before the store (and with it its folder) goes.
+QString leaveRecording() {
+    StoreOptions options;
+    options.diskReserve = 0;
+    auto store = RecordingStore::create(options, 10);
+    if (!store) {
+        return {};
+    }
+    for (int i = 0; i < 4; ++i) {
+        store->append(test::solidImage(40, 20, i % 2 ? Qt::red : Qt::blue),
+                      MediaTime{i, 10, MediaTime::Valid, 0}, i == 2 ? 2 : 0, nullptr);
+    }
+    const QString left = store->folder() + QStringLiteral("-left");
+    QDir().mkpath(left);
+    for (const QString& name : {QStringLiteral("frames.idx"), QStringLiteral("bands.dat")}) {
+        QFile::copy(QDir(store->folder()).filePath(name), QDir(left).filePath(name));
+    }
+    return left;
+}
 
 class AppStateTest : public ::testing::Test {
 protected:
@@ -46,12 +76,17 @@ protected:
     QStringList revealed;
     std::unique_ptr<AppState> state;
 
+    StoreOptions storeOptions;
+
     // Creates the session, as the application does at start.
     void launch() {
         AppServices services;
-        services.recorder = std::make_unique<ScreenRecorder>(backend, [] {
-            return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
-        });
+        services.recorder = std::make_unique<ScreenRecorder>(
+            backend,
+            [] {
+                return std::vector<ScreenInfo>{{QStringLiteral("fake"), 1.0}};
+            },
+            nullptr, storeOptions);
         services.alerts = alerts;
         services.pickWindow = [this](std::function<void(std::optional<QRectF>)> done) {
             pendingPick = std::move(done);
@@ -281,6 +316,67 @@ TEST_F(AppStateTest, SavedFilesAreRevealed) {
     launch();
     state->revealSavedFile(QStringLiteral("/tmp/a.gif"));
     EXPECT_EQ(revealed, QStringList{QStringLiteral("/tmp/a.gif")});
+}
+
+TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
+    QDir(defaultStoreRoot()).removeRecursively();
+    const QString left = leaveRecording();
+    ASSERT_FALSE(left.isEmpty());
+
+    // Dismissed: asked again at the next start.
+    launch();
+    ASSERT_EQ(alerts->restoreAsked.size(), 1);
+    EXPECT_TRUE(alerts->restoreAsked[0].contains(QStringLiteral("4 帧")));
+    EXPECT_EQ(state->editor(), nullptr);
+    EXPECT_TRUE(QDir(left).exists());
+    state.reset();
+
+    // Restored: the editor opens on the frames with their delays (frame 1 kept the time of
+    // the two frames dropped after it).
+    alerts->restoreAnswer = AlertPresenter::RestoreAnswer::restore;
+    launch();
+    ASSERT_EQ(alerts->restoreAsked.size(), 2);
+    ASSERT_NE(state->editor(), nullptr);
+    EXPECT_FALSE(window()->isVisible());
+    const FrameList frames = state->editor()->state()->frames();
+    ASSERT_EQ(frames.size(), 4);
+    EXPECT_EQ(frames[1].image.qimage(), test::solidImage(40, 20, Qt::red).qimage());
+    EXPECT_DOUBLE_EQ(frames[0].delay, 0.1);
+    EXPECT_DOUBLE_EQ(frames[1].delay, 0.3);
+    EXPECT_TRUE(alerts->notices.isEmpty());
+    // Closing its editor removes the recording.
+    state->editor()->window()->close();
+    EXPECT_FALSE(QDir(left).exists());
+    EXPECT_TRUE(window()->isVisible());
+    state.reset();
+
+    // Discarded: removed without an editor.
+    const QString again = leaveRecording();
+    alerts->restoreAnswer = AlertPresenter::RestoreAnswer::discard;
+    launch();
+    EXPECT_EQ(alerts->restoreAsked.size(), 3);
+    EXPECT_EQ(state->editor(), nullptr);
+    EXPECT_FALSE(QDir(again).exists());
+}
+
+TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrames) {
+    // The disk fills up after the recording's folder and five frames: the store asks for the
+    // free space once when it is made and once for every frame.
+    std::atomic<int> asked{0};
+    storeOptions.freeSpace = [&asked](const QString&) -> qint64 {
+        return ++asked <= 6 ? qint64{1} << 40 : 0;
+    };
+    launch();
+    startRecording();
+    backend->deliver(test::solidImage(64, 36, Qt::green), 5);
+    backend->deliver(test::solidImage(64, 36, Qt::red), 3);
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 5s));
+    EXPECT_FALSE(state->isRecording());
+    ASSERT_EQ(state->editor()->state()->frameCount(), 5);
+    EXPECT_EQ(state->editor()->state()->frames()[4].image.qimage(),
+              test::solidImage(64, 36, Qt::green).qimage());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].description, lowDiskMessage());
 }
 
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {

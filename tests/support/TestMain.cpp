@@ -10,13 +10,24 @@ using TestApplication = QApplication;
 using TestApplication = QGuiApplication;
 #endif
 
+#include <QDir>
+#include <QFile>
+
 #include <cstdlib>
+
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    // Recordings made by tests go to a cache folder of this process, never the user's.
+    const QString cache =
+        QDir::temp().filePath(QStringLiteral("mirelo-test-cache-%1").arg(getpid()));
+    setenv("XDG_CACHE_HOME", QFile::encodeName(cache).constData(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    QDir(cache).removeRecursively();
+    return result;
 }

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "capture/MediaTime.h"
+#include "image/Image.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mirelo {
+
+// Compressed frame memory shared by every recording of the process: bands are kept in memory
+// while the total stays under the limit and read from their file beyond it.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(qint64 limit) : m_limit(limit) {}
+    // Takes `bytes` when they fit under the limit.
+    bool take(qint64 bytes);
+    void give(qint64 bytes) { m_used.fetch_sub(bytes); }
+    qint64 used() const { return m_used.load(); }
+    qint64 limit() const { return m_limit; }
+
+    // 512 MiB, for the whole process.
+    static const std::shared_ptr<MemoryBudget>& standard();
+
+private:
+    const qint64 m_limit;
+    std::atomic<qint64> m_used{0};
+};
+
+struct StoreOptions {
+    // The folder holding one folder per recording; empty means defaultStoreRoot().
+    QString root;
+    // Where compressed frames stay in memory; null means MemoryBudget::standard().
+    std::shared_ptr<MemoryBudget> budget;
+    // Free bytes that are never used: a recording stops before the disk has less.
+    qint64 diskReserve = qint64{256} << 20;
+    // Free bytes on the file system of a folder; the default asks the file system.
+    std::function<qint64(const QString& folder)> freeSpace;
+};
+
+// The cache folder for recordings: "mirelo" in the user's cache folder (XDG_CACHE_HOME).
+QString defaultStoreRoot();
+
+// Why a store cannot take a frame.
+struct StoreError {
+    QString message;  // shown to the user
+    bool lowDisk = false;
+};
+
+// The text of the alert when the disk is nearly full.
+QString lowDiskMessage();
+
+class StoreFile;
+
+// One recording's frames on disk, in a folder of their own: every band of 16 rows compressed
+// (lossless) once, a band equal to the previous frame's band stored only once, and an index
+// of the frames with their times. The folder is self-describing, so a recording left by a
+// process that died can be read back (recover()). Frames read back are Images decoding their
+// bands on demand; they keep the store alive, and the folder goes when the last of them does
+// or when removeFiles() is called.
+//
+// Writing (append(), finish()) is for one thread at a time; reading frames is for any thread.
+class RecordingStore {
+public:
+    // A new recording folder under the options' root. Fails when the folder cannot be made or
+    // the disk has no more than the reserve free.
+    static std::shared_ptr<RecordingStore> create(const StoreOptions& options, double fps,
+                                                  StoreError* error = nullptr);
+    ~RecordingStore();
+    RecordingStore(const RecordingStore&) = delete;
+    RecordingStore& operator=(const RecordingStore&) = delete;
+
+    // Stores `frame` (any size, but frames of one recording normally share one) and returns it
+    // as read back from the store: bit for bit the same pixels. `dropsBefore` frames were lost
+    // just before it (their time belongs to the frame before). A failed or refused write
+    // (the disk is nearly full) is an error and leaves earlier frames intact.
+    std::optional<StoreError> append(const Image& frame, const MediaTime& timestamp,
+                                     uint32_t dropsBefore, Image* stored);
+    // Marks the end of the recording (`dropsAfter` frames lost after the last one) and flushes.
+    std::optional<StoreError> finish(uint32_t dropsAfter);
+
+    // Deletes the folder now. Frames already read keep working (the files stay open).
+    void removeFiles();
+    // A recovered store leaves its folder on disk when it goes, unless this was called: the
+    // folder then goes with the last of its frames, as a new recording's does.
+    void removeWhenUnused();
+
+    QString folder() const;
+    double fps() const { return m_fps; }
+    // Bytes written to the folder so far.
+    qint64 bytesWritten() const;
+    size_t frameCount() const { return m_frameCount; }
+
+    // A recording found on disk: the intact frames with their delays.
+    struct Recovered {
+        std::shared_ptr<RecordingStore> store;
+        std::vector<Image> images;
+        std::vector<double> delays;
+        size_t lostFrames = 0;  // frames listed in the index whose pixels are damaged or missing
+    };
+    // Reads the recording in `folder`, locking it for this process. Nothing on disk is trusted.
+    // Null when the folder holds no recording or another process is using it.
+    static std::optional<Recovered> recover(const QString& folder, const StoreOptions& options);
+
+    // Folders under `root` holding a recording that no running process uses, newest first.
+    static QStringList leftovers(const QString& root);
+
+private:
+    RecordingStore() = default;
+    std::optional<StoreError> writeBytes(int fd, const void* data, size_t size, qint64* offset);
+    std::optional<StoreError> checkSpace(qint64 bytes);
+    std::optional<StoreError> sync();
+
+    std::shared_ptr<StoreFile> m_file;
+    StoreOptions m_options;
+    double m_fps = 0;
+    size_t m_frameCount = 0;
+    uint32_t m_nextBand = 1;
+    qint64 m_bandsOffset = 0;
+    qint64 m_indexOffset = 0;
+    qint64 m_lastSync = 0;
+    bool m_failed = false;
+    // The previous frame's source bands and what they were stored as, to find shared bands.
+    std::vector<Image> m_lastSource;
+    std::vector<Image> m_lastStored;
+    std::vector<uint32_t> m_lastIds;
+    std::vector<char> m_scratch;
+    void* m_compressor = nullptr;
+};
+
+// What a scan of a store's two files found, everything checked: for fuzzing and recovery.
+struct StoreScan {
+    struct Band {
+        qint64 offset = 0;  // of the compressed bytes in the bands file
+        uint32_t bytes = 0;
+        uint32_t checksum = 0;
+        int width = 0;
+        int rows = 0;
+    };
+    struct Frame {
+        int width = 0;
+        int height = 0;
+        MediaTime timestamp;
+        uint32_t dropsBefore = 0;
+        std::vector<uint32_t> bands;  // indices into `bands`
+    };
+    bool valid = false;  // both files begin like a store
+    double fps = 0;
+    std::vector<Band> bands;
+    std::vector<Frame> frames;  // intact frames, in order
+    // Time after each intact frame that belongs to it, in frame intervals (lost and dropped
+    // frames after it); one entry per intact frame.
+    std::vector<uint32_t> extraIntervals;
+    size_t lostFrames = 0;
+};
+
+// Scans the index and bands of a store. Never trusts them: every size, count, offset and
+// checksum is checked, and the scan stops at the first damaged record of either file.
+StoreScan scanStore(QIODevice& index, QIODevice& bands);
+StoreScan scanStore(const QByteArray& index, const QByteArray& bands);
+
+}  // namespace mirelo
