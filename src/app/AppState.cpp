@@ -99,6 +99,16 @@ void AppState::runStartFlow() {
     });
 }
 
+void AppState::togglePause() {
+    if (!isRecording() || m_isStopping) {
+        return;
+    }
+    ScreenRecorder* recorder = m_services.recorder.get();
+    if (isPaused() ? recorder->resume() : recorder->pause()) {
+        setPaused(recorder->isPaused());
+    }
+}
+
 void AppState::runStopFlow() {
     m_isStopping = true;
     QPointer<AppState> self(this);
@@ -113,6 +123,7 @@ void AppState::runStopFlow() {
 void AppState::finishStop(std::vector<FrameStore::Frame> frames,
                           std::optional<RecorderError> error) {
     m_isStopping = false;
+    setPaused(false);
     setRecording(false);
     recorderWindowController()->setRecordingChrome(false);
     // A stream that ended by itself explains the end better than the stop.

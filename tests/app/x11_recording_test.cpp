@@ -8,6 +8,7 @@
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "platform/x11/X11CaptureBackend.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -100,7 +101,7 @@ protected:
             return {};
         }
         FrameList frames = state->editor()->state()->frames();
-        state->editor()->window()->close();
+        test::closeDiscarding(state->editor());
         settle();
         return frames;
     }
@@ -151,7 +152,7 @@ TEST_F(X11RecorderTest, ClicksInTheCaptureAreaFallThroughOnlyWhileRecording) {
         EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
         test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
         if (state->editor()) {
-            state->editor()->window()->close();
+            test::closeDiscarding(state->editor());
         }
         settle();
 

@@ -2,6 +2,7 @@
 // the dialog, the export behind its progress sheet, failures and closing.
 #include "editor/EditorState.h"
 #include "export/ExportModel.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/EditorWindowController.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -135,6 +137,30 @@ TEST(SaveFlow, CancellingLeavesTheEditorOpenAndPaused) {
     EXPECT_TRUE(QDir(flow.folder.path()).isEmpty());
 }
 
+TEST(SaveFlow, ClosingAnUnsavedRecordingAsksFirst) {
+    Flow flow(frames(3));
+    flow.controller.window()->close();
+    QMessageBox* question = flow.controller.discardQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), QStringLiteral("放弃这段录制？"));
+    EXPECT_EQ(question->defaultButton()->text(), QStringLiteral("取消"));
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.closed, 0);
+    flow.controller.window()->close();  // asked again: still the one question
+    EXPECT_EQ(flow.controller.discardQuestion(), question);
+
+    test::discardQuestionButton(&flow.controller, QStringLiteral("取消"))->click();
+    ASSERT_TRUE(test::waitUntil([&] { return flow.controller.discardQuestion() == nullptr; }, 3s));
+    test::spinFor(20ms);
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.closed, 0);
+    EXPECT_EQ(flow.controller.state()->frameCount(), 3);
+
+    test::closeDiscarding(&flow.controller);
+    EXPECT_EQ(flow.closed, 1);
+    EXPECT_FALSE(flow.controller.window()->isVisible());
+}
+
 TEST(SaveFlow, SuccessReportsTheFileThenCloses) {
     Flow flow(frames(4));
     QFileDialog* dialog = flow.openDialog();
@@ -147,6 +173,7 @@ TEST(SaveFlow, SuccessReportsTheFileThenCloses) {
     EXPECT_EQ(flow.closedWhenSaved, 0);  // reported before the window closed
     EXPECT_EQ(flow.closed, 1);
     EXPECT_FALSE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.controller.discardQuestion(), nullptr);  // saved: nothing to ask
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(4).startsWith("GIF8"));
@@ -195,7 +222,7 @@ TEST(SaveFlow, ClosingDuringAnExportLeavesNoFile) {
     flow.chooseAndSave(dialog, path);
     ASSERT_TRUE(flow.controller.isExporting());
     ASSERT_NE(flow.controller.progressDialog(), nullptr);
-    flow.controller.window()->close();
+    test::closeDiscarding(&flow.controller);
     EXPECT_EQ(flow.closed, 1);
     EXPECT_FALSE(flow.controller.isExporting());
     test::spinFor(1500ms);

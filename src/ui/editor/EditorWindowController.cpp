@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -28,6 +29,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override {
+        if (m_controller && !m_controller->mayClose()) {
+            event->ignore();
+            return;
+        }
         if (m_controller) {
             m_controller->windowWillClose();
         }
@@ -128,6 +133,9 @@ QProgressDialog* EditorWindowController::progressDialog() const {
 }
 QMessageBox* EditorWindowController::errorAlert() const {
     return m_alert;
+}
+QMessageBox* EditorWindowController::discardQuestion() const {
+    return m_discardQuestion;
 }
 
 bool EditorWindowController::isExporting() const {
@@ -242,6 +250,7 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
         m_model = nullptr;
     }
     if (!status) {
+        m_mayDiscard = true;
         if (onSaved) {
             onSaved(path);
         }
@@ -283,6 +292,40 @@ void EditorWindowController::dismissExportProgress() {
         progress->close();
         progress->deleteLater();
     }
+}
+
+bool EditorWindowController::mayClose() {
+    if (m_mayDiscard || m_closed) {
+        return true;
+    }
+    if (m_discardQuestion) {
+        m_discardQuestion->raise();
+        return false;
+    }
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                        QStringLiteral("放弃这段录制？"), QMessageBox::NoButton, m_window);
+    question->setInformativeText(QStringLiteral("这段录制还没有存储，关闭后将无法找回。"));
+    QPushButton* discard =
+        question->addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    question->setDefaultButton(cancel);
+    question->setEscapeButton(cancel);
+    question->setWindowModality(Qt::WindowModal);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::buttonClicked, this, [this, discard](QAbstractButton* button) {
+        if (button != discard) {
+            return;
+        }
+        m_mayDiscard = true;
+        // After the question has gone: closing from inside its click would
+        // tear down its parent under it.
+        QMetaObject::invokeMethod(
+            this, [this] { m_window->close(); }, Qt::QueuedConnection);
+    });
+    m_discardQuestion = question;
+    question->open();
+    return false;
 }
 
 void EditorWindowController::windowWillClose() {

@@ -34,6 +34,11 @@ class ExportModel;
 // sheet; success reports the file and closes the editor, failure shows
 // "保存失败" with the reason and leaves the editor exactly as it was.
 // Closing the window during an export cancels it; no partial file is left.
+//
+// The recording exists nowhere but in this editor, so closing the window
+// before it was saved asks first ("放弃这段录制？" with 放弃 / 取消, over the
+// window); 取消 keeps the editor as it is. The close that follows a
+// successful save does not ask.
 class EditorWindowController : public QObject {
     Q_OBJECT
 
@@ -73,6 +78,8 @@ public:
     ExportModel* exportModel() const;
     QProgressDialog* progressDialog() const;
     QMessageBox* errorAlert() const;
+    // The question shown when closing an unsaved recording, while it is open.
+    QMessageBox* discardQuestion() const;
     bool isExporting() const;
 
 private:
@@ -84,6 +91,9 @@ private:
     void showExportProgress();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
+    // Whether the window may close now; asks first (and answers false) when
+    // the recording would be lost.
+    bool mayClose();
     // The window is closing: stop playback and any export, tell the owner.
     void windowWillClose();
 
@@ -96,7 +106,11 @@ private:
     QPointer<ExportModel> m_model;
     QPointer<QProgressDialog> m_progress;
     QPointer<QMessageBox> m_alert;
+    QPointer<QMessageBox> m_discardQuestion;
     bool m_closed = false;
+    // The recording was saved, or the user chose to let it go: closing no
+    // longer asks.
+    bool m_mayDiscard = false;
 };
 
 }  // namespace mirelo

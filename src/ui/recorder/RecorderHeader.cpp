@@ -95,6 +95,14 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     m_menuButton->setToolTip(QStringLiteral("Mirelo"));
     m_menuButton->hide();
 
+    m_pauseButton = new QToolButton(this);
+    m_pauseButton->hide();
+    connect(m_pauseButton, &QToolButton::clicked, this, [this] {
+        if (m_model) {
+            m_model->togglePause();
+        }
+    });
+
     m_recordButton = new QPushButton(this);
     m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     m_recordButton->setCursor(Qt::ArrowCursor);
@@ -112,11 +120,13 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     layout->addWidget(m_sizeButton);
     layout->addStretch(1);
     layout->addWidget(m_menuButton);
+    layout->addWidget(m_pauseButton);
     layout->addWidget(m_recordButton);
 
     if (m_model) {
         connect(m_model, &SessionModel::isRecordingChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::isStartingRecordingChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::isPausedChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
@@ -142,6 +152,10 @@ void RecorderHeader::refresh() {
     m_fpsButton->setEnabled(!recording);
     m_sizeButton->setText(sizeLabel(m_model->captureSize()));
     m_sizeButton->setEnabled(!recording);
+    const bool paused = m_model->isPaused();
+    m_pauseButton->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    m_pauseButton->setToolTip(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
+    m_pauseButton->setVisible(recording);
 
     const QColor red(214, 48, 49);
     const QColor grey(142, 142, 147);
