@@ -95,9 +95,15 @@ protected:
 
     // Stops and returns the recorded frames.
     FrameList stopRecording() {
+        // Counted by the signal: the editor of an earlier recording stays
+        // referenced, and a new one may reuse a freed one's address.
+        bool opened = false;
+        const QMetaObject::Connection connection =
+            QObject::connect(state.get(), &AppState::editorOpened, [&opened] { opened = true; });
         state->toggleRecording();
-        test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
-        if (!state->editor()) {
+        test::waitUntil([&] { return opened; }, 5s);
+        QObject::disconnect(connection);
+        if (!opened || !state->editor()) {
             return {};
         }
         FrameList frames = state->editor()->state()->frames();

@@ -26,8 +26,12 @@ inline QAbstractButton* discardQuestionButton(EditorWindowController* editor, co
     return nullptr;
 }
 
-// Closes an editor whose recording was not saved, answering its question with "放弃".
+// Closes an editor whose recording was not saved, answering its question with "放弃". An
+// editor closed already is left as it is.
 inline void closeDiscarding(EditorWindowController* editor) {
+    if (!editor->window()->isVisible()) {
+        return;
+    }
     editor->window()->close();
     QAbstractButton* discard = discardQuestionButton(editor, QStringLiteral("放弃"));
     ASSERT_NE(discard, nullptr);

@@ -2,6 +2,8 @@
 // the dialog, the export behind its progress sheet, failures and closing.
 #include "editor/EditorState.h"
 #include "export/ExportModel.h"
+#include "export/ExportPreprocessor.h"
+#include "overlay/OverlayRenderer.h"
 #include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
@@ -229,6 +231,57 @@ TEST(SaveFlow, ClosingDuringAnExportLeavesNoFile) {
     EXPECT_TRUE(flow.saved.isEmpty());
     EXPECT_EQ(flow.closed, 1);
     EXPECT_TRUE(QDir(flow.folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// The frames the save flow exports are drawn one at a time as the encoders
+// ask for them; the files are the very bytes of drawing every frame first and
+// processing and encoding the copies.
+TEST(SaveFlow, FramesDrawnOnDemandGiveTheFilesOfDrawingAllFirst) {
+    FrameList list;
+    std::vector<Image> images;
+    std::vector<double> delays;
+    for (int i = 0; i < 24; ++i) {
+        // Runs of alike frames, so that skipping similar frames drops some.
+        const Image image = test::patternImage(120, 80, static_cast<uint8_t>((i / 3) * 30));
+        list.append(EditorFrame::make(image, 0.05 + 0.01 * (i % 4)));
+        images.push_back(image);
+        delays.push_back(list.back().delay);
+    }
+    const RGBA red{0.9, 0.1, 0.1, 1};
+    const QList<OverlayItem> overlays = {
+        OverlayItem::make(TextOverlay{QPointF(6, 8), QStringLiteral("示例 ab"), 22, red, true}),
+        OverlayItem::make(
+            StickerOverlay{QRectF(70, 5, 30, 24), test::patternImage(90, 72, 7), true}),
+        OverlayItem::make(MosaicOverlay{QRectF(10, 40, 50, 30), 6}),
+        OverlayItem::make(ArrowOverlay{QPointF(100, 70), QPointF(60, 30), 3, red})};
+    const std::vector<Image> drawn = OverlayRenderer::renderAll(overlays, images);
+
+    QTemporaryDir folder;
+    int run = 0;
+    for (ExportFormat format : kAllExportFormats) {
+        for (bool reduce : {false, true}) {
+            SCOPED_TRACE(rawValue(format).toStdString() + (reduce ? " reduced" : ""));
+            ExportModel model(EditorWindowController::exportFrames(list, overlays), delays);
+            model.setFormat(format);
+            model.setSkipSimilarEnabled(reduce);
+            model.setReduceFramesEnabled(reduce);
+            model.setResizeEnabled(reduce);
+            model.setQuality(70);
+            model.scheduleEstimate();
+            ASSERT_TRUE(
+                test::waitUntil([&] { return !model.cachedEstimatePath().isEmpty(); }, 60s));
+
+            const ExportPreprocessor::Frames processed =
+                ExportPreprocessor::process(drawn, delays, model.preprocessorOptions());
+            const QString expected = folder.filePath(QString::number(++run));
+            ASSERT_EQ(
+                encodeProcessedFrames(format, processed.images, processed.delays, 70, expected),
+                std::nullopt);
+            QFile want(expected), got(model.cachedEstimatePath());
+            ASSERT_TRUE(want.open(QIODevice::ReadOnly) && got.open(QIODevice::ReadOnly));
+            EXPECT_EQ(got.readAll(), want.readAll());
+        }
+    }
 }
 
 TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {

@@ -95,6 +95,25 @@ EditorWindowController::~EditorWindowController() {
     delete m_window;
 }
 
+FrameSequence EditorWindowController::exportFrames(const FrameList& frames,
+                                                   const QList<OverlayItem>& overlays) {
+    std::vector<Image> images;
+    images.reserve(size_t(frames.size()));
+    for (const EditorFrame& frame : frames) {
+        images.push_back(frame.image);
+    }
+    if (overlays.isEmpty()) {
+        return FrameSequence::of(std::move(images));
+    }
+    auto shared = std::make_shared<const std::vector<Image>>(std::move(images));
+    const OverlayRenderer::FrameRenderer renderer(overlays);
+    FrameSequence sequence;
+    sequence.count = shared->size();
+    sequence.frame = [shared, renderer](size_t index) { return renderer.render((*shared)[index]); };
+    sequence.size = [shared](size_t index) { return (*shared)[index].size(); };
+    return sequence;
+}
+
 QString EditorWindowController::proposedFileName(const QDateTime& now, ExportFormat format) {
     return QStringLiteral("Mirelo-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
            QLatin1Char('.') + rawValue(format);
@@ -148,19 +167,15 @@ void EditorWindowController::save() {
     }
     m_state->pause();
 
-    // Copies taken now: later edits cannot reach the export.
-    std::vector<Image> images;
     std::vector<double> delays;
-    images.reserve(m_state->frames().size());
     delays.reserve(m_state->frames().size());
     for (const EditorFrame& frame : m_state->frames()) {
-        images.push_back(frame.image);
         delays.push_back(frame.delay);
     }
-    images = OverlayRenderer::renderAll(m_state->overlays(), images);
 
     delete m_model.data();
-    m_model = new ExportModel(std::move(images), std::move(delays), this);
+    m_model = new ExportModel(exportFrames(m_state->frames(), m_state->overlays()),
+                              std::move(delays), this);
     connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
 
     auto* dialog = new QFileDialog(m_window, QStringLiteral("存储"));

@@ -2,6 +2,8 @@
 
 #include "editor/EditorFrame.h"
 #include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
+#include "overlay/OverlayItem.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -28,12 +30,11 @@ class ExportModel;
 // back through onSaved (a file was written) and onClosed (the window is
 // closing). Main thread only.
 //
-// Saving: playback pauses, the overlays are burnt into copies of every frame,
-// and a save dialog opens in the output folder with the export options inside
-// it. After OK the export runs off the main thread behind a "正在导出…"
-// sheet; success reports the file and closes the editor, failure shows
-// "保存失败" with the reason and leaves the editor exactly as it was.
-// Closing the window during an export cancels it; no partial file is left.
+// Saving: playback pauses and a save dialog opens in the output folder with the export options
+// inside it. After OK the export runs off the main thread behind a "正在导出…" sheet; success
+// reports the file and closes the editor, failure shows "保存失败" with the reason and leaves the
+// editor exactly as it was. Closing the window during an export cancels it; no partial file is
+// left.
 //
 // The recording exists nowhere but in this editor, so closing the window
 // before it was saved asks first ("放弃这段录制？" with 放弃 / 取消, over the
@@ -61,6 +62,11 @@ public:
 
     // The save flow (the toolbar's save command).
     void save();
+
+    // What an export of `frames` with `overlays` reads: the frames as they
+    // are now (later edits cannot reach the export), each drawn with the
+    // overlays only when the encoder asks for it.
+    static FrameSequence exportFrames(const FrameList& frames, const QList<OverlayItem>& overlays);
 
     // "Mirelo-20250305-090703.gif": the local time `now` and the format's
     // extension.
