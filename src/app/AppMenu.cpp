@@ -29,6 +29,14 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
+    m_pause = m_menu->addAction(QStringLiteral("暂停录制"));
+    m_pause->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(m_pause, &QAction::triggered, this, [this] {
+        if (m_state) {
+            m_state->togglePause();
+        }
+    });
+
     m_showRecorder = m_menu->addAction(QStringLiteral("显示录制窗口"));
     m_showRecorder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(m_showRecorder, &QAction::triggered, this, [this] {
@@ -79,6 +87,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
 
     if (m_state) {
         connect(m_state, &AppState::isRecordingChanged, this, &AppMenu::refresh);
+        connect(m_state, &AppState::isPausedChanged, this, &AppMenu::refresh);
         RecorderWindowController* recorder = m_state->recorderWindowController();
         if (!QSystemTrayIcon::isSystemTrayAvailable()) {
             recorder->setAppMenu(m_menu);
@@ -95,7 +104,7 @@ AppMenu::~AppMenu() {
 }
 
 void AppMenu::addShortcutsTo(QWidget* window) {
-    for (QAction* action : {m_stop, m_showRecorder, m_quit}) {
+    for (QAction* action : {m_stop, m_pause, m_showRecorder, m_quit}) {
         window->addAction(action);
     }
 }
@@ -104,6 +113,10 @@ void AppMenu::refresh() {
     const bool recording = m_state && m_state->isRecording();
     m_stop->setVisible(recording);
     m_stop->setEnabled(recording);
+    const bool paused = m_state && m_state->isPaused();
+    m_pause->setText(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
+    m_pause->setVisible(recording);
+    m_pause->setEnabled(recording);
     m_tray->setIcon(recording ? Icons::trayRecording() : Icons::trayIdle());
 }
 

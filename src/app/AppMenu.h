@@ -17,7 +17,7 @@ struct UpdateCheckResult;
 // The application's menu: in the system tray when the desktop has one, and
 // always reachable from the recorder window, whose header shows a menu
 // button when there is no tray. Its entries follow the session:
-// "停止录制" only while a recording runs; the tray icon shows the state.
+// "停止录制" and "暂停录制"/"继续录制" only while a recording runs; the tray icon shows the state.
 // "检查更新…" is there only when the build names an update feed.
 class AppMenu : public QObject {
     Q_OBJECT
@@ -30,6 +30,8 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
     QAction* stopAction() const { return m_stop; }
+    // "暂停录制" / "继续录制" (Ctrl+P), shown only while recording.
+    QAction* pauseAction() const { return m_pause; }
     QAction* showRecorderAction() const { return m_showRecorder; }
     QAction* openFolderAction() const { return m_openFolder; }
     QAction* autostartAction() const { return m_autostart; }
@@ -52,6 +54,7 @@ private:
     QMenu* m_menu = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QAction* m_stop = nullptr;
+    QAction* m_pause = nullptr;
     QAction* m_showRecorder = nullptr;
     QAction* m_openFolder = nullptr;
     QAction* m_autostart = nullptr;

@@ -130,6 +130,16 @@ bool AppState::agreeOnHeaderlessStop() {
     return m_services.alerts->showStopNotice(text, true);
 }
 
+void AppState::togglePause() {
+    if (!isRecording() || m_isStopping) {
+        return;
+    }
+    ScreenRecorder* recorder = m_services.recorder.get();
+    if (isPaused() ? recorder->resume() : recorder->pause()) {
+        setPaused(recorder->isPaused());
+    }
+}
+
 void AppState::runStopFlow() {
     m_isStopping = true;
     QPointer<AppState> self(this);
@@ -144,6 +154,7 @@ void AppState::runStopFlow() {
 void AppState::finishStop(std::vector<FrameStore::Frame> frames,
                           std::optional<RecorderError> error) {
     m_isStopping = false;
+    setPaused(false);
     setRecording(false);
     recorderWindowController()->setRecordingChrome(false);
     // A stream that ended by itself explains the end better than the stop.

@@ -57,6 +57,7 @@ public:
 
     void toggleRecording() override;
     void beginWindowPick() override;
+    void togglePause() override;
 
     // Shows the recorder window and gives it the focus.
     void showRecorderWindow();

@@ -176,9 +176,15 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
     CaptureSink sink;
     FrameStore* store = &m_frameStore;
     std::shared_ptr<std::atomic<uint64_t>> current = m_currentStream;
-    sink.frame = [store, current, stream](const Image& image, const MediaTime& timestamp) {
-        if (current->load() == stream && !image.isNull()) {
-            store->append(image, timestamp);
+    auto timeline = std::make_shared<PauseTimeline>(configuration->minimumFrameInterval);
+    m_timeline = timeline;
+    sink.frame = [store, current, stream, timeline](const Image& image,
+                                                    const MediaTime& timestamp) {
+        if (current->load() != stream || image.isNull()) {
+            return;
+        }
+        if (const std::optional<MediaTime> placed = timeline->place(timestamp)) {
+            store->append(image, *placed);
         }
     };
     // The recorder's destructor stops the stream, and so waits for this callback, before the
@@ -248,6 +254,18 @@ void ScreenRecorder::finishStart(std::optional<RecorderError> error, bool reache
     if (completion) {
         onMainThread([completion, error] { completion(error); });
     }
+}
+
+bool ScreenRecorder::pause() {
+    return m_state == State::capturing && m_timeline && m_timeline->pause();
+}
+
+bool ScreenRecorder::resume() {
+    return m_state == State::capturing && m_timeline && m_timeline->resume();
+}
+
+bool ScreenRecorder::isPaused() const {
+    return m_state == State::capturing && m_timeline && m_timeline->isPaused();
 }
 
 void ScreenRecorder::stop(StopCompletion completion) {

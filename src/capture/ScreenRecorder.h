@@ -2,6 +2,7 @@
 
 #include "capture/CaptureBackend.h"
 #include "capture/FrameStore.h"
+#include "capture/PauseTimeline.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -89,6 +90,14 @@ public:
     // streamFailed(): stop() then collects what was captured.
     bool isCapturing() const { return m_state == State::capturing; }
 
+    // Pausing leaves the frames that arrive out of the recording until resume(); the pause is
+    // taken out of the frames' times, so the frames before and after it follow each other one
+    // frame interval apart. Both answer false, changing nothing, when no stream is capturing or
+    // the recording is already in the state asked for. A new recording starts unpaused.
+    bool pause();
+    bool resume();
+    bool isPaused() const;
+
     FrameStore& frameStore() { return m_frameStore; }
 
     // Read-only views of the caches, for tests and diagnostics.
@@ -126,6 +135,8 @@ private:
     std::optional<std::vector<CaptureDisplay>> m_cachedDisplays;
     // Frames carry the number of the stream they came from; only the current one is kept.
     std::shared_ptr<std::atomic<uint64_t>> m_currentStream;
+    // The pauses of the current stream; shared with its sink.
+    std::shared_ptr<PauseTimeline> m_timeline;
     uint64_t m_streamCount = 0;
     QThreadPool m_worker;
 };

@@ -198,9 +198,33 @@ ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>
     return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
 }
 
+ExportStatus encodeProcessedFrames(ExportFormat format, const FrameSequence& frames,
+                                   const std::vector<double>& delays, int quality,
+                                   const QString& destination, const CancelFlag& cancel,
+                                   const ProgressFn& progress) {
+    if (frames.count == 0 || frames.count != delays.size() || !frames.frame) {
+        return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
+    }
+    switch (format) {
+        case ExportFormat::gif:
+            return Exporter::encodeGIF(frames.count, frames.frame, delays, quality, destination,
+                                       cancel, progress);
+        case ExportFormat::webp:
+            return Exporter::encodeWebP(frames.count, frames.frame, delays, quality, destination,
+                                        cancel, progress);
+        case ExportFormat::mp4:
+            return Exporter::encodeMP4(frames.count, frames.frame, delays, quality, destination,
+                                       cancel, progress);
+    }
+    return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
+}
+
 ExportModel::ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent)
+    : ExportModel(FrameSequence::of(std::move(images)), std::move(delays), parent) {}
+
+ExportModel::ExportModel(FrameSequence frames, std::vector<double> delays, QObject* parent)
     : QObject(parent),
-      m_images(std::move(images)),
+      m_frames(std::move(frames)),
       m_delays(std::move(delays)),
       m_processedInfoText(QStringLiteral("—")),
       m_estimatedSizeText(kComputing) {
@@ -308,28 +332,30 @@ void ExportModel::startEstimate() {
     m_estimateJob = job;
     emit estimateStarted();
 
-    runInBackground<ExportPreprocessor::Frames>(
+    runInBackground<ExportPreprocessor::Selection>(
         this,
-        [images = m_images, delays = m_delays, options = preprocessorOptions()](const ProgressFn&) {
-            return ExportPreprocessor::process(images, delays, options);
+        [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
+         cancel = job->cancel](const ProgressFn&) {
+            return ExportPreprocessor::select(frames, delays, options, &cancel);
         },
-        [this, job](ExportPreprocessor::Frames processed) {
+        [this, job](ExportPreprocessor::Selection selection) {
             if (!isCurrent(job)) {
                 return;
             }
-            const int n = static_cast<int>(processed.images.size());
+            FrameSequence processed = ExportPreprocessor::apply(m_frames, selection);
+            const int n = static_cast<int>(processed.count);
             if (n > 0) {
-                const QSize size = processed.images.front().size();
+                const QSize size = processed.size(0);
                 setProcessedInfoText(QString::number(n) + QStringLiteral(" 帧 · ") +
                                      QString::number(size.width()) + QStringLiteral("×") +
                                      QString::number(size.height()));
             }
-            encodeEstimate(job, std::move(processed));
+            encodeEstimate(job, std::move(processed), std::move(selection.delays));
         });
 }
 
-void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job,
-                                 ExportPreprocessor::Frames processed) {
+void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameSequence processed,
+                                 std::vector<double> delays) {
     struct Outcome {
         ExportStatus status;
         std::shared_ptr<TempFile> file;
@@ -342,36 +368,27 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job,
                                        QLatin1Char('.') + rawValue(job->format));
     runInBackground<Outcome>(
         this,
-        [frames = std::move(processed), job = *job, path](const ProgressFn&) mutable {
+        [frames = std::move(processed), delays = std::move(delays), job = *job,
+         path](const ProgressFn&) mutable {
             Outcome outcome;
             // Owns the file from the start: if the result is never used the
             // file goes when the outcome does.
             outcome.file = std::make_shared<TempFile>(path);
-            const QSize first = frames.images.empty() ? QSize(0, 0) : frames.images.front().size();
-            outcome.plan = planEstimate(static_cast<int>(frames.images.size()), first);
+            const QSize first = frames.count == 0 ? QSize(0, 0) : frames.size(0);
+            outcome.plan = planEstimate(static_cast<int>(frames.count), first);
             if (!outcome.plan.exact) {
-                ExportPreprocessor::Frames sample;
-                const QSize scaled = outcome.plan.scaledSize;
-                for (size_t i = 0; i < frames.images.size();
-                     i += static_cast<size_t>(outcome.plan.step)) {
-                    Image image = frames.images[i];
-                    if (scaled.isValid()) {
-                        image = ImageServices::scaled(image, scaled.width(), scaled.height(),
-                                                      ImageServices::ScaleQuality::High);
-                    }
-                    // A frame that cannot be scaled is left out; its delay
-                    // stays, and the count check below reports the loss.
-                    if (!image.isNull()) {
-                        sample.images.push_back(std::move(image));
-                    }
-                    if (i < frames.delays.size()) {
-                        sample.delays.push_back(frames.delays[i]);
-                    }
+                // Every step-th frame, scaled as it is encoded; a frame that
+                // cannot be scaled fails the estimate.
+                const size_t step = static_cast<size_t>(outcome.plan.step);
+                std::vector<double> sampled;
+                for (size_t i = 0; i < frames.count && i < delays.size(); i += step) {
+                    sampled.push_back(delays[i]);
                 }
-                frames = std::move(sample);
+                frames = ExportPreprocessor::sample(frames, step, outcome.plan.scaledSize);
+                delays = std::move(sampled);
             }
-            outcome.status = encodeProcessedFrames(job.format, frames.images, frames.delays,
-                                                   job.quality, path, job.cancel);
+            outcome.status =
+                encodeProcessedFrames(job.format, frames, delays, job.quality, path, job.cancel);
             if (!outcome.status) {
                 outcome.size = std::max<qint64>(QFileInfo(path).size(), 0);
             }
@@ -437,12 +454,15 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
 
     runInBackground<ExportStatus>(
         this,
-        [images = m_images, delays = m_delays, options = preprocessorOptions(), format = m_format,
+        [frames = m_frames, delays = m_delays, options = preprocessorOptions(), format = m_format,
          quality = m_quality, destination, cancel = m_exportCancel](const ProgressFn& progress) {
-            const ExportPreprocessor::Frames frames =
-                ExportPreprocessor::process(images, delays, options);
-            return encodeProcessedFrames(format, frames.images, frames.delays, quality, destination,
-                                         cancel, progress);
+            const ExportPreprocessor::Selection selection =
+                ExportPreprocessor::select(frames, delays, options, &cancel);
+            if (cancel.isCancelled()) {
+                return ExportStatus(ExportError::cancelled());
+            }
+            return encodeProcessedFrames(format, ExportPreprocessor::apply(frames, selection),
+                                         selection.delays, quality, destination, cancel, progress);
         },
         std::move(finish), progress);
 }

@@ -2,6 +2,7 @@
 
 #include "export/ExportPreprocessor.h"
 #include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
 #include "image/Image.h"
 
 #include <QObject>
@@ -45,12 +46,19 @@ ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>
                                    const std::vector<double>& delays, int quality,
                                    const QString& destination, const CancelFlag& cancel = {},
                                    const ProgressFn& progress = {});
+// The same with the frames made one at a time as the encoder asks for them.
+ExportStatus encodeProcessedFrames(ExportFormat format, const FrameSequence& frames,
+                                   const std::vector<double>& delays, int quality,
+                                   const QString& destination, const CancelFlag& cancel = {},
+                                   const ProgressFn& progress = {});
 
 // The export options of one save, a live estimate of the file's size, and
 // the export itself. Lives on the main thread: every property changes there
 // and every signal is emitted there. Preprocessing and encoding run on
-// background threads over copies of the frames; their results come back to
-// the main thread and are dropped when the options changed meanwhile.
+// background threads and read the frames one at a time from the model's
+// frame sequence, so neither the estimate nor the export holds a copy of the
+// animation; their results come back to the main thread and are dropped when
+// the options changed meanwhile.
 //
 // Each option has a setter that emits its signal when the value changes. The
 // view calls scheduleEstimate() after every change; the estimate starts
@@ -68,12 +76,14 @@ public:
 
     // Schedules the first estimate.
     ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent = nullptr);
+    // Frames made on demand (see FrameSequence), one delay per frame.
+    ExportModel(FrameSequence frames, std::vector<double> delays, QObject* parent = nullptr);
     // Cancels running work and removes the kept estimate file. A running
     // export is cancelled too (it leaves no file) and its completion is not
     // called.
     ~ExportModel() override;
 
-    const std::vector<Image>& images() const { return m_images; }
+    const FrameSequence& frames() const { return m_frames; }
     const std::vector<double>& delays() const { return m_delays; }
 
     ExportFormat format() const { return m_format; }
@@ -149,14 +159,14 @@ private:
     };
 
     void startEstimate();
-    void encodeEstimate(const std::shared_ptr<EstimateJob>& job,
-                        ExportPreprocessor::Frames processed);
+    void encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameSequence processed,
+                        std::vector<double> delays);
     bool isCurrent(const std::shared_ptr<EstimateJob>& job) const;
     void cancelEstimate();
     void setProcessedInfoText(const QString& text);
     void setEstimatedSizeText(const QString& text);
 
-    std::vector<Image> m_images;
+    FrameSequence m_frames;
     std::vector<double> m_delays;
     ExportFormat m_format = ExportFormat::gif;
     int m_quality = 80;

@@ -67,30 +67,88 @@ double averageDifference(const uint8_t* a, size_t aLength, const uint8_t* b, siz
     return pixels == 0 ? 1.0 : double(changed) / double(pixels);
 }
 
+namespace {
+
+// Which frames survive skipping similar ones, by position: `thumbnail(i)` is
+// frame i's thumbnail. Fills `kept` and `delays`.
+template <typename ThumbnailOf>
+bool keepDissimilar(size_t count, const std::vector<double>& inDelays, ThumbnailOf thumbnail,
+                    double threshold, double maxDuration, std::vector<size_t>& kept,
+                    std::vector<double>& delays, const CancelFlag* cancel) {
+    kept.assign(1, 0);
+    delays.assign(1, inDelays[0]);
+    Thumbnail reference = thumbnail(0);
+    double running = inDelays[0];
+    for (size_t i = 1; i < count; ++i) {
+        if (cancel && cancel->isCancelled()) {
+            return false;
+        }
+        const Thumbnail thumb = thumbnail(i);
+        const double d = averageDifference(reference, thumb);
+        if (d <= threshold && running < maxDuration) {
+            delays.back() += inDelays[i];
+            running += inDelays[i];
+        } else {
+            kept.push_back(i);
+            delays.push_back(inDelays[i]);
+            reference = thumb;
+            running = inDelays[i];
+        }
+    }
+    return true;
+}
+
+// Which frames survive dropping `percent` of them, by position.
+void keepShare(size_t count, const std::vector<double>& inDelays, int percent,
+               std::vector<size_t>& kept, std::vector<double>& delays) {
+    const double keep = double(percent) / -100.0 + 1.0;
+    double accumulator = 0;
+    kept.clear();
+    delays.clear();
+    for (size_t i = 0; i < count; ++i) {
+        accumulator = keep + accumulator;
+        if (i == 0 || accumulator >= 1.0) {
+            kept.push_back(i);
+            delays.push_back(inDelays[i]);
+            accumulator -= 1.0;
+        } else {
+            delays.back() += inDelays[i];
+        }
+    }
+}
+
+// The size every frame is scaled to for `percent` of `first`.
+QSize resizedSize(QSize first, int percent) {
+    const double p = percent;
+    // std::round rounds halves away from zero.
+    return QSize(std::max(10, int(std::round(p * first.width() / 100.0))),
+                 std::max(10, int(std::round(p * first.height() / 100.0))));
+}
+
+Frames pick(const std::vector<Image>& images, const std::vector<size_t>& kept,
+            std::vector<double> delays) {
+    Frames out;
+    out.images.reserve(kept.size());
+    for (size_t i : kept) {
+        out.images.push_back(images[i]);
+    }
+    out.delays = std::move(delays);
+    return out;
+}
+
+}  // namespace
+
 Frames dropSimilarFrames(const std::vector<Image>& images, const std::vector<double>& delays,
                          double threshold, double maxDuration) {
     if (images.size() < 2 || images.size() != delays.size()) {
         return unchanged(images, delays);
     }
-    Frames out;
-    out.images.push_back(images[0]);
-    out.delays.push_back(delays[0]);
-    Thumbnail reference = downsample(images[0]);
-    double running = delays[0];
-    for (size_t i = 1; i < images.size(); ++i) {
-        const Thumbnail thumb = downsample(images[i]);
-        const double d = averageDifference(reference, thumb);
-        if (d <= threshold && running < maxDuration) {
-            out.delays.back() += delays[i];
-            running += delays[i];
-        } else {
-            out.images.push_back(images[i]);
-            out.delays.push_back(delays[i]);
-            reference = thumb;
-            running = delays[i];
-        }
-    }
-    return out;
+    std::vector<size_t> kept;
+    std::vector<double> keptDelays;
+    keepDissimilar(
+        images.size(), delays, [&](size_t i) { return downsample(images[i]); }, threshold,
+        maxDuration, kept, keptDelays, nullptr);
+    return pick(images, kept, std::move(keptDelays));
 }
 
 Frames dropFrames(const std::vector<Image>& images, const std::vector<double>& delays,
@@ -98,30 +156,19 @@ Frames dropFrames(const std::vector<Image>& images, const std::vector<double>& d
     if (images.size() < 2 || percent < 1 || images.size() != delays.size()) {
         return unchanged(images, delays);
     }
-    const double keep = double(percent) / -100.0 + 1.0;
-    double accumulator = 0;
-    Frames out;
-    for (size_t i = 0; i < images.size(); ++i) {
-        accumulator = keep + accumulator;
-        if (i == 0 || accumulator >= 1.0) {
-            out.images.push_back(images[i]);
-            out.delays.push_back(delays[i]);
-            accumulator -= 1.0;
-        } else {
-            out.delays.back() += delays[i];
-        }
-    }
-    return out;
+    std::vector<size_t> kept;
+    std::vector<double> keptDelays;
+    keepShare(images.size(), delays, percent, kept, keptDelays);
+    return pick(images, kept, std::move(keptDelays));
 }
 
 Frames resize(const std::vector<Image>& images, const std::vector<double>& delays, int percent) {
     if (percent > 99 || images.empty() || images.front().isNull()) {
         return unchanged(images, delays);
     }
-    const double p = percent;
-    // std::round rounds halves away from zero.
-    const int width = std::max(10, int(std::round(p * images.front().width() / 100.0)));
-    const int height = std::max(10, int(std::round(p * images.front().height() / 100.0)));
+    const QSize target = resizedSize(images.front().size(), percent);
+    const int width = target.width();
+    const int height = target.height();
     Frames out;
     double orphaned = 0;  // delays of leading frames that could not be scaled
     for (size_t i = 0; i < images.size(); ++i) {
@@ -160,6 +207,83 @@ Frames process(const std::vector<Image>& images, const std::vector<double>& dela
         frames = resize(frames.images, frames.delays, *options.resizePercent);
     }
     return frames;
+}
+
+Selection select(const FrameSequence& frames, const std::vector<double>& delays,
+                 const Options& options, const CancelFlag* cancel) {
+    Selection selection;
+    selection.delays = delays;
+    selection.indices.resize(frames.count);
+    for (size_t i = 0; i < frames.count; ++i) {
+        selection.indices[i] = i;
+    }
+    if (frames.count != delays.size() || !frames.frame || !frames.size) {
+        return selection;
+    }
+    // Each step works on positions within the selection so far.
+    auto narrow = [&selection](const std::vector<size_t>& kept, std::vector<double> keptDelays) {
+        std::vector<size_t> indices;
+        indices.reserve(kept.size());
+        for (size_t k : kept) {
+            indices.push_back(selection.indices[k]);
+        }
+        selection.indices = std::move(indices);
+        selection.delays = std::move(keptDelays);
+    };
+    std::vector<size_t> kept;
+    std::vector<double> keptDelays;
+    if (options.skipSimilar && selection.indices.size() >= 2) {
+        const bool done = keepDissimilar(
+            selection.indices.size(), selection.delays,
+            [&](size_t k) { return downsample(frames.frame(selection.indices[k])); },
+            options.skipSimilar->threshold, options.skipSimilar->maxDuration, kept, keptDelays,
+            cancel);
+        if (!done) {
+            return selection;
+        }
+        narrow(kept, std::move(keptDelays));
+    }
+    if (options.reduceFramesPercent && *options.reduceFramesPercent > 0 &&
+        selection.indices.size() >= 2) {
+        keepShare(selection.indices.size(), selection.delays, *options.reduceFramesPercent, kept,
+                  keptDelays);
+        narrow(kept, std::move(keptDelays));
+    }
+    if (options.resizePercent && *options.resizePercent <= 99 && !selection.indices.empty()) {
+        const QSize first = frames.size(selection.indices.front());
+        if (!first.isEmpty()) {
+            selection.scaledSize = resizedSize(first, *options.resizePercent);
+        }
+    }
+    return selection;
+}
+
+FrameSequence apply(const FrameSequence& frames, const Selection& selection) {
+    auto shared = std::make_shared<const Selection>(selection);
+    FrameSequence out;
+    out.count = selection.indices.size();
+    out.frame = [frames, shared](size_t k) {
+        const Image image = frames.frame(shared->indices[k]);
+        if (!shared->scaledSize.isValid()) {
+            return image;
+        }
+        return ImageServices::scaled(image, shared->scaledSize.width(), shared->scaledSize.height(),
+                                     ImageServices::ScaleQuality::High);
+    };
+    out.size = [frames, shared](size_t k) {
+        return shared->scaledSize.isValid() ? shared->scaledSize : frames.size(shared->indices[k]);
+    };
+    return out;
+}
+
+FrameSequence sample(const FrameSequence& frames, size_t step, QSize size) {
+    Selection selection;
+    step = std::max<size_t>(step, 1);
+    for (size_t i = 0; i < frames.count; i += step) {
+        selection.indices.push_back(i);
+    }
+    selection.scaledSize = size;
+    return apply(frames, selection);
 }
 
 }  // namespace mirelo::ExportPreprocessor

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
 #include "image/Image.h"
+
+#include <QSize>
 
 #include <array>
 #include <cstdint>
@@ -43,6 +47,30 @@ Frames dropFrames(const std::vector<Image>& images, const std::vector<double>& d
 // Every frame scaled to round(percent x size of the first frame / 100), each
 // side at least 10 pixels. 100 or more changes nothing.
 Frames resize(const std::vector<Image>& images, const std::vector<double>& delays, int percent);
+
+// What process() keeps of a frame sequence: which frames (indices into the
+// sequence, ascending), for how long, and the size they are scaled to.
+struct Selection {
+    std::vector<size_t> indices;
+    std::vector<double> delays;
+    QSize scaledSize;  // invalid: the frames keep their size
+};
+
+// The reductions of process() decided over a sequence, reading each frame at
+// most once (and only when similar frames are skipped, for its thumbnail), so
+// no more than one frame is held at a time. Stops early when `cancel` is set;
+// the result is then of no use. With not one delay per frame nothing is
+// reduced.
+Selection select(const FrameSequence& frames, const std::vector<double>& delays,
+                 const Options& options, const CancelFlag* cancel = nullptr);
+
+// The selected frames as a sequence of their own: each frame is made, and
+// scaled, when it is asked for. Equals process() frame for frame.
+FrameSequence apply(const FrameSequence& frames, const Selection& selection);
+
+// Every step-th frame (0, step, 2 step, ...) of a sequence, each scaled to
+// `size` when that is valid.
+FrameSequence sample(const FrameSequence& frames, size_t step, QSize size);
 
 inline constexpr int kThumbnailSide = 16;
 inline constexpr int kThumbnailBytes = kThumbnailSide * kThumbnailSide * 4;

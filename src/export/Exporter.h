@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 // The encode entry points. Each is synchronous: the caller runs it on a
@@ -26,5 +28,13 @@ float gifDitherStrength(int quality);
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
+
+// As above, with `count` frames made by `frames` (Exporter::FrameSource) as
+// they are needed. Frames are asked for from several threads at once and in
+// no fixed order, and the frames the palette is sampled from twice; no more
+// than a few are held at a time.
+ExportStatus encodeGIF(size_t count, const std::function<Image(size_t index)>& frames,
+                       const std::vector<double>& delays, int quality, const QString& destination,
+                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 }  // namespace mirelo::Exporter

@@ -1,4 +1,5 @@
 #include "export/Exporter.h"
+#include "export/ExporterMedia.h"
 #include "export/GIFEncoder.h"
 #include "export/GIFQuantizer.h"
 
@@ -32,19 +33,20 @@ class QuantizePipeline {
 public:
     static constexpr int kAhead = 24;
 
-    QuantizePipeline(const std::vector<Image>& images, const GIFQuantizer::Palette& palette,
+    QuantizePipeline(size_t count, const FrameSource& frames, const GIFQuantizer::Palette& palette,
                      const GIFQuantizer::Lookup& lookup, float dither, const CancelFlag& cancel,
                      std::function<void()> onQuantized)
-        : m_images(images),
+        : m_count(count),
+          m_source(frames),
           m_palette(palette),
           m_lookup(lookup),
           m_dither(dither),
           m_cancel(cancel),
           m_onQuantized(std::move(onQuantized)),
-          m_frames(images.size()),
-          m_ready(images.size(), false) {
+          m_frames(count),
+          m_ready(count, false) {
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const size_t workers = std::min<size_t>(cores, images.size());
+        const size_t workers = std::min<size_t>(cores, count);
         for (size_t i = 0; i < workers; ++i) {
             m_workers.emplace_back([this] { work(); });
         }
@@ -84,13 +86,14 @@ private:
             {
                 std::unique_lock lock(m_mutex);
                 m_changed.wait(lock, [&] { return m_stopped || m_next < m_writing + kAhead; });
-                if (m_stopped || m_next >= int(m_images.size())) {
+                if (m_stopped || m_next >= int(m_count)) {
                     return;
                 }
                 i = m_next++;
             }
+            // The source's frame lives only while it is quantized.
             std::optional<GIFQuantizer::IndexedFrame> frame = GIFQuantizer::quantizeToIndices(
-                m_images[size_t(i)], m_palette, m_lookup, m_dither, &m_cancel);
+                m_source(size_t(i)), m_palette, m_lookup, m_dither, &m_cancel);
             {
                 std::lock_guard lock(m_mutex);
                 if (!frame) {
@@ -110,7 +113,8 @@ private:
         }
     }
 
-    const std::vector<Image>& m_images;
+    const size_t m_count;
+    const FrameSource& m_source;
     const GIFQuantizer::Palette& m_palette;
     const GIFQuantizer::Lookup& m_lookup;
     const float m_dither;
@@ -151,20 +155,28 @@ private:
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel,
                        const ProgressFn& progress) {
-    if (images.empty() || images.size() != delays.size()) {
+    return encodeGIF(
+        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
+        destination, cancel, progress);
+}
+
+ExportStatus encodeGIF(size_t frameCount, const FrameSource& frames,
+                       const std::vector<double>& delays, int quality, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    if (frameCount == 0 || frameCount != delays.size() || !frames) {
         return toExportError(GIFEncoderError::emptyFrames);
     }
     if (cancel.isCancelled()) {
         return ExportError::cancelled();
     }
     const GIFQuantizer::Palette palette =
-        GIFQuantizer::buildPalette(images, gifColorCount(quality));
+        GIFQuantizer::buildPalette(frameCount, frames, gifColorCount(quality));
     const GIFQuantizer::Lookup lookup = GIFQuantizer::buildLookup(palette);
 
-    const int count = int(images.size());
+    const int count = int(frameCount);
     Progress steps(progress, count * 2);
-    QuantizePipeline pipeline(images, palette, lookup, gifDitherStrength(quality), cancel,
-                              [&steps] { steps.step(); });
+    QuantizePipeline pipeline(frameCount, frames, palette, lookup, gifDitherStrength(quality),
+                              cancel, [&steps] { steps.step(); });
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
         &cancel, [&steps](int) { steps.step(); });

@@ -185,13 +185,19 @@ Palette medianCut(std::vector<RGB> samples, int wanted) {
 }
 
 Palette buildPalette(const std::vector<Image>& frames, int colors) {
+    return buildPalette(
+        frames.size(), [&frames](size_t index) { return frames[index]; }, colors);
+}
+
+Palette buildPalette(size_t frameCount, const std::function<Image(size_t index)>& frameAt,
+                     int colors) {
     const int wanted = std::clamp(colors, 2, 256);
-    const std::vector<int> taken = sampledFrameIndices(int(frames.size()));
+    const std::vector<int> taken = sampledFrameIndices(int(frameCount));
     const int budget = kSampleBudget / std::max<int>(1, int(taken.size()));
     std::vector<RGB> samples;
     samples.reserve(100000);
     for (int index : taken) {
-        const Image& frame = frames[size_t(index)];
+        const Image frame = frameAt(size_t(index));
         if (frame.isNull() || frame.width() <= 0 || frame.height() <= 0) {
             continue;
         }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -41,6 +42,10 @@ inline constexpr int kSampleBudget = 120000;
 // (clamped to 2..256). Never empty: black and white when nothing could be
 // sampled.
 Palette buildPalette(const std::vector<Image>& frames, int colors);
+// The same over `frameCount` frames made by `frameAt` when sampled, one at a
+// time.
+Palette buildPalette(size_t frameCount, const std::function<Image(size_t index)>& frameAt,
+                     int colors);
 
 // The nearest palette colour (squared distance, lowest index on ties) for the
 // centre of every 5-bit cell.

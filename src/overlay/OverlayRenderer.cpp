@@ -13,7 +13,9 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <numbers>
+#include <optional>
 #include <variant>
 
 namespace mirelo {
@@ -212,7 +214,12 @@ void darken(QImage& surface, const std::vector<uint8_t>& coverage, const QRect& 
 // --- Prepared overlays -----------------------------------------------------------
 
 struct PreparedText {
-    TextLine line;
+    // Set out once when the plan stays on one thread; otherwise set out at
+    // every draw from `text` and `fontSize` (laid-out glyphs belong to the
+    // thread that laid them out).
+    std::optional<TextLine> line;
+    QString text;
+    double fontSize = 0;
     QPointF origin;
     QColor color;
     std::vector<uint8_t> shadow;  // coverage of the black shadow; empty without
@@ -229,9 +236,12 @@ struct PreparedMosaic {
     double blockSize;
 };
 
+// The path and pen are made at each draw: a path computes its bounds
+// lazily, so one shared between threads would be written from several.
 struct PreparedArrow {
-    QPainterPath path;
-    QPen pen;
+    QPointF start, end, wing1, wing2;
+    QColor color;
+    double lineWidth = 0;
 };
 
 using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, PreparedArrow>;
@@ -239,7 +249,7 @@ using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, Prepare
 // The soft shadow of a text: its glyph mask, blurred with radius
 // max(fontSize / 10, 2), in black at 0.45 of the text's own opacity. Only
 // the part that can reach the frame is made.
-void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
+void prepareShadow(PreparedText& text, const TextLine& line, double fontSize, const QSize& frame) {
     // The size the text was set at (a size that is not a number counts as
     // the smallest).
     const double size = fontSize >= TextMetrics::kMinFontSize
@@ -248,7 +258,7 @@ void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
     const double radius = std::max(size / 10.0, 2.0);
     const double sigma = radius / 2.0;
     const int pad = int(std::ceil(3.0 * sigma)) + 2;
-    const QRect box = ImageServices::integralRect(QRectF(text.origin, text.line.size()));
+    const QRect box = ImageServices::integralRect(QRectF(text.origin, line.size()));
     const QRect area = box.adjusted(-pad, -pad, pad, pad)
                            .intersected(QRect(QPoint(-pad, -pad), frame + QSize(2 * pad, 2 * pad)));
     if (area.width() < 1 || area.height() < 1) {
@@ -264,7 +274,7 @@ void prepareShadow(PreparedText& text, double fontSize, const QSize& frame) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.translate(-area.topLeft());
         painter.setPen(QColor(0, 0, 0, text.color.alpha()));
-        text.line.draw(painter, text.origin);
+        line.draw(painter, text.origin);
     }
     const int w = area.width(), h = area.height();
     std::vector<uint8_t> alpha(size_t(w) * size_t(h));
@@ -298,9 +308,13 @@ QImage stickerForRect(const Image& picture, const QRectF& rect) {
     return picture.qimage();
 }
 
+// Everything the overlays need to be drawn on frames of one size. A plan made
+// with `threadBound` false holds nothing that belongs to a thread, so any
+// number of threads may draw with it at once.
 class Plan {
 public:
-    Plan(const QList<OverlayItem>& overlays, QSize frame) : m_frame(frame) {
+    Plan(const QList<OverlayItem>& overlays, QSize frame, bool threadBound = true)
+        : m_frame(frame), m_threadBound(threadBound) {
         for (const OverlayItem& item : overlays) {
             std::visit([this](const auto& content) { add(content); }, item.content);
         }
@@ -321,12 +335,16 @@ private:
         if (t.text.isEmpty() || !finite(t.origin)) {
             return;
         }
-        PreparedText text{TextLine(t.text, t.fontSize), t.origin, t.color.toQColor(), {}, {}};
-        if (text.line.isEmpty()) {
+        TextLine line(t.text, t.fontSize);
+        if (line.isEmpty()) {
             return;
         }
+        PreparedText text{std::nullopt, t.text, t.fontSize, t.origin, t.color.toQColor(), {}, {}};
         if (t.shadow) {
-            prepareShadow(text, t.fontSize, m_frame);
+            prepareShadow(text, line, t.fontSize, m_frame);
+        }
+        if (m_threadBound) {
+            text.line = std::move(line);
         }
         m_steps.emplace_back(std::move(text));
     }
@@ -355,14 +373,7 @@ private:
                          e.y() - length * std::sin(angle - wing));
         const QPointF p2(e.x() - length * std::cos(angle + wing),
                          e.y() - length * std::sin(angle + wing));
-        QPainterPath path;
-        path.moveTo(s);
-        path.lineTo(e);
-        path.moveTo(p1);
-        path.lineTo(e);
-        path.lineTo(p2);
-        QPen pen(a.color.toQColor(), a.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        m_steps.emplace_back(PreparedArrow{std::move(path), std::move(pen)});
+        m_steps.emplace_back(PreparedArrow{s, e, p1, p2, a.color.toQColor(), a.lineWidth});
     }
 
     static void drawStep(QPainter& painter, QImage& surface, const PreparedText& t) {
@@ -370,11 +381,16 @@ private:
             darken(surface, t.shadow, t.shadowArea);
         }
         painter.setPen(t.color);
-        t.line.draw(painter, t.origin);
+        if (t.line) {
+            t.line->draw(painter, t.origin);
+        } else {
+            TextLine(t.text, t.fontSize).draw(painter, t.origin);
+        }
     }
 
     static void drawStep(QPainter& painter, QImage&, const PreparedSticker& s) {
-        painter.drawImage(s.rect, s.image);
+        const QImage picture = s.image;  // a handle of this thread's own
+        painter.drawImage(s.rect, picture);
     }
 
     static void drawStep(QPainter& painter, QImage& surface, const PreparedMosaic& m) {
@@ -393,14 +409,21 @@ private:
     }
 
     static void drawStep(QPainter& painter, QImage&, const PreparedArrow& a) {
+        QPainterPath path;
+        path.moveTo(a.start);
+        path.lineTo(a.end);
+        path.moveTo(a.wing1);
+        path.lineTo(a.end);
+        path.lineTo(a.wing2);
         painter.save();
-        painter.setPen(a.pen);
+        painter.setPen(QPen(a.color, a.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
-        painter.drawPath(a.path);
+        painter.drawPath(path);
         painter.restore();
     }
 
     QSize m_frame;
+    bool m_threadBound = true;
     std::vector<Step> m_steps;
 };
 
@@ -438,6 +461,45 @@ Image OverlayRenderer::render(const QList<OverlayItem>& overlays, const Image& f
         return frame;
     }
     return renderWith(Plan(overlays, frame.size()), frame);
+}
+
+struct OverlayRenderer::FrameRenderer::Shared {
+    QList<OverlayItem> overlays;
+    std::mutex mutex;
+    // One plan per frame size met, newest last; a few at most.
+    std::vector<std::shared_ptr<const Plan>> plans;
+};
+
+OverlayRenderer::FrameRenderer::FrameRenderer(QList<OverlayItem> overlays)
+    : m_shared(std::make_shared<Shared>()) {
+    m_shared->overlays = std::move(overlays);
+}
+
+Image OverlayRenderer::FrameRenderer::render(const Image& frame) const {
+    if (m_shared->overlays.isEmpty() || frame.isNull()) {
+        return frame;
+    }
+    std::shared_ptr<const Plan> plan;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        for (const std::shared_ptr<const Plan>& known : m_shared->plans) {
+            if (known->frameSize() == frame.size()) {
+                plan = known;
+                break;
+            }
+        }
+        if (!plan) {
+            // Made under the lock: threads asking for the same size wait for
+            // this one rather than each making their own.
+            plan = std::make_shared<const Plan>(m_shared->overlays, frame.size(), false);
+            constexpr size_t kKeptSizes = 4;
+            if (m_shared->plans.size() == kKeptSizes) {
+                m_shared->plans.erase(m_shared->plans.begin());
+            }
+            m_shared->plans.push_back(plan);
+        }
+    }
+    return renderWith(*plan, frame);
 }
 
 std::vector<Image> OverlayRenderer::renderAll(const QList<OverlayItem>& overlays,

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QRectF>
 
+#include <memory>
 #include <vector>
 
 // Burns overlays into frame images. Stateless; safe to call from any thread.
@@ -19,6 +20,22 @@ namespace mirelo::OverlayRenderer {
 // shared overlay font (and its soft shadow when asked); a mosaic pixellates
 // the surface as drawn so far; an arrow is a shaft with an open V head.
 Image render(const QList<OverlayItem>& overlays, const Image& frame);
+
+// Burns one overlay list into frames one at a time, from any number of threads
+// at once, so that an export can make each frame as its encoder asks for it
+// instead of holding a drawn copy of every frame. What the overlays need for
+// a frame size (scaled stickers, text shadows) is prepared once and shared;
+// texts are set out anew for every frame, on the thread that draws it.
+// render(frame) equals render(overlays, frame). Copies share everything.
+class FrameRenderer {
+public:
+    explicit FrameRenderer(QList<OverlayItem> overlays);
+    Image render(const Image& frame) const;
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
 
 // The same for many frames, spread over the pool's threads: texts, shadows and
 // scaled stickers are prepared once per thread and frame size and reused.

@@ -71,6 +71,14 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     ASSERT_TRUE(test::waitUntil([&] { return state.isRecording(); }, 3s));
     EXPECT_EQ(visibleEntries(menu.menu()).value(0), QStringLiteral("停止录制"));
     EXPECT_EQ(menu.stopAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(visibleEntries(menu.menu()).value(1), QStringLiteral("暂停录制"));
+    EXPECT_EQ(menu.pauseAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    menu.pauseAction()->trigger();
+    EXPECT_TRUE(state.isPaused());
+    EXPECT_EQ(menu.pauseAction()->text(), QStringLiteral("继续录制"));
+    menu.pauseAction()->trigger();
+    EXPECT_FALSE(state.isPaused());
+    EXPECT_EQ(menu.pauseAction()->text(), QStringLiteral("暂停录制"));
     EXPECT_NE(menu.trayIcon()->icon().pixmap(24).toImage(), idle);
 
     // "停止录制" stops the recording and opens the editor.
@@ -78,6 +86,7 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     menu.stopAction()->trigger();
     ASSERT_TRUE(test::waitUntil([&] { return state.editor() != nullptr; }, 3s));
     EXPECT_FALSE(menu.stopAction()->isVisible());
+    EXPECT_FALSE(menu.pauseAction()->isVisible());
     EXPECT_EQ(menu.trayIcon()->icon().pixmap(24).toImage(), idle);
 
     // "显示录制窗口" brings the recorder back next to the open editor.

@@ -2,6 +2,7 @@
 #include "app/Alerts.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -13,6 +14,7 @@
 #include <QEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -199,9 +201,44 @@ TEST_F(AppStateTest, StopHandsTheFramesToAnEditorAndClosingItBringsTheWindowBack
     }
     EXPECT_TRUE(alerts->shown.isEmpty());
 
-    editor->window()->close();
+    test::closeDiscarding(editor);
     EXPECT_TRUE(window()->isVisible());
     expectUsable();
+}
+
+TEST_F(AppStateTest, PauseLeavesFramesOutUntilResumed) {
+    launch();
+    QToolButton* pause = window()->header()->pauseButton();
+    EXPECT_TRUE(pause->isHidden());
+    state->togglePause();  // nothing runs: nothing to pause
+    EXPECT_FALSE(state->isPaused());
+    startRecording();
+    EXPECT_FALSE(pause->isHidden());
+    EXPECT_EQ(pause->text(), QStringLiteral("暂停"));
+
+    backend->deliver(test::solidImage(64, 36, Qt::green), 3);
+    pause->click();
+    EXPECT_TRUE(state->isPaused());
+    EXPECT_EQ(pause->text(), QStringLiteral("继续"));
+    backend->deliver(test::solidImage(64, 36, Qt::red), 5);  // while paused: left out
+    pause->click();
+    EXPECT_FALSE(state->isPaused());
+    EXPECT_EQ(pause->text(), QStringLiteral("暂停"));
+    backend->deliver(test::solidImage(64, 36, Qt::blue), 2);
+    state->togglePause();  // stopping while paused ends the pause too
+    state->toggleRecording();
+    ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 3s));
+    EXPECT_FALSE(state->isPaused());
+    EXPECT_TRUE(pause->isHidden());
+
+    // The frames on either side of the pause are neighbours with the usual delay.
+    const FrameList& frames = state->editor()->state()->frames();
+    ASSERT_EQ(frames.size(), 5);
+    EXPECT_EQ(frames[2].image.pixel(0, 0), test::solidImage(1, 1, Qt::green).pixel(0, 0));
+    EXPECT_EQ(frames[3].image.pixel(0, 0), test::solidImage(1, 1, Qt::blue).pixel(0, 0));
+    for (const EditorFrame& frame : frames) {
+        EXPECT_DOUBLE_EQ(frame.delay, 1.0 / 15.0);
+    }
 }
 
 TEST_F(AppStateTest, TheRateAtStopTimeSetsTheDelays) {
@@ -296,7 +333,7 @@ TEST_F(AppStateTest, ClosingAnEditorFreesItAndANewRecordingLeavesAnOpenOneAlone)
     record();
     QPointer<EditorWindowController> first = state->editor();
     // Closing an editor frees it, frames and history with it.
-    first->window()->close();
+    test::closeDiscarding(first);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(state->editor(), nullptr);
@@ -307,7 +344,7 @@ TEST_F(AppStateTest, ClosingAnEditorFreesItAndANewRecordingLeavesAnOpenOneAlone)
     test::spinFor(20ms);
     ASSERT_FALSE(second.isNull());
     EXPECT_TRUE(second->window()->isVisible());
-    second->window()->close();
+    test::closeDiscarding(second);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(second.isNull());
 }

@@ -8,6 +8,7 @@
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "platform/x11/X11CaptureBackend.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -94,13 +95,19 @@ protected:
 
     // Stops and returns the recorded frames.
     FrameList stopRecording() {
+        // Counted by the signal: the editor of an earlier recording stays
+        // referenced, and a new one may reuse a freed one's address.
+        bool opened = false;
+        const QMetaObject::Connection connection =
+            QObject::connect(state.get(), &AppState::editorOpened, [&opened] { opened = true; });
         state->toggleRecording();
-        test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
-        if (!state->editor()) {
+        test::waitUntil([&] { return opened; }, 5s);
+        QObject::disconnect(connection);
+        if (!opened || !state->editor()) {
             return {};
         }
         FrameList frames = state->editor()->state()->frames();
-        state->editor()->window()->close();
+        test::closeDiscarding(state->editor());
         settle();
         return frames;
     }
@@ -151,7 +158,7 @@ TEST_F(X11RecorderTest, ClicksInTheCaptureAreaFallThroughOnlyWhileRecording) {
         EXPECT_TRUE(test::waitUntil([&] { return !state->isRecording(); }, 5s));
         test::waitUntil([&] { return state->editor() != nullptr; }, 5s);
         if (state->editor()) {
-            state->editor()->window()->close();
+            test::closeDiscarding(state->editor());
         }
         settle();
 

@@ -93,6 +93,71 @@ TEST_F(ScreenRecorderTest, RecordsFramesInOrderWithTheirTimes) {
     EXPECT_EQ(recorder.frameStore().count(), 0u);
 }
 
+TEST_F(ScreenRecorderTest, PausedTimeIsTakenOutOfTheRecording) {
+    // Not capturing: nothing to pause.
+    EXPECT_FALSE(recorder.pause());
+    ASSERT_EQ(start(), std::nullopt);
+    // 15 fps; the fake stamps in 1/30 s, so one frame interval is 2 ticks.
+    const Image a = test::solidImage(8, 8, Qt::red);
+    const Image b = test::solidImage(8, 8, Qt::blue);
+    backend->deliver(a, 100);
+    backend->deliver(a, 102);
+    EXPECT_TRUE(recorder.pause());
+    EXPECT_FALSE(recorder.pause());
+    EXPECT_TRUE(recorder.isPaused());
+    backend->deliver(a, 104);  // captured while paused: left out
+    backend->deliver(a, 160);
+    EXPECT_TRUE(recorder.resume());
+    EXPECT_FALSE(recorder.resume());
+    // The first frame after the pause follows the last one before it by one interval, and
+    // the ones after keep their spacing.
+    backend->deliver(b, 301);
+    backend->deliver(b, 303);
+    backend->deliver(b, 308);
+    // A pause shorter than a frame interval moves nothing.
+    EXPECT_TRUE(recorder.pause());
+    EXPECT_TRUE(recorder.resume());
+    backend->deliver(b, 309);
+    // A second pause adds to the first.
+    EXPECT_TRUE(recorder.pause());
+    EXPECT_TRUE(recorder.resume());
+    backend->deliver(a, 400);
+
+    const StopOutcome outcome = stop();
+    ASSERT_EQ(outcome.error, std::nullopt);
+    std::vector<int64_t> times;
+    for (const FrameStore::Frame& frame : outcome.frames) {
+        times.push_back(frame.timestamp.value);
+        EXPECT_EQ(frame.timestamp.timescale, 30);
+    }
+    EXPECT_EQ(times, (std::vector<int64_t>{100, 102, 104, 106, 111, 112, 114}));
+    EXPECT_TRUE(outcome.frames[2].image.sharesPixelsWith(b));
+    EXPECT_FALSE(recorder.isPaused());
+
+    // A paused stop leaves nothing behind: the next recording starts unpaused.
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_TRUE(recorder.pause());
+    stop();
+    ASSERT_EQ(start(), std::nullopt);
+    EXPECT_FALSE(recorder.isPaused());
+    backend->deliver(a, 7);
+    EXPECT_EQ(stop().frames.size(), 1u);
+}
+
+TEST(PauseTimelineTest, ClosesTheGapInNanosecondTimes) {
+    // A 30 fps interval in nanoseconds is 33333333 ticks, rounded.
+    PauseTimeline timeline(MediaTime{1, 30, MediaTime::Valid, 0});
+    const auto at = [](int64_t ns) { return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0}; };
+    EXPECT_EQ(timeline.place(at(5'000'000'000))->value, 5'000'000'000);
+    timeline.pause();
+    EXPECT_EQ(timeline.place(at(5'040'000'000)), std::nullopt);
+    timeline.resume();
+    EXPECT_EQ(timeline.place(at(9'000'000'000))->value, 5'033'333'333);
+    EXPECT_EQ(timeline.place(at(9'033'333'333))->value, 5'066'666'666);
+    // Invalid times pass through untouched.
+    EXPECT_EQ(timeline.place(MediaTime{}), MediaTime{});
+}
+
 TEST_F(ScreenRecorderTest, PermissionYesIsCached) {
     ASSERT_EQ(start(), std::nullopt);
     EXPECT_EQ(backend->read(backend->permissionChecks), 1);

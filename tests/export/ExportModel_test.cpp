@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
+#include <thread>
 
 using namespace mirelo;
 using namespace std::chrono_literals;
@@ -316,7 +319,7 @@ TEST_F(ExportModelTest, LargeAnimationsAreExtrapolated) {
 }
 
 TEST_F(ExportModelTest, NoFramesFailsTheEstimateAndTheExport) {
-    ExportModel model({}, {});
+    ExportModel model(std::vector<Image>{}, {});
     Spy finished(&model, &ExportModel::estimateFinished);
     ASSERT_TRUE(waitForEstimate(model, finished));
     EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("估算失败"));
@@ -381,6 +384,89 @@ TEST_F(ExportModelTest, WorkStillRunningWhenTheModelGoesLeavesNothing) {
 }  // namespace
 
 namespace {
+
+// Frames made afresh at every request and counted while they live, as the
+// frames of an editor drawn with overlays are.
+class CountedFrames {
+public:
+    FrameSequence sequence(size_t count) {
+        for (int i = 0; i < 6; ++i) {
+            m_looks.push_back(patternImage(96, 64, uint8_t(i * 40)).qimage());
+        }
+        FrameSequence frames;
+        frames.count = count;
+        frames.frame = [this](size_t index) {
+            // Runs of alike frames, so that skipping similar frames drops some.
+            QImage look = m_looks[(index / 4) % m_looks.size()];
+            const qsizetype bytes = look.sizeInBytes();
+            auto* data = new uchar[size_t(bytes)];
+            std::memcpy(data, look.constBits(), size_t(bytes));
+            const int now = ++m_live;
+            int peak = m_peak.load();
+            while (now > peak && !m_peak.compare_exchange_weak(peak, now)) {
+            }
+            ++m_made;
+            QImage made(data, look.width(), look.height(), look.bytesPerLine(), look.format(),
+                        &CountedFrames::release, new Made{this, data});
+            return Image::fromQImage(made);
+        };
+        frames.size = [](size_t) { return QSize(96, 64); };
+        return frames;
+    }
+    int live() const { return m_live; }
+    int peak() const { return m_peak; }
+    int made() const { return m_made; }
+    void resetPeak() { m_peak = m_live.load(); }
+
+private:
+    struct Made {
+        CountedFrames* owner;
+        uchar* data;
+    };
+    // QImage hands the buffer back when the last image sharing it goes.
+    static void release(void* info) {
+        auto* made = static_cast<Made*>(info);
+        --made->owner->m_live;
+        delete[] made->data;
+        delete made;
+    }
+    std::vector<QImage> m_looks;
+    std::atomic<int> m_live{0}, m_peak{0}, m_made{0};
+};
+
+TEST_F(ExportModelTest, EstimatesAndExportsHoldOnlyAFewFramesOfALongAnimation) {
+    constexpr size_t kFrames = 600;
+    // The GIF encoder quantizes one frame per core at once.
+    const int bound = int(std::max(1u, std::thread::hardware_concurrency())) + 3;
+    for (ExportFormat format : kAllExportFormats) {
+        for (bool reduce : {false, true}) {
+            SCOPED_TRACE(rawValue(format).toStdString() + (reduce ? " reduced" : ""));
+            CountedFrames counted;
+            {
+                ExportModel model(counted.sequence(kFrames),
+                                  std::vector<double>(kFrames, 1.0 / 30.0));
+                model.setFormat(format);
+                model.setSkipSimilarEnabled(reduce);
+                model.setReduceFramesEnabled(reduce);
+                model.setResizeEnabled(reduce);
+                Spy finished(&model, &ExportModel::estimateFinished);
+                model.scheduleEstimate();
+                ASSERT_TRUE(waitForEstimate(model, finished));
+                EXPECT_FALSE(model.cachedEstimatePath().isEmpty());
+                // Other options: the export encodes afresh.
+                model.setQuality(60);
+                std::optional<ExportStatus> result;
+                model.exportTo(output(QStringLiteral("long.") + rawValue(format)),
+                               [&](ExportStatus status) { result = std::move(status); });
+                ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
+                EXPECT_EQ(*result, std::nullopt);
+            }
+            EXPECT_GE(counted.made(), int(kFrames / 2));
+            EXPECT_LE(counted.peak(), bound);
+            EXPECT_EQ(counted.live(), 0);
+        }
+    }
+}
 
 TEST(ExportModelMove, TheEstimateCrossesFileSystemsByCopy) {
     QTemporaryDir shm(QStringLiteral("/dev/shm/mirelo-test-XXXXXX"));

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 namespace mirelo {
 namespace {
@@ -294,6 +295,39 @@ TEST(OverlayRenderer, RenderAllMatchesRenderFrameByFrame) {
         EXPECT_EQ(ImageServices::readBytes(all[i]),
                   ImageServices::readBytes(OverlayRenderer::render(overlays, frames[i])));
     }
+}
+
+TEST(OverlayRenderer, FrameRendererMatchesRenderFromManyThreadsAtOnce) {
+    const QList<OverlayItem> overlays = {
+        text({5, 5}, QStringLiteral("示例 ab"), 20, true),
+        OverlayItem::make(StickerOverlay{QRectF(40, 4, 24, 18), patternImage(96, 72, 9), true}),
+        mosaic({30, 10, 40, 30}, 6), arrow({10, 50}, {70, 20}, 3)};
+    std::vector<Image> frames;
+    for (int i = 0; i < 12; ++i) {
+        frames.push_back(i % 4 == 3 ? patternImage(60, 90, uint8_t(i))
+                                    : patternImage(90, 60, uint8_t(i)));
+    }
+    const OverlayRenderer::FrameRenderer renderer(overlays);
+    std::vector<std::vector<uint8_t>> drawn(frames.size() * 3);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < frames.size(); ++i) {
+                drawn[t * frames.size() + i] = ImageServices::readBytes(renderer.render(frames[i]));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const Image& frame = frames[i % frames.size()];
+        EXPECT_EQ(drawn[i], ImageServices::readBytes(OverlayRenderer::render(overlays, frame)))
+            << "frame " << i;
+    }
+    // No overlays: the frame itself.
+    const Image plain = patternImage(8, 8);
+    EXPECT_TRUE(OverlayRenderer::FrameRenderer({}).render(plain).sharesPixelsWith(plain));
 }
 
 TEST(OverlayRenderer, ValuesThatAreNotNumbersOrHugeNeitherCrashNorHang) {

@@ -2,6 +2,9 @@
 // the dialog, the export behind its progress sheet, failures and closing.
 #include "editor/EditorState.h"
 #include "export/ExportModel.h"
+#include "export/ExportPreprocessor.h"
+#include "overlay/OverlayRenderer.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/EditorWindowController.h"
@@ -15,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -135,6 +139,30 @@ TEST(SaveFlow, CancellingLeavesTheEditorOpenAndPaused) {
     EXPECT_TRUE(QDir(flow.folder.path()).isEmpty());
 }
 
+TEST(SaveFlow, ClosingAnUnsavedRecordingAsksFirst) {
+    Flow flow(frames(3));
+    flow.controller.window()->close();
+    QMessageBox* question = flow.controller.discardQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), QStringLiteral("放弃这段录制？"));
+    EXPECT_EQ(question->defaultButton()->text(), QStringLiteral("取消"));
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.closed, 0);
+    flow.controller.window()->close();  // asked again: still the one question
+    EXPECT_EQ(flow.controller.discardQuestion(), question);
+
+    test::discardQuestionButton(&flow.controller, QStringLiteral("取消"))->click();
+    ASSERT_TRUE(test::waitUntil([&] { return flow.controller.discardQuestion() == nullptr; }, 3s));
+    test::spinFor(20ms);
+    EXPECT_TRUE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.closed, 0);
+    EXPECT_EQ(flow.controller.state()->frameCount(), 3);
+
+    test::closeDiscarding(&flow.controller);
+    EXPECT_EQ(flow.closed, 1);
+    EXPECT_FALSE(flow.controller.window()->isVisible());
+}
+
 TEST(SaveFlow, SuccessReportsTheFileThenCloses) {
     Flow flow(frames(4));
     QFileDialog* dialog = flow.openDialog();
@@ -147,6 +175,7 @@ TEST(SaveFlow, SuccessReportsTheFileThenCloses) {
     EXPECT_EQ(flow.closedWhenSaved, 0);  // reported before the window closed
     EXPECT_EQ(flow.closed, 1);
     EXPECT_FALSE(flow.controller.window()->isVisible());
+    EXPECT_EQ(flow.controller.discardQuestion(), nullptr);  // saved: nothing to ask
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(4).startsWith("GIF8"));
@@ -195,13 +224,64 @@ TEST(SaveFlow, ClosingDuringAnExportLeavesNoFile) {
     flow.chooseAndSave(dialog, path);
     ASSERT_TRUE(flow.controller.isExporting());
     ASSERT_NE(flow.controller.progressDialog(), nullptr);
-    flow.controller.window()->close();
+    test::closeDiscarding(&flow.controller);
     EXPECT_EQ(flow.closed, 1);
     EXPECT_FALSE(flow.controller.isExporting());
     test::spinFor(1500ms);
     EXPECT_TRUE(flow.saved.isEmpty());
     EXPECT_EQ(flow.closed, 1);
     EXPECT_TRUE(QDir(flow.folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// The frames the save flow exports are drawn one at a time as the encoders
+// ask for them; the files are the very bytes of drawing every frame first and
+// processing and encoding the copies.
+TEST(SaveFlow, FramesDrawnOnDemandGiveTheFilesOfDrawingAllFirst) {
+    FrameList list;
+    std::vector<Image> images;
+    std::vector<double> delays;
+    for (int i = 0; i < 24; ++i) {
+        // Runs of alike frames, so that skipping similar frames drops some.
+        const Image image = test::patternImage(120, 80, static_cast<uint8_t>((i / 3) * 30));
+        list.append(EditorFrame::make(image, 0.05 + 0.01 * (i % 4)));
+        images.push_back(image);
+        delays.push_back(list.back().delay);
+    }
+    const RGBA red{0.9, 0.1, 0.1, 1};
+    const QList<OverlayItem> overlays = {
+        OverlayItem::make(TextOverlay{QPointF(6, 8), QStringLiteral("示例 ab"), 22, red, true}),
+        OverlayItem::make(
+            StickerOverlay{QRectF(70, 5, 30, 24), test::patternImage(90, 72, 7), true}),
+        OverlayItem::make(MosaicOverlay{QRectF(10, 40, 50, 30), 6}),
+        OverlayItem::make(ArrowOverlay{QPointF(100, 70), QPointF(60, 30), 3, red})};
+    const std::vector<Image> drawn = OverlayRenderer::renderAll(overlays, images);
+
+    QTemporaryDir folder;
+    int run = 0;
+    for (ExportFormat format : kAllExportFormats) {
+        for (bool reduce : {false, true}) {
+            SCOPED_TRACE(rawValue(format).toStdString() + (reduce ? " reduced" : ""));
+            ExportModel model(EditorWindowController::exportFrames(list, overlays), delays);
+            model.setFormat(format);
+            model.setSkipSimilarEnabled(reduce);
+            model.setReduceFramesEnabled(reduce);
+            model.setResizeEnabled(reduce);
+            model.setQuality(70);
+            model.scheduleEstimate();
+            ASSERT_TRUE(
+                test::waitUntil([&] { return !model.cachedEstimatePath().isEmpty(); }, 60s));
+
+            const ExportPreprocessor::Frames processed =
+                ExportPreprocessor::process(drawn, delays, model.preprocessorOptions());
+            const QString expected = folder.filePath(QString::number(++run));
+            ASSERT_EQ(
+                encodeProcessedFrames(format, processed.images, processed.delays, 70, expected),
+                std::nullopt);
+            QFile want(expected), got(model.cachedEstimatePath());
+            ASSERT_TRUE(want.open(QIODevice::ReadOnly) && got.open(QIODevice::ReadOnly));
+            EXPECT_EQ(got.readAll(), want.readAll());
+        }
+    }
 }
 
 TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -28,6 +29,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override {
+        if (m_controller && !m_controller->mayClose()) {
+            event->ignore();
+            return;
+        }
         if (m_controller) {
             m_controller->windowWillClose();
         }
@@ -90,6 +95,25 @@ EditorWindowController::~EditorWindowController() {
     delete m_window;
 }
 
+FrameSequence EditorWindowController::exportFrames(const FrameList& frames,
+                                                   const QList<OverlayItem>& overlays) {
+    std::vector<Image> images;
+    images.reserve(size_t(frames.size()));
+    for (const EditorFrame& frame : frames) {
+        images.push_back(frame.image);
+    }
+    if (overlays.isEmpty()) {
+        return FrameSequence::of(std::move(images));
+    }
+    auto shared = std::make_shared<const std::vector<Image>>(std::move(images));
+    const OverlayRenderer::FrameRenderer renderer(overlays);
+    FrameSequence sequence;
+    sequence.count = shared->size();
+    sequence.frame = [shared, renderer](size_t index) { return renderer.render((*shared)[index]); };
+    sequence.size = [shared](size_t index) { return (*shared)[index].size(); };
+    return sequence;
+}
+
 QString EditorWindowController::proposedFileName(const QDateTime& now, ExportFormat format) {
     return QStringLiteral("Mirelo-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
            QLatin1Char('.') + rawValue(format);
@@ -129,6 +153,9 @@ QProgressDialog* EditorWindowController::progressDialog() const {
 QMessageBox* EditorWindowController::errorAlert() const {
     return m_alert;
 }
+QMessageBox* EditorWindowController::discardQuestion() const {
+    return m_discardQuestion;
+}
 
 bool EditorWindowController::isExporting() const {
     return m_model && m_model->isExporting();
@@ -140,19 +167,15 @@ void EditorWindowController::save() {
     }
     m_state->pause();
 
-    // Copies taken now: later edits cannot reach the export.
-    std::vector<Image> images;
     std::vector<double> delays;
-    images.reserve(m_state->frames().size());
     delays.reserve(m_state->frames().size());
     for (const EditorFrame& frame : m_state->frames()) {
-        images.push_back(frame.image);
         delays.push_back(frame.delay);
     }
-    images = OverlayRenderer::renderAll(m_state->overlays(), images);
 
     delete m_model.data();
-    m_model = new ExportModel(std::move(images), std::move(delays), this);
+    m_model = new ExportModel(exportFrames(m_state->frames(), m_state->overlays()),
+                              std::move(delays), this);
     connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
 
     auto* dialog = new QFileDialog(m_window, QStringLiteral("存储"));
@@ -242,6 +265,7 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
         m_model = nullptr;
     }
     if (!status) {
+        m_mayDiscard = true;
         if (onSaved) {
             onSaved(path);
         }
@@ -283,6 +307,40 @@ void EditorWindowController::dismissExportProgress() {
         progress->close();
         progress->deleteLater();
     }
+}
+
+bool EditorWindowController::mayClose() {
+    if (m_mayDiscard || m_closed) {
+        return true;
+    }
+    if (m_discardQuestion) {
+        m_discardQuestion->raise();
+        return false;
+    }
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                        QStringLiteral("放弃这段录制？"), QMessageBox::NoButton, m_window);
+    question->setInformativeText(QStringLiteral("这段录制还没有存储，关闭后将无法找回。"));
+    QPushButton* discard =
+        question->addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    question->setDefaultButton(cancel);
+    question->setEscapeButton(cancel);
+    question->setWindowModality(Qt::WindowModal);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::buttonClicked, this, [this, discard](QAbstractButton* button) {
+        if (button != discard) {
+            return;
+        }
+        m_mayDiscard = true;
+        // After the question has gone: closing from inside its click would
+        // tear down its parent under it.
+        QMetaObject::invokeMethod(
+            this, [this] { m_window->close(); }, Qt::QueuedConnection);
+    });
+    m_discardQuestion = question;
+    question->open();
+    return false;
 }
 
 void EditorWindowController::windowWillClose() {

@@ -2,6 +2,8 @@
 
 #include "editor/EditorFrame.h"
 #include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
+#include "overlay/OverlayItem.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -28,12 +30,16 @@ class ExportModel;
 // back through onSaved (a file was written) and onClosed (the window is
 // closing). Main thread only.
 //
-// Saving: playback pauses, the overlays are burnt into copies of every frame,
-// and a save dialog opens in the output folder with the export options inside
-// it. After OK the export runs off the main thread behind a "正在导出…"
-// sheet; success reports the file and closes the editor, failure shows
-// "保存失败" with the reason and leaves the editor exactly as it was.
-// Closing the window during an export cancels it; no partial file is left.
+// Saving: playback pauses and a save dialog opens in the output folder with the export options
+// inside it. After OK the export runs off the main thread behind a "正在导出…" sheet; success
+// reports the file and closes the editor, failure shows "保存失败" with the reason and leaves the
+// editor exactly as it was. Closing the window during an export cancels it; no partial file is
+// left.
+//
+// The recording exists nowhere but in this editor, so closing the window
+// before it was saved asks first ("放弃这段录制？" with 放弃 / 取消, over the
+// window); 取消 keeps the editor as it is. The close that follows a
+// successful save does not ask.
 class EditorWindowController : public QObject {
     Q_OBJECT
 
@@ -57,6 +63,11 @@ public:
     // The save flow (the toolbar's save command).
     void save();
 
+    // What an export of `frames` with `overlays` reads: the frames as they
+    // are now (later edits cannot reach the export), each drawn with the
+    // overlays only when the encoder asks for it.
+    static FrameSequence exportFrames(const FrameList& frames, const QList<OverlayItem>& overlays);
+
     // "Mirelo-20250305-090703.gif": the local time `now` and the format's
     // extension.
     static QString proposedFileName(const QDateTime& now, ExportFormat format);
@@ -73,6 +84,8 @@ public:
     ExportModel* exportModel() const;
     QProgressDialog* progressDialog() const;
     QMessageBox* errorAlert() const;
+    // The question shown when closing an unsaved recording, while it is open.
+    QMessageBox* discardQuestion() const;
     bool isExporting() const;
 
 private:
@@ -84,6 +97,9 @@ private:
     void showExportProgress();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
+    // Whether the window may close now; asks first (and answers false) when
+    // the recording would be lost.
+    bool mayClose();
     // The window is closing: stop playback and any export, tell the owner.
     void windowWillClose();
 
@@ -96,7 +112,11 @@ private:
     QPointer<ExportModel> m_model;
     QPointer<QProgressDialog> m_progress;
     QPointer<QMessageBox> m_alert;
+    QPointer<QMessageBox> m_discardQuestion;
     bool m_closed = false;
+    // The recording was saved, or the user chose to let it go: closing no
+    // longer asks.
+    bool m_mayDiscard = false;
 };
 
 }  // namespace mirelo

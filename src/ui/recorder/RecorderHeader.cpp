@@ -109,6 +109,14 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     m_sizeButton->setIcon(Icons::captureSize(accent));
     m_sizeButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
+    m_pauseButton = new QToolButton(this);
+    m_pauseButton->hide();
+    connect(m_pauseButton, &QToolButton::clicked, this, [this] {
+        if (m_model) {
+            m_model->togglePause();
+        }
+    });
+
     m_recordButton = new QPushButton(this);
     m_recordButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     m_recordButton->setCursor(Qt::ArrowCursor);
@@ -118,8 +126,9 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         }
     });
 
-    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
-             m_cursorButton, m_fpsButton, m_sizeButton, m_menuButton, m_recordButton}) {
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{m_cursorButton, m_fpsButton, m_sizeButton,
+                                                 m_menuButton, m_pauseButton, m_recordButton}) {
         // A click leaves the keyboard focus where it was; Tab reaches them.
         button->setFocusPolicy(Qt::TabFocus);
     }
@@ -134,11 +143,13 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     layout->addWidget(m_sizeButton);
     layout->addStretch(1);
     layout->addWidget(m_menuButton);
+    layout->addWidget(m_pauseButton);
     layout->addWidget(m_recordButton);
 
     if (m_model) {
         connect(m_model, &SessionModel::isRecordingChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::isStartingRecordingChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::isPausedChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
@@ -247,6 +258,10 @@ void RecorderHeader::refresh() {
         action->setChecked(action->data().toInt() == m_model->fps());
     }
     m_sizeButton->setEnabled(!recording);
+    const bool paused = m_model->isPaused();
+    m_pauseButton->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    m_pauseButton->setToolTip(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
+    m_pauseButton->setVisible(recording);
 
     const QColor red(214, 48, 49);
     const QColor grey(142, 142, 147);

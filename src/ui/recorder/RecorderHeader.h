@@ -14,7 +14,8 @@ namespace mirelo {
 class SessionModel;
 
 // The recorder window's toolbar: pointer toggle, frame-rate menu, size menu,
-// the optional application menu and the record/stop button. Every control
+// the optional application menu, pause/resume while recording and the
+// record/stop button. Every control
 // reads from and writes to the session model; presses on the bar's empty
 // background pass to the window, which moves on a drag.
 class RecorderHeader : public QWidget {
@@ -31,6 +32,8 @@ public:
     QToolButton* fpsButton() const { return m_fpsButton; }
     QToolButton* sizeButton() const { return m_sizeButton; }
     QToolButton* menuButton() const { return m_menuButton; }
+    // "暂停" / "继续"; shown only while a recording runs.
+    QToolButton* pauseButton() const { return m_pauseButton; }
     QPushButton* recordButton() const { return m_recordButton; }
 
     // The label of the size menu for `size`: "960 × 540".
@@ -67,6 +70,7 @@ private:
     QToolButton* m_fpsButton = nullptr;
     QToolButton* m_sizeButton = nullptr;
     QToolButton* m_menuButton = nullptr;
+    QToolButton* m_pauseButton = nullptr;
     QPushButton* m_recordButton = nullptr;
     QActionGroup* m_fpsGroup = nullptr;
     QString m_recordText;

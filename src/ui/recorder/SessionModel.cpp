@@ -54,6 +54,14 @@ void SessionModel::setStartingRecording(bool starting) {
     emit isStartingRecordingChanged(starting);
 }
 
+void SessionModel::setPaused(bool paused) {
+    if (paused == m_isPaused) {
+        return;
+    }
+    m_isPaused = paused;
+    emit isPausedChanged(paused);
+}
+
 void SessionModel::setPickingWindow(bool picking) {
     if (picking == m_isPickingWindow) {
         return;

@@ -26,6 +26,8 @@ public:
 
     bool isRecording() const { return m_isRecording; }
     bool isStartingRecording() const { return m_isStartingRecording; }
+    // The running recording is paused (only ever true while recording).
+    bool isPaused() const { return m_isPaused; }
     int fps() const { return m_fps; }
     bool showsCursor() const { return m_showsCursor; }
     QSizeF captureSize() const { return m_captureSize; }
@@ -41,10 +43,14 @@ public:
     virtual void toggleRecording() = 0;
     // Lets the user click a window to align the recording frame to it.
     virtual void beginWindowPick() = 0;
+    // Pauses the running recording, or resumes it when paused. Does nothing
+    // when no recording runs.
+    virtual void togglePause() {}
 
 signals:
     void isRecordingChanged(bool recording);
     void isStartingRecordingChanged(bool starting);
+    void isPausedChanged(bool paused);
     void fpsChanged(int fps);
     void showsCursorChanged(bool shows);
     void captureSizeChanged(QSizeF size);
@@ -54,11 +60,13 @@ signals:
 protected:
     void setRecording(bool recording);
     void setStartingRecording(bool starting);
+    void setPaused(bool paused);
     void setPickingWindow(bool picking);
 
 private:
     bool m_isRecording = false;
     bool m_isStartingRecording = false;
+    bool m_isPaused = false;
     int m_fps = kDefaultFps;
     bool m_showsCursor = true;
     QSizeF m_captureSize{kDefaultCaptureWidth, kDefaultCaptureHeight};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "capture/MediaTime.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+namespace mirelo {
+
+// Takes the paused spans out of one recording's timeline. While paused, arriving frames are
+// left out; once resumed, the first frame that arrives is placed one frame interval after the
+// last frame kept before the pause, and every later frame moves back by the same amount. The
+// frames on either side of a pause are thus neighbours with an ordinary frame interval between
+// them, and the recording's times stay evenly spaced whatever the pause lasted.
+//
+// Thread safety: every member may be called from any thread at any time.
+class PauseTimeline {
+public:
+    // `frameInterval` is the stream's minimum frame interval (1 / fps).
+    explicit PauseTimeline(const MediaTime& frameInterval);
+    PauseTimeline(const PauseTimeline&) = delete;
+    PauseTimeline& operator=(const PauseTimeline&) = delete;
+
+    // Frames arriving from now on are left out. Returns false when already paused.
+    bool pause();
+    // Frames are kept again from now on. Returns false when not paused.
+    bool resume();
+    bool isPaused() const;
+
+    // The recording time of a frame that arrived with `timestamp`, or nothing when the frame
+    // falls into a pause. A timestamp that is not valid is kept as it is.
+    std::optional<MediaTime> place(const MediaTime& timestamp);
+
+private:
+    mutable std::mutex m_mutex;
+    const MediaTime m_interval;
+    bool m_paused = false;
+    bool m_closeGap = false;        // a pause ended; the next kept frame closes the gap
+    int32_t m_timescale = 0;        // of the frames' times (0 until the first kept frame)
+    int64_t m_shift = 0;            // time taken out so far, in m_timescale units
+    std::optional<int64_t> m_last;  // recording time of the last kept frame
+};
+
+}  // namespace mirelo
