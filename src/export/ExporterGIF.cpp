@@ -33,14 +33,12 @@ public:
     static constexpr int kAhead = 24;
 
     QuantizePipeline(const std::vector<Image>& images, const GIFQuantizer::Palette& palette,
-                     const GIFQuantizer::Lookup& lookup, float dither, const CancelFlag& cancel,
-                     std::function<void()> onQuantized)
+                     const GIFQuantizer::Lookup& lookup, float dither, const CancelFlag& cancel)
         : m_images(images),
           m_palette(palette),
           m_lookup(lookup),
           m_dither(dither),
           m_cancel(cancel),
-          m_onQuantized(std::move(onQuantized)),
           m_frames(images.size()),
           m_ready(images.size(), false) {
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -90,7 +88,8 @@ private:
                 i = m_next++;
             }
             std::optional<GIFQuantizer::IndexedFrame> frame = GIFQuantizer::quantizeToIndices(
-                m_images[size_t(i)], m_palette, m_lookup, m_dither, &m_cancel);
+                m_images[size_t(i)], m_palette, m_lookup, m_dither, &m_cancel,
+                i > 0 ? &m_images[size_t(i) - 1] : nullptr);
             {
                 std::lock_guard lock(m_mutex);
                 if (!frame) {
@@ -104,9 +103,6 @@ private:
             if (!frame) {
                 return;
             }
-            if (m_onQuantized) {
-                m_onQuantized();
-            }
         }
     }
 
@@ -115,7 +111,6 @@ private:
     const GIFQuantizer::Lookup& m_lookup;
     const float m_dither;
     const CancelFlag m_cancel;
-    const std::function<void()> m_onQuantized;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -125,25 +120,6 @@ private:
     int m_writing = 0;
     bool m_stopped = false;
     std::vector<std::thread> m_workers;
-};
-
-// Serialises progress reports from the workers and the writer.
-class Progress {
-public:
-    Progress(const ProgressFn& report, int total) : m_report(report), m_total(total) {}
-    void step() {
-        if (!m_report) {
-            return;
-        }
-        std::lock_guard lock(m_mutex);
-        m_report(++m_done, m_total);
-    }
-
-private:
-    const ProgressFn& m_report;
-    const int m_total;
-    int m_done = 0;
-    std::mutex m_mutex;
 };
 
 }  // namespace
@@ -161,13 +137,17 @@ ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<doubl
         GIFQuantizer::buildPalette(images, gifColorCount(quality));
     const GIFQuantizer::Lookup lookup = GIFQuantizer::buildLookup(palette);
 
+    // Progress counts frames written: a frame is done once it is in the file.
     const int count = int(images.size());
-    Progress steps(progress, count * 2);
-    QuantizePipeline pipeline(images, palette, lookup, gifDitherStrength(quality), cancel,
-                              [&steps] { steps.step(); });
+    QuantizePipeline pipeline(images, palette, lookup, gifDitherStrength(quality), cancel);
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
-        &cancel, [&steps](int) { steps.step(); });
+        &cancel,
+        [&progress, count](int written) {
+            if (progress) {
+                progress(written, count);
+            }
+        });
     if (status && cancel.isCancelled()) {
         return ExportError::cancelled();
     }

@@ -276,6 +276,33 @@ const IndexedFrame& fitted(const IndexedFrame& frame, int width, int height, uin
     return storage;
 }
 
+// `frame` (on the canvas) with the pixels that `source` marks still given
+// the previous output's indices. Copies into `storage` unless `frame` is it.
+const IndexedFrame& withStillKept(const IndexedFrame& frame, const IndexedFrame& source,
+                                  const std::vector<uint8_t>& previous, IndexedFrame& storage) {
+    if (&frame != &storage) {
+        storage.width = frame.width;
+        storage.height = frame.height;
+        storage.indices = frame.indices;
+    }
+    if (source.still.size() != size_t(source.width) * size_t(source.height) ||
+        previous.size() != storage.indices.size()) {
+        return storage;
+    }
+    const int w = std::min(storage.width, source.width);
+    const int h = std::min(storage.height, source.height);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* still = source.still.data() + size_t(y) * size_t(source.width);
+        const size_t row = size_t(y) * size_t(storage.width);
+        uint8_t* out = storage.indices.data() + row;
+        const uint8_t* before = previous.data() + row;
+        for (int x = 0; x < w; ++x) {
+            out[x] = still[x] ? before[x] : out[x];
+        }
+    }
+    return storage;
+}
+
 }  // namespace
 
 ExportStatus encodeStream(const Palette& palette, int frameCount,
@@ -342,8 +369,11 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         if (source == nullptr) {
             return ExportError::cancelled();
         }
-        const IndexedFrame& frame = fitted(*source, width, height, white, currentStorage);
-        const uint8_t* cur = frame.indices.data();
+        const IndexedFrame* frame = &fitted(*source, width, height, white, currentStorage);
+        if (i > 0 && !source->still.empty()) {
+            frame = &withStillKept(*frame, *source, previous, currentStorage);
+        }
+        const uint8_t* cur = frame->indices.data();
 
         Rect rect{0, 0, width, height};
         int frameTransparent = NO_TRANSPARENT_COLOR;
