@@ -3,6 +3,7 @@
 #include "export/AtomicFile.h"
 #include "export/Exporter.h"
 #include "export/ExporterMedia.h"
+#include "export/SizeLimit.h"
 #include "image/ImageServices.h"
 
 #include <QDir>
@@ -25,6 +26,12 @@ namespace {
 
 const QString kComputing = QStringLiteral("计算中…");
 const QString kFailed = QStringLiteral("估算失败");
+
+// "42 帧 · 640×360"
+QString processedInfo(int frames, QSize size) {
+    return QString::number(frames) + QStringLiteral(" 帧 · ") + QString::number(size.width()) +
+           QStringLiteral("×") + QString::number(size.height());
+}
 
 // Runs `work` (taking a ProgressFn) on the thread pool and hands its result
 // to `done` on `owner`'s thread. If `owner` is destroyed first, `done` is
@@ -180,6 +187,29 @@ EstimatePlan planEstimate(int frameCount, QSize firstFrame) {
     return plan;
 }
 
+ExportPreprocessor::Frames estimateSample(const ExportPreprocessor::Frames& frames,
+                                          const EstimatePlan& plan) {
+    if (plan.exact) {
+        return frames;
+    }
+    ExportPreprocessor::Frames sample;
+    const QSize scaled = plan.scaledSize;
+    for (size_t i = 0; i < frames.images.size(); i += static_cast<size_t>(plan.step)) {
+        Image image = frames.images[i];
+        if (scaled.isValid()) {
+            image = ImageServices::scaled(image, scaled.width(), scaled.height(),
+                                          ImageServices::ScaleQuality::High);
+        }
+        if (!image.isNull()) {
+            sample.images.push_back(std::move(image));
+        }
+        if (i < frames.delays.size()) {
+            sample.delays.push_back(frames.delays[i]);
+        }
+    }
+    return sample;
+}
+
 ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
                                    const std::vector<double>& delays, int quality,
                                    const QString& destination, const CancelFlag& cancel,
@@ -237,6 +267,8 @@ MIRELO_SETTER(int, setResizePercent, m_resizePercent, resizePercentChanged)
 MIRELO_SETTER(bool, setSkipSimilarEnabled, m_skipSimilarEnabled, skipSimilarEnabledChanged)
 MIRELO_SETTER(int, setSimilarityPercent, m_similarityPercent, similarityPercentChanged)
 MIRELO_SETTER(int, setMaxSimilarDuration, m_maxSimilarDuration, maxSimilarDurationChanged)
+MIRELO_SETTER(bool, setSizeLimitEnabled, m_sizeLimitEnabled, sizeLimitEnabledChanged)
+MIRELO_SETTER(int, setSizeLimitMegabytes, m_sizeLimitMegabytes, sizeLimitMegabytesChanged)
 
 #undef MIRELO_SETTER
 
@@ -259,6 +291,9 @@ QString ExportModel::cacheKey() const {
     key += m_skipSimilarEnabled
                ? QString::number(m_similarityPercent) + dash + QString::number(m_maxSimilarDuration)
                : QStringLiteral("0");
+    if (m_sizeLimitEnabled) {
+        key += QStringLiteral("-max") + QString::number(m_sizeLimitMegabytes);
+    }
     return key;
 }
 
@@ -307,6 +342,10 @@ void ExportModel::startEstimate() {
     auto job = std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, m_quality, {}});
     m_estimateJob = job;
     emit estimateStarted();
+    if (m_sizeLimitEnabled) {
+        startLimitedEstimate(job);
+        return;
+    }
 
     runInBackground<ExportPreprocessor::Frames>(
         this,
@@ -320,11 +359,62 @@ void ExportModel::startEstimate() {
             const int n = static_cast<int>(processed.images.size());
             if (n > 0) {
                 const QSize size = processed.images.front().size();
-                setProcessedInfoText(QString::number(n) + QStringLiteral(" 帧 · ") +
-                                     QString::number(size.width()) + QStringLiteral("×") +
-                                     QString::number(size.height()));
+                setProcessedInfoText(processedInfo(n, size));
             }
             encodeEstimate(job, std::move(processed));
+        });
+}
+
+void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) {
+    struct Outcome {
+        SizeLimit::Result result;
+        std::shared_ptr<TempFile> file;  // the chosen exact file, removed unless kept
+    };
+    const ExportPreprocessor::Options options = preprocessorOptions();
+    runInBackground<Outcome>(
+        this,
+        [images = m_images, delays = m_delays, options, job = *job,
+         limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn&) {
+            Outcome outcome;
+            outcome.result = SizeLimit::search(job.format, images, delays, job.quality, options,
+                                               limit, QDir::tempPath(), job.cancel);
+            if (outcome.result.choice && !outcome.result.choice->file.isEmpty()) {
+                outcome.file = std::make_shared<TempFile>(outcome.result.choice->file);
+            }
+            return outcome;
+        },
+        [this, job, options](Outcome outcome) {
+            if (!isCurrent(job)) {
+                return;
+            }
+            m_estimateJob.reset();
+            const SizeLimit::Result& result = outcome.result;
+            if (result.error) {
+                setEstimatedSizeText(kFailed);
+            } else if (!result.choice) {
+                m_estimateCache.reset();
+                setEstimatedSizeText(QStringLiteral("超出限制:最小 ") +
+                                     formatByteCount(result.smallestSize));
+            } else {
+                const SizeLimit::Choice& choice = *result.choice;
+                if (choice.frameCount > 0) {
+                    setProcessedInfoText(processedInfo(choice.frameCount, choice.frameSize));
+                }
+                QString text = (choice.exact ? QString() : QStringLiteral("约 ")) +
+                               formatByteCount(choice.size);
+                const QString changes =
+                    SizeLimit::describeChanges(choice.setting, job->quality, options);
+                if (!changes.isEmpty()) {
+                    text += QStringLiteral(" · ") + changes;
+                }
+                if (outcome.file) {
+                    m_estimateCache = Cache{job->key, std::move(outcome.file)};
+                } else {
+                    m_estimateCache.reset();
+                }
+                setEstimatedSizeText(text);
+            }
+            emit estimateFinished();
         });
 }
 
@@ -350,25 +440,7 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job,
             const QSize first = frames.images.empty() ? QSize(0, 0) : frames.images.front().size();
             outcome.plan = planEstimate(static_cast<int>(frames.images.size()), first);
             if (!outcome.plan.exact) {
-                ExportPreprocessor::Frames sample;
-                const QSize scaled = outcome.plan.scaledSize;
-                for (size_t i = 0; i < frames.images.size();
-                     i += static_cast<size_t>(outcome.plan.step)) {
-                    Image image = frames.images[i];
-                    if (scaled.isValid()) {
-                        image = ImageServices::scaled(image, scaled.width(), scaled.height(),
-                                                      ImageServices::ScaleQuality::High);
-                    }
-                    // A frame that cannot be scaled is left out; its delay
-                    // stays, and the count check below reports the loss.
-                    if (!image.isNull()) {
-                        sample.images.push_back(std::move(image));
-                    }
-                    if (i < frames.delays.size()) {
-                        sample.delays.push_back(frames.delays[i]);
-                    }
-                }
-                frames = std::move(sample);
+                frames = estimateSample(frames, outcome.plan);
             }
             outcome.status = encodeProcessedFrames(job.format, frames.images, frames.delays,
                                                    job.quality, path, job.cancel);
@@ -432,6 +504,19 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
                 return status;
             },
             std::move(finish));
+        return;
+    }
+
+    if (m_sizeLimitEnabled) {
+        runInBackground<ExportStatus>(
+            this,
+            [images = m_images, delays = m_delays, options = preprocessorOptions(),
+             format = m_format, quality = m_quality, destination, cancel = m_exportCancel,
+             limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn& progress) {
+                return SizeLimit::exportWithin(format, images, delays, quality, options, limit,
+                                               destination, cancel, progress);
+            },
+            std::move(finish), progress);
         return;
     }
 

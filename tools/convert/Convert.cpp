@@ -2,7 +2,9 @@
 
 #include "convert/EncodeDispatch.h"
 #include "convert/FrameLoader.h"
+#include "export/SizeLimit.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -11,6 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <unistd.h>
 
 namespace mirelo::convert {
 
@@ -66,10 +70,16 @@ std::optional<int> integer(const QString& text) {
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// Whether the stream writes to a terminal.
+bool isTerminal(const QTextStream& stream) {
+    const auto* file = qobject_cast<const QFile*>(stream.device());
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+}
+
 // Prints "\r<label> <done>/<total>" on stderr when the shown value changes.
-class ProgressLine {
+class ProgressPrinter {
 public:
-    ProgressLine(QTextStream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
+    ProgressPrinter(QTextStream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
     void show(const QString& label, int done, int total) {
         if (m_quiet || total <= 0) {
             return;
@@ -119,6 +129,9 @@ QString usage() {
         "  --resize PERCENT           scale every frame to this size (1..99)\n"
         "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
         "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
+        "  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = "
+        "1000000):\n"
+        "                             lower quality first, then fewer frames, then smaller\n"
         "  --quiet                    no progress line\n"
         "  --help                     this text\n");
 }
@@ -191,6 +204,14 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                 return QStringLiteral("--skip-similar must be 0..100, got '%1'").arg(*text);
             }
             similarity = *percent;
+        } else if (arg == u"--max-size") {
+            options.maxSize = parseSize(*text);
+            if (!options.maxSize) {
+                return QStringLiteral(
+                           "--max-size must be bytes above 0, or a number with k or M (10M), "
+                           "got '%1'")
+                    .arg(*text);
+            }
         } else if (arg == u"--max-similar-seconds") {
             const auto seconds = number(*text);
             if (!seconds || *seconds < 0) {
@@ -224,6 +245,29 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
     return options;
 }
 
+std::optional<qint64> parseSize(const QString& text) {
+    QString digits = text;
+    double unit = 1;
+    if (digits.endsWith(u'k') || digits.endsWith(u'K')) {
+        unit = 1e3;
+        digits.chop(1);
+    } else if (digits.endsWith(u'M') || digits.endsWith(u'm')) {
+        unit = 1e6;
+        digits.chop(1);
+    }
+    // Plain digits with at most one point: no signs, exponents or spaces.
+    if (digits.isEmpty() || digits.count(u'.') > 1 ||
+        std::any_of(digits.begin(), digits.end(),
+                    [](QChar c) { return !c.isDigit() && c != u'.'; })) {
+        return std::nullopt;
+    }
+    const std::optional<double> value = number(digits);
+    if (!value || *value * unit < 1 || *value * unit > 1e15) {
+        return std::nullopt;
+    }
+    return qint64(*value * unit);
+}
+
 QStringList frameFiles(const QDir& folder) {
     // Name filters ignore case unless QDir::CaseSensitive is given.
     QStringList names = folder.entryList(
@@ -233,8 +277,8 @@ QStringList frameFiles(const QDir& folder) {
     return names;
 }
 
-int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
-        const CancelFlag& cancel) {
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const CancelFlag& cancel,
+        ProgressLine progressLine) {
     const auto fail = [&err](const QString& message) {
         err << "mirelo-convert: " << message << '\n';
         err.flush();
@@ -269,14 +313,16 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         return fail(QStringLiteral("cannot write %1: it is a folder").arg(options.output));
     }
 
-    ProgressLine progress(err, options.quiet);
+    ProgressPrinter progress(
+        err, options.quiet || (progressLine == ProgressLine::onTerminal && !isTerminal(err)));
 
     // Without reductions to apply, an encoder that takes frames as they come
     // gets each one as soon as it is decoded; otherwise every frame is read
     // first.
     const ExportPreprocessor::Options& reduce = options.preprocess;
     const bool stream = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
-                        !reduce.resizePercent && encodesFramesAsTheyCome(options.format);
+                        !reduce.resizePercent && !options.maxSize &&
+                        encodesFramesAsTheyCome(options.format);
     // Frames are decoded on every core (up to 8); when streaming, only a few
     // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
@@ -318,7 +364,27 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         if (cancel.isCancelled()) {
             return cancelled();
         }
-        if (!unreadable) {
+        if (!unreadable && options.maxSize) {
+            const std::vector<double> delays(images.size(), options.delay);
+            SizeLimit::Setting chosen;
+            status = SizeLimit::exportWithin(options.format, images, delays, options.quality,
+                                             options.preprocess, *options.maxSize, options.output,
+                                             cancel, encodingProgress, &chosen);
+            progress.finish();
+            if (SizeLimit::isTooLarge(status)) {
+                return fail(QStringLiteral("even the smallest setting gives a file larger than "
+                                           "--max-size %1 bytes; nothing written")
+                                .arg(*options.maxSize));
+            }
+            const QString changes =
+                SizeLimit::describeChanges(chosen, options.quality, options.preprocess);
+            if (!status && !options.quiet && !changes.isEmpty()) {
+                err << "mirelo-convert: to fit --max-size: quality " << chosen.quality
+                    << ", frames dropped " << chosen.options.reduceFramesPercent.value_or(0)
+                    << "%, size " << chosen.options.resizePercent.value_or(100) << "%\n";
+                err.flush();
+            }
+        } else if (!unreadable) {
             std::vector<double> delays(images.size(), options.delay);
             ExportPreprocessor::Frames frames =
                 ExportPreprocessor::process(images, delays, options.preprocess);
