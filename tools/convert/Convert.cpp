@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -111,6 +112,54 @@ private:
     QString m_label;
     int m_percent = -1;
     bool m_open = false;
+};
+
+// Turns frames read in order into images of 16-row bands, where a band whose
+// rows equal the previous frame's is that frame's band, shared. A recording
+// of a screen where little moves then holds each change once, and the encoder
+// sees unchanged rows as the same memory.
+class SharedBands {
+public:
+    static constexpr int kRows = 16;
+
+    Image next(const Image& frame) {
+        if (frame.isNull()) {
+            return frame;
+        }
+        const int width = frame.width();
+        const int height = frame.height();
+        const size_t count = size_t((height + kRows - 1) / kRows);
+        const bool compare = m_size == frame.size() && m_bands.size() == count;
+        std::vector<Image> bands(count);
+        for (size_t k = 0; k < count; ++k) {
+            const int top = int(k) * kRows;
+            const int rows = std::min(kRows, height - top);
+            bool same = compare;
+            for (int y = 0; same && y < rows; ++y) {
+                same = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
+                                   size_t(width) * 4) == 0;
+            }
+            if (same) {
+                bands[k] = m_bands[k];
+                continue;
+            }
+            QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
+            if (copy.isNull()) {
+                return {};
+            }
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
+            }
+            bands[k] = Image::fromQImage(copy);
+        }
+        m_size = frame.size();
+        m_bands = bands;
+        return Image::stacked(std::move(bands));
+    }
+
+private:
+    QSize m_size;
+    std::vector<Image> m_bands;
 };
 
 }  // namespace
@@ -326,8 +375,13 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     // Frames are decoded on every core (up to 8); when streaming, only a few
     // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
+    // A GIF keeps every frame, in bands shared with the frame before where
+    // they did not change (see SharedBands), so each decoded frame is let go
+    // at once and the next one reuses its memory.
+    const bool banded = options.format == ExportFormat::gif;
     FrameLoader loader(folder, names, cancel, threads,
-                       stream ? 2 * threads + 2 : int(names.size()));
+                       stream || banded ? 2 * threads + 2 : int(names.size()));
+    SharedBands bands;
     const size_t count = loader.count();
     std::optional<size_t> unreadable;  // the frame that failed to decode
     const auto frame = [&](size_t index) {
@@ -355,7 +409,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         std::vector<Image> images;
         images.reserve(count);
         for (size_t i = 0; i < count; ++i) {
-            images.push_back(frame(i));
+            images.push_back(banded ? bands.next(frame(i)) : frame(i));
             if (images.back().isNull()) {
                 break;
             }
