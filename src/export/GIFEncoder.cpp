@@ -62,6 +62,41 @@ struct Rect {
     bool isEmpty() const { return w <= 0 || h <= 0; }
 };
 
+// The first x below `end` where the rows differ, or `end`; eight bytes at a time.
+int firstDifference(const uint8_t* a, const uint8_t* b, int end) {
+    int x = 0;
+    for (; x + 8 <= end; x += 8) {
+        uint64_t u, v;
+        std::memcpy(&u, a + x, 8);
+        std::memcpy(&v, b + x, 8);
+        if (u != v) {
+            break;
+        }
+    }
+    while (x < end && a[x] == b[x]) {
+        ++x;
+    }
+    return x;
+}
+
+// The last x above `floor` where the rows differ, or `floor`.
+int lastDifference(const uint8_t* a, const uint8_t* b, int floor, int width) {
+    int x = width;  // one past the part left to compare
+    for (; x - 8 > floor; x -= 8) {
+        uint64_t u, v;
+        std::memcpy(&u, a + x - 8, 8);
+        std::memcpy(&v, b + x - 8, 8);
+        if (u != v) {
+            break;
+        }
+    }
+    --x;
+    while (x > floor && a[x] == b[x]) {
+        --x;
+    }
+    return x;
+}
+
 Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height) {
     const size_t row = size_t(width);
     int top = 0;
@@ -81,16 +116,8 @@ Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height)
     for (int y = top; y <= bottom; ++y) {
         const uint8_t* a = prev + row * size_t(y);
         const uint8_t* b = cur + row * size_t(y);
-        int l = 0;
-        while (l < left && a[l] == b[l]) {
-            ++l;
-        }
-        left = std::min(left, l);
-        int r = width - 1;
-        while (r > right && a[r] == b[r]) {
-            --r;
-        }
-        right = std::max(right, r);
+        left = std::min(left, firstDifference(a, b, left));
+        right = std::max(right, lastDifference(a, b, right, width));
     }
     return {left, top, right - left + 1, bottom - top + 1};
 }
@@ -294,10 +321,13 @@ const IndexedFrame& withStillKept(const IndexedFrame& frame, const IndexedFrame&
     for (int y = 0; y < h; ++y) {
         const uint8_t* still = source.still.data() + size_t(y) * size_t(source.width);
         const size_t row = size_t(y) * size_t(storage.width);
-        uint8_t* out = storage.indices.data() + row;
-        const uint8_t* before = previous.data() + row;
+        uint8_t* __restrict out = storage.indices.data() + row;
+        const uint8_t* __restrict before = previous.data() + row;
+        const uint8_t* __restrict marks = still;
+        // Marks are 0 or 1: a blend the compiler turns into vector code.
         for (int x = 0; x < w; ++x) {
-            out[x] = still[x] ? before[x] : out[x];
+            const uint8_t keep = uint8_t(-marks[x]);
+            out[x] = uint8_t((before[x] & keep) | (out[x] & ~keep));
         }
     }
     return storage;
