@@ -3,6 +3,7 @@
 #include "export/AtomicFile.h"
 #include "export/Exporter.h"
 #include "export/ExporterMedia.h"
+#include "export/SizeLimit.h"
 #include "image/ImageServices.h"
 
 #include <QDir>
@@ -25,6 +26,12 @@ namespace {
 
 const QString kComputing = QStringLiteral("计算中…");
 const QString kFailed = QStringLiteral("估算失败");
+
+// "42 帧 · 640×360"
+QString processedInfo(int frames, QSize size) {
+    return QString::number(frames) + QStringLiteral(" 帧 · ") + QString::number(size.width()) +
+           QStringLiteral("×") + QString::number(size.height());
+}
 
 // Runs `work` (taking a ProgressFn) on the thread pool and hands its result
 // to `done` on `owner`'s thread. If `owner` is destroyed first, `done` is
@@ -180,6 +187,22 @@ EstimatePlan planEstimate(int frameCount, QSize firstFrame) {
     return plan;
 }
 
+EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<double>& delays,
+                              const EstimatePlan& plan) {
+    if (plan.exact) {
+        return {frames, delays};
+    }
+    // Every step-th frame, scaled as it is encoded; a frame that cannot be
+    // scaled fails the estimate.
+    const size_t step = static_cast<size_t>(plan.step);
+    EstimateFrames sample;
+    for (size_t i = 0; i < frames.count && i < delays.size(); i += step) {
+        sample.delays.push_back(delays[i]);
+    }
+    sample.frames = ExportPreprocessor::sample(frames, step, plan.scaledSize);
+    return sample;
+}
+
 ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
                                    const std::vector<double>& delays, int quality,
                                    const QString& destination, const CancelFlag& cancel,
@@ -261,6 +284,8 @@ MIRELO_SETTER(int, setResizePercent, m_resizePercent, resizePercentChanged)
 MIRELO_SETTER(bool, setSkipSimilarEnabled, m_skipSimilarEnabled, skipSimilarEnabledChanged)
 MIRELO_SETTER(int, setSimilarityPercent, m_similarityPercent, similarityPercentChanged)
 MIRELO_SETTER(int, setMaxSimilarDuration, m_maxSimilarDuration, maxSimilarDurationChanged)
+MIRELO_SETTER(bool, setSizeLimitEnabled, m_sizeLimitEnabled, sizeLimitEnabledChanged)
+MIRELO_SETTER(int, setSizeLimitMegabytes, m_sizeLimitMegabytes, sizeLimitMegabytesChanged)
 
 #undef MIRELO_SETTER
 
@@ -283,6 +308,9 @@ QString ExportModel::cacheKey() const {
     key += m_skipSimilarEnabled
                ? QString::number(m_similarityPercent) + dash + QString::number(m_maxSimilarDuration)
                : QStringLiteral("0");
+    if (m_sizeLimitEnabled) {
+        key += QStringLiteral("-max") + QString::number(m_sizeLimitMegabytes);
+    }
     return key;
 }
 
@@ -331,6 +359,10 @@ void ExportModel::startEstimate() {
     auto job = std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, m_quality, {}});
     m_estimateJob = job;
     emit estimateStarted();
+    if (m_sizeLimitEnabled) {
+        startLimitedEstimate(job);
+        return;
+    }
 
     runInBackground<ExportPreprocessor::Selection>(
         this,
@@ -346,11 +378,62 @@ void ExportModel::startEstimate() {
             const int n = static_cast<int>(processed.count);
             if (n > 0) {
                 const QSize size = processed.size(0);
-                setProcessedInfoText(QString::number(n) + QStringLiteral(" 帧 · ") +
-                                     QString::number(size.width()) + QStringLiteral("×") +
-                                     QString::number(size.height()));
+                setProcessedInfoText(processedInfo(n, size));
             }
             encodeEstimate(job, std::move(processed), std::move(selection.delays));
+        });
+}
+
+void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) {
+    struct Outcome {
+        SizeLimit::Result result;
+        std::shared_ptr<TempFile> file;  // the chosen exact file, removed unless kept
+    };
+    const ExportPreprocessor::Options options = preprocessorOptions();
+    runInBackground<Outcome>(
+        this,
+        [frames = m_frames, delays = m_delays, options, job = *job,
+         limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn&) {
+            Outcome outcome;
+            outcome.result = SizeLimit::search(job.format, frames, delays, job.quality, options,
+                                               limit, QDir::tempPath(), job.cancel);
+            if (outcome.result.choice && !outcome.result.choice->file.isEmpty()) {
+                outcome.file = std::make_shared<TempFile>(outcome.result.choice->file);
+            }
+            return outcome;
+        },
+        [this, job, options](Outcome outcome) {
+            if (!isCurrent(job)) {
+                return;
+            }
+            m_estimateJob.reset();
+            const SizeLimit::Result& result = outcome.result;
+            if (result.error) {
+                setEstimatedSizeText(kFailed);
+            } else if (!result.choice) {
+                m_estimateCache.reset();
+                setEstimatedSizeText(QStringLiteral("超出限制:最小 ") +
+                                     formatByteCount(result.smallestSize));
+            } else {
+                const SizeLimit::Choice& choice = *result.choice;
+                if (choice.frameCount > 0) {
+                    setProcessedInfoText(processedInfo(choice.frameCount, choice.frameSize));
+                }
+                QString text = (choice.exact ? QString() : QStringLiteral("约 ")) +
+                               formatByteCount(choice.size);
+                const QString changes =
+                    SizeLimit::describeChanges(choice.setting, job->quality, options);
+                if (!changes.isEmpty()) {
+                    text += QStringLiteral(" · ") + changes;
+                }
+                if (outcome.file) {
+                    m_estimateCache = Cache{job->key, std::move(outcome.file)};
+                } else {
+                    m_estimateCache.reset();
+                }
+                setEstimatedSizeText(text);
+            }
+            emit estimateFinished();
         });
 }
 
@@ -377,15 +460,9 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
             const QSize first = frames.count == 0 ? QSize(0, 0) : frames.size(0);
             outcome.plan = planEstimate(static_cast<int>(frames.count), first);
             if (!outcome.plan.exact) {
-                // Every step-th frame, scaled as it is encoded; a frame that
-                // cannot be scaled fails the estimate.
-                const size_t step = static_cast<size_t>(outcome.plan.step);
-                std::vector<double> sampled;
-                for (size_t i = 0; i < frames.count && i < delays.size(); i += step) {
-                    sampled.push_back(delays[i]);
-                }
-                frames = ExportPreprocessor::sample(frames, step, outcome.plan.scaledSize);
-                delays = std::move(sampled);
+                EstimateFrames sample = estimateSample(frames, delays, outcome.plan);
+                frames = std::move(sample.frames);
+                delays = std::move(sample.delays);
             }
             outcome.status =
                 encodeProcessedFrames(job.format, frames, delays, job.quality, path, job.cancel);
@@ -449,6 +526,19 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
                 return status;
             },
             std::move(finish));
+        return;
+    }
+
+    if (m_sizeLimitEnabled) {
+        runInBackground<ExportStatus>(
+            this,
+            [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
+             format = m_format, quality = m_quality, destination, cancel = m_exportCancel,
+             limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn& progress) {
+                return SizeLimit::exportWithin(format, frames, delays, quality, options, limit,
+                                               destination, cancel, progress);
+            },
+            std::move(finish), progress);
         return;
     }
 

@@ -39,6 +39,15 @@ struct EstimatePlan {
     static constexpr int kMaxWidth = 1280;
 };
 EstimatePlan planEstimate(int frameCount, QSize firstFrame);
+// The frames and delays `plan` encodes out of the processed ones. A frame
+// that cannot be scaled is left out while its delay stays, so the count
+// check of the encoding reports the loss.
+struct EstimateFrames {
+    FrameSequence frames;
+    std::vector<double> delays;
+};
+EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<double>& delays,
+                              const EstimatePlan& plan);
 
 // The last step of every export and estimate: processed frames to a file in
 // `format`. No frames, or not one delay per frame, is "帧数据为空".
@@ -104,14 +113,24 @@ public:
     void setSimilarityPercent(int percent);
     int maxSimilarDuration() const { return m_maxSimilarDuration; }
     void setMaxSimilarDuration(int seconds);
+    // "限制大小": with it on, the estimate and the export look for the best
+    // file of at most the limit in MB (1 000 000 bytes), lowering the quality
+    // first, then dropping frames, then scaling down (SizeLimit).
+    bool sizeLimitEnabled() const { return m_sizeLimitEnabled; }
+    void setSizeLimitEnabled(bool enabled);
+    int sizeLimitMegabytes() const { return m_sizeLimitMegabytes; }
+    void setSizeLimitMegabytes(int megabytes);
 
     // "—" until the first estimate has processed frames, then e.g.
     // "42 帧 · 640×360".
     const QString& processedInfoText() const { return m_processedInfoText; }
-    // "计算中…", a size, "约 " and a size, or "估算失败".
+    // "计算中…", a size, "约 " and a size, or "估算失败". With a size limit,
+    // the size is followed by what the limit changed ("4.8 MB · 品质 52"),
+    // or the text says that nothing fits ("超出限制:最小 12.3 MB").
     const QString& estimatedSizeText() const { return m_estimatedSizeText; }
 
-    // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2".
+    // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2";
+    // a size limit adds "-max" and the megabytes.
     QString cacheKey() const;
     ExportPreprocessor::Options preprocessorOptions() const;
 
@@ -142,6 +161,8 @@ signals:
     void skipSimilarEnabledChanged(bool enabled);
     void similarityPercentChanged(int percent);
     void maxSimilarDurationChanged(int seconds);
+    void sizeLimitEnabledChanged(bool enabled);
+    void sizeLimitMegabytesChanged(int megabytes);
     void processedInfoTextChanged(const QString& text);
     void estimatedSizeTextChanged(const QString& text);
     // An estimate has begun (after the wait) / delivered its text.
@@ -159,6 +180,7 @@ private:
     };
 
     void startEstimate();
+    void startLimitedEstimate(const std::shared_ptr<EstimateJob>& job);
     void encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameSequence processed,
                         std::vector<double> delays);
     bool isCurrent(const std::shared_ptr<EstimateJob>& job) const;
@@ -177,6 +199,8 @@ private:
     bool m_skipSimilarEnabled = false;
     int m_similarityPercent = 95;
     int m_maxSimilarDuration = 2;
+    bool m_sizeLimitEnabled = false;
+    int m_sizeLimitMegabytes = 10;
     QString m_processedInfoText;
     QString m_estimatedSizeText;
 

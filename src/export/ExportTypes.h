@@ -47,6 +47,7 @@ struct ExportError {
         GIFEncoder,    // the GIF writer (GIFEncoderError)
         WebPEncoder,   // the WebP writer (WebPEncoderError)
         Cancelled,     // the surrounding work was cancelled; never shown as a failure
+        SizeLimit,     // no setting gives a file within the size limit
     };
 
     Kind kind = Kind::EncodeFailed;

@@ -21,8 +21,8 @@ float gifDitherStrength(int quality);
 
 // Writes an animated GIF of `images` with `delays` (seconds, one per frame)
 // to `destination`: one palette for the animation, frames quantized in
-// parallel, then written in order. Progress counts 2 steps per frame (one
-// quantized, one written). Returns std::nullopt on success; on failure or
+// parallel, then written in order. Progress counts the frames written.
+// Returns std::nullopt on success; on failure or
 // cancellation nothing is left at the destination and a file already there
 // is kept.
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -34,15 +35,13 @@ public:
     static constexpr int kAhead = 24;
 
     QuantizePipeline(size_t count, const FrameSource& frames, const GIFQuantizer::Palette& palette,
-                     const GIFQuantizer::Lookup& lookup, float dither, const CancelFlag& cancel,
-                     std::function<void()> onQuantized)
+                     const GIFQuantizer::Lookup& lookup, float dither, const CancelFlag& cancel)
         : m_count(count),
           m_source(frames),
           m_palette(palette),
           m_lookup(lookup),
           m_dither(dither),
           m_cancel(cancel),
-          m_onQuantized(std::move(onQuantized)),
           m_frames(count),
           m_ready(count, false) {
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -91,9 +90,13 @@ private:
                 }
                 i = m_next++;
             }
-            // The source's frame lives only while it is quantized.
+            // A frame is quantized against the frame before it, so that its
+            // still pixels keep their colour. Each source frame is made once
+            // and lives only until both it and the frame after it are done.
+            const Image previous = i > 0 ? sourceFrame(size_t(i) - 1) : Image();
+            const Image current = sourceFrame(size_t(i));
             std::optional<GIFQuantizer::IndexedFrame> frame = GIFQuantizer::quantizeToIndices(
-                m_source(size_t(i)), m_palette, m_lookup, m_dither, &m_cancel);
+                current, m_palette, m_lookup, m_dither, &m_cancel, i > 0 ? &previous : nullptr);
             {
                 std::lock_guard lock(m_mutex);
                 if (!frame) {
@@ -107,10 +110,35 @@ private:
             if (!frame) {
                 return;
             }
-            if (m_onQuantized) {
-                m_onQuantized();
+        }
+    }
+
+    // Source frame `index`, made at most once while it is wanted: by its own
+    // worker and by the worker of the frame after it.
+    Image sourceFrame(size_t index) {
+        const int uses = index + 1 < m_count ? 2 : 1;
+        {
+            std::lock_guard lock(m_sourceMutex);
+            auto found = m_sources.find(index);
+            if (found != m_sources.end()) {
+                Image image = found->second.image;
+                if (--found->second.usesLeft == 0) {
+                    m_sources.erase(found);
+                }
+                return image;
             }
         }
+        Image image = m_source(index);
+        std::lock_guard lock(m_sourceMutex);
+        auto [it, inserted] = m_sources.try_emplace(index, CachedSource{image, uses});
+        if (!inserted) {
+            // Another worker made it meanwhile: use theirs.
+            image = it->second.image;
+        }
+        if (--it->second.usesLeft == 0) {
+            m_sources.erase(it);
+        }
+        return image;
     }
 
     const size_t m_count;
@@ -119,7 +147,13 @@ private:
     const GIFQuantizer::Lookup& m_lookup;
     const float m_dither;
     const CancelFlag m_cancel;
-    const std::function<void()> m_onQuantized;
+
+    struct CachedSource {
+        Image image;
+        int usesLeft = 0;
+    };
+    std::mutex m_sourceMutex;
+    std::map<size_t, CachedSource> m_sources;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -129,25 +163,6 @@ private:
     int m_writing = 0;
     bool m_stopped = false;
     std::vector<std::thread> m_workers;
-};
-
-// Serialises progress reports from the workers and the writer.
-class Progress {
-public:
-    Progress(const ProgressFn& report, int total) : m_report(report), m_total(total) {}
-    void step() {
-        if (!m_report) {
-            return;
-        }
-        std::lock_guard lock(m_mutex);
-        m_report(++m_done, m_total);
-    }
-
-private:
-    const ProgressFn& m_report;
-    const int m_total;
-    int m_done = 0;
-    std::mutex m_mutex;
 };
 
 }  // namespace
@@ -173,13 +188,18 @@ ExportStatus encodeGIF(size_t frameCount, const FrameSource& frames,
         GIFQuantizer::buildPalette(frameCount, frames, gifColorCount(quality));
     const GIFQuantizer::Lookup lookup = GIFQuantizer::buildLookup(palette);
 
+    // Progress counts frames written: a frame is done once it is in the file.
     const int count = int(frameCount);
-    Progress steps(progress, count * 2);
     QuantizePipeline pipeline(frameCount, frames, palette, lookup, gifDitherStrength(quality),
-                              cancel, [&steps] { steps.step(); });
+                              cancel);
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
-        &cancel, [&steps](int) { steps.step(); });
+        &cancel,
+        [&progress, count](int written) {
+            if (progress) {
+                progress(written, count);
+            }
+        });
     if (status && cancel.isCancelled()) {
         return ExportError::cancelled();
     }

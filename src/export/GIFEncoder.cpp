@@ -62,6 +62,41 @@ struct Rect {
     bool isEmpty() const { return w <= 0 || h <= 0; }
 };
 
+// The first x below `end` where the rows differ, or `end`; eight bytes at a time.
+int firstDifference(const uint8_t* a, const uint8_t* b, int end) {
+    int x = 0;
+    for (; x + 8 <= end; x += 8) {
+        uint64_t u, v;
+        std::memcpy(&u, a + x, 8);
+        std::memcpy(&v, b + x, 8);
+        if (u != v) {
+            break;
+        }
+    }
+    while (x < end && a[x] == b[x]) {
+        ++x;
+    }
+    return x;
+}
+
+// The last x above `floor` where the rows differ, or `floor`.
+int lastDifference(const uint8_t* a, const uint8_t* b, int floor, int width) {
+    int x = width;  // one past the part left to compare
+    for (; x - 8 > floor; x -= 8) {
+        uint64_t u, v;
+        std::memcpy(&u, a + x - 8, 8);
+        std::memcpy(&v, b + x - 8, 8);
+        if (u != v) {
+            break;
+        }
+    }
+    --x;
+    while (x > floor && a[x] == b[x]) {
+        --x;
+    }
+    return x;
+}
+
 Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height) {
     const size_t row = size_t(width);
     int top = 0;
@@ -81,16 +116,8 @@ Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height)
     for (int y = top; y <= bottom; ++y) {
         const uint8_t* a = prev + row * size_t(y);
         const uint8_t* b = cur + row * size_t(y);
-        int l = 0;
-        while (l < left && a[l] == b[l]) {
-            ++l;
-        }
-        left = std::min(left, l);
-        int r = width - 1;
-        while (r > right && a[r] == b[r]) {
-            --r;
-        }
-        right = std::max(right, r);
+        left = std::min(left, firstDifference(a, b, left));
+        right = std::max(right, lastDifference(a, b, right, width));
     }
     return {left, top, right - left + 1, bottom - top + 1};
 }
@@ -276,6 +303,36 @@ const IndexedFrame& fitted(const IndexedFrame& frame, int width, int height, uin
     return storage;
 }
 
+// `frame` (on the canvas) with the pixels that `source` marks still given
+// the previous output's indices. Copies into `storage` unless `frame` is it.
+const IndexedFrame& withStillKept(const IndexedFrame& frame, const IndexedFrame& source,
+                                  const std::vector<uint8_t>& previous, IndexedFrame& storage) {
+    if (&frame != &storage) {
+        storage.width = frame.width;
+        storage.height = frame.height;
+        storage.indices = frame.indices;
+    }
+    if (source.still.size() != size_t(source.width) * size_t(source.height) ||
+        previous.size() != storage.indices.size()) {
+        return storage;
+    }
+    const int w = std::min(storage.width, source.width);
+    const int h = std::min(storage.height, source.height);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* still = source.still.data() + size_t(y) * size_t(source.width);
+        const size_t row = size_t(y) * size_t(storage.width);
+        uint8_t* __restrict out = storage.indices.data() + row;
+        const uint8_t* __restrict before = previous.data() + row;
+        const uint8_t* __restrict marks = still;
+        // Marks are 0 or 1: a blend the compiler turns into vector code.
+        for (int x = 0; x < w; ++x) {
+            const uint8_t keep = uint8_t(-marks[x]);
+            out[x] = uint8_t((before[x] & keep) | (out[x] & ~keep));
+        }
+    }
+    return storage;
+}
+
 }  // namespace
 
 ExportStatus encodeStream(const Palette& palette, int frameCount,
@@ -342,8 +399,11 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         if (source == nullptr) {
             return ExportError::cancelled();
         }
-        const IndexedFrame& frame = fitted(*source, width, height, white, currentStorage);
-        const uint8_t* cur = frame.indices.data();
+        const IndexedFrame* frame = &fitted(*source, width, height, white, currentStorage);
+        if (i > 0 && !source->still.empty()) {
+            frame = &withStillKept(*frame, *source, previous, currentStorage);
+        }
+        const uint8_t* cur = frame->indices.data();
 
         Rect rect{0, 0, width, height};
         int frameTransparent = NO_TRANSPARENT_COLOR;

@@ -257,12 +257,76 @@ inline int roundClamp(float v) {
 // rounds back to that value (floats near 255 are 2^-16 apart).
 constexpr float kRoundsAway = 0.4999f;
 
+// The pixels [first, end) of a row; empty when end <= first.
+struct Span {
+    int first = 0;
+    int end = 0;
+    bool isEmpty() const { return end <= first; }
+};
+
+// Marks in `still` the pixels of `row` that equal those of `previousRow`
+// and returns the span holding every other pixel. Without a previous row
+// nothing is marked and the span is the whole row.
+Span markStill(const uchar* row, const uchar* previousRow, int width, uint8_t* still) {
+    if (previousRow == nullptr) {
+        return {0, width};
+    }
+    // Rows that recordings share between frames are the same memory.
+    if (row == previousRow || std::memcmp(row, previousRow, size_t(width) * 4) == 0) {
+        std::memset(still, 1, size_t(width));
+        return {};
+    }
+    for (int x = 0; x < width; ++x) {
+        uint32_t a, b;
+        std::memcpy(&a, row + size_t(x) * 4, 4);
+        std::memcpy(&b, previousRow + size_t(x) * 4, 4);
+        still[x] = a == b ? 1 : 0;
+    }
+    Span span{0, width};
+    while (still[span.first]) {  // some pixel differs, so this stops
+        ++span.first;
+    }
+    while (still[span.end - 1]) {
+        --span.end;
+    }
+    return span;
+}
+
+// Where the still marks of each row go: into the frame's marks when there is
+// a previous frame, else a row of zeros that is never written.
+class StillRows {
+public:
+    StillRows(const Image& image, const Image* previous, uint8_t* marks)
+        : m_image(image), m_previous(previous), m_marks(marks), m_width(image.width()) {
+        if (!m_previous) {
+            m_zeros.assign(size_t(m_width), 0);
+        }
+    }
+    uint8_t* row(int y) {
+        return m_previous ? m_marks + size_t(y) * size_t(m_width) : m_zeros.data();
+    }
+    // Marks row y and returns the span of its changed pixels.
+    Span mark(int y) {
+        return markStill(m_image.constScanLine(y),
+                         m_previous ? m_previous->constScanLine(y) : nullptr, m_width, row(y));
+    }
+
+private:
+    const Image& m_image;
+    const Image* m_previous;
+    uint8_t* m_marks;
+    const int m_width;
+    std::vector<uint8_t> m_zeros;
+};
+
 using PaletteFloats = std::array<float, 256 * 4>;
 using PalettePacked = std::array<uint32_t, 256>;
 
 // Floyd-Steinberg diffusion of one frame into `indices`, left to right, top
 // to bottom. False when cancelled.
-[[maybe_unused]] bool diffuseScalar(const Image& image, const PaletteFloats& pal,
+// Still pixels (see StillRows) are left out: they neither take nor pass on
+// error. False when cancelled.
+[[maybe_unused]] bool diffuseScalar(const Image& image, StillRows& still, const PaletteFloats& pal,
                                     const PalettePacked& packed, const uint8_t* table, float s,
                                     const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
@@ -279,7 +343,12 @@ using PalettePacked = std::array<uint32_t, 256>;
         }
         const uchar* src = image.constScanLine(y);
         uint8_t* dst = indices + size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) {
+        const Span span = still.mark(y);
+        const uint8_t* stillRow = still.row(y);
+        for (int x = span.first; x < span.end; ++x) {
+            if (stillRow[x]) {
+                continue;
+            }
             const RGB c = overWhite(src + size_t(x) * 4);
             float* e = cur + size_t(x + 1) * 3;
             int vr, vg, vb;
@@ -392,14 +461,15 @@ private:
     const __m128 m_absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
 };
 
-// Row y's colours over white as floats, 4 per pixel (the fourth 0).
-void sourceRow(const Image& image, int y, float* out) {
+// The colours of pixels span.first .. span.end - 1 of row y over white as
+// floats, 4 per pixel (the fourth 0).
+void sourceRow(const Image& image, int y, Span span, float* out) {
     const uchar* src = image.constScanLine(y);
-    const int width = image.width();
+    const int width = span.end;
     const __m128i zero = _mm_setzero_si128();
     const __m128i opaque = _mm_set1_epi32(255);
     const __m128i rgbOnly = _mm_set_epi32(0, -1, -1, -1);
-    int x = 0;
+    int x = span.first;
     for (; x + 4 <= width; x += 4) {
         const __m128i bytes =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(x) * 4));
@@ -425,9 +495,11 @@ void sourceRow(const Image& image, int y, float* out) {
 // Rows are done in pairs, the second row two pixels behind the first: pixel
 // (x, y + 1) only needs what pixels x - 1 .. x + 1 of row y sent down, so the
 // two dependency chains run side by side. Every error slot still receives its
-// shares in the same order as row by row.
-bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
-                const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+// shares in the same order as row by row. Still pixels are skipped, and so
+// are the stretches of a row pair where nothing changed.
+bool diffuseSSE(const Image& image, StillRows& still, const PaletteFloats& pal,
+                const PalettePacked& packed, const uint8_t* table, float s,
+                const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
     const int height = image.height();
     const size_t rowFloats = (size_t(width) + 2) * 4;
@@ -436,35 +508,57 @@ bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacke
     float* row0 = bufA.data();  // errors for row y
     float* row1 = bufB.data();  // errors for row y + 1
     float* row2 = bufC.data();  // errors for row y + 2
+    bool dirty0 = false;        // whether row0 may hold errors (row1 and row2 start clean)
     const SSEDiffuser diffuser(pal, packed, table, s);
     for (int y = 0; y < height; y += 2) {
         if (y % 16 == 0 && cancel && cancel->isCancelled()) {
             return false;
         }
-        sourceRow(image, y, source0.data());
+        const Span span0 = still.mark(y);
+        const uint8_t* still0 = still.row(y);
+        sourceRow(image, y, span0, source0.data());
         uint8_t* dst0 = indices + size_t(y) * size_t(width);
         if (y + 1 == height) {
-            for (int x = 0; x < width; ++x) {
-                dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
-                                        row1 + size_t(x) * 4, x + 1 < width);
+            for (int x = span0.first; x < span0.end; ++x) {
+                if (!still0[x]) {
+                    dst0[x] =
+                        diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
+                                      row1 + size_t(x) * 4, x + 1 < width);
+                }
             }
             break;
         }
-        sourceRow(image, y + 1, source1.data());
+        const Span span1 = still.mark(y + 1);
+        const uint8_t* still1 = still.row(y + 1);
+        sourceRow(image, y + 1, span1, source1.data());
         uint8_t* dst1 = dst0 + width;
-        for (int x = 0; x < width + 2; ++x) {
-            if (x < width) {
+        int from = width + 2, to = 0;
+        if (!span0.isEmpty()) {
+            from = span0.first;
+            to = span0.end;
+        }
+        if (!span1.isEmpty()) {
+            from = std::min(from, span1.first + 2);
+            to = std::max(to, span1.end + 2);
+        }
+        for (int x = from; x < to; ++x) {
+            if (x >= span0.first && x < span0.end && !still0[x]) {
                 dst0[x] = diffuser.step(source0.data() + size_t(x) * 4, row0 + size_t(x + 1) * 4,
                                         row1 + size_t(x) * 4, x + 1 < width);
             }
             const int x1 = x - 2;
-            if (x1 >= 0) {
+            if (x1 >= span1.first && x1 < span1.end && !still1[x1]) {
                 dst1[x1] = diffuser.step(source1.data() + size_t(x1) * 4, row1 + size_t(x1 + 1) * 4,
                                          row2 + size_t(x1) * 4, x1 + 1 < width);
             }
         }
-        std::fill(row0, row0 + rowFloats, 0.0f);
-        std::fill(row1, row1 + rowFloats, 0.0f);
+        if (dirty0 || !span0.isEmpty()) {
+            std::fill(row0, row0 + rowFloats, 0.0f);
+        }
+        if (!span0.isEmpty() || !span1.isEmpty()) {
+            std::fill(row1, row1 + rowFloats, 0.0f);
+        }
+        dirty0 = !span1.isEmpty();  // row2 becomes row0
         float* done0 = row0;
         row0 = row2;
         row2 = row1;
@@ -474,12 +568,13 @@ bool diffuseSSE(const Image& image, const PaletteFloats& pal, const PalettePacke
 }
 #endif
 
-bool diffuse(const Image& image, const PaletteFloats& pal, const PalettePacked& packed,
-             const uint8_t* table, float s, const CancelFlag* cancel, uint8_t* indices) {
+bool diffuse(const Image& image, StillRows& still, const PaletteFloats& pal,
+             const PalettePacked& packed, const uint8_t* table, float s, const CancelFlag* cancel,
+             uint8_t* indices) {
 #if defined(__SSE2__)
-    return diffuseSSE(image, pal, packed, table, s, cancel, indices);
+    return diffuseSSE(image, still, pal, packed, table, s, cancel, indices);
 #else
-    return diffuseScalar(image, pal, packed, table, s, cancel, indices);
+    return diffuseScalar(image, still, pal, packed, table, s, cancel, indices);
 #endif
 }
 
@@ -487,7 +582,7 @@ bool diffuse(const Image& image, const PaletteFloats& pal, const PalettePacked& 
 
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel) {
+                                              const CancelFlag* cancel, const Image* previous) {
     IndexedFrame out;
     if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
         lookup.size() != size_t(kLookupSize)) {
@@ -498,6 +593,13 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
     out.width = width;
     out.height = height;
     out.indices.resize(size_t(width) * size_t(height));
+    if (previous && (previous->isNull() || previous->size() != image.size())) {
+        previous = nullptr;  // another size: everything counts as changed
+    }
+    if (previous) {
+        out.still.resize(out.indices.size());
+    }
+    StillRows still(image, previous, out.still.data());
 
     // NaN counts as no dither.
     const float s = dither > 0.0f ? std::min(dither, 1.0f) : 0.0f;
@@ -519,7 +621,8 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
             }
             const uchar* src = image.constScanLine(y);
             uint8_t* dst = out.indices.data() + size_t(y) * size_t(width);
-            for (int x = 0; x < width; ++x) {
+            const Span span = still.mark(y);
+            for (int x = span.first; x < span.end; ++x) {
                 const RGB c = overWhite(src + size_t(x) * 4);
                 dst[x] = table[lookupSlot(c.r, c.g, c.b)];
             }
@@ -527,10 +630,23 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
         return out;
     }
 
-    if (!diffuse(image, pal, packed, table, s, cancel, out.indices.data())) {
+    if (!diffuse(image, still, pal, packed, table, s, cancel, out.indices.data())) {
         return std::nullopt;
     }
     return out;
+}
+
+void keepStill(IndexedFrame& frame, const uint8_t* previousIndices) {
+    if (frame.still.size() != frame.indices.size()) {
+        frame.still.clear();
+        return;
+    }
+    uint8_t* indices = frame.indices.data();
+    const uint8_t* still = frame.still.data();
+    for (size_t i = 0; i < frame.indices.size(); ++i) {
+        indices[i] = still[i] ? previousIndices[i] : indices[i];
+    }
+    frame.still.clear();
 }
 
 Image imageFromIndices(const IndexedFrame& frame, const Palette& palette) {

@@ -56,6 +56,10 @@ struct IndexedFrame {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> indices;
+    // Empty, or one flag per pixel: 1 where the source pixel equals the
+    // previous frame's, whose output index it keeps (see keepStill); the
+    // index stored for such a pixel means nothing until then.
+    std::vector<uint8_t> still;
     bool isEmpty() const { return width <= 0 || height <= 0; }
 };
 
@@ -63,9 +67,21 @@ struct IndexedFrame {
 // (clamped to 0..1); transparency is blended over white. Checks `cancel` at
 // every 16th row and returns std::nullopt when it is set. A frame without
 // pixels gives an empty IndexedFrame.
+//
+// With `previous`, the frame shown before (same size), only the pixels whose
+// source differs from it are mapped, and the error diffusion runs within
+// them alone: an unchanged pixel neither takes nor passes on error, and is
+// marked in `still` to keep the previous output. Still areas therefore do
+// not shimmer from frame to frame, and a frame that changes everywhere maps
+// exactly as without `previous`.
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel = nullptr);
+                                              const CancelFlag* cancel = nullptr,
+                                              const Image* previous = nullptr);
+
+// Gives the still pixels of `frame` the indices of the previous frame's
+// output (same size, row-major) and clears the marks.
+void keepStill(IndexedFrame& frame, const uint8_t* previousIndices);
 
 // The same as an opaque image whose every pixel is a palette colour. A frame
 // without pixels is returned as it is; std::nullopt when cancelled.

@@ -499,3 +499,59 @@ TEST(ExportModelMove, TheEstimateCrossesFileSystemsByCopy) {
 }
 
 }  // namespace
+
+TEST_F(ExportModelTest, SizeLimitChoosesTheBestFileUnderItOrWritesNothing) {
+    // Noise, so that the file at quality 80 is well over 1 MB.
+    std::vector<Image> frames;
+    uint32_t seed = 7;
+    for (int i = 0; i < 24; ++i) {
+        QImage surface(320, 240, QImage::Format_RGB32);
+        for (int y = 0; y < 240; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                seed = seed * 1103515245u + 12345u;
+                surface.setPixel(x, y, qRgb(int(seed >> 24), x * 3 / 4, int(seed >> 16 & 0xff)));
+            }
+        }
+        frames.push_back(Image::fromQImage(surface));
+    }
+    ExportModel model(frames, std::vector<double>(frames.size(), 0.1));
+    Spy finished(&model, &ExportModel::estimateFinished);
+    ASSERT_TRUE(waitForEstimate(model, finished));
+    ASSERT_GT(QFileInfo(model.cachedEstimatePath()).size(), 1'200'000);
+
+    model.setSizeLimitEnabled(true);
+    model.setSizeLimitMegabytes(1);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-80-0-100-0-max1"));
+    model.scheduleEstimate();
+    ASSERT_TRUE(waitForEstimate(model, finished, 2));
+    // The size and what the limit changed to reach it.
+    EXPECT_TRUE(model.estimatedSizeText().contains(QStringLiteral(" · 品质 30")))
+        << model.estimatedSizeText().toStdString();
+    const qint64 estimated = QFileInfo(model.cachedEstimatePath()).size();
+    EXPECT_LE(estimated, 1'000'000);
+    EXPECT_TRUE(model.estimatedSizeText().startsWith(formatByteCount(estimated)));
+
+    const QString dest = output(QStringLiteral("limited.gif"));
+    std::optional<ExportStatus> result;
+    model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
+    EXPECT_EQ(*result, std::nullopt);
+    EXPECT_EQ(QFileInfo(dest).size(), estimated);
+
+    // A limit nothing fits under: the estimate says so, the export writes
+    // nothing and says why.
+    model.setSizeLimitMegabytes(0);
+    model.scheduleEstimate();
+    ASSERT_TRUE(waitForEstimate(model, finished, 3));
+    EXPECT_TRUE(model.estimatedSizeText().startsWith(QStringLiteral("超出限制:最小 ")))
+        << model.estimatedSizeText().toStdString();
+    const QString none = output(QStringLiteral("none.gif"));
+    result.reset();
+    model.exportTo(none, [&](ExportStatus status) { result = std::move(status); });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
+    ASSERT_TRUE(*result);
+    EXPECT_EQ((*result)->kind, ExportError::Kind::SizeLimit);
+    EXPECT_TRUE((*result)->description.startsWith(QStringLiteral("文件超出大小限制")));
+    EXPECT_EQ(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("limited.gif")});
+}

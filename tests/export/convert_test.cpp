@@ -4,6 +4,7 @@
 #include "support/TestImages.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 
@@ -23,7 +24,7 @@ Result runConvert(const QStringList& arguments) {
     Result result;
     QTextStream out(&result.out);
     QTextStream err(&result.err);
-    result.status = convert::run(arguments, out, err);
+    result.status = convert::run(arguments, out, err, {}, convert::ProgressLine::always);
     return result;
 }
 
@@ -227,4 +228,62 @@ TEST(MireloConvert, StreamedVideosFailOnABrokenFrameWithoutAFile) {
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0)
             << extension.toStdString();
     }
+}
+
+TEST(MireloConvert, MaxSizeFitsTheFileOrWritesNothing) {
+    QTemporaryDir dir;
+    const QString frames = dir.filePath(QStringLiteral("frames"));
+    QDir().mkpath(frames);
+    // Noisy frames, so that every reduction makes the file smaller.
+    for (int i = 0; i < 16; ++i) {
+        QImage surface(96, 64, QImage::Format_RGB32);
+        uint32_t seed = 1234u + uint32_t(i);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 96; ++x) {
+                seed = seed * 1103515245u + 12345u;
+                surface.setPixel(x, y, qRgb(x * 2 + int(seed >> 28), y * 3, int(seed >> 24)));
+            }
+        }
+        surface.save(frames + QStringLiteral("/f%1.png").arg(i));
+    }
+    const QString out = dir.filePath(QStringLiteral("out.gif"));
+    const Result full = runConvert({frames, out});
+    ASSERT_EQ(full.status, 0) << full.err.toStdString();
+    // Progress counts the frames as the folder has them.
+    EXPECT_TRUE(full.err.contains("encoding 100% (16/16)")) << full.err.toStdString();
+    const qint64 fullSize = QFileInfo(out).size();
+
+    const qint64 limit = fullSize * 6 / 10;
+    const Result fitted = runConvert({"--max-size", QString::number(limit), frames, out});
+    ASSERT_EQ(fitted.status, 0) << fitted.err.toStdString();
+    EXPECT_LE(QFileInfo(out).size(), limit);
+    EXPECT_GT(QFileInfo(out).size(), limit / 4) << "the best setting under the limit";
+    EXPECT_TRUE(fitted.err.contains("to fit --max-size")) << fitted.err.toStdString();
+    const Result roomy = runConvert({"--quiet", "--max-size", "1M", frames, out});
+    ASSERT_EQ(roomy.status, 0);
+    EXPECT_EQ(QFileInfo(out).size(), fullSize) << "a limit that fits changes nothing";
+
+    // Too small for anything: one line, and the file already there is kept.
+    const Result tooSmall = runConvert({"--quiet", "--max-size", "0.2k", frames, out});
+    EXPECT_EQ(tooSmall.status, 1);
+    EXPECT_TRUE(tooSmall.err.contains("nothing written")) << tooSmall.err.toStdString();
+    EXPECT_EQ(tooSmall.err.count('\n'), 1) << tooSmall.err.toStdString();
+    EXPECT_EQ(QFileInfo(out).size(), fullSize);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    for (const char* bad : {"0", "-5", "abc", "10G", "1.2.3", "", "k", "1e6", " 5M"}) {
+        const Result result = runConvert({"--max-size", bad, frames, out});
+        EXPECT_EQ(result.status, 1) << bad;
+        EXPECT_TRUE(result.err.contains("--max-size")) << result.err.toStdString();
+        EXPECT_EQ(result.err.count('\n'), 1) << bad;
+    }
+    EXPECT_EQ(convert::parseSize("2.5M"), 2500000);
+    EXPECT_EQ(convert::parseSize("300k"), 300000);
+    EXPECT_EQ(convert::parseSize("4096"), 4096);
+
+    // Writing to a stream that is no terminal shows no progress line.
+    QString quietOut, quietErr;
+    QTextStream outStream(&quietOut), errStream(&quietErr);
+    EXPECT_EQ(convert::run({frames, out}, outStream, errStream), 0);
+    EXPECT_FALSE(quietErr.contains('\r')) << quietErr.toStdString();
 }

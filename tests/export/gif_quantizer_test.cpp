@@ -188,15 +188,22 @@ TEST(GIFQuantizerQuantize, StopsWhenCancelled) {
 
 namespace {
 
-// The diffusion written out plainly, one pixel and channel at a time.
+// The diffusion written out plainly, one pixel and channel at a time. With
+// `previous`, pixels equal to it are left out (index 0): they take no error
+// and pass none on.
 std::vector<uint8_t> referenceQuantize(const Image& image, const Palette& palette,
-                                       const Lookup& lookup, float s) {
+                                       const Lookup& lookup, float s,
+                                       const Image* previous = nullptr) {
     const int w = image.width(), h = image.height();
     std::vector<float> cur(size_t(w + 2) * 3, 0.0f), next(size_t(w + 2) * 3, 0.0f);
     std::vector<uint8_t> out;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const uint32_t px = image.pixel(x, y);
+            if (previous && previous->pixel(x, y) == px) {
+                out.push_back(0);
+                continue;
+            }
             int v[3];
             for (int c = 0; c < 3; ++c) {
                 const float sum = float(px >> (8 * c) & 0xff) + cur[size_t(x + 1) * 3 + size_t(c)];
@@ -223,8 +230,11 @@ std::vector<uint8_t> referenceQuantize(const Image& image, const Palette& palett
 
 }  // namespace
 
-TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
-    // Flat areas whose colour is in the palette, next to noise and gradients.
+namespace {
+
+// Flat areas whose colour is in the palette, next to noise and gradients;
+// `changes` adds that many pixels of other colours at spread-out places.
+Image mixedContent(int changes = 0) {
     QImage surface = ImageServices::createSurface(97, 61);
     uint32_t seed = 12345;
     for (int y = 0; y < 61; ++y) {
@@ -237,12 +247,70 @@ TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
                                                uint8_t(seed >> 24)));
         }
     }
-    const Image image = ImageServices::imageFromSurface(std::move(surface));
+    for (int k = 0; k < changes; ++k) {
+        const int x = (k * 37) % 97, y = (k * 23 + k / 5) % 61;
+        surface.setPixel(x, y, test::rgba(uint8_t(200 - k), uint8_t(k * 3), 90));
+    }
+    return ImageServices::imageFromSurface(std::move(surface));
+}
+
+}  // namespace
+
+TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
+    const Image image = mixedContent();
     const Palette palette = buildPalette({image}, 40);
     const Lookup lookup = buildLookup(palette);
     for (float s : {1.0f, 0.8f, 0.33f, 0.1f}) {
         const auto indexed = quantizeToIndices(image, palette, lookup, s);
         ASSERT_TRUE(indexed);
         EXPECT_EQ(indexed->indices, referenceQuantize(image, palette, lookup, s)) << s;
+        EXPECT_TRUE(indexed->still.empty());
     }
+}
+
+TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
+    const Image before = mixedContent();
+    const Palette palette = buildPalette({before}, 40);
+    const Lookup lookup = buildLookup(palette);
+    // A few scattered changes, a block, and a frame that differs everywhere.
+    QImage blockSurface = before.qimage().copy();
+    for (int y = 20; y < 35; ++y) {
+        for (int x = 40; x < 61; ++x) {
+            blockSurface.setPixel(x, y, test::rgba(uint8_t(x * 4), 120, uint8_t(y * 5)));
+        }
+    }
+    const Image block = ImageServices::imageFromSurface(std::move(blockSurface));
+    const Image everywhere = test::patternImage(97, 61, 7);
+    for (const Image& after : {mixedContent(60), block, everywhere}) {
+        for (float s : {1.0f, 0.8f, 0.0f}) {
+            const auto indexed = quantizeToIndices(after, palette, lookup, s, nullptr, &before);
+            ASSERT_TRUE(indexed);
+            ASSERT_EQ(indexed->still.size(), indexed->indices.size());
+            const std::vector<uint8_t> expected =
+                referenceQuantize(after, palette, lookup, s, &before);
+            for (int y = 0; y < 61; ++y) {
+                for (int x = 0; x < 97; ++x) {
+                    const size_t i = size_t(y) * 97 + size_t(x);
+                    const bool still = before.pixel(x, y) == after.pixel(x, y);
+                    ASSERT_EQ(indexed->still[i] != 0, still) << x << "," << y;
+                    if (!still) {
+                        ASSERT_EQ(indexed->indices[i], expected[i]) << x << "," << y << " " << s;
+                    }
+                }
+            }
+        }
+    }
+    // A frame that changes everywhere maps exactly as on its own, and
+    // keepStill fills in the previous output only where the frame is still.
+    const auto alone = quantizeToIndices(everywhere, palette, lookup, 0.8f);
+    auto again = quantizeToIndices(everywhere, palette, lookup, 0.8f, nullptr, &before);
+    ASSERT_TRUE(alone && again);
+    const std::vector<uint8_t> previousOutput(again->indices.size(), 77);
+    keepStill(*again, previousOutput.data());
+    EXPECT_EQ(again->indices, alone->indices);
+    EXPECT_TRUE(again->still.empty());
+    auto same = quantizeToIndices(before, palette, lookup, 0.8f, nullptr, &before);
+    ASSERT_TRUE(same);
+    keepStill(*same, previousOutput.data());
+    EXPECT_EQ(same->indices, previousOutput);
 }

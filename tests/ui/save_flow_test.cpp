@@ -20,6 +20,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -328,6 +329,16 @@ TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {
     view.qualitySlider()->setValue(50);
     EXPECT_EQ(view.qualityValueLabel()->text(), QStringLiteral("50"));
     EXPECT_EQ(model.quality(), 50);
+
+    // "限制大小": off at first, its size in MB editable while it is on.
+    EXPECT_EQ(view.sizeLimitCheck()->text(), QStringLiteral("限制大小"));
+    EXPECT_FALSE(view.sizeLimitCheck()->isChecked());
+    EXPECT_FALSE(view.sizeLimitBox()->isEnabled());
+    view.sizeLimitCheck()->setChecked(true);
+    view.sizeLimitBox()->setValue(8);
+    EXPECT_TRUE(model.sizeLimitEnabled());
+    EXPECT_EQ(model.sizeLimitMegabytes(), 8);
+    EXPECT_TRUE(model.cacheKey().endsWith(QStringLiteral("-max8")));
 
     // The estimate arrives through the model.
     ASSERT_TRUE(test::waitUntil(

@@ -3,15 +3,20 @@
 #include "MireloIdentity.h"
 #include "convert/EncodeDispatch.h"
 #include "convert/FrameLoader.h"
+#include "export/SizeLimit.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <unistd.h>
 
 namespace mirelo::convert {
 
@@ -67,10 +72,16 @@ std::optional<int> integer(const QString& text) {
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// Whether the stream writes to a terminal.
+bool isTerminal(const QTextStream& stream) {
+    const auto* file = qobject_cast<const QFile*>(stream.device());
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+}
+
 // Prints "\r<label> <done>/<total>" on stderr when the shown value changes.
-class ProgressLine {
+class ProgressPrinter {
 public:
-    ProgressLine(QTextStream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
+    ProgressPrinter(QTextStream& err, bool quiet) : m_err(err), m_quiet(quiet) {}
     void show(const QString& label, int done, int total) {
         if (m_quiet || total <= 0) {
             return;
@@ -104,6 +115,54 @@ private:
     bool m_open = false;
 };
 
+// Turns frames read in order into images of 16-row bands, where a band whose
+// rows equal the previous frame's is that frame's band, shared. A recording
+// of a screen where little moves then holds each change once, and the encoder
+// sees unchanged rows as the same memory.
+class SharedBands {
+public:
+    static constexpr int kRows = 16;
+
+    Image next(const Image& frame) {
+        if (frame.isNull()) {
+            return frame;
+        }
+        const int width = frame.width();
+        const int height = frame.height();
+        const size_t count = size_t((height + kRows - 1) / kRows);
+        const bool compare = m_size == frame.size() && m_bands.size() == count;
+        std::vector<Image> bands(count);
+        for (size_t k = 0; k < count; ++k) {
+            const int top = int(k) * kRows;
+            const int rows = std::min(kRows, height - top);
+            bool same = compare;
+            for (int y = 0; same && y < rows; ++y) {
+                same = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
+                                   size_t(width) * 4) == 0;
+            }
+            if (same) {
+                bands[k] = m_bands[k];
+                continue;
+            }
+            QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
+            if (copy.isNull()) {
+                return {};
+            }
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
+            }
+            bands[k] = Image::fromQImage(copy);
+        }
+        m_size = frame.size();
+        m_bands = bands;
+        return Image::stacked(std::move(bands));
+    }
+
+private:
+    QSize m_size;
+    std::vector<Image> m_bands;
+};
+
 }  // namespace
 
 QString usage() {
@@ -120,6 +179,9 @@ QString usage() {
         "  --resize PERCENT           scale every frame to this size (1..99)\n"
         "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
         "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
+        "  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = "
+        "1000000):\n"
+        "                             lower quality first, then fewer frames, then smaller\n"
         "  --quiet                    no progress line\n"
         "  --version                  print the version and exit\n"
         "  --help                     this text\n");
@@ -201,6 +263,14 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                 return QStringLiteral("--skip-similar must be 0..100, got '%1'").arg(*text);
             }
             similarity = *percent;
+        } else if (arg == u"--max-size") {
+            options.maxSize = parseSize(*text);
+            if (!options.maxSize) {
+                return QStringLiteral(
+                           "--max-size must be bytes above 0, or a number with k or M (10M), "
+                           "got '%1'")
+                    .arg(*text);
+            }
         } else if (arg == u"--max-similar-seconds") {
             const auto seconds = number(*text);
             if (!seconds || *seconds < 0) {
@@ -234,6 +304,29 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
     return options;
 }
 
+std::optional<qint64> parseSize(const QString& text) {
+    QString digits = text;
+    double unit = 1;
+    if (digits.endsWith(u'k') || digits.endsWith(u'K')) {
+        unit = 1e3;
+        digits.chop(1);
+    } else if (digits.endsWith(u'M') || digits.endsWith(u'm')) {
+        unit = 1e6;
+        digits.chop(1);
+    }
+    // Plain digits with at most one point: no signs, exponents or spaces.
+    if (digits.isEmpty() || digits.count(u'.') > 1 ||
+        std::any_of(digits.begin(), digits.end(),
+                    [](QChar c) { return !c.isDigit() && c != u'.'; })) {
+        return std::nullopt;
+    }
+    const std::optional<double> value = number(digits);
+    if (!value || *value * unit < 1 || *value * unit > 1e15) {
+        return std::nullopt;
+    }
+    return qint64(*value * unit);
+}
+
 QStringList frameFiles(const QDir& folder) {
     // Name filters ignore case unless QDir::CaseSensitive is given.
     QStringList names = folder.entryList(
@@ -243,8 +336,8 @@ QStringList frameFiles(const QDir& folder) {
     return names;
 }
 
-int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
-        const CancelFlag& cancel) {
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const CancelFlag& cancel,
+        ProgressLine progressLine) {
     const auto fail = [&err](const QString& message) {
         err << "mirelo-convert: " << message << '\n';
         err.flush();
@@ -279,19 +372,26 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         return fail(QStringLiteral("cannot write %1: it is a folder").arg(options.output));
     }
 
-    ProgressLine progress(err, options.quiet);
+    ProgressPrinter progress(
+        err, options.quiet || (progressLine == ProgressLine::onTerminal && !isTerminal(err)));
 
     // Without reductions to apply, an encoder that takes frames as they come
     // gets each one as soon as it is decoded; otherwise every frame is read
     // first.
     const ExportPreprocessor::Options& reduce = options.preprocess;
     const bool stream = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
-                        !reduce.resizePercent && encodesFramesAsTheyCome(options.format);
+                        !reduce.resizePercent && !options.maxSize &&
+                        encodesFramesAsTheyCome(options.format);
     // Frames are decoded on every core (up to 8); when streaming, only a few
     // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
+    // A GIF keeps every frame, in bands shared with the frame before where
+    // they did not change (see SharedBands), so each decoded frame is let go
+    // at once and the next one reuses its memory.
+    const bool banded = options.format == ExportFormat::gif;
     FrameLoader loader(folder, names, cancel, threads,
-                       stream ? 2 * threads + 2 : int(names.size()));
+                       stream || banded ? 2 * threads + 2 : int(names.size()));
+    SharedBands bands;
     const size_t count = loader.count();
     std::optional<size_t> unreadable;  // the frame that failed to decode
     const auto frame = [&](size_t index) {
@@ -319,7 +419,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         std::vector<Image> images;
         images.reserve(count);
         for (size_t i = 0; i < count; ++i) {
-            images.push_back(frame(i));
+            images.push_back(banded ? bands.next(frame(i)) : frame(i));
             if (images.back().isNull()) {
                 break;
             }
@@ -328,7 +428,27 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         if (cancel.isCancelled()) {
             return cancelled();
         }
-        if (!unreadable) {
+        if (!unreadable && options.maxSize) {
+            const std::vector<double> delays(images.size(), options.delay);
+            SizeLimit::Setting chosen;
+            status = SizeLimit::exportWithin(options.format, FrameSequence::of(images), delays,
+                                             options.quality, options.preprocess, *options.maxSize,
+                                             options.output, cancel, encodingProgress, &chosen);
+            progress.finish();
+            if (SizeLimit::isTooLarge(status)) {
+                return fail(QStringLiteral("even the smallest setting gives a file larger than "
+                                           "--max-size %1 bytes; nothing written")
+                                .arg(*options.maxSize));
+            }
+            const QString changes =
+                SizeLimit::describeChanges(chosen, options.quality, options.preprocess);
+            if (!status && !options.quiet && !changes.isEmpty()) {
+                err << "mirelo-convert: to fit --max-size: quality " << chosen.quality
+                    << ", frames dropped " << chosen.options.reduceFramesPercent.value_or(0)
+                    << "%, size " << chosen.options.resizePercent.value_or(100) << "%\n";
+                err.flush();
+            }
+        } else if (!unreadable) {
             std::vector<double> delays(images.size(), options.delay);
             ExportPreprocessor::Frames frames =
                 ExportPreprocessor::process(images, delays, options.preprocess);

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -173,6 +174,20 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
             valueLabel(QStringLiteral("%1 秒").arg(model->maxSimilarDuration()), this);
         layout->addWidget(m_durationValueLabel);
     }
+    {
+        // The file at most this many MB: the estimate shows what it takes.
+        QHBoxLayout* layout = row(stack);
+        m_sizeLimitCheck = new QCheckBox(QStringLiteral("限制大小"), this);
+        m_sizeLimitCheck->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        layout->addWidget(m_sizeLimitCheck);
+        m_sizeLimitBox = new QSpinBox(this);
+        m_sizeLimitBox->setRange(1, 1000);
+        m_sizeLimitBox->setValue(model->sizeLimitMegabytes());
+        m_sizeLimitBox->setSuffix(QStringLiteral(" MB"));
+        layout->addWidget(m_sizeLimitBox);
+        layout->addStretch(1);
+        m_sizeLimitCheck->setChecked(model->sizeLimitEnabled());
+    }
     m_reduceCheck->setChecked(model->reduceFramesEnabled());
     m_resizeCheck->setChecked(model->resizeEnabled());
     m_skipCheck->setChecked(model->skipSimilarEnabled());
@@ -191,6 +206,19 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     connect(m_resizeSlider, &QSlider::valueChanged, this, &ExportAccessoryView::resizeChanged);
     connect(m_skipSlider, &QSlider::valueChanged, this, &ExportAccessoryView::skipChanged);
     connect(m_durationSlider, &QSlider::valueChanged, this, &ExportAccessoryView::durationChanged);
+    connect(m_sizeLimitCheck, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_model) {
+            m_model->setSizeLimitEnabled(on);
+        }
+        scheduleEstimate();
+        refreshEnabledStates();
+    });
+    connect(m_sizeLimitBox, &QSpinBox::valueChanged, this, [this](int megabytes) {
+        if (m_model) {
+            m_model->setSizeLimitMegabytes(megabytes);
+        }
+        scheduleEstimate();
+    });
 
     // The model reports back; the connections end with this view.
     connect(model, &ExportModel::estimatedSizeTextChanged, this,
@@ -288,6 +316,7 @@ void ExportAccessoryView::refreshEnabledStates() {
     m_resizeSlider->setEnabled(resize);
     m_skipSlider->setEnabled(skip);
     m_durationSlider->setEnabled(skip);
+    m_sizeLimitBox->setEnabled(m_sizeLimitCheck->isChecked());
     auto colour = [](bool on) { return on ? secondaryColor() : tertiaryColor(); };
     setTextColor(m_reduceValueLabel, colour(reduce));
     setTextColor(m_resizeValueLabel, colour(resize));

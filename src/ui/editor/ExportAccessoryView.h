@@ -8,6 +8,7 @@ class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QSlider;
+class QSpinBox;
 class QToolButton;
 
 namespace mirelo {
@@ -49,6 +50,8 @@ public:
     QSlider* durationSlider() const { return m_durationSlider; }
     QLabel* durationValueLabel() const { return m_durationValueLabel; }
     QLabel* processedInfoLabel() const { return m_processedInfoLabel; }
+    QCheckBox* sizeLimitCheck() const { return m_sizeLimitCheck; }
+    QSpinBox* sizeLimitBox() const { return m_sizeLimitBox; }
 
 private:
     void formatChanged(int index);
@@ -82,6 +85,8 @@ private:
     QSlider* m_durationSlider = nullptr;
     QLabel* m_durationValueLabel = nullptr;
     QLabel* m_processedInfoLabel = nullptr;
+    QCheckBox* m_sizeLimitCheck = nullptr;
+    QSpinBox* m_sizeLimitBox = nullptr;
 };
 
 }  // namespace mirelo
