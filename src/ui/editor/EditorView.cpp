@@ -9,6 +9,7 @@
 #include "ui/editor/OverlayInspectorView.h"
 #include "ui/editor/OverlayLayerView.h"
 #include "ui/editor/PreviewCanvas.h"
+#include "ui/editor/PreviewRenderer.h"
 #include "ui/editor/ResizeSheet.h"
 
 #include <QAction>
@@ -264,6 +265,8 @@ QWidget* EditorView::buildPreviewColumn() {
     m_canvas->addLayer(m_overlayLayer);
     connect(m_canvas, &PreviewCanvas::displayRectChanged, m_overlayLayer,
             &OverlayLayerView::setDisplayRect);
+    connect(m_overlayLayer, &OverlayLayerView::editingTextChanged, m_canvas->renderer(),
+            &PreviewRenderer::setHiddenOverlay);
     m_crop = new CropOverlayView(m_state, m_canvas);
     m_canvas->addLayer(m_crop);
     connect(m_canvas, &PreviewCanvas::displayRectChanged, m_crop, &CropOverlayView::setDisplayRect);
@@ -415,6 +418,8 @@ void EditorView::refreshInspector() {
     }
     if (selected != nullptr) {
         m_inspector->showItem(*selected);
+    } else {
+        m_inspector->endSession();
     }
     m_inspectorDivider->setVisible(selected != nullptr);
     m_inspector->setVisible(selected != nullptr);
