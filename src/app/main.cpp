@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mirelo"));
+    // No display name of its own: Qt would append it to every window title
+    // ("Mirelo 编辑器 — Mirelo"); each window names itself.
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION));
     // The recorder window hides while an editor is open and the last editor
     // may close: the application lives on in its menu until "退出 Mirelo".

@@ -406,9 +406,14 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job,
         });
 }
 
+void ExportModel::cancelExport() {
+    m_exportCancel.cancel();
+}
+
 void ExportModel::exportTo(const QString& destination, Completion completion) {
     cancelEstimate();
     m_exporting = true;
+    m_exportCancel = CancelFlag();  // an earlier cancelled export does not stop this one
     auto finish = [this, completion = std::move(completion)](ExportStatus status) {
         m_exporting = false;
         if (completion) {
@@ -424,7 +429,10 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
         m_estimateCache.reset();
         runInBackground<ExportStatus>(
             this,
-            [file, destination](const ProgressFn&) {
+            [file, destination, cancel = m_exportCancel](const ProgressFn&) -> ExportStatus {
+                if (cancel.isCancelled()) {
+                    return ExportError::cancelled();
+                }
                 ExportStatus status = moveIntoPlace(file->path(), destination);
                 if (!status) {
                     file->release();

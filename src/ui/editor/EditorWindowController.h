@@ -33,7 +33,9 @@ class ExportModel;
 // it. After OK the export runs off the main thread behind a "正在导出…"
 // sheet; success reports the file and closes the editor, failure shows
 // "保存失败" with the reason and leaves the editor exactly as it was.
-// Closing the window during an export cancels it; no partial file is left.
+// "取消" in the progress sheet (or its close box) cancels the export at its
+// next frame and keeps the editor as it was; closing the window during an
+// export cancels it too. No partial file is left either way.
 class EditorWindowController : public QObject {
     Q_OBJECT
 
@@ -82,6 +84,7 @@ private:
     void startExport(const QString& path);
     void exportFinished(const QString& path, const ExportStatus& status);
     void showExportProgress();
+    void cancelExport();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
     // The window is closing: stop playback and any export, tell the owner.
