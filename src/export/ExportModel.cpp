@@ -61,7 +61,14 @@ void runInBackground(QObject* owner, Work work, Done done,
 ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
+    // Flushed before it takes the name and the folder after, as AtomicFile
+    // does.
+    FileSyncCalls& calls = FileSyncCalls::system();
+    if (!calls.syncFile(from)) {
+        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
+    }
     if (std::rename(source.constData(), target.constData()) == 0) {
+        calls.syncFolder(QFileInfo(to).absolutePath());
         return std::nullopt;
     }
     if (errno != EXDEV) {
