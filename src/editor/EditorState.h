@@ -139,7 +139,17 @@ public:
     // Scales every frame to the rounded size (one undo step); overlays scale
     // by the unrounded factors. A size that is not finite, or that rounds to
     // no pixel or to more than a surface can hold, is ignored.
+    // A size whose new frames would not fit in the memory available is
+    // refused too (see resizeRefusal).
     void resize(const QSizeF& newSize);
+    // Why resize(newSize) would be refused for memory, in one line, or an
+    // empty string when it fits: the new frames take width x height x 4
+    // bytes each (the old ones stay for undo) and must fit in three quarters
+    // of the memory available.
+    QString resizeRefusal(const QSizeF& newSize) const;
+    // Where the memory available comes from (bytes); /proc/meminfo's
+    // MemAvailable unless a test gives its own.
+    void setAvailableMemoryProbe(std::function<qint64()> probe);
     // Quarter turn of every frame and overlay (one undo step).
     void rotate(bool clockwise);
     // Mirrors every frame and overlay, left-right when `horizontal` (one
@@ -230,6 +240,7 @@ private:
     QTimer m_playbackTimer;
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
+    std::function<qint64()> m_availableMemory;
 };
 
 }  // namespace mirelo
