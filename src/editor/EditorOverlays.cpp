@@ -76,7 +76,12 @@ Image EditorState::choosePicture() {
     if (path.isEmpty()) {
         return {};
     }
-    return StickerLoader::load(path);
+    // Larger pictures are scaled down to the frame's size on load.
+    StickerLoader::Loaded loaded = StickerLoader::load(path, imageSize().toSize());
+    if (loaded.image.isNull()) {
+        emit refused(loaded.error);
+    }
+    return loaded.image;
 }
 
 void EditorState::addSticker() {

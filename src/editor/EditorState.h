@@ -167,6 +167,9 @@ signals:
     void cropRectChanged();
     // The undo or redo stack changed (for enabling undo/redo commands).
     void historyChanged();
+    // An operation the user asked for was refused; `reason` says why in one
+    // line (a picture that cannot be used, a delete of every frame).
+    void refused(const QString& reason);
 
 protected:
     // Records {frames, overlays} before a change; drops the oldest entry past

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -124,8 +125,8 @@ TEST_F(OverlayOperations, StickerIsShrunkToFortyPercentButNeverEnlarged) {
     EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(100, 50));
     state.addSticker();
     EXPECT_EQ(last<StickerOverlay>(state).rect, QRectF(300, 450, 400, 100));
-    // The picture itself is kept at its own resolution.
-    EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(4000, 1000));
+    // A picture larger than the frame is kept at the frame's size.
+    EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(1000, 250));
 }
 
 TEST_F(OverlayOperations, CancelledOrRefusedPictureChangesNothing) {
@@ -136,11 +137,18 @@ TEST_F(OverlayOperations, CancelledOrRefusedPictureChangesNothing) {
     const QByteArray png = whole.readAll();
     answer(state, {QString(), file("cut.png", png.left(png.size() / 2)), file("zero.png", {}),
                    file("words.png", "hello"), dir.filePath("gone.png")});
+    QSignalSpy refused(&state, &EditorState::refused);
     for (int i = 0; i < 5; ++i) {
         state.addSticker();
     }
     EXPECT_TRUE(state.overlays().isEmpty());
     EXPECT_EQ(state.undoCount(), 0);
+    // A cancel is not a refusal; every refused file says why.
+    ASSERT_EQ(refused.size(), 4);
+    EXPECT_EQ(refused.at(2).at(0).toString(), QStringLiteral("这个文件不是 PNG 或 JPEG 图片。"));
+    for (const QList<QVariant>& reason : refused) {
+        EXPECT_FALSE(reason.at(0).toString().isEmpty());
+    }
 }
 
 TEST_F(OverlayOperations, ReplacedPictureKeepsOriginAndWidthAndTakesItsOwnProportions) {

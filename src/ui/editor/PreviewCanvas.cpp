@@ -14,6 +14,9 @@ namespace mirelo {
 PreviewCanvas::PreviewCanvas(EditorState* state, QWidget* parent)
     : QWidget(parent), m_state(state), m_renderer(new PreviewRenderer(state, this)) {
     setMinimumSize(0, 0);
+    // A click on the preview takes the keyboard focus from the delay field,
+    // so Space plays again instead of typing a blank.
+    setFocusPolicy(Qt::ClickFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(m_renderer, &PreviewRenderer::imageChanged, this, [this] { update(); });
