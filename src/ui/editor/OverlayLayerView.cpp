@@ -237,7 +237,8 @@ void OverlayLayerView::paintEvent(QPaintEvent*) {
     // Unclipped, so that an overlay dragged off the frame can still be
     // grabbed.
     painter.setClipping(false);
-    if (selectedItem != nullptr) {
+    // A text being edited in place is framed by its field instead.
+    if (selectedItem != nullptr && selectedItem->id != m_editingTextID) {
         drawSelection(painter, *selectedItem);
     }
 }
