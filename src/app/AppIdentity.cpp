@@ -36,7 +36,8 @@ std::optional<std::string> informationRequested(int argc, const char* const* arg
 
 void applyApplicationIdentity() {
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mirelo"));
+    // No display name of its own: Qt would append it to every window title
+    // ("Mirelo 编辑器 — Mirelo"); each window names itself.
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(MIRELO_APP_ID));
     QApplication::setWindowIcon(Icons::application());

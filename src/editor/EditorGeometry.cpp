@@ -7,7 +7,10 @@
 
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <QFile>
+
 #include <cmath>
+#include <limits>
 
 namespace mirelo {
 
@@ -24,7 +27,51 @@ bool isFinite(const QRectF& r) {
            std::isfinite(r.height());
 }
 
+// MemAvailable of /proc/meminfo in bytes; a large number when unknown, so
+// that only a known shortage refuses anything.
+qint64 systemAvailableMemory() {
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        while (!meminfo.atEnd()) {
+            const QByteArray line = meminfo.readLine();
+            if (line.startsWith("MemAvailable:")) {
+                bool ok = false;
+                const qint64 kb = line.mid(13).trimmed().split(' ').value(0).toLongLong(&ok);
+                if (ok) {
+                    return kb * 1024;
+                }
+            }
+        }
+    }
+    return std::numeric_limits<qint64>::max();
+}
+
+QString gigabytes(double bytes) {
+    return QString::number(bytes / 1e9, 'f', 1);
+}
+
 }  // namespace
+
+void EditorState::setAvailableMemoryProbe(std::function<qint64()> probe) {
+    m_availableMemory = std::move(probe);
+}
+
+QString EditorState::resizeRefusal(const QSizeF& newSize) const {
+    const double w = std::round(newSize.width());
+    const double h = std::round(newSize.height());
+    if (!(w >= 1 && h >= 1)) {
+        return {};
+    }
+    const double needed = double(frameCount()) * w * h * 4.0;
+    const double available =
+        double(m_availableMemory ? m_availableMemory() : systemAvailableMemory());
+    if (needed <= available * 0.75) {
+        return {};
+    }
+    return QStringLiteral(
+               "缩放后的帧需要约 %1 GB 内存，超过可用内存（约 %2 GB），请选择更小的尺寸。")
+        .arg(gigabytes(needed), gigabytes(available));
+}
 
 void EditorState::startCrop() {
     pause();
@@ -77,7 +124,8 @@ void EditorState::resize(const QSizeF& newSize) {
     const double h = std::round(newSize.height());
     // A size no frame can take would leave every frame as it is while the
     // overlays scaled away from them: nothing happens then.
-    if (!(w >= 1 && h >= 1 && w * h <= double(ImageServices::kMaxSurfacePixels))) {
+    if (!(w >= 1 && h >= 1 && w * h <= double(ImageServices::kMaxSurfacePixels)) ||
+        !resizeRefusal(newSize).isEmpty()) {
         return;
     }
     const QSizeF oldSize = imageSize();

@@ -76,7 +76,12 @@ Image EditorState::choosePicture() {
     if (path.isEmpty()) {
         return {};
     }
-    return StickerLoader::load(path);
+    // Larger pictures are scaled down to the frame's size on load.
+    StickerLoader::Loaded loaded = StickerLoader::load(path, imageSize().toSize());
+    if (loaded.image.isNull()) {
+        emit refused(loaded.error);
+    }
+    return loaded.image;
 }
 
 void EditorState::addSticker() {
@@ -141,11 +146,13 @@ void EditorState::deleteOverlay(const QUuid& id) {
 void EditorState::setOverlayContent(const QUuid& id, const OverlayContent& content) {
     auto it = std::find_if(m_overlays.cbegin(), m_overlays.cend(),
                            [&](const OverlayItem& item) { return item.id == id; });
-    if (it == m_overlays.cend()) {
+    if (it == m_overlays.cend() || it->content == content) {
         return;
     }
+    const qsizetype index = it - m_overlays.cbegin();
+    recordOverlayChange(id);
     OverlayList overlays = m_overlays;
-    overlays[it - m_overlays.cbegin()].content = content;
+    overlays[index].content = content;
     setOverlays(std::move(overlays));
 }
 

@@ -110,7 +110,70 @@ void EditorState::snapshot() {
         m_undoStack.removeFirst();
     }
     m_redoStack.clear();
+    ++m_historySerial;
     emit historyChanged();
+}
+
+void EditorState::beginOverlayEdit(const QUuid& overlay, const QObject* editor) {
+    for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
+        OpenEdit& edit = m_openEdits[i];
+        if (edit.editor == editor) {
+            if (edit.overlay == overlay) {
+                ++edit.depth;
+            } else {
+                edit.overlay = overlay;
+                edit.depth = 1;
+                edit.step = 0;
+            }
+            // The edit begun last takes the changes of its overlay.
+            m_openEdits.move(i, m_openEdits.size() - 1);
+            return;
+        }
+    }
+    OpenEdit edit{editor, overlay, 1, 0, {}};
+    edit.watch = connect(editor, &QObject::destroyed, this, [this, editor] {
+        for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
+            if (m_openEdits[i].editor == editor) {
+                closeOverlayEdit(i);
+                return;
+            }
+        }
+    });
+    m_openEdits.push_back(std::move(edit));
+}
+
+void EditorState::closeOverlayEdit(qsizetype index) {
+    disconnect(m_openEdits[index].watch);
+    m_openEdits.removeAt(index);
+}
+
+void EditorState::endOverlayEdit(const QObject* editor) {
+    for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
+        if (m_openEdits[i].editor == editor) {
+            if (--m_openEdits[i].depth <= 0) {
+                closeOverlayEdit(i);
+            }
+            return;
+        }
+    }
+}
+
+bool EditorState::isEditing(const QObject* editor) const {
+    return std::any_of(m_openEdits.cbegin(), m_openEdits.cend(),
+                       [&](const OpenEdit& edit) { return edit.editor == editor; });
+}
+
+void EditorState::recordOverlayChange(const QUuid& overlay) {
+    for (auto it = m_openEdits.rbegin(); it != m_openEdits.rend(); ++it) {
+        if (it->overlay == overlay) {
+            if (it->step != m_historySerial) {
+                snapshot();
+                it->step = m_historySerial;
+            }
+            return;
+        }
+    }
+    snapshot();
 }
 
 void EditorState::sanitizeSelection() {
@@ -135,6 +198,7 @@ void EditorState::undo() {
     setOverlays(std::move(entry.overlays));
     setSelectedOverlayID(QUuid());
     sanitizeSelection();
+    ++m_historySerial;
     emit historyChanged();
 }
 
@@ -148,6 +212,7 @@ void EditorState::redo() {
     setOverlays(std::move(entry.overlays));
     setSelectedOverlayID(QUuid());
     sanitizeSelection();
+    ++m_historySerial;
     emit historyChanged();
 }
 
@@ -169,6 +234,7 @@ void EditorState::deleteSelected() {
     // history entry stays, so one undo restores an identical list.
     if (kept.isEmpty()) {
         kept = m_undoStack.last().frames;
+        emit refused(QStringLiteral("不能删除全部帧，至少要保留一帧。"));
     }
     setFrames(std::move(kept));
     sanitizeSelection();

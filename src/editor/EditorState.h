@@ -105,9 +105,27 @@ public:
     void replaceStickerImage(const QUuid& id);
     // Removes the overlay `id` (one undo step; nothing when it is absent).
     void deleteOverlay(const QUuid& id);
-    // Replaces the content of the overlay `id`. Records no undo step: the
-    // caller records one per edit.
+    // Replaces the content of the overlay `id`. Inside an open edit of that
+    // overlay the change joins the edit's undo step; otherwise it records a
+    // step of its own.
     void setOverlayContent(const QUuid& id, const OverlayContent& content);
+
+    // --- One undo step per edit ---------------------------------------------------
+    // An edit that spans many changes of one overlay (a drag on the canvas,
+    // typing a text, the inspector's controls while the overlay stays
+    // selected) is one undo step. `editor` names who edits (a view); it opens
+    // the edit here and closes it with endOverlayEdit(). A repeated or nested
+    // call by the same editor for the same overlay joins the open edit (one
+    // more end is then needed); for another overlay it replaces that edit by
+    // a new one. Several editors may have edits open at once: a change goes to
+    // the one begun last for its overlay. The step is recorded at the edit's
+    // first change, none if nothing changes; once any other step has been
+    // recorded, or after undo or redo, the edit's next change records a new
+    // one, so every step undoes exactly the changes made since the previous.
+    void beginOverlayEdit(const QUuid& overlay, const QObject* editor);
+    void endOverlayEdit(const QObject* editor);
+    // Whether `editor` has an edit open (for views and tests).
+    bool isEditing(const QObject* editor) const;
 
     // --- Geometry (EditorGeometry.cpp) -------------------------------------------
     // Crop mode: start pauses playback and sets the crop rectangle to the
@@ -121,19 +139,22 @@ public:
     // Scales every frame to the rounded size (one undo step); overlays scale
     // by the unrounded factors. A size that is not finite, or that rounds to
     // no pixel or to more than a surface can hold, is ignored.
+    // A size whose new frames would not fit in the memory available is
+    // refused too (see resizeRefusal).
     void resize(const QSizeF& newSize);
+    // Why resize(newSize) would be refused for memory, in one line, or an
+    // empty string when it fits: the new frames take width x height x 4
+    // bytes each (the old ones stay for undo) and must fit in three quarters
+    // of the memory available.
+    QString resizeRefusal(const QSizeF& newSize) const;
+    // Where the memory available comes from (bytes); /proc/meminfo's
+    // MemAvailable unless a test gives its own.
+    void setAvailableMemoryProbe(std::function<qint64()> probe);
     // Quarter turn of every frame and overlay (one undo step).
     void rotate(bool clockwise);
     // Mirrors every frame and overlay, left-right when `horizontal` (one
     // undo step).
     void flip(bool horizontal);
-
-    // Records {frames, overlays} before a change; drops the oldest entry past
-    // the limit and empties the redo stack. Called once by every edit, only
-    // after it has decided to change something. Public for the views whose
-    // edits span many changes (a drag, typing): they record one step at the
-    // first change and then set the content directly.
-    void snapshot();
 
 signals:
     void framesChanged();
@@ -146,8 +167,16 @@ signals:
     void cropRectChanged();
     // The undo or redo stack changed (for enabling undo/redo commands).
     void historyChanged();
+    // An operation the user asked for was refused; `reason` says why in one
+    // line (a picture that cannot be used, a delete of every frame).
+    void refused(const QString& reason);
 
 protected:
+    // Records {frames, overlays} before a change; drops the oldest entry past
+    // the limit and empties the redo stack. Called once by every edit, only
+    // after it has decided to change something.
+    void snapshot();
+
     // Drops selected ids that no longer exist and clamps currentIndex.
     void sanitizeSelection();
 
@@ -177,6 +206,20 @@ private:
         OverlayList overlays;
     };
 
+    struct OpenEdit {
+        const QObject* editor = nullptr;
+        QUuid overlay;
+        int depth = 0;
+        // m_historySerial right after this edit recorded its step; 0 = none.
+        quint64 step = 0;
+        // Closes the edit if its editor goes away without ending it.
+        QMetaObject::Connection watch;
+    };
+    void closeOverlayEdit(qsizetype index);
+    // Records the step of the open edit of `overlay`, unless it already has
+    // the latest one; a change outside every edit records its own step.
+    void recordOverlayChange(const QUuid& overlay);
+
     void scheduleNextStep();
     void playbackStep();
 
@@ -188,6 +231,10 @@ private:
     QUuid m_selectedOverlayID;
     QList<EditSnapshot> m_undoStack;
     QList<EditSnapshot> m_redoStack;
+    // Counts recorded steps, undos and redos: an edit whose step is not the
+    // latest history change records a new one.
+    quint64 m_historySerial = 0;
+    QList<OpenEdit> m_openEdits;
     bool m_isCropping = false;
     QRectF m_cropRect;
 
@@ -196,6 +243,7 @@ private:
     QTimer m_playbackTimer;
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
+    std::function<qint64()> m_availableMemory;
 };
 
 }  // namespace mirelo

@@ -4,11 +4,55 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace mirelo {
 
-AtomicFile::AtomicFile(const QString& destination) : m_destination(destination) {
+namespace {
+
+// fsync of the file or folder at `path`, opened read-only.
+bool syncPath(const QString& path, int flags) {
+    const QByteArray name = QFile::encodeName(path);
+    int fd = -1;
+    do {
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return false;
+    }
+    int result = 0;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    ::close(fd);
+    return result == 0;
+}
+
+}  // namespace
+
+bool FileSyncCalls::syncFile(const QString& path) {
+    return syncPath(path, 0);
+}
+
+bool FileSyncCalls::rename(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool FileSyncCalls::syncFolder(const QString& path) {
+    return syncPath(path, O_DIRECTORY);
+}
+
+FileSyncCalls& FileSyncCalls::system() {
+    static FileSyncCalls calls;
+    return calls;
+}
+
+AtomicFile::AtomicFile(const QString& destination, FileSyncCalls& calls)
+    : m_destination(destination), m_calls(calls) {
     const QFileInfo info(destination);
     if (destination.isEmpty() || info.isDir()) {
         return;
@@ -37,12 +81,15 @@ bool AtomicFile::commit() {
         return false;
     }
     m_done = true;
-    const QByteArray from = QFile::encodeName(m_tempPath);
-    const QByteArray to = QFile::encodeName(m_destination);
-    if (std::rename(from.constData(), to.constData()) != 0) {
+    // The data must be on the disk before the new name points at it.
+    if (!m_calls.syncFile(m_tempPath) || !m_calls.rename(m_tempPath, m_destination)) {
         QFile::remove(m_tempPath);
         return false;
     }
+    // The rename itself is made durable by flushing the folder. The file is
+    // in place either way; a file system that cannot flush folders (some
+    // network or FUSE ones refuse) does not undo the save.
+    m_calls.syncFolder(QFileInfo(m_destination).absolutePath());
     return true;
 }
 

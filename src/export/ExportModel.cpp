@@ -68,7 +68,14 @@ void runInBackground(QObject* owner, Work work, Done done,
 ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
+    // Flushed before it takes the name and the folder after, as AtomicFile
+    // does.
+    FileSyncCalls& calls = FileSyncCalls::system();
+    if (!calls.syncFile(from)) {
+        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
+    }
     if (std::rename(source.constData(), target.constData()) == 0) {
+        calls.syncFolder(QFileInfo(to).absolutePath());
         return std::nullopt;
     }
     if (errno != EXDEV) {
@@ -500,9 +507,14 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
         });
 }
 
+void ExportModel::cancelExport() {
+    m_exportCancel.cancel();
+}
+
 void ExportModel::exportTo(const QString& destination, Completion completion) {
     cancelEstimate();
     m_exporting = true;
+    m_exportCancel = CancelFlag();  // an earlier cancelled export does not stop this one
     auto finish = [this, completion = std::move(completion)](ExportStatus status) {
         m_exporting = false;
         if (completion) {
@@ -518,7 +530,10 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
         m_estimateCache.reset();
         runInBackground<ExportStatus>(
             this,
-            [file, destination](const ProgressFn&) {
+            [file, destination, cancel = m_exportCancel](const ProgressFn&) -> ExportStatus {
+                if (cancel.isCancelled()) {
+                    return ExportError::cancelled();
+                }
                 ExportStatus status = moveIntoPlace(file->path(), destination);
                 if (!status) {
                     file->release();

@@ -145,6 +145,9 @@ public:
     // destination is replaced in one step or not at all.
     void exportTo(const QString& destination, Completion completion);
     bool isExporting() const { return m_exporting; }
+    // Stops a running export at its next frame: the completion then reports
+    // a cancellation and nothing is left at the destination.
+    void cancelExport();
 
     // The kept exact estimate, for the export and for tests: its options key
     // and file, or empty strings.

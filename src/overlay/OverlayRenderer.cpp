@@ -193,7 +193,8 @@ void gaussianBlur(std::vector<uint8_t>& alpha, int width, int height, double sig
     transpose(turned, alpha, height, width);
 }
 
-// Black at the given coverage, source over: every byte scaled by 1 - a.
+// Black at the given coverage a, source over: the colour bytes are scaled by
+// 1 - a, and alpha becomes a + alpha (1 - a), so an opaque frame stays opaque.
 void darken(QImage& surface, const std::vector<uint8_t>& coverage, const QRect& area) {
     const QRect clipped = area.intersected(surface.rect());
     for (int y = clipped.top(); y < clipped.bottom() + 1; ++y) {
@@ -203,9 +204,10 @@ void darken(QImage& surface, const std::vector<uint8_t>& coverage, const QRect& 
         for (int x = 0; x < clipped.width(); ++x, d += 4) {
             const unsigned keep = 255u - a[x];
             if (keep != 255u) {
-                for (int k = 0; k < 4; ++k) {
+                for (int k = 0; k < 3; ++k) {
                     d[k] = uchar((d[k] * keep + 127) / 255);
                 }
+                d[3] = uchar(a[x] + (d[3] * keep + 127) / 255);
             }
         }
     }

@@ -27,49 +27,81 @@ QStringList StickerLoader::nameFilters() {
 }
 
 Image StickerLoader::load(const QString& path) {
+    return load(path, QSize()).image;
+}
+
+StickerLoader::Loaded StickerLoader::load(const QString& path, QSize bound) {
+    const QString unreadable = QStringLiteral("无法读取这个图片文件。");
+    const QString notAPicture = QStringLiteral("这个文件不是 PNG 或 JPEG 图片。");
+    const QString broken = QStringLiteral("这个图片文件已损坏或不完整。");
+    const QString tooLarge = QStringLiteral("这张图片太大，无法使用。");
     const QFileInfo info(path);
     // A device or pipe named .png could be endless; only plain files.
     if (path.isEmpty() || !info.isFile()) {
-        return {};
+        return {{}, unreadable};
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+        return {{}, unreadable};
     }
     const qint64 size = file.size();
-    if (size <= 0 || size > kMaxFileBytes) {
-        return {};
+    if (size <= 0) {
+        return {{}, broken};
+    }
+    if (size > kMaxFileBytes) {
+        return {{}, tooLarge};
     }
     QByteArray data = file.read(size);
     if (data.size() != size) {
-        return {};
+        return {{}, unreadable};
     }
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     if (format != "png" && format != "jpeg") {
-        return {};
+        return {{}, notAPicture};
     }
     if (format == "jpeg" && !jpegIsComplete(data)) {
-        return {};
+        return {{}, broken};
     }
     const QSize claimed = reader.size();
-    if (!claimed.isValid() || claimed.width() < 1 || claimed.height() < 1 ||
-        claimed.width() > kMaxSide || claimed.height() > kMaxSide ||
-        qint64(claimed.width()) * claimed.height() > kMaxPixels) {
-        return {};
+    if (!claimed.isValid() || claimed.width() < 1 || claimed.height() < 1) {
+        return {{}, broken};
     }
-    // The picture's claimed size is checked above; the reader's own
-    // allocation limit (128 MB unless the application changes it) stays as a
-    // second guard for anything a decoder allocates beyond the picture.
     // A photo is shown the way up its camera recorded.
     reader.setAutoTransform(true);
+    // The size wanted: inside the bound (turned like the picture when the
+    // camera turned it) and, for a JPEG decoded scaled, within the pixel
+    // limit; a PNG is always decoded whole, so it must be within the limits.
+    const bool turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    QSize target = claimed;
+    if (bound.isValid() && !bound.isEmpty()) {
+        const QSize box = turned ? bound.transposed() : bound;
+        if (claimed.width() > box.width() || claimed.height() > box.height()) {
+            target = claimed.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        }
+    }
+    const qint64 pixels = qint64(claimed.width()) * claimed.height();
+    if (format == "jpeg" && target != claimed) {
+        if (pixels > kMaxScaledJpegPixels || claimed.width() > kMaxSide ||
+            claimed.height() > kMaxSide) {
+            return {{}, tooLarge};
+        }
+        reader.setScaledSize(target);
+    } else if (claimed.width() > kMaxSide || claimed.height() > kMaxSide || pixels > kMaxPixels) {
+        return {{}, tooLarge};
+    }
+    // The reader's own allocation limit (128 MB unless the application
+    // changes it) stays as a second guard for anything a decoder allocates.
     QImage picture;
     if (!reader.read(&picture) || picture.isNull()) {
-        return {};
+        return {{}, broken};
     }
-    return Image::fromQImage(picture);
+    if (target != claimed && format != "jpeg") {
+        picture = picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return {Image::fromQImage(picture), {}};
 }
 
 }  // namespace mirelo

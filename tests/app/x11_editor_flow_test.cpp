@@ -11,6 +11,7 @@
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/EditorWindowController.h"
+#include "ui/editor/PreviewCanvas.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
@@ -22,6 +23,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -139,6 +142,66 @@ TEST(X11EditorFlow, RecordEditAndSaveAGif) {
         }
     }
     EXPECT_GT(red, 20);
+}
+
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
+    settle();
+}
+
+void clickAt(QWidget* widget, QPoint at) {
+    const QPoint global = widget->mapToGlobal(at);
+    xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
+}
+
+// Real pointer and keys: Space plays after the delay field was used and the
+// preview clicked; "取消" in the progress sheet stops a long export.
+TEST(X11EditorFlow, SpaceAfterTheDelayFieldPlaysAndALongExportCancelsFromTheSheet) {
+    FrameList frames;
+    for (int i = 0; i < 240; ++i) {
+        frames.append(EditorFrame::make(test::patternImage(640, 360, uint8_t(i)), 0.1));
+    }
+    QTemporaryDir folder;
+    EditorWindowController editor(std::move(frames), folder.path());
+    int closed = 0;
+    editor.onClosed = [&] { ++closed; };
+    editor.window()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor.window()));
+    editor.window()->activateWindow();
+    settle();
+    EditorView* view = editor.view();
+
+    QLineEdit* delay = view->delayField();
+    clickAt(delay, delay->rect().center());
+    xdotool({"type", "0.5"});
+    EXPECT_EQ(delay->text(), QStringLiteral("0.5"));
+    clickAt(view->canvas(), view->canvas()->rect().center());
+    xdotool({"key", "space"});
+    EXPECT_TRUE(editor.state()->isPlaying());
+    EXPECT_EQ(delay->text(), QStringLiteral("0.5"));
+
+    xdotool({"key", "ctrl+s"});
+    QFileDialog* dialog = editor.saveDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(editor.state()->isPlaying());
+    const QString path = folder.filePath(QStringLiteral("long.gif"));
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    ASSERT_TRUE(editor.isExporting());
+    settle();
+    QProgressDialog* progress = editor.progressDialog();
+    ASSERT_NE(progress, nullptr);
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QStringLiteral("取消"));
+    clickAt(cancel, cancel->rect().center());
+    ASSERT_TRUE(test::waitUntil([&] { return !editor.isExporting(); }, 30s));
+    settle();
+    EXPECT_EQ(editor.progressDialog(), nullptr);
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(closed, 0);
+    EXPECT_EQ(editor.state()->frameCount(), 240);
 }
 
 }  // namespace

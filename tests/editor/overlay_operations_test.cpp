@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -124,8 +125,8 @@ TEST_F(OverlayOperations, StickerIsShrunkToFortyPercentButNeverEnlarged) {
     EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(100, 50));
     state.addSticker();
     EXPECT_EQ(last<StickerOverlay>(state).rect, QRectF(300, 450, 400, 100));
-    // The picture itself is kept at its own resolution.
-    EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(4000, 1000));
+    // A picture larger than the frame is kept at the frame's size.
+    EXPECT_EQ(last<StickerOverlay>(state).image.size(), QSize(1000, 250));
 }
 
 TEST_F(OverlayOperations, CancelledOrRefusedPictureChangesNothing) {
@@ -136,11 +137,18 @@ TEST_F(OverlayOperations, CancelledOrRefusedPictureChangesNothing) {
     const QByteArray png = whole.readAll();
     answer(state, {QString(), file("cut.png", png.left(png.size() / 2)), file("zero.png", {}),
                    file("words.png", "hello"), dir.filePath("gone.png")});
+    QSignalSpy refused(&state, &EditorState::refused);
     for (int i = 0; i < 5; ++i) {
         state.addSticker();
     }
     EXPECT_TRUE(state.overlays().isEmpty());
     EXPECT_EQ(state.undoCount(), 0);
+    // A cancel is not a refusal; every refused file says why.
+    ASSERT_EQ(refused.size(), 4);
+    EXPECT_EQ(refused.at(2).at(0).toString(), QStringLiteral("这个文件不是 PNG 或 JPEG 图片。"));
+    for (const QList<QVariant>& reason : refused) {
+        EXPECT_FALSE(reason.at(0).toString().isEmpty());
+    }
 }
 
 TEST_F(OverlayOperations, ReplacedPictureKeepsOriginAndWidthAndTakesItsOwnProportions) {
@@ -186,17 +194,91 @@ TEST_F(OverlayOperations, DeletingClearsTheSelectionOnlyForTheSelectedItem) {
     EXPECT_EQ(state.undoCount(), 4);
 }
 
-TEST_F(OverlayOperations, SetContentReplacesWithoutAnUndoStep) {
+TEST_F(OverlayOperations, SetContentOutsideAnEditIsOneStepEach) {
     EditorState state(framesOf(200, 100));
     state.addMosaic();
     const QUuid id = state.overlays().last().id;
     state.setOverlayContent(id, MosaicOverlay{QRectF(1, 2, 3, 4), 5});
     EXPECT_EQ(last<MosaicOverlay>(state), (MosaicOverlay{QRectF(1, 2, 3, 4), 5}));
     EXPECT_EQ(state.overlays().last().id, id);
-    EXPECT_EQ(state.undoCount(), 1);
+    EXPECT_EQ(state.undoCount(), 2);
     const OverlayList before = state.overlays();
     state.setOverlayContent(QUuid::createUuid(), MosaicOverlay{});
+    state.setOverlayContent(id, MosaicOverlay{QRectF(1, 2, 3, 4), 5});  // no change
     EXPECT_EQ(state.overlays(), before);
+    EXPECT_EQ(state.undoCount(), 2);
+}
+
+TEST_F(OverlayOperations, EditsGroupTheirChangesIntoOneStepAndJoinWhenRepeated) {
+    EditorState state(framesOf(200, 100));
+    state.addMosaic();
+    state.addArrow();
+    const QUuid mosaic = state.overlays().at(0).id;
+    const QUuid arrow = state.overlays().at(1).id;
+    const OverlayList added = state.overlays();
+    auto grain = [&](double value) {
+        state.setOverlayContent(mosaic, MosaicOverlay{QRectF(10, 10, 50, 50), value});
+    };
+    QObject inspector;
+    QObject canvas;
+
+    // Repeated and nested begins join; changes share one step, taken at the
+    // first of them; an edit without changes records nothing.
+    state.beginOverlayEdit(mosaic, &inspector);
+    EXPECT_EQ(state.undoCount(), 2);
+    state.beginOverlayEdit(mosaic, &inspector);
+    grain(9);
+    state.endOverlayEdit(&inspector);
+    EXPECT_TRUE(state.isEditing(&inspector));
+    grain(10);
+    EXPECT_EQ(state.undoCount(), 3);
+
+    // A drag of the same overlay during the session is a step of its own;
+    // the session's next change then records a new step.
+    state.beginOverlayEdit(mosaic, &canvas);
+    grain(11);
+    grain(12);
+    state.endOverlayEdit(&canvas);
+    EXPECT_EQ(state.undoCount(), 4);
+    grain(13);
+    EXPECT_EQ(state.undoCount(), 5);
+
+    // Undo ends the step's sharing: the next change is a new step and the
+    // redo stack is emptied.
+    state.undo();
+    grain(14);
+    EXPECT_EQ(state.undoCount(), 5);
+    EXPECT_EQ(state.redoCount(), 0);
+
+    // A change to another overlay than the edit's is a step of its own, and
+    // so is the next change of the edit after it.
+    state.setOverlayContent(arrow, ArrowOverlay{QPointF(0, 0), QPointF(50, 50), 4, RGBA{}});
+    EXPECT_EQ(state.undoCount(), 6);
+    grain(15);
+    EXPECT_EQ(state.undoCount(), 7);
+    state.endOverlayEdit(&inspector);
+    EXPECT_FALSE(state.isEditing(&inspector));
+
+    // The same editor on another overlay starts afresh; an editor that goes
+    // away closes its edit.
+    const QObject* address = nullptr;
+    {
+        QObject gone;
+        address = &gone;
+        state.beginOverlayEdit(mosaic, &gone);
+        state.beginOverlayEdit(arrow, &gone);
+        state.setOverlayContent(mosaic, MosaicOverlay{QRectF(0, 0, 20, 20), 8});
+        state.setOverlayContent(mosaic, MosaicOverlay{QRectF(0, 0, 30, 20), 8});
+        EXPECT_EQ(state.undoCount(), 9);
+    }
+    EXPECT_FALSE(state.isEditing(address));
+    for (int i = 0; i < 9; ++i) {
+        state.undo();
+    }
+    EXPECT_EQ(state.overlays(), OverlayList());
+    state.redo();
+    state.redo();
+    EXPECT_EQ(state.overlays(), added);
 }
 
 TEST_F(OverlayOperations, UndoAndRedoBringBackTheWholeList) {

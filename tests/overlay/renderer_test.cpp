@@ -146,6 +146,8 @@ TEST(OverlayRenderer, ShadowIsSoftBlackAtMostFortyFivePerCent) {
                 EXPECT_GE(red(shadowed, x, y), 255 * 0.55 - 2);
                 darkened += red(shadowed, x, y) < 250;
             }
+            // The shadow darkens an opaque frame; it never makes it see-through.
+            ASSERT_EQ(shadowed.pixel(x, y) >> 24, 255u) << x << "," << y;
         }
     }
     EXPECT_GT(darkened, 50);

@@ -125,5 +125,26 @@ TEST_F(StickerLoaderTest, RefusesAPictureClaimingFiftyThousandSquarePixels) {
     EXPECT_TRUE(StickerLoader::load(write("strip.png", strip)).isNull());
 }
 
+TEST_F(StickerLoaderTest, APhotoLargerThanTheFrameIsScaledDownOnLoad) {
+    // 26 megapixels: over the whole-decode limit, so it used to be refused.
+    QImage photo(5200, 5000, QImage::Format_RGB32);
+    photo.fill(QColor(200, 120, 40));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(photo.save(&buffer, "jpeg"));
+    photo = QImage();
+    const QString path = write(QStringLiteral("phone.jpg"), jpeg);
+    const StickerLoader::Loaded loaded = StickerLoader::load(path, QSize(1920, 1080));
+    ASSERT_FALSE(loaded.image.isNull()) << loaded.error.toStdString();
+    EXPECT_EQ(loaded.image.size(), QSize(1123, 1080));
+    EXPECT_NEAR(qRed(loaded.image.qimage().pixel(500, 500)), 200, 4);
+    // Without a bound it is too large, and says so.
+    EXPECT_EQ(StickerLoader::load(path, QSize()).error, QStringLiteral("这张图片太大，无法使用。"));
+    // A PNG larger than the frame is scaled down too.
+    const QString png = write(QStringLiteral("big.png"), encoded("png", 400, 100));
+    EXPECT_EQ(StickerLoader::load(png, QSize(200, 200)).image.size(), QSize(200, 50));
+}
+
 }  // namespace
 }  // namespace mirelo

@@ -5,6 +5,7 @@
 #include "ui/editor/ResizeSheet.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -158,6 +159,31 @@ TEST(ResizeSheet, ApplyAsksForAResizeOnlyWithValidSizes) {
                       QSizeF(QString::fromLatin1(w).toDouble(), QString::fromLatin1(h).toDouble()));
         }
     }
+}
+
+TEST(ResizeSheet, SizesWhoseFramesWouldNotFitInMemoryAreRefusedWithTheReason) {
+    // Two 400 x 300 frames with 4 MB available: 3 MB may be used.
+    Sheet s(400, 300);
+    s.state.setAvailableMemoryProbe([] { return qint64(4'000'000); });
+    s.sheet.keepAspectCheck()->setChecked(false);
+    s.sheet.widthField()->setText(QStringLiteral("1000"));
+    s.sheet.heightField()->setText(QStringLiteral("1000"));  // 8 MB
+    QSignalSpy spy(&s.sheet, &ResizeSheet::resizeRequested);
+    QTest::mouseClick(s.sheet.applyButton(), Qt::LeftButton);
+    EXPECT_EQ(spy.size(), 0);
+    EXPECT_TRUE(s.sheet.isVisible());
+    EXPECT_FALSE(s.sheet.messageLabel()->isHidden());
+    EXPECT_TRUE(s.sheet.messageLabel()->text().contains(QStringLiteral("内存")));
+    // The model refuses it as well, without an undo step.
+    s.state.resize(QSizeF(1000, 1000));
+    EXPECT_EQ(s.state.imageSize(), QSizeF(400, 300));
+    EXPECT_FALSE(s.state.canUndo());
+
+    s.sheet.widthField()->setText(QStringLiteral("600"));
+    s.sheet.heightField()->setText(QStringLiteral("600"));  // 2.88 MB
+    QTest::mouseClick(s.sheet.applyButton(), Qt::LeftButton);
+    EXPECT_EQ(spy.size(), 1);
+    EXPECT_FALSE(s.sheet.isVisible());
 }
 
 }  // namespace

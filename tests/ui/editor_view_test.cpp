@@ -9,6 +9,7 @@
 #include "ui/editor/PreviewCanvas.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -92,13 +93,41 @@ TEST(EditorView, SelectionInTheStripDrivesTheCurrentFrame) {
     EXPECT_EQ(editor.state->selectedIDs().size(), 3);
 }
 
-TEST(EditorView, ModelSelectionChangesShowInTheStripWithoutMovingTheFrame) {
+TEST(EditorView, TheCurrentFrameFollowsSelectionChangesMadeByTheModel) {
     Editor editor(6);
+    EditorState& state = *editor.state;
+    auto currentIsSelected = [&] {
+        return state.selectedIDs().contains(state.frames().at(state.currentIndex()).id);
+    };
     editor.clickRow(3);
-    editor.state->setSelectedIDs(
-        {editor.state->frames().at(1).id, editor.state->frames().at(5).id});
+    state.setSelectedIDs({state.frames().at(1).id, state.frames().at(5).id});
+    QApplication::processEvents();
     EXPECT_EQ(editor.view->frameStrip()->selectionModel()->selectedIndexes().size(), 2);
-    EXPECT_EQ(editor.state->currentIndex(), 3);
+    EXPECT_EQ(state.currentIndex(), 1);
+
+    // Deleting the selected frames selects the frame now current; undo
+    // keeps the current frame among the selected ones.
+    state.deleteSelected();
+    QApplication::processEvents();
+    EXPECT_EQ(state.frameCount(), 4);
+    EXPECT_EQ(state.selectedIDs().size(), 1);
+    EXPECT_TRUE(currentIsSelected());
+    editor.clickRow(3);
+    state.undo();
+    QApplication::processEvents();
+    EXPECT_TRUE(currentIsSelected());
+
+    // A delete of every frame is refused with the reason.
+    state.setSelectedIDs(QSet<QUuid>([&] {
+        QSet<QUuid> all;
+        for (const EditorFrame& frame : state.frames()) {
+            all.insert(frame.id);
+        }
+        return all;
+    }()));
+    state.deleteSelected();
+    EXPECT_EQ(state.frameCount(), 6);
+    EXPECT_FALSE(editor.view->noticeLabel()->text().isEmpty());
 }
 
 TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
@@ -111,6 +140,7 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
         editor.view->delayField()->setText(QString::fromUtf8(bad));
         QTest::mouseClick(editor.view->delayApplyButton(), Qt::LeftButton);
         EXPECT_DOUBLE_EQ(delayOf(1), 0.05) << bad;
+        EXPECT_FALSE(editor.view->delayMessage()->isHidden()) << bad;  // says so
     }
     EXPECT_FALSE(editor.state->canUndo());
 
@@ -124,6 +154,7 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
     EXPECT_DOUBLE_EQ(delayOf(2), 0.1);
     EXPECT_DOUBLE_EQ(delayOf(3), 0.05);
     EXPECT_EQ(editor.view->delayField()->text(), QStringLiteral("0.1"));
+    EXPECT_TRUE(editor.view->delayMessage()->isHidden());
 }
 
 TEST(NumberParsing, FollowsCNotationWhateverTheLocale) {
@@ -216,6 +247,19 @@ TEST(EditorView, SpaceTogglesPlaybackAndTheButtonSymbol) {
     QTest::keyClick(editor.view->frameStrip(), Qt::Key_Space);
     EXPECT_FALSE(editor.state->isPlaying());
     EXPECT_EQ(editor.view->playButton()->icon().pixmap(20).toImage(), stopped);
+
+    // After typing in the delay field, a click on the preview takes the
+    // focus, and Space plays instead of typing a blank.
+    editor.view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.view.get()));
+    editor.view->delayField()->setFocus();
+    QTest::keyClicks(editor.view->delayField(), QStringLiteral("0.5"));
+    QTest::mouseClick(editor.view->canvas(), Qt::LeftButton, {},
+                      editor.view->canvas()->rect().center());
+    ASSERT_NE(QApplication::focusWidget(), editor.view->delayField());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(editor.state->isPlaying());
+    EXPECT_EQ(editor.view->delayField()->text(), QStringLiteral("0.5"));
 }
 
 TEST(EditorView, CropModeSwapsTheCentreGroup) {

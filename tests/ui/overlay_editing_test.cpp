@@ -2,15 +2,22 @@
 // drag or edit, handles, clamps and the in-place text field.
 #include "editor/EditorState.h"
 #include "editor/PictureChooser.h"
+#include "overlay/OverlayRenderer.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/OverlayInspectorView.h"
 #include "ui/editor/OverlayLayerView.h"
+#include "ui/editor/PreviewCanvas.h"
+#include "ui/editor/PreviewRenderer.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,7 +81,7 @@ TEST(OverlayLayer, EachDragIsOneUndoStepInImagePixels) {
     EXPECT_EQ(contentOf<MosaicOverlay>(t.state).rect, start.translated(80, 40));
 }
 
-TEST(OverlayLayer, ClicksSelectWithoutAStepExceptOnArrowEnds) {
+TEST(OverlayLayer, ClicksSelectWithoutAStepAndHandlesAreCentredOnTheirPoint) {
     Layer t;
     t.state.addArrow();
     const int steps = t.state.undoCount();
@@ -85,9 +92,36 @@ TEST(OverlayLayer, ClicksSelectWithoutAStepExceptOnArrowEnds) {
     EXPECT_EQ(t.state.selectedOverlayID(), t.state.overlays().at(0).id);
     EXPECT_EQ(t.state.undoCount(), steps);
 
+    // Clicking an end handle without moving changes nothing, so records
+    // nothing.
     const QPointF tip = t.layer.toView(QRectF(arrow.end, QSizeF())).topLeft();
     QTest::mouseClick(&t.layer, Qt::LeftButton, {}, tip.toPoint());
-    EXPECT_EQ(t.state.undoCount(), steps + 1);
+    EXPECT_EQ(t.state.undoCount(), steps);
+
+    // The tip's handle takes presses up to 13 points from it on every side
+    // and none further away (the shaft's own hit area is 8 points wide).
+    for (const QPointF offset :
+         {QPointF(0, -12), QPointF(0, 12), QPointF(12, 0), QPointF(-12, 0)}) {
+        const ArrowOverlay before = contentOf<ArrowOverlay>(t.state);
+        const QPointF at = t.layer.toView(QRectF(before.end, QSizeF())).topLeft() + offset;
+        QTest::mousePress(&t.layer, Qt::LeftButton, {}, at.toPoint());
+        QTest::mouseMove(&t.layer, (at + QPointF(0, 4)).toPoint());
+        QTest::mouseRelease(&t.layer, Qt::LeftButton, {}, (at + QPointF(0, 4)).toPoint());
+        EXPECT_EQ(contentOf<ArrowOverlay>(t.state).end, before.end + QPointF(0, 8))
+            << offset.x() << "," << offset.y();
+        EXPECT_EQ(contentOf<ArrowOverlay>(t.state).start, before.start);
+        t.state.undo();
+        t.state.setSelectedOverlayID(t.state.overlays().at(0).id);
+    }
+    for (const QPointF offset : {QPointF(0, -15), QPointF(0, 15), QPointF(15, 0)}) {
+        const QPointF at = tip + offset;
+        QTest::mousePress(&t.layer, Qt::LeftButton, {}, at.toPoint());
+        QTest::mouseMove(&t.layer, (at + QPointF(0, 4)).toPoint());
+        QTest::mouseRelease(&t.layer, Qt::LeftButton, {}, (at + QPointF(0, 4)).toPoint());
+        EXPECT_EQ(contentOf<ArrowOverlay>(t.state), arrow) << offset.x() << "," << offset.y();
+        t.state.setSelectedOverlayID(t.state.overlays().at(0).id);
+    }
+    EXPECT_EQ(t.state.undoCount(), steps);
     // Dragging the tail moves only the tail.
     const QPointF tail = t.layer.toView(QRectF(arrow.start, QSizeF())).topLeft();
     QTest::mousePress(&t.layer, Qt::LeftButton, {}, tail.toPoint());
@@ -95,7 +129,7 @@ TEST(OverlayLayer, ClicksSelectWithoutAStepExceptOnArrowEnds) {
     QTest::mouseRelease(&t.layer, Qt::LeftButton, {}, (tail + QPointF(0, 10)).toPoint());
     EXPECT_EQ(contentOf<ArrowOverlay>(t.state).start, arrow.start + QPointF(0, 20));
     EXPECT_EQ(contentOf<ArrowOverlay>(t.state).end, arrow.end);
-    EXPECT_EQ(t.state.undoCount(), steps + 2);
+    EXPECT_EQ(t.state.undoCount(), steps + 1);
 
     // While cropping, the layer takes no clicks.
     t.state.setSelectedOverlayID(QUuid());
@@ -149,6 +183,75 @@ TEST(OverlayLayer, TextEditInPlaceIsOneStepOrNone) {
     EXPECT_EQ(contentOf<TextOverlay>(t.state).text, before);
 }
 
+// The canvas shows the frame exactly as the file will have it. `zoom` is the
+// preview's scale; at 1 the canvas's pixels are the rendered frame's.
+struct Canvas {
+    explicit Canvas(const QList<OverlayItem>& overlays, double zoom = 1.0)
+        : state(frames(200, 100, 1)), canvas(&state) {
+        state.setOverlays(overlays);
+        canvas.resize(qRound(200 * zoom) + 24, qRound(100 * zoom) + 24);
+        canvas.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&canvas));
+        QSignalSpy changed(canvas.renderer(), &PreviewRenderer::imageChanged);
+        while (!canvas.renderer()->isCurrent()) {
+            EXPECT_TRUE(changed.wait(10000));
+        }
+        expected = OverlayRenderer::render(overlays, state.frames().at(0).image).qimage();
+        if (zoom != 1.0) {
+            expected = expected.scaled(expected.size() * zoom, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+        }
+        shown = canvas.grab(canvas.displayRect().toRect()).toImage();
+    }
+    // Pixels whose channels differ by more than `tolerance`.
+    int differences(int tolerance) const {
+        if (shown.size() != expected.size()) {
+            return -1;
+        }
+        int count = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                const QColor a = shown.pixelColor(x, y);
+                const QColor b = expected.pixelColor(x, y);
+                if (std::abs(a.red() - b.red()) > tolerance ||
+                    std::abs(a.green() - b.green()) > tolerance ||
+                    std::abs(a.blue() - b.blue()) > tolerance) {
+                    ++count;
+                }
+            }
+        }
+        return count;
+    }
+    // Overlays of any kind and place, set directly.
+    struct State : EditorState {
+        using EditorState::EditorState;
+        using EditorState::setOverlays;
+    };
+    State state;
+    PreviewCanvas canvas;
+    QImage expected;
+    QImage shown;
+};
+
+TEST(PreviewCanvas, ShowsTheRenderedFrame) {
+    TextOverlay text{QPointF(20, 20), QStringLiteral("Mirelo 文字"), 30, RGBA{1, 1, 0, 1}, true};
+    MosaicOverlay overText{QRectF(30, 25, 60, 30), 12};
+    MosaicOverlay pastEdge{QRectF(-40, 50, 100, 70), 8};
+    ArrowOverlay arrow{QPointF(20, 80), QPointF(60, 70), 1, RGBA{1, 0, 0, 1}};
+
+    // Text with its shadow, a mosaic over a text, a mosaic past the edges.
+    for (const QList<OverlayItem>& overlays :
+         {QList<OverlayItem>{OverlayItem::make(text)},
+          QList<OverlayItem>{OverlayItem::make(text), OverlayItem::make(overText)},
+          QList<OverlayItem>{OverlayItem::make(pastEdge)}}) {
+        const Canvas t(overlays);
+        EXPECT_EQ(t.differences(0), 0);
+    }
+    // An arrow whose head is 12 image pixels long at half size: 6 points.
+    const Canvas half({OverlayItem::make(arrow)}, 0.5);
+    EXPECT_EQ(half.differences(24), 0);
+}
+
 TEST(OverlayInspector, ChangesToOneOverlayFormOneStep) {
     EditorState state(frames());
     OverlayInspectorView inspector(&state);
@@ -159,7 +262,7 @@ TEST(OverlayInspector, ChangesToOneOverlayFormOneStep) {
     const TextOverlay original = std::get<TextOverlay>(text.content);
 
     inspector.showItem(state.overlays().at(0));
-    inspector.slider()->setValue(64);
+    inspector.slider()->setValue(OverlayInspectorView::toSlider(64));
     inspector.pickColor(QColor(10, 200, 30, 128));
     inspector.checkBox()->click();
     const TextOverlay& changed = contentOf<TextOverlay>(state);
@@ -171,12 +274,68 @@ TEST(OverlayInspector, ChangesToOneOverlayFormOneStep) {
 
     // Another overlay starts a new step.
     inspector.showItem(state.overlays().at(1));
-    inspector.slider()->setValue(7);
-    EXPECT_EQ(contentOf<ArrowOverlay>(state, 1).lineWidth, 7);
+    inspector.slider()->setValue(OverlayInspectorView::toSlider(7.5));
+    EXPECT_EQ(contentOf<ArrowOverlay>(state, 1).lineWidth, 7.5);
     EXPECT_EQ(state.undoCount(), steps + 2);
     state.undo();
     state.undo();
     EXPECT_EQ(contentOf<TextOverlay>(state), original);
+}
+
+TEST(OverlayInspector, EverySessionStartsFreshAndAnUntouchedSliderKeepsItsValue) {
+    EditorState state(frames(1000, 500, 2));
+    EditorView view(&state);
+    OverlayInspectorView* inspector = view.inspector();
+    state.addMosaic();
+    const QUuid id = state.overlays().at(0).id;
+    auto grain = [&] { return contentOf<MosaicOverlay>(state).blockSize; };
+    auto moveSlider = [&](double value) {
+        inspector->slider()->setValue(OverlayInspectorView::toSlider(value));
+    };
+    moveSlider(20);
+    EXPECT_EQ(state.undoCount(), 2);
+    state.undo();  // clears the selection: the session ends
+    EXPECT_EQ(state.redoCount(), 1);
+    state.setSelectedOverlayID(id);
+    moveSlider(30);
+    EXPECT_EQ(grain(), 30);
+    EXPECT_EQ(state.undoCount(), 2);
+    EXPECT_EQ(state.redoCount(), 0);  // a later redo cannot bring back 20
+
+    // "完成" and selecting the same overlay again: a new session, a new step.
+    inspector->doneButton()->click();
+    state.setSelectedOverlayID(id);
+    moveSlider(31.25);
+    EXPECT_EQ(grain(), 31.25);
+    EXPECT_EQ(state.undoCount(), 3);
+    state.undo();
+    EXPECT_EQ(grain(), 30);
+
+    // A value between slider steps is kept when the slider is only pressed
+    // and released.
+    state.setSelectedOverlayID(id);
+    MosaicOverlay odd = contentOf<MosaicOverlay>(state);
+    odd.blockSize = 55.556;
+    state.setOverlayContent(id, odd);
+    const int steps = state.undoCount();
+    view.resize(1000, 640);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QSlider* slider = inspector->slider();
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.orientation = Qt::Horizontal;
+    const QPoint handle =
+        slider->style()
+            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+            .center();
+    QTest::mousePress(slider, Qt::LeftButton, {}, handle);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, handle);
+    EXPECT_EQ(grain(), 55.556);
+    EXPECT_EQ(state.undoCount(), steps);
 }
 
 TEST(OverlayInspector, ValueLabelsTruncateAndStickersShowTheirSize) {
@@ -189,7 +348,7 @@ TEST(OverlayInspector, ValueLabelsTruncateAndStickersShowTheirSize) {
     state.setOverlayContent(state.overlays().at(0).id, big);
     inspector.showItem(state.overlays().at(0));
     EXPECT_EQ(inspector.valueLabel()->text(), QStringLiteral("250"));
-    EXPECT_EQ(inspector.slider()->value(), 200);
+    EXPECT_EQ(inspector.slider()->value(), OverlayInspectorView::toSlider(200));
 
     // A sticker from a picture file.
     QTemporaryDir dir;

@@ -215,23 +215,61 @@ TEST(SaveFlow, FailureShowsTheReasonAndKeepsTheEditorIntact) {
     again->reject();
 }
 
-TEST(SaveFlow, ClosingDuringAnExportLeavesNoFile) {
+TEST(SaveFlow, CancellingOrClosingDuringAnExportLeavesNoFile) {
     Flow flow(frames(120, 640, 360));
-    QFileDialog* dialog = flow.openDialog();
-    ASSERT_NE(dialog, nullptr);
-    QCheckBox* skip = flow.controller.accessory()->skipCheck();
-    skip->setChecked(true);  // different options: the export encodes afresh
+    EditorState* state = flow.controller.state();
+    state->addText();  // an edit to keep
+    const OverlayList overlays = state->overlays();
     const QString path = flow.folder.filePath(QStringLiteral("long.gif"));
-    flow.chooseAndSave(dialog, path);
-    ASSERT_TRUE(flow.controller.isExporting());
-    ASSERT_NE(flow.controller.progressDialog(), nullptr);
+    auto startLongExport = [&] {
+        QFileDialog* dialog = flow.openDialog();
+        ASSERT_NE(dialog, nullptr);
+        QCheckBox* skip = flow.controller.accessory()->skipCheck();
+        skip->setChecked(true);  // different options: the export encodes afresh
+        flow.chooseAndSave(dialog, path);
+        ASSERT_TRUE(flow.controller.isExporting());
+        ASSERT_NE(flow.controller.progressDialog(), nullptr);
+    };
+    auto noFiles = [&] {
+        return QDir(flow.folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty();
+    };
+
+    // "取消" in the sheet, then its close box: each stops the export, the
+    // sheet goes and stays gone, and the editor keeps its edits.
+    for (const bool closeBox : {false, true}) {
+        startLongExport();
+        QProgressDialog* progress = flow.controller.progressDialog();
+        if (closeBox) {
+            progress->close();
+        } else {
+            auto* cancel = progress->findChild<QPushButton*>();
+            ASSERT_NE(cancel, nullptr);
+            EXPECT_EQ(cancel->text(), QStringLiteral("取消"));
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+        EXPECT_EQ(flow.controller.progressDialog(), nullptr);
+        ASSERT_TRUE(test::waitUntil([&] { return !flow.controller.isExporting(); }, 20s));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(flow.controller.progressDialog(), nullptr);
+        EXPECT_EQ(flow.controller.errorAlert(), nullptr);
+        EXPECT_TRUE(flow.saved.isEmpty());
+        EXPECT_EQ(flow.closed, 0);
+        EXPECT_TRUE(flow.controller.window()->isVisible());
+        EXPECT_EQ(state->overlays(), overlays);
+        EXPECT_EQ(state->frameCount(), 120);
+        EXPECT_EQ(state->undoCount(), 1);
+        EXPECT_TRUE(noFiles());
+    }
+
+    // Closing the editor during an export cancels it too.
+    startLongExport();
     test::closeDiscarding(&flow.controller);
     EXPECT_EQ(flow.closed, 1);
     EXPECT_FALSE(flow.controller.isExporting());
     test::spinFor(1500ms);
     EXPECT_TRUE(flow.saved.isEmpty());
     EXPECT_EQ(flow.closed, 1);
-    EXPECT_TRUE(QDir(flow.folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(noFiles());
 }
 
 // The frames the save flow exports are drawn one at a time as the encoders

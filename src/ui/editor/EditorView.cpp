@@ -9,6 +9,7 @@
 #include "ui/editor/OverlayInspectorView.h"
 #include "ui/editor/OverlayLayerView.h"
 #include "ui/editor/PreviewCanvas.h"
+#include "ui/editor/PreviewRenderer.h"
 #include "ui/editor/ResizeSheet.h"
 
 #include <QAction>
@@ -232,9 +233,17 @@ void EditorView::buildToolbar() {
     m_delayApply->setAutoDefault(false);
     m_delayApply->setFocusPolicy(Qt::TabFocus);
     connect(m_delayApply, &QPushButton::clicked, this, &EditorView::applyDelayInput);
+    m_delayMessage = new QLabel(QStringLiteral("无法识别"), delayGroup);
+    m_delayMessage->setToolTip(QStringLiteral("延迟要写成一个数，如 0.1"));
+    QPalette warning = m_delayMessage->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
+    m_delayMessage->setPalette(warning);
+    m_delayMessage->hide();
+    connect(m_delayField, &QLineEdit::textEdited, m_delayMessage, &QWidget::hide);
     delayRow->addWidget(m_delayField);
     delayRow->addWidget(unit);
     delayRow->addWidget(m_delayApply);
+    delayRow->addWidget(m_delayMessage);
     m_toolbar->addWidget(delayGroup);
 
     m_save = makeAction(QStringLiteral("保存"), QStringLiteral("square.and.arrow.down"));
@@ -264,6 +273,8 @@ QWidget* EditorView::buildPreviewColumn() {
     m_canvas->addLayer(m_overlayLayer);
     connect(m_canvas, &PreviewCanvas::displayRectChanged, m_overlayLayer,
             &OverlayLayerView::setDisplayRect);
+    connect(m_overlayLayer, &OverlayLayerView::editingTextChanged, m_canvas->renderer(),
+            &PreviewRenderer::setHiddenOverlay);
     m_crop = new CropOverlayView(m_state, m_canvas);
     m_canvas->addLayer(m_crop);
     connect(m_canvas, &PreviewCanvas::displayRectChanged, m_crop, &CropOverlayView::setDisplayRect);
@@ -325,6 +336,14 @@ QWidget* EditorView::buildPreviewColumn() {
     makeCaption(m_infoLabel);
     infoRow->addWidget(m_infoLabel);
     infoRow->addStretch(1);
+    // Why the last command was refused, until the next change.
+    m_notice = new QLabel(info);
+    QPalette warning = m_notice->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
+    m_notice->setPalette(warning);
+    infoRow->addWidget(m_notice);
+    connect(m_state, &EditorState::refused, m_notice, &QLabel::setText);
+    connect(m_state, &EditorState::historyChanged, m_notice, &QLabel::clear);
     m_previewColumn->addWidget(info);
     return column;
 }
@@ -344,7 +363,11 @@ QString EditorView::positionText(const EditorState& state) {
 
 void EditorView::applyDelayInput() {
     if (const std::optional<double> seconds = parseNumber(m_delayField->text())) {
+        m_delayMessage->hide();
         m_state->setDelay(*seconds);
+    } else {
+        // Said next to the field, which keeps the text to be corrected.
+        m_delayMessage->show();
     }
 }
 
@@ -415,6 +438,8 @@ void EditorView::refreshInspector() {
     }
     if (selected != nullptr) {
         m_inspector->showItem(*selected);
+    } else {
+        m_inspector->endSession();
     }
     m_inspectorDivider->setVisible(selected != nullptr);
     m_inspector->setVisible(selected != nullptr);

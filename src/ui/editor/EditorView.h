@@ -47,6 +47,10 @@ public:
     QToolButton* playButton() const { return m_playButton; }
     QLabel* positionLabel() const { return m_positionLabel; }
     QLabel* infoLabel() const { return m_infoLabel; }
+    // Why the last command was refused (empty when nothing was).
+    QLabel* noticeLabel() const { return m_notice; }
+    // Shown next to the delay field when its text is not a number.
+    QLabel* delayMessage() const { return m_delayMessage; }
     CropOverlayView* cropOverlay() const { return m_crop; }
     OverlayLayerView* overlayLayer() const { return m_overlayLayer; }
     OverlayInspectorView* inspector() const { return m_inspector; }
@@ -108,6 +112,8 @@ private:
     QSlider* m_slider = nullptr;
     QLabel* m_positionLabel = nullptr;
     QLabel* m_infoLabel = nullptr;
+    QLabel* m_notice = nullptr;
+    QLabel* m_delayMessage = nullptr;
 
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;

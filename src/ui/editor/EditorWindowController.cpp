@@ -289,7 +289,7 @@ void EditorWindowController::showExportProgress() {
     auto* progress = new QProgressDialog(m_window);
     progress->setWindowTitle(QStringLiteral("Mirelo"));
     progress->setLabelText(QStringLiteral("正在导出…"));
-    progress->setCancelButton(nullptr);
+    progress->setCancelButtonText(QStringLiteral("取消"));
     progress->setRange(0, 0);  // indeterminate until the encoder reports
     progress->setMinimumDuration(0);
     progress->setAutoClose(false);
@@ -297,13 +297,24 @@ void EditorWindowController::showExportProgress() {
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumWidth(260);
     m_progress = progress;
+    // "取消" and the close box both stop the export at its next frame; the
+    // sheet goes at once and the editor keeps every edit.
+    connect(progress, &QProgressDialog::canceled, this, &EditorWindowController::cancelExport);
     progress->show();
+}
+
+void EditorWindowController::cancelExport() {
+    dismissExportProgress();
+    if (m_model) {
+        m_model->cancelExport();
+    }
 }
 
 void EditorWindowController::dismissExportProgress() {
     if (m_progress) {
         QProgressDialog* progress = m_progress;
         m_progress = nullptr;
+        progress->disconnect(this);
         progress->close();
         progress->deleteLater();
     }

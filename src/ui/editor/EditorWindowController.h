@@ -31,10 +31,12 @@ class ExportModel;
 // closing). Main thread only.
 //
 // Saving: playback pauses and a save dialog opens in the output folder with the export options
-// inside it. After OK the export runs off the main thread behind a "正在导出…" sheet; success
-// reports the file and closes the editor, failure shows "保存失败" with the reason and leaves the
-// editor exactly as it was. Closing the window during an export cancels it; no partial file is
-// left.
+// inside it; the overlays are drawn into each frame only as the encoder asks for it. After OK the
+// export runs off the main thread behind a "正在导出…" sheet; success reports the file and closes
+// the editor, failure shows "保存失败" with the reason and leaves the editor exactly as it was.
+// "取消" in the progress sheet (or its close box) cancels the export at its next frame and keeps
+// the editor as it was; closing the window during an export cancels it too. No partial file is
+// left either way.
 //
 // The recording exists nowhere but in this editor, so closing the window
 // before it was saved asks first ("放弃这段录制？" with 放弃 / 取消, over the
@@ -95,6 +97,7 @@ private:
     void startExport(const QString& path);
     void exportFinished(const QString& path, const ExportStatus& status);
     void showExportProgress();
+    void cancelExport();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
     // Whether the window may close now; asks first (and answers false) when

@@ -16,8 +16,7 @@ QPixmap ThumbnailCache::thumbnail(const Image& image, qreal devicePixelRatio) {
     if (image.isNull()) {
         return {};
     }
-    const QString key =
-        QStringLiteral("%1@%2").arg(image.cacheKey()).arg(devicePixelRatio);
+    const QString key = QStringLiteral("%1@%2").arg(image.cacheKey()).arg(devicePixelRatio);
     if (const QPixmap* cached = m_cache.object(key)) {
         return *cached;
     }
@@ -164,9 +163,17 @@ FrameStrip::FrameStrip(EditorState* state, QWidget* parent)
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FrameStrip::onViewSelectionChanged);
-    connect(state, &EditorState::selectedIDsChanged, this, &FrameStrip::showModelSelection);
+    connect(state, &EditorState::selectedIDsChanged, this, [this] {
+        showModelSelection();
+        if (!m_viewSelecting) {
+            scheduleFollow();
+        }
+    });
     // A model reset clears the view's selection: show the model's again.
-    connect(m_model, &QAbstractItemModel::modelReset, this, &FrameStrip::showModelSelection);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        showModelSelection();
+        scheduleFollow();
+    });
     showModelSelection();
 }
 
@@ -183,7 +190,9 @@ void FrameStrip::onViewSelectionChanged() {
             firstRow = index.row();
         }
     }
+    m_viewSelecting = true;
     m_state->setSelectedIDs(ids);
+    m_viewSelecting = false;
     if (ids.isEmpty()) {
         return;  // the current frame stays
     }
@@ -192,6 +201,37 @@ void FrameStrip::onViewSelectionChanged() {
         clicked.isValid() && selectionModel()->isSelected(clicked) ? clicked.row() : firstRow;
     if (row >= 0 && row < m_state->frameCount()) {
         m_state->seek(row);
+    }
+}
+
+void FrameStrip::scheduleFollow() {
+    if (m_followPending) {
+        return;
+    }
+    m_followPending = true;
+    QMetaObject::invokeMethod(this, &FrameStrip::followModelSelection, Qt::QueuedConnection);
+}
+
+void FrameStrip::followModelSelection() {
+    m_followPending = false;
+    const FrameList& frames = m_state->frames();
+    const int current = m_state->currentIndex();
+    if (current < 0 || current >= frames.size()) {
+        return;
+    }
+    const QSet<QUuid>& ids = m_state->selectedIDs();
+    if (ids.isEmpty()) {
+        m_state->setSelectedIDs({frames.at(current).id});
+        return;
+    }
+    if (ids.contains(frames.at(current).id)) {
+        return;
+    }
+    for (int row = 0; row < frames.size(); ++row) {
+        if (ids.contains(frames.at(row).id)) {
+            m_state->seek(row);
+            return;
+        }
     }
 }
 

@@ -91,11 +91,18 @@ public:
 private:
     void onViewSelectionChanged();
     void showModelSelection();
+    // After the model changed the frames or the selection itself (undo,
+    // delete, trim), once the operation is over: the current frame moves to
+    // a selected one, and an emptied selection takes the current frame.
+    void scheduleFollow();
+    void followModelSelection();
 
     EditorState* m_state;
     FrameListModel* m_model;
     ThumbnailCache m_thumbnails;
     bool m_syncing = false;
+    bool m_viewSelecting = false;
+    bool m_followPending = false;
 };
 
 }  // namespace mirelo

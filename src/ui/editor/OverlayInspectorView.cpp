@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mirelo {
@@ -52,6 +53,17 @@ QIcon swatch(const QColor& color) {
 
 }  // namespace
 
+int OverlayInspectorView::toSlider(double value) {
+    if (!std::isfinite(value)) {
+        return 0;
+    }
+    return static_cast<int>(std::lround(std::clamp(value, -1e6, 1e6) * kSliderSteps));
+}
+
+double OverlayInspectorView::fromSlider(int position) {
+    return double(position) / kSliderSteps;
+}
+
 OverlayInspectorView::OverlayInspectorView(EditorState* state, QWidget* parent)
     : QWidget(parent), m_state(state) {
     setAutoFillBackground(true);
@@ -88,13 +100,21 @@ QString OverlayInspectorView::valueText(double value) {
 
 void OverlayInspectorView::showItem(const OverlayItem& item) {
     if (item.id != m_id) {
+        endSession();
         m_id = item.id;
-        m_editSnapshotted = false;
+        m_state->beginOverlayEdit(m_id, this);
     }
     if (static_cast<int>(item.content.index()) != m_kind) {
         rebuild(item);
     }
     refreshValues(item);
+}
+
+void OverlayInspectorView::endSession() {
+    if (!m_id.isNull()) {
+        m_state->endOverlayEdit(this);
+        m_id = QUuid();
+    }
 }
 
 void OverlayInspectorView::clearControls() {
@@ -122,7 +142,9 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
     };
     auto addSlider = [&](int minimum, int maximum) {
         m_slider = new QSlider(Qt::Horizontal, this);
-        m_slider->setRange(minimum, maximum);
+        m_slider->setRange(minimum * kSliderSteps, maximum * kSliderSteps);
+        m_slider->setSingleStep(kSliderSteps);
+        m_slider->setPageStep(kSliderSteps * 10);
         m_slider->setFixedWidth(100);
         m_slider->setFocusPolicy(Qt::NoFocus);
         add(m_slider);
@@ -174,7 +196,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
                 if (auto* t = std::get_if<TextOverlay>(&c)) {
-                    t->fontSize = value;
+                    t->fontSize = fromSlider(value);
                 }
             });
         });
@@ -218,7 +240,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
                 if (auto* m = std::get_if<MosaicOverlay>(&c)) {
-                    m->blockSize = value;
+                    m->blockSize = fromSlider(value);
                 }
             });
         });
@@ -229,7 +251,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
                 if (auto* a = std::get_if<ArrowOverlay>(&c)) {
-                    a->lineWidth = value;
+                    a->lineWidth = fromSlider(value);
                 }
             });
         });
@@ -240,7 +262,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
 void OverlayInspectorView::refreshValues(const OverlayItem& item) {
     auto setSlider = [this](double value) {
         const QSignalBlocker block(m_slider);
-        m_slider->setValue(std::isfinite(value) ? static_cast<int>(std::trunc(value)) : 0);
+        m_slider->setValue(toSlider(value));
         m_valueLabel->setText(valueText(value));
     };
     if (const auto* t = std::get_if<TextOverlay>(&item.content)) {
@@ -266,10 +288,6 @@ void OverlayInspectorView::refreshValues(const OverlayItem& item) {
 }
 
 void OverlayInspectorView::write(const std::function<void(OverlayContent&)>& change) {
-    if (!m_editSnapshotted) {
-        m_state->snapshot();
-        m_editSnapshotted = true;
-    }
     for (const OverlayItem& item : m_state->overlays()) {
         if (item.id == m_id) {
             OverlayContent content = item.content;

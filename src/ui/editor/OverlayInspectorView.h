@@ -30,9 +30,13 @@ class OverlayInspectorView : public QWidget {
 public:
     explicit OverlayInspectorView(EditorState* state, QWidget* parent = nullptr);
 
-    // Shows the controls for the selected overlay; an overlay of another id
-    // starts a new undo step at its first change.
+    // Shows the controls for the selected overlay. Showing another overlay
+    // than before starts a new edit session: its first change records one
+    // undo step, which its later changes share.
     void showItem(const OverlayItem& item);
+    // The overlay is no longer shown: the session ends, and showing even the
+    // same overlay again starts a fresh one.
+    void endSession();
     QUuid itemID() const { return m_id; }
 
     // Controls of the current kind (null when not shown), for tests.
@@ -52,6 +56,13 @@ public:
     // The value label's text: the value rounded toward zero.
     static QString valueText(double value);
 
+    // The sliders are continuous: a value maps to a position of 1/100 steps
+    // and back. Values only change when the user moves a slider; showing a
+    // value never writes it back.
+    static constexpr int kSliderSteps = 100;
+    static int toSlider(double value);
+    static double fromSlider(int position);
+
 private:
     void rebuild(const OverlayItem& item);
     void refreshValues(const OverlayItem& item);
@@ -62,7 +73,6 @@ private:
     EditorState* m_state;
     QUuid m_id;
     int m_kind = -1;
-    bool m_editSnapshotted = false;
     QHBoxLayout* m_row = nullptr;
     QList<QWidget*> m_controls;
     QLineEdit* m_textField = nullptr;

@@ -1,15 +1,12 @@
 #include "ui/editor/OverlayLayerView.h"
 
 #include "editor/EditorState.h"
-#include "overlay/OverlayRenderer.h"
 #include "overlay/TextMetrics.h"
 #include "ui/Theme.h"
 
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +16,8 @@ namespace mirelo {
 namespace {
 
 constexpr double kTextPadding = 2.0;
+// QLineEdit keeps this much room between its contents and its text.
+constexpr double kLineEditMargin = 2.0;
 
 // Distance from p to the segment a-b.
 double distanceToSegment(const QPointF& p, const QPointF& a, const QPointF& b) {
@@ -30,15 +29,14 @@ double distanceToSegment(const QPointF& p, const QPointF& a, const QPointF& b) {
     return std::hypot(p.x() - closest.x(), p.y() - closest.y());
 }
 
-QRectF handleHitRect(const QPointF& centre) {
-    const double half = OverlayLayerView::kHandleSize / 2;
-    return QRectF(centre.x() - half, centre.y() - half, OverlayLayerView::kHandleHitSize,
-                  OverlayLayerView::kHandleHitSize);
+}  // namespace
+
+QRectF OverlayLayerView::handleHitRect(const QPointF& centre) {
+    const double half = kHandleHitSize / 2;
+    return QRectF(centre.x() - half, centre.y() - half, kHandleHitSize, kHandleHitSize);
 }
 
-double shownFontSize(double fontSize, double s) {
-    return std::max(fontSize * s, 6.0);
-}
+namespace {
 
 void drawOutline(QPainter& painter, const QRectF& rect, bool selected, bool alwaysVisible) {
     if (selected) {
@@ -111,13 +109,9 @@ QRectF OverlayLayerView::toView(const QRectF& r) const {
 }
 
 QRectF OverlayLayerView::shownRect(const OverlayItem& item) const {
-    const double s = scale();
-    if (const auto* text = std::get_if<TextOverlay>(&item.content)) {
-        const double font = shownFontSize(text->fontSize, s);
-        const QSizeF box = TextMetrics::size(text->text, font);
-        const QPointF origin(m_displayRect.x() + text->origin.x() * s,
-                             m_displayRect.y() + text->origin.y() * s);
-        return QRectF(origin, box).adjusted(0, 0, 2 * kTextPadding, 2 * kTextPadding);
+    if (std::holds_alternative<TextOverlay>(item.content)) {
+        return toView(item.bounds())
+            .adjusted(-kTextPadding, -kTextPadding, kTextPadding, kTextPadding);
     }
     if (const auto* arrow = std::get_if<ArrowOverlay>(&item.content)) {
         return toView(QRectF(arrow->start, arrow->end).normalized());
@@ -203,84 +197,49 @@ OverlayLayerView::Drag OverlayLayerView::handleAt(const QPointF& point) const {
     return Drag::None;
 }
 
-void OverlayLayerView::beginGestureIfNeeded(const OverlayItem& item) {
+void OverlayLayerView::beginGesture(const OverlayItem& item) {
     if (m_gestureStart && m_gestureStart->first == item.id) {
         return;
     }
-    m_state->snapshot();
+    endGesture();
+    m_state->beginOverlayEdit(item.id, this);
     m_gestureStart = std::make_pair(item.id, item.content);
 }
 
-Image OverlayLayerView::currentFrameImage() const {
-    const FrameList& frames = m_state->frames();
-    const int index = m_state->currentIndex();
-    if (index < 0 || index >= frames.size()) {
-        return {};
+void OverlayLayerView::endGesture() {
+    if (m_gestureStart) {
+        m_gestureStart.reset();
+        m_state->endOverlayEdit(this);
     }
-    return frames.at(index).image;
-}
-
-Image OverlayLayerView::mosaicPreview(const OverlayItem& item, const MosaicOverlay& mosaic) {
-    const Image frame = currentFrameImage();
-    if (frame.isNull()) {
-        m_mosaics.remove(item.id);
-        return {};
-    }
-    MosaicCache& cache = m_mosaics[item.id];
-    const qint64 key = frame.cacheKey();
-    if (cache.frameKey != key || cache.rect != mosaic.rect || cache.blockSize != mosaic.blockSize) {
-        cache.frameKey = key;
-        cache.rect = mosaic.rect;
-        cache.blockSize = mosaic.blockSize;
-        cache.patch = MosaicPixelator::pixelate(frame, mosaic.rect, mosaic.blockSize);
-    }
-    return cache.patch;
 }
 
 // --- Drawing -----------------------------------------------------------------
 
+// The overlays themselves are in the frame the canvas shows (rendered as the
+// file will have them); this layer draws only what is not saved: mosaic
+// outlines and the selection's outline and handles.
 void OverlayLayerView::paintEvent(QPaintEvent*) {
     if (m_state->frames().isEmpty()) {
         return;
     }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QUuid selected = m_state->selectedOverlayID();
-    QSet<QUuid> present;
-    // Overlays show only where the saved file will have them: on the frame.
-    // The selection's outline and handles are drawn afterwards, unclipped, so
-    // that an overlay dragged off the frame can still be grabbed.
-    painter.setClipRect(m_displayRect);
     const OverlayItem* selectedItem = nullptr;
+    painter.setClipRect(m_displayRect);
     for (const OverlayItem& item : m_state->overlays()) {
-        present.insert(item.id);
         if (item.id == selected) {
             selectedItem = &item;
+        } else if (std::holds_alternative<MosaicOverlay>(item.content)) {
+            drawOutline(painter, shownRect(item), false, true);
         }
-        const bool isSelected = false;
-        std::visit(
-            [&](const auto& content) {
-                using T = std::decay_t<decltype(content)>;
-                if constexpr (std::is_same_v<T, StickerOverlay>) {
-                    drawSticker(painter, content, isSelected);
-                } else if constexpr (std::is_same_v<T, MosaicOverlay>) {
-                    drawMosaic(painter, item, content, isSelected);
-                } else if constexpr (std::is_same_v<T, ArrowOverlay>) {
-                    drawArrow(painter, content, isSelected);
-                } else {
-                    drawText(painter, item, content, isSelected);
-                }
-            },
-            item.content);
     }
+    // Unclipped, so that an overlay dragged off the frame can still be
+    // grabbed.
     painter.setClipping(false);
-    if (selectedItem != nullptr) {
+    // A text being edited in place is framed by its field instead.
+    if (selectedItem != nullptr && selectedItem->id != m_editingTextID) {
         drawSelection(painter, *selectedItem);
-    }
-    // Forget the previews of overlays that are gone.
-    for (auto it = m_mosaics.begin(); it != m_mosaics.end();) {
-        it = present.contains(it.key()) ? std::next(it) : m_mosaics.erase(it);
     }
 }
 
@@ -297,103 +256,6 @@ void OverlayLayerView::drawSelection(QPainter& painter, const OverlayItem& item)
     }
 }
 
-void OverlayLayerView::drawSticker(QPainter& painter, const StickerOverlay& sticker,
-                                   bool selected) {
-    const QRectF r = toView(sticker.rect);
-    if (!sticker.image.isNull()) {
-        painter.drawImage(r, sticker.image.qimage());
-    }
-    drawOutline(painter, r, selected, false);
-    if (selected) {
-        drawHandle(painter, r.bottomRight(), true);
-    }
-}
-
-void OverlayLayerView::drawMosaic(QPainter& painter, const OverlayItem& item,
-                                  const MosaicOverlay& mosaic, bool selected) {
-    const QRectF r = toView(mosaic.rect);
-    const Image patch = mosaicPreview(item, mosaic);
-    if (!patch.isNull()) {
-        // The patch covers the part of the rectangle inside the image, on
-        // whole pixels.
-        const QSizeF size = m_state->imageSize();
-        const QRectF image(0, 0, size.width(), size.height());
-        const QRectF outer(std::floor(mosaic.rect.left()), std::floor(mosaic.rect.top()),
-                           std::ceil(mosaic.rect.right()) - std::floor(mosaic.rect.left()),
-                           std::ceil(mosaic.rect.bottom()) - std::floor(mosaic.rect.top()));
-        painter.save();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(toView(outer.intersected(image)), patch.qimage());
-        painter.restore();
-    } else {
-        painter.fillRect(r, QColor(128, 128, 128, 64));
-    }
-    drawOutline(painter, r, selected, true);
-    if (selected) {
-        drawHandle(painter, r.bottomRight(), true);
-    }
-}
-
-void OverlayLayerView::drawArrow(QPainter& painter, const ArrowOverlay& arrow, bool selected) {
-    const double s = scale();
-    const QPointF tail = toView(QRectF(arrow.start, QSizeF())).topLeft();
-    const QPointF tip = toView(QRectF(arrow.end, QSizeF())).topLeft();
-    const double w = std::max(arrow.lineWidth * s, 1.5);
-    const double angle = std::atan2(tip.y() - tail.y(), tip.x() - tail.x());
-    const double length = std::max(4 * w, 12.0);
-    const QPointF wing1 =
-        tip - length * QPointF(std::cos(angle - M_PI / 6), std::sin(angle - M_PI / 6));
-    const QPointF wing2 =
-        tip - length * QPointF(std::cos(angle + M_PI / 6), std::sin(angle + M_PI / 6));
-    QPainterPath path;
-    path.moveTo(tail);
-    path.lineTo(tip);
-    path.moveTo(wing1);
-    path.lineTo(tip);
-    path.lineTo(wing2);
-    painter.setPen(QPen(arrow.color.toQColor(), w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(path);
-    if (selected) {
-        drawHandle(painter, tail, false);
-        drawHandle(painter, tip, false);
-    }
-}
-
-void OverlayLayerView::drawText(QPainter& painter, const OverlayItem& item, const TextOverlay& text,
-                                bool selected) {
-    const QRectF box = shownRect(item);
-    if (item.id != m_editingTextID) {
-        const double s = scale();
-        const double font = shownFontSize(text.fontSize, s);
-        const TextLine line(text.text, font);
-        const QPointF origin = box.topLeft() + QPointF(kTextPadding, kTextPadding);
-        if (text.shadow && !line.isEmpty()) {
-            // A soft shadow: the glyphs in black, blurred by scaling a small
-            // copy back up, under the text.
-            const double blur = std::max(text.fontSize * s / 10, 1.0);
-            const QSize area = (box.size() + QSizeF(4 * blur, 4 * blur)).toSize();
-            const double shrink = std::clamp(1.0 / blur, 0.1, 0.5);
-            QImage shadow(area, QImage::Format_ARGB32_Premultiplied);
-            shadow.fill(Qt::transparent);
-            {
-                QPainter p(&shadow);
-                p.setRenderHint(QPainter::Antialiasing);
-                p.setPen(QColor(0, 0, 0, 115));
-                line.draw(p, QPointF(2 * blur + kTextPadding, 2 * blur + kTextPadding));
-            }
-            const QImage small = shadow.scaled(std::max(1, qRound(area.width() * shrink)),
-                                               std::max(1, qRound(area.height() * shrink)),
-                                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            painter.drawImage(QRectF(box.topLeft() - QPointF(2 * blur, 2 * blur), QSizeF(area)),
-                              small);
-        }
-        painter.setPen(text.color.toQColor());
-        line.draw(painter, origin);
-    }
-    drawOutline(painter, box, selected, false);
-}
-
 // --- Mouse -------------------------------------------------------------------
 
 void OverlayLayerView::mousePressEvent(QMouseEvent* event) {
@@ -404,16 +266,16 @@ void OverlayLayerView::mousePressEvent(QMouseEvent* event) {
     const QPointF point = event->position();
     m_pressPoint = point;
     m_dragStarted = false;
-    m_gestureStart.reset();
+    endGesture();
 
     const Drag handle = handleAt(point);
     if (handle != Drag::None) {
         m_drag = handle;
         m_dragID = m_state->selectedOverlayID();
         if (handle == Drag::ArrowStart || handle == Drag::ArrowEnd) {
-            // End handles act from the press: even a click records a step.
+            // End handles act from the press, without a movement threshold.
             if (const OverlayItem* item = findItem(m_dragID)) {
-                beginGestureIfNeeded(*item);
+                beginGesture(*item);
             }
             m_dragStarted = true;
         }
@@ -452,8 +314,8 @@ void OverlayLayerView::mouseMoveEvent(QMouseEvent* event) {
     if (m_drag == Drag::Move) {
         m_state->setSelectedOverlayID(item->id);
     }
-    beginGestureIfNeeded(*item);
-    const OverlayContent& start = m_gestureStart->second;
+    beginGesture(*item);
+    const OverlayContent start = m_gestureStart->second;
     switch (m_drag) {
         case Drag::Move:
             m_state->setOverlayContent(item->id, contentTranslated(start, delta.x(), delta.y()));
@@ -493,7 +355,7 @@ void OverlayLayerView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     m_drag = Drag::None;
-    m_gestureStart.reset();
+    endGesture();
     event->accept();
 }
 
@@ -523,29 +385,29 @@ void OverlayLayerView::beginTextEdit(const OverlayItem& item) {
     m_state->pause();
     m_state->setSelectedOverlayID(item.id);
     m_editingTextID = item.id;
-    m_editSnapshotted = false;
     m_editor = new QLineEdit(this);
     m_editor->setFrame(false);
     m_editor->setText(text->text);
+    m_editor->setTextMargins(0, 0, 0, 0);
+    // The field is the editor of this text's edit: everything typed until it
+    // ends is one undo step (none when nothing changes).
+    m_state->beginOverlayEdit(item.id, m_editor);
+    emit editingTextChanged(item.id);
     const QColor accent = Theme::accent();
     m_editor->setStyleSheet(
         QStringLiteral("QLineEdit { background: rgba(%1, %2, %3, 31); border: 1px solid %4; "
-                       "padding: 0px; color: %5; }")
+                       "padding: %6px; color: %5; }")
             .arg(accent.red())
             .arg(accent.green())
             .arg(accent.blue())
-            .arg(accent.name(), text->color.toQColor().name()));
+            .arg(accent.name(), text->color.toQColor().name())
+            .arg(kTextPadding));
     const QUuid id = item.id;
     connect(m_editor, &QLineEdit::textEdited, this, [this, id](const QString& value) {
         if (m_editingTextID != id) {
             return;
         }
-        const OverlayItem* current = findItem(id);
-        if (!m_editSnapshotted) {
-            m_state->snapshot();
-            m_editSnapshotted = true;
-        }
-        if (current != nullptr) {
+        if (const OverlayItem* current = findItem(id)) {
             if (const auto* t = std::get_if<TextOverlay>(&current->content)) {
                 TextOverlay changed = *t;
                 changed.text = value;
@@ -570,12 +432,14 @@ void OverlayLayerView::commitTextEdit() {
     if (m_editor) {
         QLineEdit* editor = m_editor;
         m_editor = nullptr;
+        m_state->endOverlayEdit(editor);
         // A field on its way out must not end the next edit when it loses
         // the focus.
         editor->disconnect(this);
         editor->hide();
         editor->deleteLater();
     }
+    emit editingTextChanged(QUuid());
     update();
 }
 
@@ -589,15 +453,20 @@ void OverlayLayerView::placeTextEditor() {
         commitTextEdit();
         return;
     }
-    QFont font = TextMetrics::font(shownFontSize(text->fontSize, scale()));
-    font.setPixelSize(std::max(1, qRound(shownFontSize(text->fontSize, scale()))));
+    // The field's text lands where the saved text is drawn, at the preview's
+    // scale: the box is the text's measured box plus the padding and the
+    // 1-point border, and the field's own 2-point text margin on the left.
+    const double s = scale();
+    const double shown = std::max(text->fontSize * s, 1.0);
+    QFont font = TextMetrics::font(shown);
+    font.setPixelSize(std::max(1, qRound(shown)));
     m_editor->setFont(font);
-    const QRectF box = shownRect(*item);
-    const QFontMetrics metrics(font);
-    const int width = std::max(metrics.horizontalAdvance(m_editor->text()) + 16, 40);
-    m_editor->setGeometry(
-        QRect(box.topLeft().toPoint(),
-              QSize(width, std::max(metrics.height() + 4, qRound(box.height())))));
+    const QSizeF box = TextMetrics::size(m_editor->text(), text->fontSize) * s;
+    const QPointF origin = toView(QRectF(text->origin, QSizeF())).topLeft();
+    const double frame = kTextPadding + 1;
+    const QRectF field(origin.x() - frame - kLineEditMargin, origin.y() - frame,
+                       box.width() + 2 * (frame + kLineEditMargin) + 1, box.height() + 2 * frame);
+    m_editor->setGeometry(field.toAlignedRect());
 }
 
 }  // namespace mirelo

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "image/Image.h"
 #include "overlay/OverlayItem.h"
 
-#include <QHash>
 #include <QPointer>
 #include <QRectF>
 #include <QUuid>
@@ -17,8 +15,9 @@ namespace mirelo {
 
 class EditorState;
 
-// The transparent layer over the preview that shows every overlay at its
-// place on the frame and edits them directly: a click selects, a drag moves,
+// The transparent layer over the preview (whose frame shows the overlays
+// rendered as they will be saved) that draws outlines and handles and edits
+// the overlays directly: a click selects, a drag moves,
 // the corner handle resizes stickers and mosaics, two end handles move an
 // arrow's tail and tip, and a double click edits a text in place. Each drag
 // and each text edit records exactly one undo step, at its first change, and
@@ -48,9 +47,17 @@ public:
     static QRectF resizedRect(const QRectF& start, const QPointF& delta, const QSizeF& imageSize,
                               bool lockAspect);
 
+    // Where a handle centred on `centre` takes clicks.
+    static QRectF handleHitRect(const QPointF& centre);
+
     // The in-place text field while a text is being edited, else null.
     QLineEdit* textEditor() const { return m_editor; }
     QUuid editingTextID() const { return m_editingTextID; }
+
+signals:
+    // A text's in-place edit began (its id) or ended (a null id): the canvas
+    // leaves that text out of the rendered frame while its field shows it.
+    void editingTextChanged(const QUuid& id);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,21 +74,16 @@ private:
     const OverlayItem* itemAt(const QPointF& point) const;
     // The handle of the selected overlay under `point`.
     Drag handleAt(const QPointF& point) const;
-    void beginGestureIfNeeded(const OverlayItem& item);
+    // A drag of `item` starts (once per drag): the model groups its changes
+    // into one undo step until endGesture().
+    void beginGesture(const OverlayItem& item);
+    void endGesture();
     void beginTextEdit(const OverlayItem& item);
     void commitTextEdit();
     void placeTextEditor();
-    Image currentFrameImage() const;
-    Image mosaicPreview(const OverlayItem& item, const MosaicOverlay& mosaic);
 
     // The selected overlay's outline and handles.
     void drawSelection(QPainter& painter, const OverlayItem& item);
-    void drawSticker(QPainter& painter, const StickerOverlay& sticker, bool selected);
-    void drawMosaic(QPainter& painter, const OverlayItem& item, const MosaicOverlay& mosaic,
-                    bool selected);
-    void drawArrow(QPainter& painter, const ArrowOverlay& arrow, bool selected);
-    void drawText(QPainter& painter, const OverlayItem& item, const TextOverlay& text,
-                  bool selected);
 
     EditorState* m_state;
     QRectF m_displayRect;
@@ -96,16 +98,6 @@ private:
     // The text edit in progress.
     QPointer<QLineEdit> m_editor;
     QUuid m_editingTextID;
-    bool m_editSnapshotted = false;
-
-    // Mosaic previews, recomputed only when their inputs change.
-    struct MosaicCache {
-        qint64 frameKey = 0;
-        QRectF rect;
-        double blockSize = 0;
-        Image patch;
-    };
-    QHash<QUuid, MosaicCache> m_mosaics;
 };
 
 }  // namespace mirelo

@@ -2,6 +2,7 @@
 
 #include "editor/EditorState.h"
 #include "ui/Theme.h"
+#include "ui/editor/PreviewRenderer.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,12 +12,14 @@
 namespace mirelo {
 
 PreviewCanvas::PreviewCanvas(EditorState* state, QWidget* parent)
-    : QWidget(parent), m_state(state) {
+    : QWidget(parent), m_state(state), m_renderer(new PreviewRenderer(state, this)) {
     setMinimumSize(0, 0);
+    // A click on the preview takes the keyboard focus from the delay field,
+    // so Space plays again instead of typing a blank.
+    setFocusPolicy(Qt::ClickFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    auto repaint = [this] { update(); };
-    connect(state, &EditorState::currentIndexChanged, this, repaint);
+    connect(m_renderer, &PreviewRenderer::imageChanged, this, [this] { update(); });
     connect(state, &EditorState::framesChanged, this, [this] {
         update();
         checkDisplayRect();
@@ -51,16 +54,15 @@ void PreviewCanvas::addLayer(QWidget* layer) {
 void PreviewCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Theme::paperDeep());
-    const FrameList& frames = m_state->frames();
-    const int index = m_state->currentIndex();
-    if (index < 0 || index >= frames.size() || frames.at(index).image.isNull()) {
+    const Image shown = m_renderer->image();
+    if (shown.isNull()) {
         return;
     }
     const QRectF target = displayRect();
     if (target.isEmpty()) {
         return;
     }
-    const QImage& image = frames.at(index).image.qimage();
+    const QImage image = shown.qimage();
     // Smooth, except for small recordings blown up at least twice, whose
     // pixels stay sharp.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < 2 * image.width());

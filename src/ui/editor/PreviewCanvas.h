@@ -7,8 +7,10 @@
 namespace mirelo {
 
 class EditorState;
+class PreviewRenderer;
 
-// The preview area's canvas: the current frame, centred and scaled to fit
+// The preview area's canvas: the current frame with its overlays burnt in,
+// exactly as it will be saved (PreviewRenderer), centred and scaled to fit
 // with at least 12 points of margin, over the deep paper colour. A click on
 // it outside every overlay clears the overlay selection. Child layers (the
 // overlay layer, the crop overlay) cover the whole canvas and share its
@@ -26,6 +28,8 @@ public:
 
     QRectF displayRect() const;
 
+    PreviewRenderer* renderer() const { return m_renderer; }
+
     // Adds a layer that always covers the whole canvas, above earlier ones.
     void addLayer(QWidget* layer);
 
@@ -39,6 +43,7 @@ protected:
 
 private:
     EditorState* m_state;
+    PreviewRenderer* m_renderer;
     QList<QWidget*> m_layers;
     QRectF m_lastRect;
 

@@ -82,6 +82,14 @@ ResizeSheet::ResizeSheet(EditorState* state, QWidget* parent) : QDialog(parent),
     presetRow->addStretch(1);
     column->addLayout(presetRow);
 
+    m_message = new QLabel(this);
+    m_message->setWordWrap(true);
+    QPalette warning = m_message->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
+    m_message->setPalette(warning);
+    m_message->hide();
+    column->addWidget(m_message);
+
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("取消"), this);
@@ -164,6 +172,14 @@ void ResizeSheet::applyAndClose() {
     // An infinite size would ask for unbounded memory: treat it as invalid.
     if (w && h && std::isfinite(*w) && std::isfinite(*h) && *w >= kMinimumSide &&
         *h >= kMinimumSide) {
+        // A size the frames would not fit in memory at is refused here, with
+        // the reason, and the sheet stays open for a smaller one.
+        const QString refusal = m_state->resizeRefusal(QSizeF(*w, *h));
+        if (!refusal.isEmpty()) {
+            m_message->setText(refusal);
+            m_message->show();
+            return;
+        }
         emit resizeRequested(QSizeF(*w, *h));
     }
     accept();

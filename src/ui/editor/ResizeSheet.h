@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -14,7 +15,8 @@ class EditorState;
 // pixels, optionally locked to the frame's aspect ratio (the field being
 // typed in drives the other), and 50% / 75% / 100% presets. "应用" resizes
 // when both values are numbers of at least 10; any other input closes the
-// sheet without a change.
+// sheet without a change. A size whose frames would not fit in memory is
+// refused with the reason under the fields, and the sheet stays open.
 class ResizeSheet : public QDialog {
     Q_OBJECT
 
@@ -31,6 +33,8 @@ public:
     QPushButton* percentButton(int index) const { return m_percent[index]; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* applyButton() const { return m_apply; }
+    // Why the last "应用" was refused (hidden when nothing was).
+    QLabel* messageLabel() const { return m_message; }
 
     // The field with the keyboard focus, which drives the other one.
     Field focusedField() const { return m_focused; }
@@ -60,6 +64,7 @@ private:
     QPushButton* m_percent[3] = {};
     QPushButton* m_cancel = nullptr;
     QPushButton* m_apply = nullptr;
+    QLabel* m_message = nullptr;
     Field m_focused = Field::None;
 };
 
