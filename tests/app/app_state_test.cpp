@@ -382,7 +382,7 @@ TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
     EXPECT_DOUBLE_EQ(frames[1].delay, 0.3);
     EXPECT_TRUE(alerts->notices.isEmpty());
     // Closing its editor removes the recording.
-    state->editor()->window()->close();
+    test::closeDiscarding(state->editor());
     EXPECT_FALSE(QDir(left).exists());
     EXPECT_TRUE(window()->isVisible());
     state.reset();

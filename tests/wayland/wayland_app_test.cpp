@@ -10,6 +10,8 @@
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
+#include <QPainter>
+#include <QRasterWindow>
 #include <QTest>
 #include <QTimer>
 
@@ -27,6 +29,25 @@ public:
         shown << description;
         return Response::ok;
     }
+};
+
+// A window the recorder does not own: a bare window rather than one of the
+// application's widgets, which it moves out of the captured rectangle while
+// recording. It stands for another program's window.
+class ForeignWindow : public QRasterWindow {
+public:
+    explicit ForeignWindow(QColor color) : m_color(color) {
+        setFlags(Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint |
+                 Qt::WindowStaysOnTopHint);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), m_color);
+    }
+
+private:
+    QColor m_color;
 };
 
 TEST(WaylandApp, RecordsTheRegionUnderTheRecorderWindowAndOpensTheEditor) {
@@ -53,8 +74,7 @@ TEST(WaylandApp, RecordsTheRegionUnderTheRecorderWindowAndOpensTheEditor) {
     // the recorder window; something blinking in a corner keeps the desktop busy.
     const QRect capture = controller->captureRegion();
     const QRect marker(capture.center() - QPoint(30, 20), QSize(60, 40));
-    test::PaintedWindow markerWindow(
-        [](QPainter& painter, const QRect& rect) { painter.fillRect(rect, QColor(255, 0, 255)); });
+    ForeignWindow markerWindow(QColor(255, 0, 255));
     markerWindow.setGeometry(marker);
     markerWindow.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&markerWindow));

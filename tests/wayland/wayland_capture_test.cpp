@@ -193,11 +193,12 @@ TEST_F(PortalCapture, StillAndAnimatedScreensArePacedAtTheFrameRate) {
         const std::vector<FrameStore::Frame> still = stop();
         marker.reset();
         expectPaced(still, fps);
-        std::set<qint64> pictures;
-        for (const FrameStore::Frame& frame : still) {
-            pictures.insert(frame.image.cacheKey());
+        // The picture changes at most once (when the marker appears).
+        size_t stillChanges = 0;
+        for (size_t i = 1; i < still.size(); ++i) {
+            stillChanges += still[i].image.qimage() != still[i - 1].image.qimage();
         }
-        EXPECT_LE(pictures.size(), 2u);
+        EXPECT_LE(stillChanges, 1u);
 
         animated->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(animated.get()));
@@ -210,27 +211,21 @@ TEST_F(PortalCapture, StillAndAnimatedScreensArePacedAtTheFrameRate) {
         const std::vector<FrameStore::Frame> moving = record(region, fps, size_t(fps * 1.5));
         ticker.stop();
         expectPaced(moving, fps);
-        // The animation shows, and the rows above the bar are shared between frames.
-        std::set<qint64> distinct;
+        // The animation shows, and the rows above the bar stay as they were.
         const int firstBarRow = barArea.top() - region.top();
         size_t changes = 0;
-        for (size_t i = 0; i < moving.size(); ++i) {
-            distinct.insert(moving[i].image.cacheKey());
-            if (i == 0 || moving[i].image.cacheKey() == moving[i - 1].image.cacheKey()) {
+        for (size_t i = 1; i < moving.size(); ++i) {
+            const QImage now = moving[i].image.qimage();
+            const QImage before = moving[i - 1].image.qimage();
+            if (now == before) {
                 continue;
             }
             ++changes;
-            const std::vector<Image> now = moving[i].image.bands();
-            const std::vector<Image> before = moving[i - 1].image.bands();
             ASSERT_EQ(now.size(), before.size());
-            int row = 0;
-            for (size_t b = 0; b < now.size(); row += now[b].height(), ++b) {
-                if (row + now[b].height() <= firstBarRow) {
-                    EXPECT_EQ(now[b].cacheKey(), before[b].cacheKey()) << "band at row " << row;
-                }
-            }
+            EXPECT_EQ(now.copy(0, 0, now.width(), firstBarRow),
+                      before.copy(0, 0, before.width(), firstBarRow));
         }
-        EXPECT_GE(distinct.size(), moving.size() / 2);
+        EXPECT_GE(changes + 1, moving.size() / 2);
         EXPECT_GT(changes, 0u);
     }
 }

@@ -181,7 +181,8 @@ QString usage() {
         "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
         "  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = "
         "1000000):\n"
-        "                             lower quality first, then fewer frames, then smaller\n"
+        "                             lower quality first, then fewer frames, then smaller "
+        "frames\n"
         "  --quiet                    no progress line\n"
         "  --version                  print the version and exit\n"
         "  --help                     this text\n");
