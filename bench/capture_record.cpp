@@ -67,16 +67,17 @@ int main(int argc, char** argv) {
                     // Deadlines the capture missed: gaps of more than one and a half periods.
                     int missed = 0;
                     for (size_t i = 1; i < frames.size(); ++i) {
-                        const double gap = frames[i].timestamp.seconds() -
-                                           frames[i - 1].timestamp.seconds();
+                        const double gap =
+                            frames[i].timestamp.seconds() - frames[i - 1].timestamp.seconds();
                         missed += gap * fps > 1.5 ? static_cast<int>(gap * fps + 0.5) - 1 : 0;
                     }
-                    const double span = frames.back().timestamp.seconds() -
-                                        frames.front().timestamp.seconds();
-                    std::printf("frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
-                                "first to last frame: %.3f s\npeak memory: %.0f MB\n",
-                                frames.size(), frames.front().image.width(),
-                                frames.front().image.height(), missed, span, peakMemoryMB());
+                    const double span =
+                        frames.back().timestamp.seconds() - frames.front().timestamp.seconds();
+                    std::printf(
+                        "frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
+                        "first to last frame: %.3f s\npeak memory: %.0f MB\n",
+                        frames.size(), frames.front().image.width(), frames.front().image.height(),
+                        missed, span, peakMemoryMB());
                 }
                 app.quit();
             });

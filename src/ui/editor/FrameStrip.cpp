@@ -16,8 +16,7 @@ QPixmap ThumbnailCache::thumbnail(const Image& image, qreal devicePixelRatio) {
     if (image.isNull()) {
         return {};
     }
-    const QString key =
-        QStringLiteral("%1@%2").arg(image.cacheKey()).arg(devicePixelRatio);
+    const QString key = QStringLiteral("%1@%2").arg(image.cacheKey()).arg(devicePixelRatio);
     if (const QPixmap* cached = m_cache.object(key)) {
         return *cached;
     }
