@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk fonts-dejavu-core
   xvfb xauth openbox xdotool x11-utils x11-apps xterm imagemagick
   ffmpeg webp
+  clang libclang-rt-dev clang-format
 )
 
 missing=()

@@ -44,6 +44,13 @@ Image StickerLoader::load(const QString& path) {
     if (data.size() != size) {
         return {};
     }
+    return decode(std::move(data));
+}
+
+Image StickerLoader::decode(QByteArray data) {
+    if (data.isEmpty() || data.size() > kMaxFileBytes) {
+        return {};
+    }
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -22,4 +22,7 @@ QStringList nameFilters();
 
 Image load(const QString& path);
 
+// The same checks and decoding over a file's bytes already read.
+Image decode(QByteArray data);
+
 }  // namespace mirelo::StickerLoader
