@@ -50,7 +50,7 @@ for target in "${targets[@]}"; do
     tail -n 60 "$build/fuzz-$target.log" >&2
     echo "fuzz_$target failed; replay with: $build/fuzz/fuzz_$target $crashes/<file>" >&2
   else
-    grep -E '^(stat::number_of_executed_runs|stat::new_units_added|stat::peak_rss_mb)' \
+    grep -E '^(stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' \
       "$build/fuzz-$target.log" | sed "s/^/  /"
   fi
 done
