@@ -32,7 +32,7 @@ stage_sanitize() {
   ASAN_OPTIONS="abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1" \
     UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
     LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0" \
-    ctest --test-dir build-asan --output-on-failure --timeout 900 -j"$jobs"
+    MIRELO_TEST_WAIT_SCALE=10 ctest --test-dir build-asan --output-on-failure --timeout 900 -j"$jobs"
 }
 
 stage_fuzz() {
