@@ -22,6 +22,7 @@ packages=(
   dbus-daemon dbus-bin libglib2.0-bin foot
   # to build the patched portal backend (scripts/build-portal-backend.sh)
   patch meson libdrm-dev libinih-dev libgbm-dev libwayland-dev wayland-protocols libsystemd-dev
+  clang libclang-rt-dev clang-format
 )
 
 missing=()

@@ -7,14 +7,12 @@
 namespace mirelo {
 
 EditorState::EditorState(FrameList frames, QObject* parent)
-    : QObject(parent), m_frames(std::move(frames)) {
-    m_playbackTimer.setSingleShot(true);
-    m_playbackTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_playbackTimer, &QTimer::timeout, this, &EditorState::playbackStep);
-}
+    : QObject(parent),
+      m_frames(std::move(frames)),
+      m_playbackScheduler(std::make_unique<TimerPlaybackScheduler>()) {}
 
 EditorState::~EditorState() {
-    m_playbackTimer.stop();
+    m_playbackScheduler->cancel();
 }
 
 // --- Field setters ----------------------------------------------------------
@@ -288,8 +286,17 @@ void EditorState::play() {
 
 void EditorState::pause() {
     setPlaying(false);
-    // Stopping the timer removes any pending step: nothing advances after this.
-    m_playbackTimer.stop();
+    // Cancelling removes any pending step: nothing advances after this.
+    m_playbackScheduler->cancel();
+}
+
+void EditorState::setPlaybackScheduler(std::unique_ptr<PlaybackScheduler> scheduler) {
+    if (!scheduler) {
+        return;
+    }
+    m_playbackScheduler->cancel();
+    m_playbackScheduler = std::move(scheduler);
+    scheduleNextStep();
 }
 
 void EditorState::scheduleNextStep() {
@@ -302,7 +309,8 @@ void EditorState::scheduleNextStep() {
     // The wait is taken in whole nanoseconds; Qt's timers count milliseconds,
     // so round to the nearest one rather than always losing the fraction.
     const auto nanos = std::chrono::nanoseconds(static_cast<uint64_t>(std::min(wait, 1.0e9) * 1e9));
-    m_playbackTimer.start(std::chrono::round<std::chrono::milliseconds>(nanos));
+    m_playbackScheduler->schedule(std::chrono::round<std::chrono::milliseconds>(nanos),
+                                  [this] { playbackStep(); });
 }
 
 void EditorState::playbackStep() {

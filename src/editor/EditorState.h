@@ -2,6 +2,7 @@
 
 #include "editor/EditorFrame.h"
 #include "editor/PictureChooser.h"
+#include "editor/PlaybackScheduler.h"
 #include "overlay/OverlayItem.h"
 
 #include <QList>
@@ -9,7 +10,6 @@
 #include <QRectF>
 #include <QSet>
 #include <QSizeF>
-#include <QTimer>
 #include <QUuid>
 
 #include <functional>
@@ -86,6 +86,8 @@ public:
     // --- Playback ------------------------------------------------------------
     void play();
     void pause();
+    // Replaces what times the playback steps (a precise timer by default).
+    void setPlaybackScheduler(std::unique_ptr<PlaybackScheduler> scheduler);
 
     // --- Overlays (EditorOverlays.cpp) -------------------------------------------
     // Where addSticker() and replaceStickerImage() get their picture file.
@@ -238,9 +240,9 @@ private:
     bool m_isCropping = false;
     QRectF m_cropRect;
 
-    // The playback loop: one single-shot timer per step, owned by the model so
+    // The playback loop: one pending step at a time, owned by the model so
     // that it dies with it and never keeps a closed editor alive.
-    QTimer m_playbackTimer;
+    std::unique_ptr<PlaybackScheduler> m_playbackScheduler;
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
     std::function<qint64()> m_availableMemory;

@@ -65,11 +65,14 @@ QRect integralRect(const QRectF& rect) {
     const double top = std::floor(rect.top());
     const double right = std::ceil(rect.left() + rect.width());
     const double bottom = std::ceil(rect.top() + rect.height());
+    // Edges stay within ±2^29 so that the width, the height and every edge
+    // QRect derives from them fit in an int.
+    constexpr int kLimit = 1 << 29;
     auto clampInt = [](double v) {
         if (!std::isfinite(v)) {
-            return v > 0 ? 1 << 30 : -(1 << 30);
+            return v > 0 ? kLimit : -kLimit;
         }
-        return static_cast<int>(std::clamp(v, -1073741824.0, 1073741824.0));
+        return static_cast<int>(std::clamp(v, double(-kLimit), double(kLimit)));
     };
     const int l = clampInt(left), t = clampInt(top);
     return QRect(l, t, std::max(0, clampInt(right) - l), std::max(0, clampInt(bottom) - t));

@@ -47,7 +47,8 @@ Image drawnTransformed(const Image& image, QSize canvas, const QTransform& trans
 Image subImage(const Image& image, const QRect& rect);
 
 // The smallest integral rectangle containing `rect`: origin rounded down,
-// far edges rounded up.
+// far edges rounded up. Edges beyond ±2^29 (and infinities) are clamped
+// there; NaN counts as -2^29.
 QRect integralRect(const QRectF& rect);
 
 // The pixels as bytes: top row first, R, G, B, A premultiplied, rows exactly

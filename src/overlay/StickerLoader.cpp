@@ -55,6 +55,13 @@ StickerLoader::Loaded StickerLoader::load(const QString& path, QSize bound) {
     if (data.size() != size) {
         return {{}, unreadable};
     }
+    return decode(std::move(data));
+}
+
+Image StickerLoader::decode(QByteArray data) {
+    if (data.isEmpty() || data.size() > kMaxFileBytes) {
+        return {};
+    }
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

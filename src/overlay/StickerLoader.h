@@ -35,4 +35,7 @@ Loaded load(const QString& path, QSize bound);
 
 Image load(const QString& path);
 
+// The same checks and decoding over a file's bytes already read.
+Image decode(QByteArray data);
+
 }  // namespace mirelo::StickerLoader

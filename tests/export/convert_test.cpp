@@ -128,6 +128,23 @@ TEST(MireloConvert, FrameArenaDecodesLikeQt) {
     }
 }
 
+TEST(MireloConvert, FrameArenaRefusesAJpegWithABrokenHeader) {
+    // A bad Huffman table before the first scan: the header gives no size.
+    const QByteArray broken = QByteArray::fromBase64(
+        "/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAA0JCgsKCA0LCgsODg0PEyAVExISEyccHhcgLikxMC4pLSwzOko+"
+        "MzZGNywtQFdBRkxOUlNSMj5aYVpQYEpRUk//wAALCAAEAAYBAREA/8QAFAABAAAAAAAAAAAAAAAAAAAABv/"
+        "EABoQAAAHAAAAAAAAAAAAQAAAAAABBhZUodH/2gAIAQEAAD8ALv5RTKPR/9k=");
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("broken.jpg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(broken), broken.size());
+    file.close();
+    convert::FrameArena arena;
+    QImageReader reader(file.fileName());
+    EXPECT_TRUE(arena.read(reader).isNull());
+    EXPECT_FALSE(reader.errorString().isEmpty());
+}
+
 TEST(MireloConvert, FrameArenaReusesTheMemoryOfFramesLetGo) {
     QTemporaryDir dir;
     writeFrames(dir.path(), 3);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QPainter>
 
 using namespace mirelo;
@@ -103,6 +105,15 @@ TEST(ImageServices, IntegralRectRoundsOutward) {
     EXPECT_EQ(ImageServices::integralRect(QRectF(10.4, 20.6, 100.2, 50)), QRect(10, 20, 101, 51));
     EXPECT_EQ(ImageServices::integralRect(QRectF(-0.5, 0, 1, 1)), QRect(-1, 0, 2, 1));
     EXPECT_EQ(ImageServices::integralRect(QRectF(3, 3, 0, 0)), QRect(3, 3, 0, 0));
+
+    // Huge and infinite rectangles still cover what they cover, in int range.
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const QRectF& huge : {QRectF(-1e12, -1e12, 2e12, 2e12), QRectF(-1e300, 0, inf, 1e300),
+                               QRectF(-1e9, 5, 3e9, inf)}) {
+        const QRect r = ImageServices::integralRect(huge);
+        EXPECT_TRUE(r.contains(QRect(-1000, 5, 2000, 1000))) << r.x() << "," << r.width();
+        EXPECT_EQ(qint64(r.left()) + r.width(), qint64(r.right()) + 1);
+    }
 }
 
 TEST(ImageServices, ScalingAveragesWhenShrinking) {

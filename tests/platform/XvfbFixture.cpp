@@ -9,10 +9,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -94,6 +97,27 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
     return atom;
 }
 
+// Binds (without listening) the abstract socket an X server on `display`
+// (":N") listens on. Servers started with -displayfd pick the first number
+// whose socket they can bind, so while this is bound they pass the number by,
+// and clients connecting to it are refused. -1 while another process holds it.
+int holdDisplay(const QByteArray& display) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "/tmp/.X11-unix/X" + display.mid(1).toStdString();
+    std::memcpy(address.sun_path + 1, name.data(), name.size());  // sun_path[0] = 0: abstract
+    const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 xcb_screen_t* firstScreen(xcb_connection_t* c) {
     return xcb_setup_roots_iterator(xcb_get_setup(c)).data;
 }
@@ -172,6 +196,9 @@ XvfbServer::~XvfbServer() {
     }
     endProcess(m_windowManager);
     endProcess(m_server);
+    if (m_heldDisplay >= 0) {
+        close(m_heldDisplay);
+    }
     if (m_setEnv) {
         if (m_hadDisplay) {
             setenv("DISPLAY", m_previousDisplay.constData(), 1);
@@ -185,7 +212,19 @@ void XvfbServer::kill() {
     endProcess(m_windowManager);
     if (m_server > 0) {
         ::kill(m_server, SIGKILL);
-        waitpid(m_server, nullptr, 0);
+        // Take the server's address the moment it is free: until then another
+        // server starting in parallel could take over the display number.
+        bool exited = false;
+        while (m_heldDisplay < 0 && !exited) {
+            exited = waitpid(m_server, nullptr, WNOHANG) == m_server;
+            m_heldDisplay = holdDisplay(m_display);
+            if (m_heldDisplay < 0 && !exited) {
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        }
+        if (!exited) {
+            waitpid(m_server, nullptr, 0);
+        }
         m_server = -1;
     }
 }

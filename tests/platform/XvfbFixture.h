@@ -41,7 +41,9 @@ public:
     // ":N"
     const QByteArray& displayName() const { return m_display; }
 
-    // Ends the server at once (for tests of a display server going away).
+    // Ends the server at once (for tests of a display server going away). Its
+    // display number stays taken until this object goes, so no server of a
+    // test running in parallel answers on it meanwhile.
     void kill();
 
     // A connection of the test's own, for the window helpers below.
@@ -73,6 +75,7 @@ private:
     QByteArray m_previousDisplay;
     bool m_hadDisplay = false;
     bool m_setEnv = false;
+    int m_heldDisplay = -1;  // a socket bound to the killed server's address
 };
 
 }  // namespace mirelo::test

@@ -34,10 +34,15 @@ Image patternImage(int width, int height, uint8_t seed) {
 }
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    static const int scale = [] {
+        bool ok = false;
+        const int value = qEnvironmentVariableIntValue("MIRELO_TEST_WAIT_SCALE", &ok);
+        return ok && value > 0 ? value : 4;
+    }();
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() >= timeout.count()) {
+        if (clock.elapsed() >= timeout.count() * scale) {
             return done();
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

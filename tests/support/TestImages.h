@@ -23,7 +23,9 @@ Image patternImage(int width, int height, uint8_t seed = 0);
 uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255);
 
 // Runs the event loop until `done` returns true or `timeout` passes; returns
-// the final value of `done`.
+// the final value of `done`. The timeout only guards against a hang, so it is
+// stretched by MIRELO_TEST_WAIT_SCALE (default 4): a loaded machine or a
+// sanitized build must not turn a slow event into a failure.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Runs the event loop for `duration`.

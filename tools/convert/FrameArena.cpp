@@ -116,10 +116,12 @@ size_t FrameArena::bytesTouched() const {
 
 Image FrameArena::read(QImageReader& reader) {
     const QSize size = reader.size();
-    const QImage::Format format = reader.imageFormat();
+    // Only a header that gave a size names a format: Qt's JPEG reader leaves
+    // the format unset when the header is broken.
+    const bool sized = size.isValid() && !size.isEmpty();
+    const QImage::Format format = sized ? reader.imageFormat() : QImage::Format_Invalid;
     const bool rgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
-    if (size.isValid() && !size.isEmpty() && rgb32 &&
-        reader.transformation() == QImageIOHandler::TransformationNone) {
+    if (sized && rgb32 && reader.transformation() == QImageIOHandler::TransformationNone) {
         // Whole cache lines, so no two blocks share one.
         const size_t bytes = (size_t(size.width()) * size_t(size.height()) * 4 + 63) & ~size_t(63);
         uchar* memory = m_pool->allocate(bytes);
