@@ -36,6 +36,6 @@ Loaded load(const QString& path, QSize bound);
 Image load(const QString& path);
 
 // The same checks and decoding over a file's bytes already read.
-Image decode(QByteArray data);
+Loaded decode(QByteArray data, QSize bound = QSize());
 
 }  // namespace mirelo::StickerLoader
