@@ -32,7 +32,10 @@ TEST(RevealFile, FallsBackToTheFolderAndThenToTellingTheCaller) {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/mirelo-test-bus");
     const QString saved = QStringLiteral("/tmp/mirelo-reveal/a.gif");
 
-    fakeOpener(bin, "echo \"$1\" > \"$(dirname \"$0\")/opened\"");
+    // Written aside and renamed, so the file never exists half-written.
+    fakeOpener(bin,
+               "d=\"$(dirname \"$0\")\"; echo \"$1\" > \"$d/opening\" && mv \"$d/opening\" "
+               "\"$d/opened\"");
     int told = 0;
     desktop::revealFile(saved, [&] { ++told; });
     const QString opened = bin.filePath(QStringLiteral("opened"));
