@@ -1,5 +1,6 @@
 #include "platform/wayland/PortalCaptureBackend.h"
 
+#include "capture/CaptureClock.h"
 #include "platform/wayland/PipeWireStream.h"
 #include "platform/x11/X11Connection.h"
 
@@ -14,7 +15,7 @@ namespace mirelo {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using captureclock::Clock;
 
 const QString kCannotConnect = QStringLiteral("无法连接到 XWayland 显示服务器。");
 const QString kNoPicture = QStringLiteral(
@@ -23,16 +24,8 @@ const QString kNoPicture = QStringLiteral(
 // How long a new stream may take to run.
 constexpr auto kStartTimeout = std::chrono::seconds(5);
 
-MediaTime mediaTime(Clock::time_point time) {
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
-    return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0};
-}
-
-Clock::duration period(const MediaTime& interval) {
-    const double seconds = interval.isValid() && interval.value > 0 ? interval.seconds() : 1.0;
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
+using captureclock::mediaTime;
+using captureclock::period;
 
 // One running stream: the portal session, the PipeWire stream and the thread that hands out
 // frames on schedule.

@@ -1,5 +1,6 @@
 #include "platform/x11/X11CaptureBackend.h"
 
+#include "capture/CaptureClock.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 
@@ -13,7 +14,7 @@ namespace mirelo {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using captureclock::Clock;
 
 const QString kCannotConnect = QStringLiteral("无法连接到 X 显示服务器。");
 const QString kDisplayGone = QStringLiteral("录制的显示器已断开。");
@@ -23,16 +24,8 @@ const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
 // How often a running stream checks that its display is still attached.
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
 
-MediaTime mediaTime(Clock::time_point time) {
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
-    return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0};
-}
-
-Clock::duration period(const MediaTime& interval) {
-    const double seconds = interval.isValid() && interval.value > 0 ? interval.seconds() : 1.0;
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
+using captureclock::mediaTime;
+using captureclock::period;
 
 // One running stream: a connection of its own, a thread that reads the screen on schedule and
 // one that converts what was read and hands it to the sink. Up to queueDepth reads wait for
