@@ -28,19 +28,25 @@ QIcon drawn(const std::function<void(QPainter&)>& paint, double design = 24,
     return icon;
 }
 
+// The outline of a mouse pointer, on the 24-unit grid of the icons.
+QPainterPath pointerArrow() {
+    QPainterPath arrow;
+    arrow.moveTo(6, 3);
+    arrow.lineTo(6, 19);
+    arrow.lineTo(10, 15);
+    arrow.lineTo(13, 21);
+    arrow.lineTo(15.5, 20);
+    arrow.lineTo(12.5, 14);
+    arrow.lineTo(18, 14);
+    arrow.closeSubpath();
+    return arrow;
+}
+
 }  // namespace
 
 QIcon cursorArrow(const QColor& color) {
     return drawn([color](QPainter& p) {
-        QPainterPath arrow;
-        arrow.moveTo(6, 3);
-        arrow.lineTo(6, 19);
-        arrow.lineTo(10, 15);
-        arrow.lineTo(13, 21);
-        arrow.lineTo(15.5, 20);
-        arrow.lineTo(12.5, 14);
-        arrow.lineTo(18, 14);
-        arrow.closeSubpath();
+        const QPainterPath arrow = pointerArrow();
         p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         p.drawPath(arrow);
@@ -117,15 +123,7 @@ QIcon themedOr(const QString& name, const QIcon& fallback) {
 
 QIcon cursorArrowOff(const QColor& color) {
     return drawn([color](QPainter& p) {
-        QPainterPath arrow;
-        arrow.moveTo(6, 3);
-        arrow.lineTo(6, 19);
-        arrow.lineTo(10, 15);
-        arrow.lineTo(13, 21);
-        arrow.lineTo(15.5, 20);
-        arrow.lineTo(12.5, 14);
-        arrow.lineTo(18, 14);
-        arrow.closeSubpath();
+        const QPainterPath arrow = pointerArrow();
         p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         p.drawPath(arrow);
