@@ -2,6 +2,7 @@
 
 #include "capture/CaptureClock.h"
 #include "platform/wayland/PipeWireStream.h"
+#include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11Connection.h"
 
 #include <algorithm>
@@ -133,18 +134,7 @@ public:
     void requestPermission() override {}
 
     DisplayListResult displays() override {
-        x11::Connection connection(m_options.displayName);
-        if (!connection.ok()) {
-            return {{}, CaptureFailure{kCannotConnect}};
-        }
-        DisplayListResult result;
-        for (const x11::Monitor& monitor : connection.monitors()) {
-            result.displays.push_back(CaptureDisplay{monitor.id, monitor.name, monitor.frame});
-        }
-        if (!connection.ok()) {
-            return {{}, CaptureFailure{kCannotConnect}};
-        }
-        return result;
+        return listX11Displays(m_options.displayName, kCannotConnect);
     }
 
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,

@@ -211,20 +211,7 @@ public:
 
     void requestPermission() override {}
 
-    DisplayListResult displays() override {
-        x11::Connection connection(m_displayName);
-        if (!connection.ok()) {
-            return {{}, CaptureFailure{kCannotConnect}};
-        }
-        DisplayListResult result;
-        for (const x11::Monitor& monitor : connection.monitors()) {
-            result.displays.push_back(CaptureDisplay{monitor.id, monitor.name, monitor.frame});
-        }
-        if (!connection.ok()) {
-            return {{}, CaptureFailure{kCannotConnect}};
-        }
-        return result;
-    }
+    DisplayListResult displays() override { return listX11Displays(m_displayName, kCannotConnect); }
 
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink sink) override {
@@ -249,6 +236,22 @@ private:
 };
 
 }  // namespace
+
+DisplayListResult listX11Displays(const QByteArray& displayName, const QString& cannotConnect) {
+    x11::Connection connection(displayName);
+    if (!connection.ok()) {
+        return {{}, CaptureFailure{cannotConnect}};
+    }
+    DisplayListResult result;
+    for (const x11::Monitor& monitor : connection.monitors()) {
+        result.displays.push_back(CaptureDisplay{monitor.id, monitor.name, monitor.frame});
+    }
+    // A connection lost while listing lists nothing.
+    if (!connection.ok()) {
+        return {{}, CaptureFailure{cannotConnect}};
+    }
+    return result;
+}
 
 std::shared_ptr<CaptureBackend> makeX11CaptureBackend(const QByteArray& displayName) {
     return std::make_shared<X11CaptureBackend>(displayName);

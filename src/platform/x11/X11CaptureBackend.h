@@ -15,4 +15,8 @@ namespace mirelo {
 // `displayName` is an X display string (":1"); empty means $DISPLAY.
 std::shared_ptr<CaptureBackend> makeX11CaptureBackend(const QByteArray& displayName = {});
 
+// The RandR monitors of an X display as capture displays; `cannotConnect` is
+// the failure's text when the display cannot be reached.
+DisplayListResult listX11Displays(const QByteArray& displayName, const QString& cannotConnect);
+
 }  // namespace mirelo
