@@ -1,5 +1,7 @@
 #include "overlay/StickerLoader.h"
 
+#include "image/PictureFile.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -82,6 +84,9 @@ StickerLoader::Loaded StickerLoader::decode(QByteArray data, QSize bound) {
         return {{}, notAPicture()};
     }
     if (format == "jpeg" && !jpegIsComplete(data)) {
+        return {{}, broken()};
+    }
+    if (format == "png" && !pngChunksFit(buffer)) {
         return {{}, broken()};
     }
     const QSize claimed = reader.size();

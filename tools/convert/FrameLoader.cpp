@@ -1,55 +1,14 @@
 #include "convert/FrameLoader.h"
 
+#include "image/PictureFile.h"
+
 #include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 namespace mirelo::convert {
-
-namespace {
-
-// A PNG chunk that claims more bytes than the file holds makes the PNG
-// decoder reserve that much memory (gigabytes, from a file of a few hundred
-// bytes) before it finds the file short. Such a file is broken: it is
-// refused before decoding. Only the chunk headers are read.
-bool pngChunksFitTheFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return true;  // the reader reports why it cannot open it
-    }
-    static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-    const QByteArray head = file.read(8);
-    if (head.size() < 8 || std::memcmp(head.constData(), kSignature, 8) != 0) {
-        return true;  // not a PNG
-    }
-    const qint64 size = file.size();
-    qint64 at = 8;
-    while (at + 12 <= size) {
-        if (!file.seek(at)) {
-            return false;
-        }
-        const QByteArray chunk = file.read(8);
-        if (chunk.size() < 8) {
-            return false;
-        }
-        const auto* bytes = reinterpret_cast<const uchar*>(chunk.constData());
-        const qint64 length = (qint64(bytes[0]) << 24) | (qint64(bytes[1]) << 16) |
-                              (qint64(bytes[2]) << 8) | qint64(bytes[3]);
-        if (length > size - at - 12) {
-            return false;
-        }
-        if (chunk.mid(4, 4) == "IEND") {
-            return true;
-        }
-        at += 12 + length;
-    }
-    return true;  // a short tail: the decoder reports it
-}
-
-}  // namespace
 
 FrameLoader::FrameLoader(const QDir& folder, const QStringList& names, const CancelFlag& cancel,
                          int threads, int ahead)
@@ -93,7 +52,11 @@ void FrameLoader::work() {
         lock.unlock();
         Image image;
         QString error;
-        if (!pngChunksFitTheFile(m_paths[index])) {
+        bool fits = true;
+        if (QFile file(m_paths[index]); file.open(QIODevice::ReadOnly)) {
+            fits = pngChunksFit(file);
+        }
+        if (!fits) {
             error =
                 QStringLiteral("cannot read image %1: a PNG chunk runs past the end of the file")
                     .arg(m_paths[index]);
