@@ -1,6 +1,9 @@
 // Records the top-left WIDTH x HEIGHT of an X display for SECONDS at FPS through
 // ScreenRecorder and the X11 backend, as the application does, and prints
 // "frames: N", "size: WxH" and "missed deadlines: N". Used by scripts/capture_vs_x11grab.sh.
+// "requested: N" and "delivered: N" measure the recording over its own span, from its first
+// frame to the moment the stop was asked for: the frames due on the schedule of the first
+// frame in that span, and those kept (frames the store dropped are not).
 // DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
 // (scripts/capture_portal_vs_x11grab.sh).
 #include "capture/ScreenRecorder.h"
@@ -10,6 +13,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +59,12 @@ int main(int argc, char** argv) {
     };
     mirelo::ScreenRecorder recorder(backend, screens);
     int status = 0;
+    const auto steadySeconds = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    const double startAsked = steadySeconds();
+    double stopAsked = 0;
     recorder.start(region, fps, true, [&](std::optional<mirelo::RecorderError> error) {
         if (error) {
             std::fprintf(stderr, "start failed: %s\n", qPrintable(error->description()));
@@ -61,7 +72,9 @@ int main(int argc, char** argv) {
             app.quit();
             return;
         }
-        QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+        // A precise timer: a coarse one may fire 5 % late.
+        QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, [&] {
+            stopAsked = steadySeconds();
             recorder.stop([&](std::vector<mirelo::FrameStore::Frame> frames,
                               std::optional<mirelo::RecorderError> stopError) {
                 if (stopError) {
@@ -77,6 +90,16 @@ int main(int argc, char** argv) {
                     }
                     const double span =
                         frames.back().timestamp.seconds() - frames.front().timestamp.seconds();
+                    // Frame times are the steady clock's (nothing was paused).
+                    const double first = frames.front().timestamp.seconds();
+                    size_t delivered = 0;
+                    for (const auto& frame : frames) {
+                        delivered += frame.timestamp.seconds() < stopAsked ? 1 : 0;
+                    }
+                    const long requested =
+                        std::max(0L, std::lround(std::ceil((stopAsked - first) * fps - 1e-6)));
+                    std::printf("requested: %ld\ndelivered: %zu\nfirst frame after start: %.3f s\n",
+                                requested, delivered, first - startAsked);
                     std::printf(
                         "frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
                         "first to last frame: %.3f s\npeak memory: %.0f MB\n",

@@ -446,16 +446,26 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
             }
         }
         const size_t rawBytes = rowBytes * static_cast<size_t>(rows);
-        raw.resize(rawBytes);
-        for (int y = 0; y < rows; ++y) {
-            std::memcpy(raw.data() + rowBytes * static_cast<size_t>(y), source.constScanLine(y),
-                        rowBytes);
+        // The band's rows as one run of bytes: where they lie, when they follow each other
+        // without padding (a band of its own normally does), else gathered.
+        const uchar* first = source.constScanLine(0);
+        bool contiguous = true;
+        for (int y = 1; contiguous && y < rows; ++y) {
+            contiguous = source.constScanLine(y) == first + rowBytes * static_cast<size_t>(y);
         }
+        if (!contiguous) {
+            raw.resize(rawBytes);
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(raw.data() + rowBytes * static_cast<size_t>(y), source.constScanLine(y),
+                            rowBytes);
+            }
+        }
+        const void* input = contiguous ? static_cast<const void*>(first) : raw.data();
         const size_t at = m_scratch.size();
         const size_t bound = ZSTD_compressBound(rawBytes);
         m_scratch.resize(at + kBandHeaderBytes + bound);
         const size_t n = ZSTD_compressCCtx(compressor, m_scratch.data() + at + kBandHeaderBytes,
-                                           bound, raw.data(), rawBytes, kCompressionLevel);
+                                           bound, input, rawBytes, kCompressionLevel);
         if (ZSTD_isError(n)) {
             return StoreError{QStringLiteral("无法压缩录制的画面。"), false};
         }

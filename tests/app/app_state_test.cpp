@@ -1,8 +1,8 @@
-#include "FakeCaptureBackend.h"
 #include "app/Alerts.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
 #include "support/EditorClosing.h"
+#include "support/FakeCaptureBackend.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -134,7 +134,7 @@ TEST_F(AppStateTest, LaunchShowsTheRecorderWindowWithTheDefaults) {
 }
 
 TEST_F(AppStateTest, MissingPermissionAlertsWithTheSettingsButton) {
-    backend->permission = false;
+    backend->permissionGranted = false;
     launch();
     alerts->answer = AlertPresenter::Response::openSettings;
     state->toggleRecording();
@@ -174,7 +174,7 @@ TEST_F(AppStateTest, StartRequestsWhileStartingAreIgnored) {
     state->toggleRecording();
     ASSERT_TRUE(test::waitUntil([&] { return state->isRecording(); }, 3s));
     test::spinFor(50ms);
-    EXPECT_EQ(backend->starts, 1);
+    EXPECT_EQ(backend->read(backend->starts), 1);
     EXPECT_TRUE(alerts->shown.isEmpty());
 }
 
@@ -184,9 +184,9 @@ TEST_F(AppStateTest, StopHandsTheFramesToAnEditorAndClosingItBringsTheWindowBack
     startRecording();
     EXPECT_TRUE(state->recorderWindowController()->hasRecordingChrome());
     EXPECT_EQ(recordButton()->text(), QStringLiteral("停止"));
-    ASSERT_TRUE(backend->configuration().has_value());
-    EXPECT_EQ(backend->configuration()->sourcePixels, region);
-    EXPECT_TRUE(backend->configuration()->showsCursor);
+    ASSERT_TRUE(backend->read(backend->running));
+    EXPECT_EQ(backend->read(backend->lastConfiguration).sourcePixels, region);
+    EXPECT_TRUE(backend->read(backend->lastConfiguration).showsCursor);
 
     backend->deliver(test::solidImage(64, 36, Qt::green), 30);
     state->toggleRecording();

@@ -1,7 +1,7 @@
 // ScreenRecorder's flows over a fake backend: caches, permission rule, errors,
 // frame hand-over and the end of a stream that dies by itself.
-#include "FakeCaptureBackend.h"
 #include "capture/ScreenRecorder.h"
+#include "support/FakeCaptureBackend.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -77,9 +77,9 @@ TEST_F(ScreenRecorderTest, RecordsFramesInOrderWithTheirTimes) {
     EXPECT_EQ(backend->read(backend->lastConfiguration).minimumFrameInterval.timescale, 15);
     const Image red = test::solidImage(320, 200, Qt::red);
     const Image blue = test::solidImage(320, 200, Qt::blue);
-    backend->deliver(red, 1);
-    backend->deliver(blue, 2);
-    backend->deliver(red, 3);
+    backend->deliverAt(red, 1);
+    backend->deliverAt(blue, 2);
+    backend->deliverAt(red, 3);
 
     const StopOutcome outcome = stop();
     ASSERT_EQ(outcome.error, std::nullopt);
@@ -100,28 +100,28 @@ TEST_F(ScreenRecorderTest, PausedTimeIsTakenOutOfTheRecording) {
     // 15 fps; the fake stamps in 1/30 s, so one frame interval is 2 ticks.
     const Image a = test::solidImage(8, 8, Qt::red);
     const Image b = test::solidImage(8, 8, Qt::blue);
-    backend->deliver(a, 100);
-    backend->deliver(a, 102);
+    backend->deliverAt(a, 100);
+    backend->deliverAt(a, 102);
     EXPECT_TRUE(recorder.pause());
     EXPECT_FALSE(recorder.pause());
     EXPECT_TRUE(recorder.isPaused());
-    backend->deliver(a, 104);  // captured while paused: left out
-    backend->deliver(a, 160);
+    backend->deliverAt(a, 104);  // captured while paused: left out
+    backend->deliverAt(a, 160);
     EXPECT_TRUE(recorder.resume());
     EXPECT_FALSE(recorder.resume());
     // The first frame after the pause follows the last one before it by one interval, and
     // the ones after keep their spacing.
-    backend->deliver(b, 301);
-    backend->deliver(b, 303);
-    backend->deliver(b, 308);
+    backend->deliverAt(b, 301);
+    backend->deliverAt(b, 303);
+    backend->deliverAt(b, 308);
     // A pause shorter than a frame interval moves nothing.
     EXPECT_TRUE(recorder.pause());
     EXPECT_TRUE(recorder.resume());
-    backend->deliver(b, 309);
+    backend->deliverAt(b, 309);
     // A second pause adds to the first.
     EXPECT_TRUE(recorder.pause());
     EXPECT_TRUE(recorder.resume());
-    backend->deliver(a, 400);
+    backend->deliverAt(a, 400);
 
     const StopOutcome outcome = stop();
     ASSERT_EQ(outcome.error, std::nullopt);
@@ -140,7 +140,7 @@ TEST_F(ScreenRecorderTest, PausedTimeIsTakenOutOfTheRecording) {
     stop();
     ASSERT_EQ(start(), std::nullopt);
     EXPECT_FALSE(recorder.isPaused());
-    backend->deliver(a, 7);
+    backend->deliverAt(a, 7);
     EXPECT_EQ(stop().frames.size(), 1u);
 }
 
@@ -258,7 +258,7 @@ TEST_F(ScreenRecorderTest, StopWithoutStreamOrFramesFailsWithNoFrames) {
 
 TEST_F(ScreenRecorderTest, FailedStopKeepsStreamAndFrames) {
     ASSERT_EQ(start(), std::nullopt);
-    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 1);
     {
         std::lock_guard lock(backend->mutex);
         backend->stopFailure = CaptureFailure{"停止失败"};
@@ -282,14 +282,14 @@ TEST_F(ScreenRecorderTest, StartAfterFailedStopEndsTheOldStreamFirst) {
         backend->stopFailure = CaptureFailure{"停止失败"};
     }
     stop();
-    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 1);
     {
         std::lock_guard lock(backend->mutex);
         backend->stopFailure.reset();
     }
     ASSERT_EQ(start(), std::nullopt);
     EXPECT_EQ(backend->read(backend->stops), 2);
-    backend->deliver(test::solidImage(4, 4, Qt::blue), 2);
+    backend->deliverAt(test::solidImage(4, 4, Qt::blue), 2);
     const StopOutcome outcome = stop();
     ASSERT_EQ(outcome.frames.size(), 1u);
     EXPECT_EQ(outcome.frames[0].timestamp.value, 2);
@@ -297,7 +297,7 @@ TEST_F(ScreenRecorderTest, StartAfterFailedStopEndsTheOldStreamFirst) {
 
 TEST_F(ScreenRecorderTest, LateFramesOfAnEarlierRecordingNeverOpenTheNext) {
     ASSERT_EQ(start(), std::nullopt);
-    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 1);
     CaptureSink oldSink = backend->read(backend->sink);
     ASSERT_EQ(stop().frames.size(), 1u);
 
@@ -307,7 +307,7 @@ TEST_F(ScreenRecorderTest, LateFramesOfAnEarlierRecordingNeverOpenTheNext) {
 
     ASSERT_EQ(start(), std::nullopt);
     oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{4, 30, MediaTime::Valid, 0});
-    backend->deliver(test::solidImage(4, 4, Qt::blue), 5);
+    backend->deliverAt(test::solidImage(4, 4, Qt::blue), 5);
     const StopOutcome outcome = stop();
     ASSERT_EQ(outcome.frames.size(), 1u);
     EXPECT_EQ(outcome.frames[0].timestamp.value, 5);
@@ -318,8 +318,8 @@ TEST_F(ScreenRecorderTest, StreamDyingBySelfIsReportedAndItsFramesKept) {
     QObject::connect(&recorder, &ScreenRecorder::streamFailed,
                      [&](const RecorderError& error) { reported.push_back(error); });
     ASSERT_EQ(start(), std::nullopt);
-    backend->deliver(test::solidImage(4, 4, Qt::red), 1);
-    backend->deliver(test::solidImage(4, 4, Qt::red), 2);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 2);
     backend->fail("显示器已断开");
     ASSERT_TRUE(test::waitUntil([&] { return !reported.empty(); }, 5s));
     EXPECT_EQ(reported.front(), RecorderError::platform("显示器已断开"));

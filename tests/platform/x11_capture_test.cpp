@@ -4,6 +4,7 @@
 #include "capture/ScreenRecorder.h"
 #include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11FrameGrabber.h"
+#include "support/ManualPacingClock.h"
 #include "support/TestImages.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -39,6 +39,7 @@ struct Collector {
         s.failed = [this](const CaptureFailure& failure) {
             std::lock_guard lock(mutex);
             failures.push_back(failure.message);
+            framesAtFailure = frames.size();
             changed.notify_all();
         };
         return s;
@@ -60,6 +61,7 @@ struct Collector {
     std::condition_variable changed;
     std::vector<FrameStore::Frame> frames;
     std::vector<QString> failures;
+    size_t framesAtFailure = 0;
 };
 
 CaptureConfiguration configuration(const QRect& source, double fps = 10, bool cursor = false,
@@ -255,35 +257,34 @@ TEST_F(X11CaptureTest, PointerIsDrawnOnlyWhenAskedFor) {
     }
 }
 
-// Frames come on a fixed grid: about fps per second, never more, none bunched together.
-// (Counts, with room for a busy machine; not a timing benchmark.)
-void expectPacing(CaptureBackend& backend, int fps) {
+// Frames come when the pacer says, stamped with its clock's time: the first at once, then one
+// per grid point, a late read skipping the points it missed.
+TEST_F(X11CaptureTest, FramesComeOnTheClocksSchedule) {
+    using test::ManualPacingClock;
+    constexpr auto kStart = ManualPacingClock::kStart;
+    auto clock = std::make_shared<ManualPacingClock>();
+    auto paced = makeX11CaptureBackend(server.displayName(), clock);
     Collector collector;
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(backend.startStream(configuration(QRect(0, 0, 640, 360), fps), collector.sink()),
+    ASSERT_EQ(paced->startStream(configuration(QRect(0, 0, 320, 240), 10), collector.sink()),
               std::nullopt);
-    std::this_thread::sleep_for(2s);
-    backend.stopStream();
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const auto frames = collector.taken();
-    const double expected = elapsed * fps;
-    EXPECT_LE(static_cast<double>(frames.size()), expected + 1.5);
-    EXPECT_GE(static_cast<double>(frames.size()), expected * 0.75);
-    // No catching up in bursts: a late frame moves the schedule on, so no second of the
-    // recording holds more than fps + 2 frames, however loaded the machine.
-    const size_t window = static_cast<size_t>(fps) + 2;
-    for (size_t i = 0; i + window < frames.size(); ++i) {
-        const double span = frames[i + window].timestamp.seconds() - frames[i].timestamp.seconds();
-        EXPECT_GE(span, 0.999) << "frames " << i << " to " << i + window;
-    }
-}
+    // Each time the reader sleeps again, the frame before is read.
+    ASSERT_EQ(clock->waitForSleeper(), kStart + 100ms);
+    clock->advance(100ms);
+    ASSERT_EQ(clock->waitForSleeper(), kStart + 200ms);
+    clock->advance(260ms);  // 160 ms late: 300 ms is skipped, and so is 400 ms, 40 ms after
+    ASSERT_EQ(clock->waitForSleeper(), kStart + 500ms);
+    clock->advance(140ms);
+    ASSERT_EQ(clock->waitForSleeper(), kStart + 600ms);
+    EXPECT_EQ(paced->stopStream(), std::nullopt);
 
-TEST_F(X11CaptureTest, PacingAtTenFramesPerSecond) {
-    expectPacing(*backend, 10);
-}
-TEST_F(X11CaptureTest, PacingAtThirtyFramesPerSecond) {
-    expectPacing(*backend, 30);
+    const auto frames = collector.taken();
+    const std::vector<captureclock::Clock::time_point> expected{kStart, kStart + 100ms,
+                                                                kStart + 360ms, kStart + 500ms};
+    ASSERT_EQ(frames.size(), expected.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].timestamp, captureclock::mediaTime(expected[i])) << i;
+        EXPECT_EQ(frames[i].image.size(), QSize(320, 240));
+    }
 }
 
 TEST_F(X11CaptureTest, ServerGoingAwayEndsTheStreamWithAnError) {
@@ -293,14 +294,13 @@ TEST_F(X11CaptureTest, ServerGoingAwayEndsTheStreamWithAnError) {
     ASSERT_TRUE(collector.waitForFrames(3));
     server.kill();
     ASSERT_TRUE(collector.waitForFailure());
-    const size_t delivered = collector.taken().size();
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(collector.taken().size(), delivered) << "no frame after the failure";
+    // Once stopped, the stream has delivered everything it ever will.
+    EXPECT_EQ(backend->stopStream(), std::nullopt);
     {
         std::lock_guard lock(collector.mutex);
         EXPECT_EQ(collector.failures.size(), 1u);
+        EXPECT_EQ(collector.frames.size(), collector.framesAtFailure) << "no frame after it";
     }
-    EXPECT_EQ(backend->stopStream(), std::nullopt);
     // A new stream on the dead display fails to start, and the backend stays usable.
     Collector next;
     EXPECT_NE(backend->startStream(configuration(QRect(0, 0, 10, 10)), next.sink()), std::nullopt);
@@ -367,7 +367,7 @@ TEST_F(X11CaptureTest, ScreenRecorderRecordsThroughTheBackend) {
         started = true;
     });
     ASSERT_TRUE(test::waitUntil([&] { return started; }, 5s));
-    test::spinFor(300ms);
+    ASSERT_TRUE(test::waitUntil([&] { return recorder.frameStore().count() >= 3; }, 5s));
     std::vector<FrameStore::Frame> frames;
     bool stopped = false;
     recorder.stop([&](std::vector<FrameStore::Frame> f, std::optional<RecorderError> error) {

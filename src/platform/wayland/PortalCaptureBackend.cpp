@@ -1,13 +1,12 @@
 #include "platform/wayland/PortalCaptureBackend.h"
 
-#include "capture/CaptureClock.h"
+#include "capture/FramePacer.h"
 #include "platform/wayland/PipeWireStream.h"
 #include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11Connection.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -26,7 +25,6 @@ const QString kNoPicture = QStringLiteral(
 constexpr auto kStartTimeout = std::chrono::seconds(5);
 
 using captureclock::mediaTime;
-using captureclock::period;
 
 // One running stream: the portal session, the PipeWire stream and the thread that hands out
 // frames on schedule.
@@ -34,19 +32,21 @@ class Stream {
 public:
     Stream(std::unique_ptr<wayland::ScreenCastPortal> portal, QString session,
            std::unique_ptr<wayland::PipeWireStream> pipeWire,
-           const CaptureConfiguration& configuration, CaptureSink sink)
+           const CaptureConfiguration& configuration, CaptureSink sink,
+           std::shared_ptr<PacingClock> clock)
         : m_portal(std::move(portal)),
           m_session(std::move(session)),
           m_pipeWire(std::move(pipeWire)),
           m_configuration(configuration),
-          m_sink(std::move(sink)) {}
+          m_sink(std::move(sink)),
+          m_pacer(configuration.minimumFrameInterval, std::move(clock)) {}
 
     ~Stream() {
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
         }
-        m_changed.notify_all();
+        m_pacer.interrupt();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -59,37 +59,18 @@ public:
     }
 
     // From the PipeWire loop: the source went away.
-    void wake() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_sourceEnded = true;
-        }
-        m_changed.notify_all();
-    }
+    void wake() { m_pacer.interrupt(); }
 
 private:
-    // Frames fall on the grid start + n x period of the monotonic clock, so the rate does not
-    // drift with the time each frame takes. Each tick hands out the newest picture, or the last
-    // frame again when none came.
+    // Each frame the pacer asks for is the newest picture, or the last frame again when none
+    // came.
     void run() {
-        const Clock::duration step = period(m_configuration.minimumFrameInterval);
-        const Clock::time_point start = Clock::now();
         Image last;
         std::optional<QString> failure;
-        int64_t index = 0;
-        for (;;) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait_until(lock, start + index * step,
-                                     [this] { return m_stopping || m_sourceEnded; });
-                if (m_stopping) {
-                    break;
-                }
-            }
+        while (const std::optional<Clock::time_point> tick = m_pacer.waitForFrame()) {
             if ((failure = m_pipeWire->failure())) {
                 break;
             }
-            const Clock::time_point tick = Clock::now();
             Image frame;
             if (m_pipeWire->takePicture(frame)) {
                 if (frame.size() != m_configuration.outputSize) {
@@ -100,12 +81,17 @@ private:
                 last = frame;
             }
             if (!last.isNull()) {
-                m_sink.frame(last, mediaTime(tick));
+                m_sink.frame(last, mediaTime(*tick));
             }
-            // The next tick on the grid at least half a period after this one: a late tick
-            // skips the deadlines it missed, and no two frames come close together.
-            const Clock::duration next = tick + step / 2 - start;
-            index = std::max(index + 1, (next + step - Clock::duration(1)) / step);
+        }
+        // Woken by the source ending rather than by stopStream(): report why.
+        bool stopping = false;
+        {
+            std::lock_guard lock(m_mutex);
+            stopping = m_stopping;
+        }
+        if (!failure && !stopping) {
+            failure = m_pipeWire->failure();
         }
         if (failure && m_sink.failed) {
             m_sink.failed(CaptureFailure{*failure});
@@ -117,11 +103,10 @@ private:
     std::unique_ptr<wayland::PipeWireStream> m_pipeWire;
     CaptureConfiguration m_configuration;
     CaptureSink m_sink;
+    FramePacer m_pacer;
     std::thread m_thread;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
     bool m_stopping = false;
-    bool m_sourceEnded = false;
 };
 
 class PortalCaptureBackend : public CaptureBackend {
@@ -169,8 +154,9 @@ public:
             portal->closeSession(cast.session);
             return CaptureFailure{*failure};
         }
-        auto running = std::make_unique<Stream>(
-            std::move(portal), cast.session, std::move(pipeWire), configuration, std::move(sink));
+        auto running =
+            std::make_unique<Stream>(std::move(portal), cast.session, std::move(pipeWire),
+                                     configuration, std::move(sink), m_options.clock);
         {
             std::lock_guard lock(m_listenerMutex);
             m_listening = running.get();

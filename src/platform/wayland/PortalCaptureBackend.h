@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureBackend.h"
+#include "capture/FramePacer.h"
 #include "platform/wayland/ScreenCastPortal.h"
 
 #include <QByteArray>
@@ -27,6 +28,8 @@ struct PortalCaptureOptions {
     std::function<std::unique_ptr<wayland::ScreenCastPortal>()> portal =
         wayland::makeDBusScreenCastPortal;
     wayland::RestoreTokenStore tokens = wayland::settingsRestoreTokenStore();
+    // What streams are paced on (the steady clock when null).
+    std::shared_ptr<PacingClock> clock;
 };
 
 std::shared_ptr<CaptureBackend> makePortalCaptureBackend(PortalCaptureOptions options = {});

@@ -1,6 +1,6 @@
 #include "platform/x11/X11CaptureBackend.h"
 
-#include "capture/CaptureClock.h"
+#include "capture/FramePacer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 
@@ -25,7 +25,6 @@ const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
 
 using captureclock::mediaTime;
-using captureclock::period;
 
 // One running stream: a connection of its own, a thread that reads the screen on schedule and
 // one that converts what was read and hands it to the sink. Up to queueDepth reads wait for
@@ -33,9 +32,10 @@ using captureclock::period;
 class Stream {
 public:
     Stream(const QByteArray& displayName, const CaptureConfiguration& configuration,
-           CaptureSink sink)
+           CaptureSink sink, std::shared_ptr<PacingClock> clock)
         : m_configuration(configuration),
           m_sink(std::move(sink)),
+          m_pacer(configuration.minimumFrameInterval, std::move(clock)),
           m_connection(displayName),
           m_grabber(m_connection, configuration.sourcePixels, configuration.outputSize,
                     configuration.showsCursor, std::max(1, configuration.queueDepth)) {}
@@ -68,6 +68,7 @@ public:
             m_stopping = true;
         }
         m_changed.notify_all();
+        m_pacer.interrupt();
         if (m_reader.joinable()) {
             m_reader.join();
         }
@@ -82,12 +83,6 @@ private:
         Clock::time_point captured;
     };
 
-    // Waits until `deadline`; false when the stream is to end meanwhile.
-    bool waitUntil(Clock::time_point deadline) {
-        std::unique_lock lock(m_mutex);
-        return !m_changed.wait_until(lock, deadline, [this] { return m_stopping || m_failure; });
-    }
-
     // The first failure wins; the stream ends after what was read before it is delivered.
     void setFailure(const QString& message) {
         {
@@ -97,19 +92,17 @@ private:
             }
         }
         m_changed.notify_all();
+        m_pacer.interrupt();
     }
 
-    // Reads fall on the grid start + n x period of the monotonic clock, so the rate does not
-    // drift with the time each frame takes. A read that comes more than a period late skips
-    // the deadlines it missed instead of catching up with a burst.
+    // Reads come when the pacer says a frame is due.
     void readLoop() {
-        const Clock::duration step = period(m_configuration.minimumFrameInterval);
-        const Clock::time_point start = Clock::now();
-        Clock::time_point nextLayoutCheck = start + kLayoutCheckInterval;
-        int64_t index = 0;
-        while (waitUntil(start + index * step)) {
-            const Clock::time_point captured = Clock::now();
-            if (captured >= nextLayoutCheck) {
+        std::optional<Clock::time_point> nextLayoutCheck;
+        while (const std::optional<Clock::time_point> due = m_pacer.waitForFrame()) {
+            const Clock::time_point captured = *due;
+            if (!nextLayoutCheck) {
+                nextLayoutCheck = captured + kLayoutCheckInterval;
+            } else if (captured >= *nextLayoutCheck) {
                 nextLayoutCheck = captured + kLayoutCheckInterval;
                 m_grabber.updateLayout();
                 if (m_connection.ok() && !m_grabber.hasMonitor(m_configuration.displayId)) {
@@ -138,8 +131,6 @@ private:
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection.get())) {
                 std::free(event);
             }
-            const int64_t due = (Clock::now() - start) / step;  // last deadline already passed
-            index = std::max(index + 1, due);
         }
         {
             std::lock_guard lock(m_mutex);
@@ -179,6 +170,7 @@ private:
 
     CaptureConfiguration m_configuration;
     CaptureSink m_sink;
+    FramePacer m_pacer;
     x11::Connection m_connection;
     x11::FrameGrabber m_grabber;
     std::thread m_reader;
@@ -193,7 +185,8 @@ private:
 
 class X11CaptureBackend : public CaptureBackend {
 public:
-    explicit X11CaptureBackend(QByteArray displayName) : m_displayName(std::move(displayName)) {}
+    X11CaptureBackend(QByteArray displayName, std::shared_ptr<PacingClock> clock)
+        : m_displayName(std::move(displayName)), m_clock(std::move(clock)) {}
     ~X11CaptureBackend() override { m_stream.reset(); }
 
     // X has no capture permission: reading the root window either works or it does not.
@@ -216,7 +209,8 @@ public:
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink sink) override {
         m_stream.reset();
-        auto stream = std::make_unique<Stream>(m_displayName, configuration, std::move(sink));
+        auto stream =
+            std::make_unique<Stream>(m_displayName, configuration, std::move(sink), m_clock);
         if (std::optional<CaptureFailure> failure = stream->prepare()) {
             return failure;
         }
@@ -232,6 +226,7 @@ public:
 
 private:
     QByteArray m_displayName;
+    std::shared_ptr<PacingClock> m_clock;
     std::unique_ptr<Stream> m_stream;
 };
 
@@ -253,8 +248,10 @@ DisplayListResult listX11Displays(const QByteArray& displayName, const QString& 
     return result;
 }
 
-std::shared_ptr<CaptureBackend> makeX11CaptureBackend(const QByteArray& displayName) {
-    return std::make_shared<X11CaptureBackend>(displayName);
+std::shared_ptr<CaptureBackend> makeX11CaptureBackend(const QByteArray& displayName,
+                                                      std::shared_ptr<PacingClock> clock) {
+    return std::make_shared<X11CaptureBackend>(displayName,
+                                               clock ? std::move(clock) : steadyPacingClock());
 }
 
 }  // namespace mirelo

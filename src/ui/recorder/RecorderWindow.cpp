@@ -1,8 +1,8 @@
 #include "ui/recorder/RecorderWindow.h"
 
 #include "platform/WindowPicker.h"
-#include "platform/X11InputCatcher.h"
-#include "platform/X11WindowShape.h"
+#include "platform/x11/X11InputCatcher.h"
+#include "platform/x11/X11WindowShape.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/ResizeHandle.h"
 #include "ui/recorder/SessionModel.h"

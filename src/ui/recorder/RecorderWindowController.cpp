@@ -1,6 +1,6 @@
 #include "ui/recorder/RecorderWindowController.h"
 
-#include "platform/X11KeyGrab.h"
+#include "platform/x11/X11KeyGrab.h"
 #include "ui/recorder/CaptureGuard.h"
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/RecorderHeader.h"

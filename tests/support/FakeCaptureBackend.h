@@ -2,6 +2,7 @@
 
 #include "capture/CaptureBackend.h"
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -9,7 +10,8 @@
 namespace mirelo::test {
 
 // A capture backend driven by the test: answers are set beforehand, calls are counted, and
-// frames are pushed through the sink of the running stream by hand.
+// frames and a stream failure are pushed through the sink of the running stream by hand.
+// Fields are guarded by `mutex` (read them with read() while a stream may run).
 class FakeCaptureBackend : public CaptureBackend {
 public:
     bool checkPermission() override {
@@ -29,6 +31,7 @@ public:
         }
         return {displayList, std::nullopt};
     }
+
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink newSink) override {
         std::lock_guard lock(mutex);
@@ -39,8 +42,10 @@ public:
         }
         sink = std::move(newSink);
         running = true;
+        m_nextFrame = 0;
         return std::nullopt;
     }
+
     std::optional<CaptureFailure> stopStream() override {
         std::lock_guard lock(mutex);
         ++stops;
@@ -51,9 +56,9 @@ public:
         return std::nullopt;
     }
 
-    // Delivers one frame through the current stream's sink (as the capture thread would),
-    // whether or not that stream has been stopped since.
-    void deliver(const Image& image, int64_t ticks) {
+    // Delivers one frame at `ticks` / 30 s through the latest stream's sink (as the capture
+    // thread would), whether or not that stream has been stopped since.
+    void deliverAt(const Image& image, int64_t ticks) {
         CaptureSink current;
         {
             std::lock_guard lock(mutex);
@@ -63,14 +68,43 @@ public:
             current.frame(image, MediaTime{ticks, 30, MediaTime::Valid, 0});
         }
     }
+
+    // Delivers `count` frames of `image` to the running stream, if any, one frame interval of
+    // its configuration apart and on after the frames delivered before.
+    void deliver(const Image& image, int count) {
+        CaptureSink current;
+        MediaTime interval;
+        int64_t first = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (!running) {
+                return;
+            }
+            current = sink;
+            interval = lastConfiguration.minimumFrameInterval;
+            first = m_nextFrame;
+            m_nextFrame += count;
+        }
+        for (int i = 0; i < count && current.frame; ++i) {
+            current.frame(image, MediaTime{(first + i) * interval.value, interval.timescale,
+                                           MediaTime::Valid, 0});
+        }
+    }
+
+    // The running stream ends by itself.
     void fail(const QString& message) {
         CaptureSink current;
         {
             std::lock_guard lock(mutex);
+            if (!running) {
+                return;
+            }
             current = sink;
             running = false;
         }
-        current.failed(CaptureFailure{message});
+        if (current.failed) {
+            current.failed(CaptureFailure{message});
+        }
     }
 
     template <typename T>
@@ -81,7 +115,8 @@ public:
 
     std::mutex mutex;
     bool permissionGranted = true;
-    std::vector<CaptureDisplay> displayList;
+    std::vector<CaptureDisplay> displayList{
+        {1, QStringLiteral("fake"), QRect(-4000, -4000, 8000, 8000)}};
     std::optional<CaptureFailure> displayFailure;
     std::optional<CaptureFailure> startFailure;
     std::optional<CaptureFailure> stopFailure;
@@ -93,6 +128,9 @@ public:
     bool running = false;
     CaptureConfiguration lastConfiguration;
     CaptureSink sink;
+
+private:
+    int64_t m_nextFrame = 0;
 };
 
 }  // namespace mirelo::test

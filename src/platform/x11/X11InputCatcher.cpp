@@ -1,7 +1,7 @@
-#include "platform/X11InputCatcher.h"
+#include "platform/x11/X11InputCatcher.h"
 
-#include "platform/X11WindowShape.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11WindowShape.h"
 
 #include <QScreen>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "platform/X11WindowShape.h"
+#include "platform/x11/X11WindowShape.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
-#include "platform/X11KeyGrab.h"
+#include "platform/x11/X11KeyGrab.h"
 
-#include "platform/X11WindowShape.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11WindowShape.h"
 
 #include <QSocketNotifier>
 
