@@ -582,7 +582,7 @@ bool diffuse(const Image& image, StillRows& still, const PaletteFloats& pal,
 
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel, const Image* previous) {
+                                              const CancelFlag& cancel, const Image* previous) {
     IndexedFrame out;
     if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
         lookup.size() != size_t(kLookupSize)) {
@@ -616,7 +616,7 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
 
     if (s == 0.0f) {
         for (int y = 0; y < height; ++y) {
-            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+            if (y % 16 == 0 && cancel.isCancelled()) {
                 return std::nullopt;
             }
             const uchar* src = image.constScanLine(y);
@@ -630,7 +630,7 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
         return out;
     }
 
-    if (!diffuse(image, still, pal, packed, table, s, cancel, out.indices.data())) {
+    if (!diffuse(image, still, pal, packed, table, s, &cancel, out.indices.data())) {
         return std::nullopt;
     }
     return out;
@@ -672,7 +672,7 @@ Image imageFromIndices(const IndexedFrame& frame, const Palette& palette) {
 }
 
 std::optional<Image> quantize(const Image& image, const Palette& palette, const Lookup& lookup,
-                              float dither, const CancelFlag* cancel) {
+                              float dither, const CancelFlag& cancel) {
     std::optional<IndexedFrame> indexed = quantizeToIndices(image, palette, lookup, dither, cancel);
     if (!indexed) {
         return std::nullopt;

@@ -76,7 +76,7 @@ struct IndexedFrame {
 // exactly as without `previous`.
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel = nullptr,
+                                              const CancelFlag& cancel = {},
                                               const Image* previous = nullptr);
 
 // Gives the still pixels of `frame` the indices of the previous frame's
@@ -86,7 +86,7 @@ void keepStill(IndexedFrame& frame, const uint8_t* previousIndices);
 // The same as an opaque image whose every pixel is a palette colour. A frame
 // without pixels is returned as it is; std::nullopt when cancelled.
 std::optional<Image> quantize(const Image& image, const Palette& palette, const Lookup& lookup,
-                              float dither, const CancelFlag* cancel = nullptr);
+                              float dither, const CancelFlag& cancel = {});
 
 // An indexed frame back as an opaque image.
 Image imageFromIndices(const IndexedFrame& frame, const Palette& palette);

@@ -182,8 +182,8 @@ TEST(GIFQuantizerQuantize, StopsWhenCancelled) {
     cancel.cancel();
     const Image pattern = test::patternImage(20, 20);
     const Lookup lookup = buildLookup(kBlackWhite);
-    EXPECT_FALSE(quantize(pattern, kBlackWhite, lookup, 1.0f, &cancel));
-    EXPECT_FALSE(quantizeToIndices(pattern, kBlackWhite, lookup, 0.0f, &cancel));
+    EXPECT_FALSE(quantize(pattern, kBlackWhite, lookup, 1.0f, cancel));
+    EXPECT_FALSE(quantizeToIndices(pattern, kBlackWhite, lookup, 0.0f, cancel));
 }
 
 namespace {
@@ -283,7 +283,7 @@ TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     const Image everywhere = test::patternImage(97, 61, 7);
     for (const Image& after : {mixedContent(60), block, everywhere}) {
         for (float s : {1.0f, 0.8f, 0.0f}) {
-            const auto indexed = quantizeToIndices(after, palette, lookup, s, nullptr, &before);
+            const auto indexed = quantizeToIndices(after, palette, lookup, s, {}, &before);
             ASSERT_TRUE(indexed);
             ASSERT_EQ(indexed->still.size(), indexed->indices.size());
             const std::vector<uint8_t> expected =
@@ -303,13 +303,13 @@ TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     // A frame that changes everywhere maps exactly as on its own, and
     // keepStill fills in the previous output only where the frame is still.
     const auto alone = quantizeToIndices(everywhere, palette, lookup, 0.8f);
-    auto again = quantizeToIndices(everywhere, palette, lookup, 0.8f, nullptr, &before);
+    auto again = quantizeToIndices(everywhere, palette, lookup, 0.8f, {}, &before);
     ASSERT_TRUE(alone && again);
     const std::vector<uint8_t> previousOutput(again->indices.size(), 77);
     keepStill(*again, previousOutput.data());
     EXPECT_EQ(again->indices, alone->indices);
     EXPECT_TRUE(again->still.empty());
-    auto same = quantizeToIndices(before, palette, lookup, 0.8f, nullptr, &before);
+    auto same = quantizeToIndices(before, palette, lookup, 0.8f, {}, &before);
     ASSERT_TRUE(same);
     keepStill(*same, previousOutput.data());
     EXPECT_EQ(same->indices, previousOutput);
