@@ -47,7 +47,7 @@ public:
     void deliver(const Image& image, int count) {
         std::lock_guard lock(m_mutex);
         for (int i = 0; i < count && m_sink.frame; ++i) {
-            m_sink.frame(image, MediaTime{i, 15, MediaTime::Valid, 0});
+            m_sink.frame(image, MediaTime{i, 15, MediaTime::Valid});
         }
     }
 

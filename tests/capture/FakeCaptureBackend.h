@@ -60,7 +60,7 @@ public:
             current = sink;
         }
         if (current.frame) {
-            current.frame(image, MediaTime{ticks, 30, MediaTime::Valid, 0});
+            current.frame(image, MediaTime{ticks, 30, MediaTime::Valid});
         }
     }
     void fail(const QString& message) {
