@@ -79,6 +79,20 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
                                               const CancelFlag& cancel = {},
                                               const Image* previous = nullptr);
 
+namespace detail {
+
+// The error diffusion quantizeToIndices() runs. best takes the vector code
+// where the build has it; portable can be asked for so that tests compare
+// both paths on any machine.
+enum class DiffusionPath { best, portable };
+
+std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
+                                              const Lookup& lookup, float dither,
+                                              DiffusionPath path, const CancelFlag& cancel = {},
+                                              const Image* previous = nullptr);
+
+}  // namespace detail
+
 // Gives the still pixels of `frame` the indices of the previous frame's
 // output (same size, row-major) and clears the marks.
 void keepStill(IndexedFrame& frame, const uint8_t* previousIndices);

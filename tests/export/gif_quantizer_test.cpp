@@ -268,6 +268,30 @@ TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
     }
 }
 
+TEST(GIFQuantizerDither, PortableAndVectorPathsGiveTheSameIndices) {
+    using detail::DiffusionPath;
+    const Image before = mixedContent();
+    const Palette palette = buildPalette({before}, 40);
+    const Lookup lookup = buildLookup(palette);
+    // 97 x 61 leaves a last row without a partner and a row tail shorter than
+    // a vector; 33 x 8 is another size, so the frame before is not used.
+    for (const Image& image : {before, mixedContent(60), test::patternImage(33, 8, 5)}) {
+        for (const Image* previous : {static_cast<const Image*>(nullptr), &before}) {
+            for (float s : {1.0f, 0.45f, 0.1f}) {
+                const auto portable = detail::quantizeToIndices(
+                    image, palette, lookup, s, DiffusionPath::portable, {}, previous);
+                const auto vector = detail::quantizeToIndices(image, palette, lookup, s,
+                                                              DiffusionPath::best, {}, previous);
+                ASSERT_TRUE(portable && vector);
+                EXPECT_EQ(portable->still, vector->still);
+                EXPECT_EQ(portable->indices, vector->indices)
+                    << image.width() << "x" << image.height() << " s " << s
+                    << (previous ? " with the frame before" : "");
+            }
+        }
+    }
+}
+
 TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     const Image before = mixedContent();
     const Palette palette = buildPalette({before}, 40);
