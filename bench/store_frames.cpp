@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
             mirelo::ImageServices::fromBytes(raw.data(), width, height, width * 4);
         mirelo::Image stored;
         const double start = threadSeconds();
-        if (store->append(frame, mirelo::MediaTime{qint64(frames), 30, 1, 0}, 0, &stored)) {
+        if (store->append(frame, mirelo::MediaTime{qint64(frames), 30, 1}, 0, &stored)) {
             return 1;
         }
         seconds += threadSeconds() - start;

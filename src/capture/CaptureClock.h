@@ -14,7 +14,7 @@ using Clock = std::chrono::steady_clock;
 inline MediaTime mediaTime(Clock::time_point time) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
-    return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0};
+    return MediaTime{ns, 1'000'000'000, MediaTime::Valid};
 }
 
 // The interval between frames on the steady clock; an invalid or empty one

@@ -61,7 +61,7 @@ MediaTime frameInterval(double fps) {
     } else if (fps >= 1.0) {
         rate = static_cast<int32_t>(fps);
     }
-    return MediaTime{1, rate, MediaTime::Valid, 0};
+    return MediaTime{1, rate, MediaTime::Valid};
 }
 
 std::optional<CaptureConfiguration> configure(const QRectF& region, double fps, bool showsCursor,

@@ -493,7 +493,7 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     put64(record, static_cast<uint64_t>(timestamp.value));
     put32(record, static_cast<uint32_t>(timestamp.timescale));
     put32(record, timestamp.flags);
-    put64(record, static_cast<uint64_t>(timestamp.epoch));
+    put64(record, 0);  // reserved
     put32(record, static_cast<uint32_t>(ids.size()));
     put32(record, 0);  // reserved
     for (uint32_t id : ids) {
@@ -675,7 +675,6 @@ StoreScan scanStore(QIODevice& index, QIODevice& bands) {
         frame.timestamp.value = static_cast<int64_t>(get64(p + 16));
         frame.timestamp.timescale = static_cast<int32_t>(get32(p + 24));
         frame.timestamp.flags = get32(p + 28);
-        frame.timestamp.epoch = static_cast<int64_t>(get64(p + 32));
         const uint32_t count = get32(p + 40);
         bool intact = width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide &&
                       qint64{width} * height <= ImageServices::kMaxSurfacePixels &&

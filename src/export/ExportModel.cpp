@@ -1,8 +1,7 @@
 #include "export/ExportModel.h"
 
 #include "export/AtomicFile.h"
-#include "export/Exporter.h"
-#include "export/ExporterMedia.h"
+#include "export/ExportFormats.h"
 #include "export/SizeLimit.h"
 #include "image/ImageServices.h"
 
@@ -37,8 +36,7 @@ QString processedInfo(int frames, QSize size) {
 // to `done` on `owner`'s thread. If `owner` is destroyed first, `done` is
 // never called and the result is simply destroyed when the work ends.
 template <typename Result, typename Work, typename Done>
-void runInBackground(QObject* owner, Work work, Done done,
-                     std::function<void(int, int)> onProgress = {}) {
+void runInBackground(QObject* owner, Work work, Done done, ProgressFn onProgress = {}) {
     auto* watcher = new QFutureWatcher<Result>(owner);
     QObject::connect(watcher, &QFutureWatcherBase::finished, owner,
                      [watcher, done = std::move(done)]() mutable {
@@ -210,45 +208,6 @@ EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<dou
     return sample;
 }
 
-ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
-                                   const std::vector<double>& delays, int quality,
-                                   const QString& destination, const CancelFlag& cancel,
-                                   const ProgressFn& progress) {
-    if (images.empty() || images.size() != delays.size()) {
-        return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
-    }
-    switch (format) {
-        case ExportFormat::gif:
-            return Exporter::encodeGIF(images, delays, quality, destination, cancel, progress);
-        case ExportFormat::webp:
-            return Exporter::encodeWebP(images, delays, quality, destination, cancel, progress);
-        case ExportFormat::mp4:
-            return Exporter::encodeMP4(images, delays, quality, destination, cancel, progress);
-    }
-    return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
-}
-
-ExportStatus encodeProcessedFrames(ExportFormat format, const FrameSequence& frames,
-                                   const std::vector<double>& delays, int quality,
-                                   const QString& destination, const CancelFlag& cancel,
-                                   const ProgressFn& progress) {
-    if (frames.count == 0 || frames.count != delays.size() || !frames.frame) {
-        return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
-    }
-    switch (format) {
-        case ExportFormat::gif:
-            return Exporter::encodeGIF(frames.count, frames.frame, delays, quality, destination,
-                                       cancel, progress);
-        case ExportFormat::webp:
-            return Exporter::encodeWebP(frames.count, frames.frame, delays, quality, destination,
-                                        cancel, progress);
-        case ExportFormat::mp4:
-            return Exporter::encodeMP4(frames.count, frames.frame, delays, quality, destination,
-                                       cancel, progress);
-    }
-    return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
-}
-
 ExportModel::ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent)
     : ExportModel(FrameSequence::of(std::move(images)), std::move(delays), parent) {}
 
@@ -309,7 +268,7 @@ void ExportModel::setEstimatedSizeText(const QString& text) {
 QString ExportModel::cacheKey() const {
     const QString dash = QStringLiteral("-");
     QString key =
-        rawValue(m_format) + dash + QString::number(m_quality) + dash +
+        extension(m_format) + dash + QString::number(m_quality) + dash +
         (m_reduceFramesEnabled ? QString::number(m_reduceFramesPercent) : QStringLiteral("0")) +
         dash + (m_resizeEnabled ? QString::number(m_resizePercent) : QStringLiteral("100")) + dash;
     key += m_skipSimilarEnabled
@@ -375,7 +334,7 @@ void ExportModel::startEstimate() {
         this,
         [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
          cancel = job->cancel](const ProgressFn&) {
-            return ExportPreprocessor::select(frames, delays, options, &cancel);
+            return ExportPreprocessor::select(frames, delays, options, cancel);
         },
         [this, job](ExportPreprocessor::Selection selection) {
             if (!isCurrent(job)) {
@@ -455,7 +414,7 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
     const QString path = QDir(QDir::tempPath())
                              .filePath(QStringLiteral("mirelo-estimate-") +
                                        QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                       QLatin1Char('.') + rawValue(job->format));
+                                       QLatin1Char('.') + extension(job->format));
     runInBackground<Outcome>(
         this,
         [frames = std::move(processed), delays = std::move(delays), job = *job,
@@ -472,7 +431,7 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
                 delays = std::move(sample.delays);
             }
             outcome.status =
-                encodeProcessedFrames(job.format, frames, delays, job.quality, path, job.cancel);
+                encodeFrames(job.format, frames, delays, job.quality, path, job.cancel);
             if (!outcome.status) {
                 outcome.size = std::max<qint64>(QFileInfo(path).size(), 0);
             }
@@ -562,12 +521,12 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
         [frames = m_frames, delays = m_delays, options = preprocessorOptions(), format = m_format,
          quality = m_quality, destination, cancel = m_exportCancel](const ProgressFn& progress) {
             const ExportPreprocessor::Selection selection =
-                ExportPreprocessor::select(frames, delays, options, &cancel);
+                ExportPreprocessor::select(frames, delays, options, cancel);
             if (cancel.isCancelled()) {
                 return ExportStatus(ExportError::cancelled());
             }
-            return encodeProcessedFrames(format, ExportPreprocessor::apply(frames, selection),
-                                         selection.delays, quality, destination, cancel, progress);
+            return encodeFrames(format, ExportPreprocessor::apply(frames, selection),
+                                selection.delays, quality, destination, cancel, progress);
         },
         std::move(finish), progress);
 }

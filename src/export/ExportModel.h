@@ -49,18 +49,6 @@ struct EstimateFrames {
 EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<double>& delays,
                               const EstimatePlan& plan);
 
-// The last step of every export and estimate: processed frames to a file in
-// `format`. No frames, or not one delay per frame, is "帧数据为空".
-ExportStatus encodeProcessedFrames(ExportFormat format, const std::vector<Image>& images,
-                                   const std::vector<double>& delays, int quality,
-                                   const QString& destination, const CancelFlag& cancel = {},
-                                   const ProgressFn& progress = {});
-// The same with the frames made one at a time as the encoder asks for them.
-ExportStatus encodeProcessedFrames(ExportFormat format, const FrameSequence& frames,
-                                   const std::vector<double>& delays, int quality,
-                                   const QString& destination, const CancelFlag& cancel = {},
-                                   const ProgressFn& progress = {});
-
 // The export options of one save, a live estimate of the file's size, and
 // the export itself. Lives on the main thread: every property changes there
 // and every signal is emitted there. Preprocessing and encoding run on

@@ -74,13 +74,13 @@ namespace {
 template <typename ThumbnailOf>
 bool keepDissimilar(size_t count, const std::vector<double>& inDelays, ThumbnailOf thumbnail,
                     double threshold, double maxDuration, std::vector<size_t>& kept,
-                    std::vector<double>& delays, const CancelFlag* cancel) {
+                    std::vector<double>& delays, const CancelFlag& cancel) {
     kept.assign(1, 0);
     delays.assign(1, inDelays[0]);
     Thumbnail reference = thumbnail(0);
     double running = inDelays[0];
     for (size_t i = 1; i < count; ++i) {
-        if (cancel && cancel->isCancelled()) {
+        if (cancel.isCancelled()) {
             return false;
         }
         const Thumbnail thumb = thumbnail(i);
@@ -147,7 +147,7 @@ Frames dropSimilarFrames(const std::vector<Image>& images, const std::vector<dou
     std::vector<double> keptDelays;
     keepDissimilar(
         images.size(), delays, [&](size_t i) { return downsample(images[i]); }, threshold,
-        maxDuration, kept, keptDelays, nullptr);
+        maxDuration, kept, keptDelays, CancelFlag());
     return pick(images, kept, std::move(keptDelays));
 }
 
@@ -210,7 +210,7 @@ Frames process(const std::vector<Image>& images, const std::vector<double>& dela
 }
 
 Selection select(const FrameSequence& frames, const std::vector<double>& delays,
-                 const Options& options, const CancelFlag* cancel) {
+                 const Options& options, const CancelFlag& cancel) {
     Selection selection;
     selection.delays = delays;
     selection.indices.resize(frames.count);

@@ -62,7 +62,7 @@ struct Selection {
 // the result is then of no use. With not one delay per frame nothing is
 // reduced.
 Selection select(const FrameSequence& frames, const std::vector<double>& delays,
-                 const Options& options, const CancelFlag* cancel = nullptr);
+                 const Options& options, const CancelFlag& cancel = {});
 
 // The selected frames as a sequence of their own: each frame is made, and
 // scaled, when it is asked for. Equals process() frame for frame.

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -10,62 +9,48 @@
 
 namespace mirelo {
 
-// Output formats, in the order the format selector lists them. The raw value
-// is also the file name extension.
+// Output formats, in the order the format selector lists them. Each one's
+// extension and encoder are in the format table (ExportFormats.h).
 enum class ExportFormat { gif, webp, mp4 };
 
-inline constexpr std::array<ExportFormat, 3> kAllExportFormats = {
-    ExportFormat::gif, ExportFormat::webp, ExportFormat::mp4};
-
-inline QString rawValue(ExportFormat format) {
-    switch (format) {
-        case ExportFormat::gif:
-            return QStringLiteral("gif");
-        case ExportFormat::webp:
-            return QStringLiteral("webp");
-        case ExportFormat::mp4:
-            return QStringLiteral("mp4");
-    }
-    return {};
-}
-
-// Accepts exactly "gif", "webp" and "mp4" (case-sensitive).
-inline std::optional<ExportFormat> exportFormatFromRaw(const QString& raw) {
-    for (ExportFormat format : kAllExportFormats) {
-        if (rawValue(format) == raw) {
-            return format;
-        }
-    }
-    return std::nullopt;
-}
-
-// A failed export, as a value. `description` is the text the user sees in
-// the "保存失败" alert; `kind` tells callers what happened.
+// A failed export, as a value: what went wrong, and the text the user sees in
+// the "保存失败" alert.
 struct ExportError {
     enum class Kind {
-        EncodeFailed,  // the export path itself ("编码失败:" + message)
-        GIFEncoder,    // the GIF writer (GIFEncoderError)
-        WebPEncoder,   // the WebP writer (WebPEncoderError)
-        Cancelled,     // the surrounding work was cancelled; never shown as a failure
-        SizeLimit,     // no setting gives a file within the size limit
+        encodeFailed,        // an encoding step: "编码失败:" and what failed
+        writeFailed,         // the destination: "无法写入“<path>”:<reason>"
+        noFrames,            // "没有可导出的帧。"
+        gifCreateFailed,     // "无法创建 GIF 文件。"
+        gifWriteFailed,      // "GIF 写入失败。"
+        webpConfigInvalid,   // "WebP 编码参数无效。"
+        webpEncoderFailed,   // "WebP 编码器创建失败。"
+        pixelImportFailed,   // "像素数据导入失败。"
+        frameWriteFailed,    // "第 <n> 帧写入失败。"
+        webpAssembleFailed,  // "WebP 文件组装失败。"
+        tooLarge,            // no setting gives a file within the size limit
+        cancelled,           // the work was cancelled; never shown as a failure
     };
 
-    Kind kind = Kind::EncodeFailed;
-    int code = 0;  // the case within the writer's error enumeration, if any
-    QString description;
+    Kind kind = Kind::encodeFailed;
+    QString message;
 
-    static ExportError encodeFailed(const QString& message) {
-        return {Kind::EncodeFailed, 0, QStringLiteral("编码失败:") + message};
-    }
-    static ExportError cancelled() { return {Kind::Cancelled, 0, QStringLiteral("已取消")}; }
-    bool isCancellation() const { return kind == Kind::Cancelled; }
+    // An error of a kind whose message is fixed (every kind but encodeFailed,
+    // writeFailed, frameWriteFailed and tooLarge, which have their own makers).
+    static ExportError of(Kind kind);
+    // "编码失败:" + detail.
+    static ExportError encodeFailed(const QString& detail);
+    // Frame `index` (from 0) could not be added: "第 index+1 帧写入失败。"
+    static ExportError frameWriteFailed(int index);
+    static ExportError cancelled() { return of(Kind::cancelled); }
+    bool isCancellation() const { return kind == Kind::cancelled; }
 };
 
 // Success is std::nullopt.
 using ExportStatus = std::optional<ExportError>;
 
 // A cancellation flag shared between the caller and the work it started. The
-// work polls it where its algorithm says; cancel() may be called from any thread.
+// work polls it where its algorithm says; cancel() may be called from any
+// thread. Passed by reference; a default-made one is never cancelled.
 class CancelFlag {
 public:
     CancelFlag() : m_flag(std::make_shared<std::atomic_bool>(false)) {}
@@ -76,8 +61,8 @@ private:
     std::shared_ptr<std::atomic_bool> m_flag;
 };
 
-// Progress of an encode: frames done of frames total. May be called from a
-// worker thread; must be cheap.
+// Progress of a piece of work: steps (frames) done of steps total. May be
+// called from a worker thread; must be cheap.
 using ProgressFn = std::function<void(int done, int total)>;
 
 }  // namespace mirelo

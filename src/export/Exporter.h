@@ -1,12 +1,11 @@
 #pragma once
 
 #include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
 #include "image/Image.h"
 
 #include <QString>
 
-#include <cstddef>
-#include <functional>
 #include <vector>
 
 // The encode entry points. Each is synchronous: the caller runs it on a
@@ -29,12 +28,11 @@ ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<doubl
                        int quality, const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
 
-// As above, with `count` frames made by `frames` (Exporter::FrameSource) as
-// they are needed. Frames are asked for from several threads at once and in
-// no fixed order, and the frames the palette is sampled from twice; no more
-// than a few are held at a time.
-ExportStatus encodeGIF(size_t count, const std::function<Image(size_t index)>& frames,
-                       const std::vector<double>& delays, int quality, const QString& destination,
-                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
+// As above, with the frames made as they are needed. Frames are asked for
+// from several threads at once and in no fixed order, and the frames the
+// palette is sampled from twice; no more than a few are held at a time.
+ExportStatus encodeGIF(const FrameSequence& frames, const std::vector<double>& delays, int quality,
+                       const QString& destination, const CancelFlag& cancel = {},
+                       const ProgressFn& progress = {});
 
 }  // namespace mirelo::Exporter

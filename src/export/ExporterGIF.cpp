@@ -96,7 +96,7 @@ private:
             const Image previous = i > 0 ? sourceFrame(size_t(i) - 1) : Image();
             const Image current = sourceFrame(size_t(i));
             std::optional<GIFQuantizer::IndexedFrame> frame = GIFQuantizer::quantizeToIndices(
-                current, m_palette, m_lookup, m_dither, &m_cancel, i > 0 ? &previous : nullptr);
+                current, m_palette, m_lookup, m_dither, m_cancel, i > 0 ? &previous : nullptr);
             {
                 std::lock_guard lock(m_mutex);
                 if (!frame) {
@@ -170,16 +170,16 @@ private:
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel,
                        const ProgressFn& progress) {
-    return encodeGIF(
-        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
-        destination, cancel, progress);
+    return encodeGIF(FrameSequence::of(images), delays, quality, destination, cancel, progress);
 }
 
-ExportStatus encodeGIF(size_t frameCount, const FrameSource& frames,
-                       const std::vector<double>& delays, int quality, const QString& destination,
-                       const CancelFlag& cancel, const ProgressFn& progress) {
+ExportStatus encodeGIF(const FrameSequence& sequence, const std::vector<double>& delays,
+                       int quality, const QString& destination, const CancelFlag& cancel,
+                       const ProgressFn& progress) {
+    const size_t frameCount = sequence.count;
+    const FrameSource& frames = sequence.frame;
     if (frameCount == 0 || frameCount != delays.size() || !frames) {
-        return toExportError(GIFEncoderError::emptyFrames);
+        return ExportError::of(ExportError::Kind::noFrames);
     }
     if (cancel.isCancelled()) {
         return ExportError::cancelled();
@@ -194,12 +194,7 @@ ExportStatus encodeGIF(size_t frameCount, const FrameSource& frames,
                               cancel);
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
-        &cancel,
-        [&progress, count](int written) {
-            if (progress) {
-                progress(written, count);
-            }
-        });
+        cancel, progress);
     if (status && cancel.isCancelled()) {
         return ExportError::cancelled();
     }

@@ -176,14 +176,14 @@ private:
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel,
                        const ProgressFn& progress) {
-    return encodeMP4(
-        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
-        destination, cancel, progress);
+    return encodeMP4(FrameSequence::of(images), delays, quality, destination, cancel, progress);
 }
 
-ExportStatus encodeMP4(size_t count, const FrameSource& frames, const std::vector<double>& delays,
+ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>& delays,
                        int quality, const QString& destination, const CancelFlag& cancel,
                        const ProgressFn& progress) {
+    const size_t count = sequence.count;
+    const FrameSource& frames = sequence.frame;
     if (count == 0 || delays.size() < count || !frames) {
         return failed(QStringLiteral("帧数据为空"));
     }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "export/ExportTypes.h"
+#include "export/FrameSequence.h"
 #include "image/Image.h"
 
 #include <QSize>
 #include <QString>
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 // The WebP and MP4 entry points of the exporter. Like the GIF one, each takes
@@ -20,19 +19,14 @@
 // leaves no file behind and keeps whatever was there.
 namespace mirelo::Exporter {
 
-// Frames handed over one at a time, so a caller can produce (decode) later
-// frames while earlier ones are encoded. The encoder calls it with increasing
-// indices, each at most once, and may skip frames it never shows; a null
-// Image fails the export.
-using FrameSource = std::function<Image(size_t index)>;
-
 // Animated WebP (see WebPEncoder).
 ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
                         int quality, const QString& destination, const CancelFlag& cancel = {},
                         const ProgressFn& progress = {});
-// As above, with `count` frames taken from `frames` as they are encoded.
-ExportStatus encodeWebP(size_t count, const FrameSource& frames, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel = {},
+// As above, with the frames taken one at a time, in order, as they are
+// encoded: each is let go once imported. A null frame fails the export.
+ExportStatus encodeWebP(const FrameSequence& frames, const std::vector<double>& delays, int quality,
+                        const QString& destination, const CancelFlag& cancel = {},
                         const ProgressFn& progress = {});
 
 // One H.264 video track (libx264, yuv420p, BT.709 matrix, limited range) in an
@@ -43,11 +37,12 @@ ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<doubl
                        int quality, const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
 
-// As above, with `count` frames taken from `frames` as they are encoded
-// rather than all held at once. The first frame is taken before the file is
-// started (it sets the video size).
-ExportStatus encodeMP4(size_t count, const FrameSource& frames, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel = {},
+// As above, with the frames taken one at a time as they are encoded rather
+// than all held at once: in increasing order, each at most once, skipping
+// frames that are never shown; a null frame fails the export. The first
+// frame is taken before the file is started (it sets the video size).
+ExportStatus encodeMP4(const FrameSequence& frames, const std::vector<double>& delays, int quality,
+                       const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
 
 // The error of a destination that cannot be written: its path and the reason.

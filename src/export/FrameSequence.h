@@ -12,6 +12,10 @@
 
 namespace mirelo {
 
+// Frame `index` of an animation, made when it is asked for; a null Image when
+// it cannot be had.
+using FrameSource = std::function<Image(size_t index)>;
+
 // The frames of an animation, each made when it is asked for: an export reads
 // frame after frame as its encoder needs them, so only a few frames exist at
 // once however long the animation is (the editor's frames with their
@@ -19,10 +23,13 @@ namespace mirelo {
 //
 // frame(i) may be called from any thread, several at once, in any order and
 // more than once for the same index; each call may make the frame afresh.
-// size(i) gives a frame's size without making it.
+// size(i) gives a frame's size without making it. An encoder that takes
+// frames in order (see ExportFormats.h) asks for them less freely, so a
+// sequence made for it alone may serve them only that way, and may leave
+// size empty.
 struct FrameSequence {
     size_t count = 0;
-    std::function<Image(size_t index)> frame;
+    FrameSource frame;
     std::function<QSize(size_t index)> size;
 
     // Frames that exist already, handed out as they are.

@@ -14,25 +14,10 @@
 
 namespace mirelo {
 
-QString description(GIFEncoderError error) {
-    switch (error) {
-        case GIFEncoderError::destinationCreationFailed:
-            return QStringLiteral("无法创建 GIF 文件。");
-        case GIFEncoderError::finalizeFailed:
-            return QStringLiteral("GIF 写入失败。");
-        case GIFEncoderError::emptyFrames:
-            return QStringLiteral("没有可导出的帧。");
-    }
-    return {};
-}
-
-ExportError toExportError(GIFEncoderError error) {
-    return {ExportError::Kind::GIFEncoder, static_cast<int>(error), description(error)};
-}
-
 namespace GIFEncoder {
 
 using GIFQuantizer::IndexedFrame;
+using Kind = ExportError::Kind;
 using GIFQuantizer::Palette;
 
 std::vector<int> delaysInHundredths(const std::vector<double>& delays) {
@@ -338,18 +323,18 @@ const IndexedFrame& withStillKept(const IndexedFrame& frame, const IndexedFrame&
 ExportStatus encodeStream(const Palette& palette, int frameCount,
                           const std::function<const IndexedFrame*(int)>& frameAt,
                           const std::vector<double>& delays, const QString& destination,
-                          const CancelFlag* cancel, const std::function<void(int)>& progress) {
+                          const CancelFlag& cancel, const ProgressFn& progress) {
     if (frameCount <= 0 || size_t(frameCount) != delays.size() || palette.empty() ||
         palette.size() > 256) {
-        return toExportError(GIFEncoderError::emptyFrames);
+        return ExportError::of(Kind::noFrames);
     }
     AtomicFile file(destination);
     if (!file.isOpen()) {
-        return toExportError(GIFEncoderError::destinationCreationFailed);
+        return ExportError::of(Kind::gifCreateFailed);
     }
     Writer writer(file.tempPath());
     if (!writer.isOpen()) {
-        return toExportError(GIFEncoderError::destinationCreationFailed);
+        return ExportError::of(Kind::gifCreateFailed);
     }
 
     const IndexedFrame* first = frameAt(0);
@@ -367,7 +352,7 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     const int spareIndex = colors < 256 ? colors : NO_TRANSPARENT_COLOR;
     const int tableEntries = 1 << GifBitSize(std::max(2, colors + (colors < 256 ? 1 : 0)));
     if (!writer.writeHeader(width, height, palette, tableEntries)) {
-        return toExportError(GIFEncoderError::finalizeFailed);
+        return ExportError::of(Kind::gifWriteFailed);
     }
 
     // Frames of another size are placed top-left on a white canvas.
@@ -392,7 +377,7 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     std::vector<uint8_t> unchanged;
     SymbolChooser chooser(GifBitSize(tableEntries));
     for (int i = 0; i < frameCount; ++i) {
-        if (cancel && cancel->isCancelled()) {
+        if (cancel.isCancelled()) {
             return ExportError::cancelled();
         }
         const IndexedFrame* source = i == 0 ? first : frameAt(i);
@@ -444,28 +429,28 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
             }
         }
         if (!writer.writeFrame(rect, pixels, hundredths[size_t(i)], frameTransparent)) {
-            return toExportError(GIFEncoderError::finalizeFailed);
+            return ExportError::of(Kind::gifWriteFailed);
         }
         previous.assign(cur, cur + size_t(width) * size_t(height));
         if (progress) {
-            progress(i + 1);
+            progress(i + 1, frameCount);
         }
     }
-    if (cancel && cancel->isCancelled()) {
+    if (cancel.isCancelled()) {
         return ExportError::cancelled();
     }
     if (!writer.close()) {
-        return toExportError(GIFEncoderError::finalizeFailed);
+        return ExportError::of(Kind::gifWriteFailed);
     }
     if (!file.commit()) {
-        return toExportError(GIFEncoderError::destinationCreationFailed);
+        return ExportError::of(Kind::gifCreateFailed);
     }
     return std::nullopt;
 }
 
 ExportStatus encodeIndexed(const Palette& palette, const std::vector<IndexedFrame>& frames,
                            const std::vector<double>& delays, const QString& destination,
-                           const CancelFlag* cancel, const std::function<void(int)>& progress) {
+                           const CancelFlag& cancel, const ProgressFn& progress) {
     return encodeStream(
         palette, int(frames.size()),
         [&frames](int i) -> const IndexedFrame* { return &frames[size_t(i)]; }, delays, destination,
@@ -473,9 +458,9 @@ ExportStatus encodeIndexed(const Palette& palette, const std::vector<IndexedFram
 }
 
 ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
-                    const QString& destination, const CancelFlag* cancel) {
+                    const QString& destination, const CancelFlag& cancel) {
     if (images.empty() || images.size() != delays.size()) {
-        return toExportError(GIFEncoderError::emptyFrames);
+        return ExportError::of(Kind::noFrames);
     }
     // Exact colours when the whole animation has at most 256 of them.
     Palette palette;
@@ -510,7 +495,7 @@ ExportStatus encode(const std::vector<Image>& images, const std::vector<double>&
         lookup = GIFQuantizer::buildLookup(palette);
     }
     for (size_t i = 0; i < images.size(); ++i) {
-        if (cancel && cancel->isCancelled()) {
+        if (cancel.isCancelled()) {
             return ExportError::cancelled();
         }
         if (exact) {

@@ -11,36 +11,25 @@
 
 namespace mirelo {
 
-// Errors of the GIF writer, in this order.
-enum class GIFEncoderError {
-    destinationCreationFailed,  // "无法创建 GIF 文件。"
-    finalizeFailed,             // "GIF 写入失败。"
-    emptyFrames,                // "没有可导出的帧。"
-};
-
-QString description(GIFEncoderError error);
-ExportError toExportError(GIFEncoderError error);
-
 // Writes animated GIF files: GIF89a, looping forever, one global colour
 // table, a delay per frame. Files go through a temporary file beside the
 // destination, so a failure or cancellation leaves nothing behind and keeps
-// a file already there. Returns std::nullopt on success, a GIFEncoder error
-// (ExportError::Kind::GIFEncoder, code = the GIFEncoderError case) or a
-// cancellation.
+// a file already there. Returns std::nullopt on success, an error of kind
+// noFrames, gifCreateFailed or gifWriteFailed, or a cancellation.
 namespace GIFEncoder {
 
 // Frames of any content. When all frames together use at most 256 colours
 // they are stored exactly; otherwise they are mapped to a 256-colour palette.
 ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
-                    const QString& destination, const CancelFlag* cancel = nullptr);
+                    const QString& destination, const CancelFlag& cancel = {});
 
 // Frames already in palette indices, all of the first frame's size.
-// `progress` is called after each frame written.
+// `progress` is called after each frame written, with the frames written of
+// the frame count.
 ExportStatus encodeIndexed(const GIFQuantizer::Palette& palette,
                            const std::vector<GIFQuantizer::IndexedFrame>& frames,
                            const std::vector<double>& delays, const QString& destination,
-                           const CancelFlag* cancel = nullptr,
-                           const std::function<void(int written)>& progress = {});
+                           const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 // Frames handed over in order by `frameAt(i)`, which may block until frame i
 // is ready and returns nullptr to abandon the file (reported as a
@@ -49,8 +38,7 @@ ExportStatus encodeIndexed(const GIFQuantizer::Palette& palette,
 ExportStatus encodeStream(const GIFQuantizer::Palette& palette, int frameCount,
                           const std::function<const GIFQuantizer::IndexedFrame*(int)>& frameAt,
                           const std::vector<double>& delays, const QString& destination,
-                          const CancelFlag* cancel = nullptr,
-                          const std::function<void(int written)>& progress = {});
+                          const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 // Delays in hundredths of a second as written: each delay clamped to at least
 // 0.02 s (not-a-number counts as 0), and each frame's rounding remainder

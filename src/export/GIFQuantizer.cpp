@@ -326,9 +326,9 @@ using PalettePacked = std::array<uint32_t, 256>;
 // to bottom. False when cancelled.
 // Still pixels (see StillRows) are left out: they neither take nor pass on
 // error. False when cancelled.
-[[maybe_unused]] bool diffuseScalar(const Image& image, StillRows& still, const PaletteFloats& pal,
-                                    const PalettePacked& packed, const uint8_t* table, float s,
-                                    const CancelFlag* cancel, uint8_t* indices) {
+bool diffuseScalar(const Image& image, StillRows& still, const PaletteFloats& pal,
+                   const PalettePacked& packed, const uint8_t* table, float s,
+                   const CancelFlag* cancel, uint8_t* indices) {
     const int width = image.width();
     const int height = image.height();
     // Error rows: pixel x's three components at 3(x + 1); pixel -1 and pixel
@@ -570,19 +570,28 @@ bool diffuseSSE(const Image& image, StillRows& still, const PaletteFloats& pal,
 
 bool diffuse(const Image& image, StillRows& still, const PaletteFloats& pal,
              const PalettePacked& packed, const uint8_t* table, float s, const CancelFlag* cancel,
-             uint8_t* indices) {
+             uint8_t* indices, [[maybe_unused]] detail::DiffusionPath path) {
 #if defined(__SSE2__)
-    return diffuseSSE(image, still, pal, packed, table, s, cancel, indices);
-#else
-    return diffuseScalar(image, still, pal, packed, table, s, cancel, indices);
+    if (path == detail::DiffusionPath::best) {
+        return diffuseSSE(image, still, pal, packed, table, s, cancel, indices);
+    }
 #endif
+    return diffuseScalar(image, still, pal, packed, table, s, cancel, indices);
 }
 
 }  // namespace
 
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel, const Image* previous) {
+                                              const CancelFlag& cancel, const Image* previous) {
+    return detail::quantizeToIndices(image, palette, lookup, dither, detail::DiffusionPath::best,
+                                     cancel, previous);
+}
+
+std::optional<IndexedFrame> detail::quantizeToIndices(const Image& image, const Palette& palette,
+                                                      const Lookup& lookup, float dither,
+                                                      DiffusionPath path, const CancelFlag& cancel,
+                                                      const Image* previous) {
     IndexedFrame out;
     if (image.isNull() || image.width() <= 0 || image.height() <= 0 || palette.empty() ||
         lookup.size() != size_t(kLookupSize)) {
@@ -616,7 +625,7 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
 
     if (s == 0.0f) {
         for (int y = 0; y < height; ++y) {
-            if (y % 16 == 0 && cancel && cancel->isCancelled()) {
+            if (y % 16 == 0 && cancel.isCancelled()) {
                 return std::nullopt;
             }
             const uchar* src = image.constScanLine(y);
@@ -630,7 +639,7 @@ std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette&
         return out;
     }
 
-    if (!diffuse(image, still, pal, packed, table, s, cancel, out.indices.data())) {
+    if (!diffuse(image, still, pal, packed, table, s, &cancel, out.indices.data(), path)) {
         return std::nullopt;
     }
     return out;
@@ -672,7 +681,7 @@ Image imageFromIndices(const IndexedFrame& frame, const Palette& palette) {
 }
 
 std::optional<Image> quantize(const Image& image, const Palette& palette, const Lookup& lookup,
-                              float dither, const CancelFlag* cancel) {
+                              float dither, const CancelFlag& cancel) {
     std::optional<IndexedFrame> indexed = quantizeToIndices(image, palette, lookup, dither, cancel);
     if (!indexed) {
         return std::nullopt;

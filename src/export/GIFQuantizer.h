@@ -76,8 +76,22 @@ struct IndexedFrame {
 // exactly as without `previous`.
 std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
                                               const Lookup& lookup, float dither,
-                                              const CancelFlag* cancel = nullptr,
+                                              const CancelFlag& cancel = {},
                                               const Image* previous = nullptr);
+
+namespace detail {
+
+// The error diffusion quantizeToIndices() runs. best takes the vector code
+// where the build has it; portable can be asked for so that tests compare
+// both paths on any machine.
+enum class DiffusionPath { best, portable };
+
+std::optional<IndexedFrame> quantizeToIndices(const Image& image, const Palette& palette,
+                                              const Lookup& lookup, float dither,
+                                              DiffusionPath path, const CancelFlag& cancel = {},
+                                              const Image* previous = nullptr);
+
+}  // namespace detail
 
 // Gives the still pixels of `frame` the indices of the previous frame's
 // output (same size, row-major) and clears the marks.
@@ -86,7 +100,7 @@ void keepStill(IndexedFrame& frame, const uint8_t* previousIndices);
 // The same as an opaque image whose every pixel is a palette colour. A frame
 // without pixels is returned as it is; std::nullopt when cancelled.
 std::optional<Image> quantize(const Image& image, const Palette& palette, const Lookup& lookup,
-                              float dither, const CancelFlag* cancel = nullptr);
+                              float dither, const CancelFlag& cancel = {});
 
 // An indexed frame back as an opaque image.
 Image imageFromIndices(const IndexedFrame& frame, const Palette& palette);

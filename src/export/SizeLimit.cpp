@@ -1,8 +1,8 @@
 #include "export/SizeLimit.h"
 
 #include "export/AtomicFile.h"
+#include "export/ExportFormats.h"
 #include "export/ExportModel.h"
-#include "export/ExporterMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +32,7 @@ struct Measure {
 QString freshPath(const QString& folder, ExportFormat format) {
     return QDir(folder).filePath(QStringLiteral("mirelo-limit-") +
                                  QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                 QLatin1Char('.') + rawValue(format));
+                                 QLatin1Char('.') + extension(format));
 }
 
 // The size of `setting`'s file as the live estimate measures it.
@@ -41,7 +41,7 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
                                            const Setting& setting, const QString& folder,
                                            const CancelFlag& cancel) {
     const ExportPreprocessor::Selection selection =
-        ExportPreprocessor::select(frames, delays, setting.options, &cancel);
+        ExportPreprocessor::select(frames, delays, setting.options, cancel);
     if (cancel.isCancelled()) {
         return ExportError::cancelled();
     }
@@ -51,7 +51,7 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
     const EstimateFrames sample = estimateSample(processed, selection.delays, plan);
     const QString path = freshPath(folder, format);
     const ExportStatus status =
-        encodeProcessedFrames(format, sample.frames, sample.delays, setting.quality, path, cancel);
+        encodeFrames(format, sample.frames, sample.delays, setting.quality, path, cancel);
     if (status) {
         QFile::remove(path);
         return *status;
@@ -196,14 +196,14 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
     for (; index < settings.size(); ++index) {
         if (ready.isEmpty()) {
             const ExportPreprocessor::Selection selection =
-                ExportPreprocessor::select(frames, delays, settings[index].options, &cancel);
+                ExportPreprocessor::select(frames, delays, settings[index].options, cancel);
             if (cancel.isCancelled()) {
                 return ExportError::cancelled();
             }
             ready = file.tempPath() + QStringLiteral(".part");
-            const ExportStatus status = encodeProcessedFrames(
-                format, ExportPreprocessor::apply(frames, selection), selection.delays,
-                settings[index].quality, ready, cancel, progress);
+            const ExportStatus status =
+                encodeFrames(format, ExportPreprocessor::apply(frames, selection), selection.delays,
+                             settings[index].quality, ready, cancel, progress);
             if (status) {
                 QFile::remove(ready);
                 return status;
@@ -228,13 +228,13 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
 }
 
 ExportError tooLarge(qint64 smallestSize, qint64 limit) {
-    return {ExportError::Kind::SizeLimit, 0,
+    return {ExportError::Kind::tooLarge,
             QStringLiteral("文件超出大小限制:最小的设置仍有 %1(限制 %2)")
                 .arg(formatByteCount(smallestSize), formatByteCount(limit))};
 }
 
 bool isTooLarge(const ExportStatus& status) {
-    return status && status->kind == ExportError::Kind::SizeLimit;
+    return status && status->kind == ExportError::Kind::tooLarge;
 }
 
 QString describeChanges(const Setting& setting, int quality,

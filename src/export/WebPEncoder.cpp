@@ -20,29 +20,6 @@
 
 namespace mirelo {
 
-QString WebPEncoderError::description() const {
-    switch (code) {
-        case Code::addFrameFailed:
-            return QStringLiteral("第 ") + QString::number(frameIndex + 1) +
-                   QStringLiteral(" 帧写入失败。");
-        case Code::emptyFrames:
-            return QStringLiteral("没有可导出的帧。");
-        case Code::configInvalid:
-            return QStringLiteral("WebP 编码参数无效。");
-        case Code::encoderCreationFailed:
-            return QStringLiteral("WebP 编码器创建失败。");
-        case Code::importPixelsFailed:
-            return QStringLiteral("像素数据导入失败。");
-        case Code::assembleFailed:
-            return QStringLiteral("WebP 文件组装失败。");
-    }
-    return {};
-}
-
-ExportError WebPEncoderError::toExportError() const {
-    return {ExportError::Kind::WebPEncoder, static_cast<int>(code), description()};
-}
-
 namespace WebPEncoder {
 
 namespace {
@@ -133,49 +110,55 @@ int32_t durationMs(double delay) {
                                                              : static_cast<int32_t>(ms);
 }
 
-ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
-                    int quality, const QString& destination, const CancelFlag& cancel,
-                    const ProgressFn& progress) {
-    return encode(
-        images.size(), [&images](size_t index) { return images[index]; }, delays, quality,
-        destination, cancel, progress);
+}  // namespace WebPEncoder
+
+namespace Exporter {
+
+ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel,
+                        const ProgressFn& progress) {
+    return encodeWebP(FrameSequence::of(images), delays, quality, destination, cancel, progress);
 }
 
-ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
-                    const std::vector<double>& delays, int quality, const QString& destination,
-                    const CancelFlag& cancel, const ProgressFn& progress) {
+ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>& delays,
+                        int quality, const QString& destination, const CancelFlag& cancel,
+                        const ProgressFn& progress) {
+    using namespace WebPEncoder;  // its helpers
+    using Kind = ExportError::Kind;
+    const size_t count = sequence.count;
+    const FrameSource& frames = sequence.frame;
     if (count == 0 || count != delays.size() || !frames) {
-        return WebPEncoderError::of(WebPEncoderError::Code::emptyFrames).toExportError();
+        return ExportError::of(Kind::noFrames);
     }
     // The first frame sets the canvas size.
     Image first = frames(0);
     if (first.isNull()) {
-        return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+        return ExportError::of(Kind::pixelImportFailed);
     }
     const int width = first.width();
     const int height = first.height();
 
     WebPConfig config;
     if (WebPConfigInit(&config) == 0) {
-        return WebPEncoderError::of(WebPEncoderError::Code::configInvalid).toExportError();
+        return ExportError::of(Kind::webpConfigInvalid);
     }
     config.quality = clampedQuality(quality);
     config.method = 4;
     config.thread_level = 1;
     config.lossless = 0;
     if (WebPValidateConfig(&config) == 0) {
-        return WebPEncoderError::of(WebPEncoderError::Code::configInvalid).toExportError();
+        return ExportError::of(Kind::webpConfigInvalid);
     }
 
     WebPAnimEncoderOptions options;
     if (WebPAnimEncoderOptionsInit(&options) == 0) {
-        return WebPEncoderError::of(WebPEncoderError::Code::encoderCreationFailed).toExportError();
+        return ExportError::of(Kind::webpEncoderFailed);
     }
     options.anim_params.bgcolor = 0xFFFFFFFF;  // opaque white
     options.anim_params.loop_count = 0;        // forever
     AnimEncoderPtr encoder(WebPAnimEncoderNew(width, height, &options));
     if (!encoder) {
-        return WebPEncoderError::of(WebPEncoderError::Code::encoderCreationFailed).toExportError();
+        return ExportError::of(Kind::webpEncoderFailed);
     }
 
     // Timestamps are kept in 64 bits; libwebp's are 32-bit, so an animation
@@ -188,7 +171,7 @@ ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
         }
         Picture picture;
         if (!picture.ok()) {
-            return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed).toExportError();
+            return ExportError::of(Kind::pixelImportFailed);
         }
         picture.get()->use_argb = 1;
         picture.get()->width = width;
@@ -200,14 +183,13 @@ ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
             if (pixels.isNull() ||
                 WebPPictureImportRGBA(picture.get(), pixels.constBits(),
                                       static_cast<int>(pixels.bytesPerLine())) == 0) {
-                return WebPEncoderError::of(WebPEncoderError::Code::importPixelsFailed)
-                    .toExportError();
+                return ExportError::of(Kind::pixelImportFailed);
             }
         }
         if (timestamp > std::numeric_limits<int32_t>::max() ||
             WebPAnimEncoderAdd(encoder.get(), picture.get(), static_cast<int>(timestamp),
                                &config) == 0) {
-            return WebPEncoderError::addFrameFailed(i).toExportError();
+            return ExportError::frameWriteFailed(i);
         }
         timestamp += durationMs(delays[size_t(i)]);
         if (progress) {
@@ -224,7 +206,7 @@ ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
     AssembledData data;
     if (WebPAnimEncoderAssemble(encoder.get(), data.get()) == 0 || data.get()->bytes == nullptr ||
         data.get()->size == 0) {
-        return WebPEncoderError::of(WebPEncoderError::Code::assembleFailed).toExportError();
+        return ExportError::of(Kind::webpAssembleFailed);
     }
     encoder.reset();
     if (cancel.isCancelled()) {
@@ -233,27 +215,23 @@ ExportStatus encode(size_t count, const Exporter::FrameSource& frames,
 
     AtomicFile out(destination);
     if (!out.isOpen()) {
-        return Exporter::fileWriteError(destination, QStringLiteral("无法创建文件"));
+        return fileWriteError(destination, QStringLiteral("无法创建文件"));
     }
     QFile file(out.tempPath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return Exporter::fileWriteError(destination, file.errorString());
+        return fileWriteError(destination, file.errorString());
     }
     const auto size = static_cast<qint64>(data.get()->size);
     if (file.write(reinterpret_cast<const char*>(data.get()->bytes), size) != size ||
         !file.flush()) {
-        return Exporter::fileWriteError(destination, file.errorString());
+        return fileWriteError(destination, file.errorString());
     }
     file.close();
     if (!out.commit()) {
-        return Exporter::fileWriteError(destination, QStringLiteral("无法替换目标文件"));
+        return fileWriteError(destination, QStringLiteral("无法替换目标文件"));
     }
     return std::nullopt;
 }
-
-}  // namespace WebPEncoder
-
-namespace Exporter {
 
 namespace {
 
@@ -285,20 +263,8 @@ QString inChinese(const QString& detail) {
 }  // namespace
 
 ExportError fileWriteError(const QString& destination, const QString& detail) {
-    return {ExportError::Kind::EncodeFailed, 0,
+    return {ExportError::Kind::writeFailed,
             QStringLiteral("无法写入“%1”:%2").arg(destination, inChinese(detail))};
-}
-
-ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel,
-                        const ProgressFn& progress) {
-    return WebPEncoder::encode(images, delays, quality, destination, cancel, progress);
-}
-
-ExportStatus encodeWebP(size_t count, const FrameSource& frames, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel,
-                        const ProgressFn& progress) {
-    return WebPEncoder::encode(count, frames, delays, quality, destination, cancel, progress);
 }
 
 }  // namespace Exporter

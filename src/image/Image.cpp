@@ -97,14 +97,14 @@ Image Image::stacked(std::vector<Image> bands) {
     if (bands.size() == 1) {
         return bands.front();
     }
-    auto deferred = std::make_shared<Deferred>();
-    deferred->size = QSize(width, static_cast<int>(height));
-    deferred->firstRows = firstRows;
-    deferred->bandRows = bandRows;
-    deferred->bands = std::move(bands);
-    deferred->key = newKey();
+    auto stacked = std::make_shared<Stacked>();
+    stacked->size = QSize(width, static_cast<int>(height));
+    stacked->firstRows = firstRows;
+    stacked->bandRows = bandRows;
+    stacked->bands = std::move(bands);
+    stacked->key = newKey();
     Image image;
-    image.m_deferred = std::move(deferred);
+    image.m_stacked = std::move(stacked);
     return image;
 }
 
@@ -160,10 +160,10 @@ const uchar* Image::onDemandRow(int y) const {
 }
 
 const uchar* Image::bandRow(int y) const {
-    if (y < 0 || y >= m_deferred->size.height()) {
+    if (y < 0 || y >= m_stacked->size.height()) {
         return nullptr;
     }
-    const Deferred& d = *m_deferred;
+    const Stacked& d = *m_stacked;
     if (y < d.firstRows) {
         return d.bands.front().constScanLine(y);
     }
@@ -172,7 +172,7 @@ const uchar* Image::bandRow(int y) const {
 }
 
 QImage Image::qimage() const {
-    if (!m_deferred && !m_onDemand) {
+    if (!m_stacked && !m_onDemand) {
         return m_image;
     }
     QImage joined(size(), kStandardFormat);
@@ -187,8 +187,8 @@ QImage Image::qimage() const {
 }
 
 std::vector<Image> Image::bands() const {
-    if (m_deferred) {
-        return m_deferred->bands;
+    if (m_stacked) {
+        return m_stacked->bands;
     }
     if (isNull()) {
         return {};
@@ -197,7 +197,7 @@ std::vector<Image> Image::bands() const {
 }
 
 qint64 Image::cacheKey() const {
-    return m_deferred ? m_deferred->key : m_onDemand ? m_onDemand->key : m_image.cacheKey();
+    return m_stacked ? m_stacked->key : m_onDemand ? m_onDemand->key : m_image.cacheKey();
 }
 
 uint32_t Image::pixel(int x, int y) const {
@@ -214,8 +214,8 @@ bool Image::sharesPixelsWith(const Image& other) const {
         return false;
     }
     if (m_onDemand || other.m_onDemand) {
-        if (other.m_deferred) {
-            for (const Image& band : other.m_deferred->bands) {
+        if (other.m_stacked) {
+            for (const Image& band : other.m_stacked->bands) {
                 if (sharesPixelsWith(band)) {
                     return true;
                 }
@@ -225,14 +225,14 @@ bool Image::sharesPixelsWith(const Image& other) const {
         return m_onDemand && other.m_onDemand && m_onDemand->source == other.m_onDemand->source &&
                other.m_onDemand->part.contains(m_onDemand->part);
     }
-    if (m_deferred || other.m_deferred) {
-        if (m_deferred == other.m_deferred) {
+    if (m_stacked || other.m_stacked) {
+        if (m_stacked == other.m_stacked) {
             return true;
         }
-        if (m_deferred) {
+        if (m_stacked) {
             return false;  // its rows lie in separate bands, never wholly in one image
         }
-        for (const Image& band : other.m_deferred->bands) {
+        for (const Image& band : other.m_stacked->bands) {
             if (sharesPixelsWith(band)) {
                 return true;
             }

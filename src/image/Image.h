@@ -53,15 +53,13 @@ public:
     int width() const { return size().width(); }
     int height() const { return size().height(); }
     QSize size() const {
-        return m_deferred   ? m_deferred->size
-               : m_onDemand ? m_onDemand->part.size()
-                            : m_image.size();
+        return m_stacked ? m_stacked->size : m_onDemand ? m_onDemand->part.size() : m_image.size();
     }
 
     // Row y's pixels: width() x 4 bytes. Rows need not lie at one distance from each other
     // (see stacked()); for one surface with a fixed row distance, take qimage().
     const uchar* constScanLine(int y) const {
-        return m_deferred ? bandRow(y) : m_onDemand ? onDemandRow(y) : m_image.constScanLine(y);
+        return m_stacked ? bandRow(y) : m_onDemand ? onDemandRow(y) : m_image.constScanLine(y);
     }
 
     // One pixel as 0xAABBGGRR read from memory in R, G, B, A byte order
@@ -94,9 +92,9 @@ public:
     bool sharesPixelsWith(const Image& other) const;
 
 private:
-    // Bands not joined, shared by every copy of the image. Never changes once made, so any
-    // thread may read it.
-    struct Deferred {
+    // The bands of an image made by stacked(), shared by every copy of the image. Never changes
+    // once made, so any thread may read it.
+    struct Stacked {
         QSize size;
         int firstRows = 1;  // rows of the first band
         int bandRows = 1;   // rows of every later band but the last, which may have fewer
@@ -117,7 +115,7 @@ private:
     const uchar* onDemandRow(int y) const;
 
     QImage m_image;
-    std::shared_ptr<const Deferred> m_deferred;
+    std::shared_ptr<const Stacked> m_stacked;
     std::shared_ptr<const OnDemand> m_onDemand;
 };
 

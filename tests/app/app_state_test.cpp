@@ -59,7 +59,7 @@ QString leaveRecording() {
     }
     for (int i = 0; i < 4; ++i) {
         store->append(test::solidImage(40, 20, i % 2 ? Qt::red : Qt::blue),
-                      MediaTime{i, 10, MediaTime::Valid, 0}, i == 2 ? 2 : 0, nullptr);
+                      MediaTime{i, 10, MediaTime::Valid}, i == 2 ? 2 : 0, nullptr);
     }
     const QString left = store->folder() + QStringLiteral("-left");
     QDir().mkpath(left);

@@ -117,7 +117,7 @@ TEST(CaptureGeometry, DisplayUnknownToTheScreenListIsCapturedAtScaleTwo) {
 }
 
 TEST(CaptureGeometry, FrameIntervalIsOneOverTheTruncatedRate) {
-    EXPECT_EQ(CaptureGeometry::frameInterval(15.0), (MediaTime{1, 15, MediaTime::Valid, 0}));
+    EXPECT_EQ(CaptureGeometry::frameInterval(15.0), (MediaTime{1, 15, MediaTime::Valid}));
     EXPECT_EQ(CaptureGeometry::frameInterval(29.97).timescale, 29);
     EXPECT_EQ(CaptureGeometry::frameInterval(0.0).timescale, 1);
     EXPECT_EQ(CaptureGeometry::frameInterval(-5).timescale, 1);

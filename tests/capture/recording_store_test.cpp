@@ -21,7 +21,7 @@ using namespace mirelo;
 namespace {
 
 MediaTime at(int64_t value) {
-    return MediaTime{value, 600, MediaTime::Valid, 0};
+    return MediaTime{value, 600, MediaTime::Valid};
 }
 
 // Random premultiplied pixels (alpha opaque, so premultiplication changes nothing).

@@ -146,8 +146,8 @@ TEST_F(ScreenRecorderTest, PausedTimeIsTakenOutOfTheRecording) {
 
 TEST(PauseTimelineTest, ClosesTheGapInNanosecondTimes) {
     // A 30 fps interval in nanoseconds is 33333333 ticks, rounded.
-    PauseTimeline timeline(MediaTime{1, 30, MediaTime::Valid, 0});
-    const auto at = [](int64_t ns) { return MediaTime{ns, 1'000'000'000, MediaTime::Valid, 0}; };
+    PauseTimeline timeline(MediaTime{1, 30, MediaTime::Valid});
+    const auto at = [](int64_t ns) { return MediaTime{ns, 1'000'000'000, MediaTime::Valid}; };
     EXPECT_EQ(timeline.place(at(5'000'000'000))->value, 5'000'000'000);
     timeline.pause();
     EXPECT_EQ(timeline.place(at(5'040'000'000)), std::nullopt);
@@ -302,11 +302,11 @@ TEST_F(ScreenRecorderTest, LateFramesOfAnEarlierRecordingNeverOpenTheNext) {
     ASSERT_EQ(stop().frames.size(), 1u);
 
     // A frame of the finished stream arrives after the drain, and another sits in the store.
-    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{2, 30, MediaTime::Valid, 0});
-    recorder.frameStore().append(test::solidImage(4, 4, Qt::green), MediaTime{3, 30, 1, 0});
+    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{2, 30, MediaTime::Valid});
+    recorder.frameStore().append(test::solidImage(4, 4, Qt::green), MediaTime{3, 30, 1});
 
     ASSERT_EQ(start(), std::nullopt);
-    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{4, 30, MediaTime::Valid, 0});
+    oldSink.frame(test::solidImage(4, 4, Qt::green), MediaTime{4, 30, MediaTime::Valid});
     backend->deliverAt(test::solidImage(4, 4, Qt::blue), 5);
     const StopOutcome outcome = stop();
     ASSERT_EQ(outcome.frames.size(), 1u);

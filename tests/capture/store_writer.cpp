@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             }
         }
         if (store->append(ImageServices::imageFromSurface(std::move(surface)),
-                          MediaTime{i, 24, MediaTime::Valid, 0}, 0, nullptr)) {
+                          MediaTime{i, 24, MediaTime::Valid}, 0, nullptr)) {
             return 1;
         }
     }

@@ -1,4 +1,6 @@
 #include "export/ExportModel.h"
+
+#include "export/ExportFormats.h"
 #include "support/TestImages.h"
 
 #include <QDir>
@@ -330,7 +332,7 @@ TEST_F(ExportModelTest, NoFramesFailsTheEstimateAndTheExport) {
     model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
     ASSERT_TRUE(result->has_value());
-    EXPECT_EQ((*result)->description, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ((*result)->message, QStringLiteral("编码失败:帧数据为空"));
     EXPECT_FALSE(QFileInfo::exists(dest));
     EXPECT_TRUE(estimateFiles().isEmpty());
 }
@@ -345,7 +347,7 @@ TEST_F(ExportModelTest, ExportErrorsReachTheCompletion) {
                    [&](ExportStatus status) { result = std::move(status); });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
     ASSERT_TRUE(result->has_value());
-    EXPECT_EQ((*result)->kind, ExportError::Kind::EncodeFailed);
+    EXPECT_EQ((*result)->kind, ExportError::Kind::writeFailed);
     EXPECT_TRUE(estimateFiles().isEmpty());
 }
 
@@ -438,9 +440,10 @@ TEST_F(ExportModelTest, EstimatesAndExportsHoldOnlyAFewFramesOfALongAnimation) {
     constexpr size_t kFrames = 600;
     // The GIF encoder quantizes one frame per core at once.
     const int bound = int(std::max(1u, std::thread::hardware_concurrency())) + 3;
-    for (ExportFormat format : kAllExportFormats) {
+    for (const ExportFormatEntry& entry : kExportFormats) {
+        const ExportFormat format = entry.format;
         for (bool reduce : {false, true}) {
-            SCOPED_TRACE(rawValue(format).toStdString() + (reduce ? " reduced" : ""));
+            SCOPED_TRACE(std::string(entry.extension) + (reduce ? " reduced" : ""));
             CountedFrames counted;
             {
                 ExportModel model(counted.sequence(kFrames),
@@ -456,7 +459,7 @@ TEST_F(ExportModelTest, EstimatesAndExportsHoldOnlyAFewFramesOfALongAnimation) {
                 // Other options: the export encodes afresh.
                 model.setQuality(60);
                 std::optional<ExportStatus> result;
-                model.exportTo(output(QStringLiteral("long.") + rawValue(format)),
+                model.exportTo(output(QStringLiteral("long.") + extension(format)),
                                [&](ExportStatus status) { result = std::move(status); });
                 ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
                 EXPECT_EQ(*result, std::nullopt);
@@ -550,8 +553,8 @@ TEST_F(ExportModelTest, SizeLimitChoosesTheBestFileUnderItOrWritesNothing) {
     model.exportTo(none, [&](ExportStatus status) { result = std::move(status); });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
     ASSERT_TRUE(*result);
-    EXPECT_EQ((*result)->kind, ExportError::Kind::SizeLimit);
-    EXPECT_TRUE((*result)->description.startsWith(QStringLiteral("文件超出大小限制")));
+    EXPECT_EQ((*result)->kind, ExportError::Kind::tooLarge);
+    EXPECT_TRUE((*result)->message.startsWith(QStringLiteral("文件超出大小限制")));
     EXPECT_EQ(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("limited.gif")});
 }

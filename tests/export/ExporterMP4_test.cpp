@@ -272,9 +272,9 @@ TEST_F(ExporterMP4Test, CancellationAndFailuresLeaveNoFile) {
     EXPECT_TRUE(status->isCancellation());
     EXPECT_EQ(calls, 2);  // stopped at the next frame
 
-    ExportStatus empty = encodeMP4({}, {}, 80, out);
+    ExportStatus empty = encodeMP4(std::vector<Image>(), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
-    EXPECT_EQ(empty->description, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(empty->message, QStringLiteral("编码失败:帧数据为空"));
 
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -282,7 +282,7 @@ TEST_F(ExporterMP4Test, CancellationAndFailuresLeaveNoFile) {
     ExportStatus noFolder =
         encodeMP4(frames, std::vector<double>(4, 0.1), 80, path(QStringLiteral("missing/x.mp4")));
     ASSERT_TRUE(noFolder.has_value());
-    EXPECT_EQ(noFolder->kind, ExportError::Kind::EncodeFailed);
+    EXPECT_EQ(noFolder->kind, ExportError::Kind::writeFailed);
 }
 
 }  // namespace
@@ -302,16 +302,14 @@ TEST_F(ExporterMP4Test, FramesFromASourceAreTakenInOrderAsTheyAreEncoded) {
     std::vector<size_t> asked;
     int progressCalls = 0;
     const QString fromSource = path(QStringLiteral("source.mp4"));
-    ASSERT_EQ(encodeMP4(
-                  frames.size(),
-                  [&](size_t index) {
-                      asked.push_back(index);
-                      // Each frame is asked for only after the one before was
-                      // encoded and reported.
-                      EXPECT_EQ(progressCalls, int(index));
-                      return frames[index];
-                  },
-                  delays, 80, fromSource, {}, [&](int, int) { ++progressCalls; }),
+    const FrameSequence source{.count = frames.size(), .frame = [&](size_t index) {
+                                   asked.push_back(index);
+                                   // Each frame is asked for only after the one
+                                   // before was encoded and reported.
+                                   EXPECT_EQ(progressCalls, int(index));
+                                   return frames[index];
+                               }};
+    ASSERT_EQ(encodeMP4(source, delays, 80, fromSource, {}, [&](int, int) { ++progressCalls; }),
               std::nullopt);
     EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2, 4, 5}));
     EXPECT_EQ(readAll(fromSource), readAll(fromList));
@@ -328,14 +326,16 @@ TEST_F(ExporterMP4Test, AMissingSourceFrameFailsAndKeepsTheOldFile) {
     const std::vector<double> delays(4, 0.1);
     for (size_t missing : {size_t(0), size_t(2)}) {
         ExportStatus status = encodeMP4(
-            4, [&](size_t index) { return index == missing ? Image() : red; }, delays, 80, out);
+            FrameSequence{.count = 4,
+                          .frame = [&](size_t index) { return index == missing ? Image() : red; }},
+            delays, 80, out);
         ASSERT_TRUE(status.has_value()) << missing;
-        EXPECT_EQ(status->kind, ExportError::Kind::EncodeFailed);
+        EXPECT_EQ(status->kind, ExportError::Kind::encodeFailed);
     }
-    ExportStatus noFrames = encodeMP4(
-        0, [&](size_t) { return red; }, {}, 80, out);
+    ExportStatus noFrames =
+        encodeMP4(FrameSequence{.count = 0, .frame = [&](size_t) { return red; }}, {}, 80, out);
     ASSERT_TRUE(noFrames.has_value());
-    EXPECT_EQ(noFrames->description, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(noFrames->message, QStringLiteral("编码失败:帧数据为空"));
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }

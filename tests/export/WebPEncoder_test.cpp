@@ -174,24 +174,19 @@ TEST_F(WebPEncoderTest, QualityIsClampedToOneThroughHundred) {
 }
 
 TEST_F(WebPEncoderTest, ErrorsCarryTheirTexts) {
-    using Code = WebPEncoderError::Code;
-    EXPECT_EQ(WebPEncoderError::addFrameFailed(4).description(),
-              QStringLiteral("第 5 帧写入失败。"));
-    EXPECT_EQ(WebPEncoderError::addFrameFailed(2).description(),
-              QStringLiteral("第 3 帧写入失败。"));
-    EXPECT_EQ(WebPEncoderError::of(Code::emptyFrames).description(),
-              QStringLiteral("没有可导出的帧。"));
-    EXPECT_EQ(WebPEncoderError::of(Code::configInvalid).description(),
+    using Kind = ExportError::Kind;
+    EXPECT_EQ(ExportError::frameWriteFailed(4).message, QStringLiteral("第 5 帧写入失败。"));
+    EXPECT_EQ(ExportError::frameWriteFailed(2).message, QStringLiteral("第 3 帧写入失败。"));
+    EXPECT_EQ(ExportError::frameWriteFailed(2).kind, Kind::frameWriteFailed);
+    EXPECT_EQ(ExportError::of(Kind::noFrames).message, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(ExportError::of(Kind::webpConfigInvalid).message,
               QStringLiteral("WebP 编码参数无效。"));
-    EXPECT_EQ(WebPEncoderError::of(Code::encoderCreationFailed).description(),
+    EXPECT_EQ(ExportError::of(Kind::webpEncoderFailed).message,
               QStringLiteral("WebP 编码器创建失败。"));
-    EXPECT_EQ(WebPEncoderError::of(Code::importPixelsFailed).description(),
+    EXPECT_EQ(ExportError::of(Kind::pixelImportFailed).message,
               QStringLiteral("像素数据导入失败。"));
-    EXPECT_EQ(WebPEncoderError::of(Code::assembleFailed).description(),
+    EXPECT_EQ(ExportError::of(Kind::webpAssembleFailed).message,
               QStringLiteral("WebP 文件组装失败。"));
-    const ExportError error = WebPEncoderError::addFrameFailed(4).toExportError();
-    EXPECT_EQ(error.kind, ExportError::Kind::WebPEncoder);
-    EXPECT_EQ(error.description, QStringLiteral("第 5 帧写入失败。"));
 }
 
 TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
@@ -203,17 +198,17 @@ TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
     }
     const Image frame = solidImage(8, 8, Qt::red);
 
-    ExportStatus empty = Exporter::encodeWebP({}, {}, 80, out);
+    ExportStatus empty = Exporter::encodeWebP(std::vector<Image>(), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
-    EXPECT_EQ(empty->description, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(empty->message, QStringLiteral("没有可导出的帧。"));
 
     ExportStatus mismatch = Exporter::encodeWebP({frame, frame, frame}, {0.1, 0.1}, 80, out);
     ASSERT_TRUE(mismatch.has_value());
-    EXPECT_EQ(mismatch->description, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(mismatch->message, QStringLiteral("没有可导出的帧。"));
 
     ExportStatus nullFrame = Exporter::encodeWebP({frame, Image()}, {0.1, 0.1}, 80, out);
     ASSERT_TRUE(nullFrame.has_value());
-    EXPECT_EQ(nullFrame->description, QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(nullFrame->message, QStringLiteral("像素数据导入失败。"));
 
     CancelFlag cancel;
     cancel.cancel();
@@ -227,7 +222,7 @@ TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
     ExportStatus noFolder =
         Exporter::encodeWebP({frame}, {0.1}, 80, path(QStringLiteral("missing/x.webp")));
     ASSERT_TRUE(noFolder.has_value());
-    EXPECT_EQ(noFolder->kind, ExportError::Kind::EncodeFailed);
+    EXPECT_EQ(noFolder->kind, ExportError::Kind::writeFailed);
 }
 
 TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
@@ -242,24 +237,24 @@ TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
     std::vector<size_t> asked;
     int progressCalls = 0;
     const QString fromSource = path(QStringLiteral("source.webp"));
-    ASSERT_EQ(Exporter::encodeWebP(
-                  frames.size(),
-                  [&](size_t index) {
-                      asked.push_back(index);
-                      EXPECT_EQ(progressCalls, int(index));  // after the frame before
-                      return frames[index];
-                  },
-                  delays, 80, fromSource, {}, [&](int, int) { ++progressCalls; }),
+    const FrameSequence source{.count = frames.size(), .frame = [&](size_t index) {
+                                   asked.push_back(index);
+                                   EXPECT_EQ(progressCalls, int(index));  // after the frame before
+                                   return frames[index];
+                               }};
+    ASSERT_EQ(Exporter::encodeWebP(source, delays, 80, fromSource, {},
+                                   [&](int, int) { ++progressCalls; }),
               std::nullopt);
     EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2, 3, 4}));
     EXPECT_EQ(readAll(fromSource), readAll(fromList));
 
     // A frame the source cannot give fails the export and keeps the old file.
     const ExportStatus missing = Exporter::encodeWebP(
-        frames.size(), [&](size_t index) { return index == 3 ? Image() : frames[index]; }, delays,
-        80, fromList);
+        FrameSequence{.count = frames.size(),
+                      .frame = [&](size_t index) { return index == 3 ? Image() : frames[index]; }},
+        delays, 80, fromList);
     ASSERT_TRUE(missing.has_value());
-    EXPECT_EQ(missing->description, QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(missing->message, QStringLiteral("像素数据导入失败。"));
     EXPECT_EQ(readAll(fromList), readAll(fromSource));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

@@ -254,8 +254,8 @@ TEST(GIFExport, DecodedFramesAreTheQuantizedFrames) {
         // Each frame maps what changed since the frame before and keeps the
         // rest of the previous output.
         auto indexed = GIFQuantizer::quantizeToIndices(frames[i], palette, lookup,
-                                                       Exporter::gifDitherStrength(quality),
-                                                       nullptr, i > 0 ? &frames[i - 1] : nullptr);
+                                                       Exporter::gifDitherStrength(quality), {},
+                                                       i > 0 ? &frames[i - 1] : nullptr);
         ASSERT_TRUE(indexed);
         EXPECT_EQ(indexed->still.empty(), i == 0);
         GIFQuantizer::keepStill(*indexed, previous.data());
@@ -354,9 +354,8 @@ TEST(GIFExport, FailuresLeaveNothingAndKeepExistingFile) {
     const ExportStatus missingFolder =
         Exporter::encodeGIF(frames, delays, 80, dir.filePath("no/such/folder/out.gif"));
     ASSERT_TRUE(missingFolder);
-    EXPECT_EQ(missingFolder->kind, ExportError::Kind::GIFEncoder);
-    EXPECT_EQ(missingFolder->code, int(GIFEncoderError::destinationCreationFailed));
-    EXPECT_EQ(missingFolder->description, QStringLiteral("无法创建 GIF 文件。"));
+    EXPECT_EQ(missingFolder->kind, ExportError::Kind::gifCreateFailed);
+    EXPECT_EQ(missingFolder->message, QStringLiteral("无法创建 GIF 文件。"));
 
     const QString path = dir.filePath("kept.gif");
     {
@@ -366,8 +365,8 @@ TEST(GIFExport, FailuresLeaveNothingAndKeepExistingFile) {
     }
     const ExportStatus mismatch = Exporter::encodeGIF(frames, {0.1, 0.1}, 80, path);
     ASSERT_TRUE(mismatch);
-    EXPECT_EQ(mismatch->code, int(GIFEncoderError::emptyFrames));
-    EXPECT_EQ(mismatch->description, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(mismatch->kind, ExportError::Kind::noFrames);
+    EXPECT_EQ(mismatch->message, QStringLiteral("没有可导出的帧。"));
     EXPECT_TRUE(GIFEncoder::encode({}, {}, path));
 
     // Cancelled half-way through writing.

@@ -182,8 +182,8 @@ TEST(GIFQuantizerQuantize, StopsWhenCancelled) {
     cancel.cancel();
     const Image pattern = test::patternImage(20, 20);
     const Lookup lookup = buildLookup(kBlackWhite);
-    EXPECT_FALSE(quantize(pattern, kBlackWhite, lookup, 1.0f, &cancel));
-    EXPECT_FALSE(quantizeToIndices(pattern, kBlackWhite, lookup, 0.0f, &cancel));
+    EXPECT_FALSE(quantize(pattern, kBlackWhite, lookup, 1.0f, cancel));
+    EXPECT_FALSE(quantizeToIndices(pattern, kBlackWhite, lookup, 0.0f, cancel));
 }
 
 namespace {
@@ -268,6 +268,30 @@ TEST(GIFQuantizerDither, MatchesThePlainDiffusionOnMixedContent) {
     }
 }
 
+TEST(GIFQuantizerDither, PortableAndVectorPathsGiveTheSameIndices) {
+    using detail::DiffusionPath;
+    const Image before = mixedContent();
+    const Palette palette = buildPalette({before}, 40);
+    const Lookup lookup = buildLookup(palette);
+    // 97 x 61 leaves a last row without a partner and a row tail shorter than
+    // a vector; 33 x 8 is another size, so the frame before is not used.
+    for (const Image& image : {before, mixedContent(60), test::patternImage(33, 8, 5)}) {
+        for (const Image* previous : {static_cast<const Image*>(nullptr), &before}) {
+            for (float s : {1.0f, 0.45f, 0.1f}) {
+                const auto portable = detail::quantizeToIndices(
+                    image, palette, lookup, s, DiffusionPath::portable, {}, previous);
+                const auto vector = detail::quantizeToIndices(image, palette, lookup, s,
+                                                              DiffusionPath::best, {}, previous);
+                ASSERT_TRUE(portable && vector);
+                EXPECT_EQ(portable->still, vector->still);
+                EXPECT_EQ(portable->indices, vector->indices)
+                    << image.width() << "x" << image.height() << " s " << s
+                    << (previous ? " with the frame before" : "");
+            }
+        }
+    }
+}
+
 TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     const Image before = mixedContent();
     const Palette palette = buildPalette({before}, 40);
@@ -283,7 +307,7 @@ TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     const Image everywhere = test::patternImage(97, 61, 7);
     for (const Image& after : {mixedContent(60), block, everywhere}) {
         for (float s : {1.0f, 0.8f, 0.0f}) {
-            const auto indexed = quantizeToIndices(after, palette, lookup, s, nullptr, &before);
+            const auto indexed = quantizeToIndices(after, palette, lookup, s, {}, &before);
             ASSERT_TRUE(indexed);
             ASSERT_EQ(indexed->still.size(), indexed->indices.size());
             const std::vector<uint8_t> expected =
@@ -303,13 +327,13 @@ TEST(GIFQuantizerDither, OnlyChangedPixelsAreMappedAndDiffused) {
     // A frame that changes everywhere maps exactly as on its own, and
     // keepStill fills in the previous output only where the frame is still.
     const auto alone = quantizeToIndices(everywhere, palette, lookup, 0.8f);
-    auto again = quantizeToIndices(everywhere, palette, lookup, 0.8f, nullptr, &before);
+    auto again = quantizeToIndices(everywhere, palette, lookup, 0.8f, {}, &before);
     ASSERT_TRUE(alone && again);
     const std::vector<uint8_t> previousOutput(again->indices.size(), 77);
     keepStill(*again, previousOutput.data());
     EXPECT_EQ(again->indices, alone->indices);
     EXPECT_TRUE(again->still.empty());
-    auto same = quantizeToIndices(before, palette, lookup, 0.8f, nullptr, &before);
+    auto same = quantizeToIndices(before, palette, lookup, 0.8f, {}, &before);
     ASSERT_TRUE(same);
     keepStill(*same, previousOutput.data());
     EXPECT_EQ(same->indices, previousOutput);

@@ -70,7 +70,7 @@ CaptureConfiguration configuration(const QRect& source, double fps = 10, bool cu
     config.sourcePixels = source;
     config.sourceRect = QRectF(source);
     config.outputSize = output.isValid() ? output : source.size();
-    config.minimumFrameInterval = MediaTime{1, static_cast<int32_t>(fps), MediaTime::Valid, 0};
+    config.minimumFrameInterval = MediaTime{1, static_cast<int32_t>(fps), MediaTime::Valid};
     config.showsCursor = cursor;
     return config;
 }

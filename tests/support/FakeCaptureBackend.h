@@ -65,7 +65,7 @@ public:
             current = sink;
         }
         if (current.frame) {
-            current.frame(image, MediaTime{ticks, 30, MediaTime::Valid, 0});
+            current.frame(image, MediaTime{ticks, 30, MediaTime::Valid});
         }
     }
 
@@ -87,7 +87,7 @@ public:
         }
         for (int i = 0; i < count && current.frame; ++i) {
             current.frame(image, MediaTime{(first + i) * interval.value, interval.timescale,
-                                           MediaTime::Valid, 0});
+                                           MediaTime::Valid});
         }
     }
 

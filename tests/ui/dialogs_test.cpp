@@ -41,9 +41,9 @@ TEST(Dialogs, SystemErrorsReachTheUserInChinese) {
     const QString permission =
         Exporter::fileWriteError(QStringLiteral("/a.gif"),
                                  QString::fromLocal8Bit(std::strerror(EPERM)))
-            .description;
+            .message;
     EXPECT_EQ(permission, QStringLiteral("无法写入“/a.gif”:操作不被允许"));
     // A reason with no Chinese words of ours is passed on as it is.
     EXPECT_TRUE(Exporter::fileWriteError(QStringLiteral("/a.gif"), QStringLiteral("odd"))
-                    .description.endsWith(QStringLiteral("odd")));
+                    .message.endsWith(QStringLiteral("odd")));
 }

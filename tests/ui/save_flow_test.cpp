@@ -1,6 +1,7 @@
 // The save flow as the user meets it: the proposed name, the options inside
 // the dialog, the export behind its progress sheet, failures and closing.
 #include "editor/EditorState.h"
+#include "export/ExportFormats.h"
 #include "export/ExportModel.h"
 #include "export/ExportPreprocessor.h"
 #include "overlay/OverlayRenderer.h"
@@ -297,9 +298,10 @@ TEST(SaveFlow, FramesDrawnOnDemandGiveTheFilesOfDrawingAllFirst) {
 
     QTemporaryDir folder;
     int run = 0;
-    for (ExportFormat format : kAllExportFormats) {
+    for (const ExportFormatEntry& entry : kExportFormats) {
+        const ExportFormat format = entry.format;
         for (bool reduce : {false, true}) {
-            SCOPED_TRACE(rawValue(format).toStdString() + (reduce ? " reduced" : ""));
+            SCOPED_TRACE(std::string(entry.extension) + (reduce ? " reduced" : ""));
             ExportModel model(EditorWindowController::exportFrames(list, overlays), delays);
             model.setFormat(format);
             model.setSkipSimilarEnabled(reduce);
@@ -313,9 +315,9 @@ TEST(SaveFlow, FramesDrawnOnDemandGiveTheFilesOfDrawingAllFirst) {
             const ExportPreprocessor::Frames processed =
                 ExportPreprocessor::process(drawn, delays, model.preprocessorOptions());
             const QString expected = folder.filePath(QString::number(++run));
-            ASSERT_EQ(
-                encodeProcessedFrames(format, processed.images, processed.delays, 70, expected),
-                std::nullopt);
+            ASSERT_EQ(encodeFrames(format, FrameSequence::of(processed.images), processed.delays,
+                                   70, expected),
+                      std::nullopt);
             QFile want(expected), got(model.cachedEstimatePath());
             ASSERT_TRUE(want.open(QIODevice::ReadOnly) && got.open(QIODevice::ReadOnly));
             EXPECT_EQ(got.readAll(), want.readAll());

@@ -1,8 +1,8 @@
 #include "convert/Convert.h"
 
 #include "MireloIdentity.h"
-#include "convert/EncodeDispatch.h"
 #include "convert/FrameLoader.h"
+#include "export/ExportFormats.h"
 #include "export/SizeLimit.h"
 
 #include <QFile>
@@ -292,7 +292,7 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
     options.inputFolder = positional[0];
     options.output = positional[1];
     const std::optional<ExportFormat> format =
-        exportFormatFromRaw(QFileInfo(options.output).suffix().toLower());
+        formatFromExtension(QFileInfo(options.output).suffix().toLower());
     if (!format) {
         return QStringLiteral("cannot tell the output format from '%1': use .gif, .webp or .mp4")
             .arg(options.output);
@@ -382,7 +382,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     const ExportPreprocessor::Options& reduce = options.preprocess;
     const bool stream = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
                         !reduce.resizePercent && !options.maxSize &&
-                        encodesFramesAsTheyCome(options.format);
+                        formatEntry(options.format).takesFramesInOrder;
     // Frames are decoded on every core (up to 8); when streaming, only a few
     // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
@@ -412,10 +412,11 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
 
     ExportStatus status;
     if (stream) {
-        // Only the frames in flight are held.
-        status =
-            encodeFrames(options.format, count, frame, std::vector<double>(count, options.delay),
-                         options.quality, options.output, cancel, encodingProgress);
+        // Only the frames in flight are held: the encoder asks for each
+        // frame once, in order, as the loader hands them out.
+        status = encodeFrames(options.format, FrameSequence{.count = count, .frame = frame},
+                              std::vector<double>(count, options.delay), options.quality,
+                              options.output, cancel, encodingProgress);
     } else {
         std::vector<Image> images;
         images.reserve(count);
@@ -458,8 +459,9 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                 progress.finish();
                 return fail(QStringLiteral("no frames left to write"));
             }
-            status = encodeFrames(options.format, frames.images, frames.delays, options.quality,
-                                  options.output, cancel, encodingProgress);
+            status = encodeFrames(options.format, FrameSequence::of(std::move(frames.images)),
+                                  frames.delays, options.quality, options.output, cancel,
+                                  encodingProgress);
         }
     }
     if (unreadable) {
@@ -474,7 +476,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         if (status->isCancellation()) {
             return fail(QStringLiteral("cancelled; nothing written"));
         }
-        return fail(QStringLiteral("%1 (%2)").arg(status->description, options.output));
+        return fail(QStringLiteral("%1 (%2)").arg(status->message, options.output));
     }
     return 0;
 }

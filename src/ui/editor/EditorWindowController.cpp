@@ -2,6 +2,7 @@
 
 #include "editor/EditorState.h"
 #include "editor/PictureChooser.h"
+#include "export/ExportFormats.h"
 #include "export/ExportModel.h"
 #include "overlay/OverlayRenderer.h"
 #include "ui/Theme.h"
@@ -116,14 +117,14 @@ FrameSequence EditorWindowController::exportFrames(const FrameList& frames,
 
 QString EditorWindowController::proposedFileName(const QDateTime& now, ExportFormat format) {
     return QStringLiteral("Mirelo-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-           QLatin1Char('.') + rawValue(format);
+           QLatin1Char('.') + extension(format);
 }
 
 QString EditorWindowController::renamedForFormat(const QString& name, ExportFormat format) {
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > slash ? name.left(dot) : name;
-    return base + QLatin1Char('.') + rawValue(format);
+    return base + QLatin1Char('.') + extension(format);
 }
 
 QString EditorWindowController::nameFilter(ExportFormat format) {
@@ -186,7 +187,7 @@ void EditorWindowController::save() {
     dialog->setWindowModality(Qt::WindowModal);
     const ExportFormat format = m_model->format();
     dialog->setNameFilter(nameFilter(format));
-    dialog->setDefaultSuffix(rawValue(format));
+    dialog->setDefaultSuffix(extension(format));
     if (!m_outputFolder.isEmpty()) {
         QDir().mkpath(m_outputFolder);
         dialog->setDirectory(m_outputFolder);
@@ -211,7 +212,7 @@ void EditorWindowController::formatChanged(ExportFormat format) {
     auto* nameEdit = m_dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     const QString current = nameEdit != nullptr ? nameEdit->text() : QStringLiteral("Mirelo");
     m_dialog->setNameFilter(nameFilter(format));
-    m_dialog->setDefaultSuffix(rawValue(format));
+    m_dialog->setDefaultSuffix(extension(format));
     const QString renamed =
         renamedForFormat(current.isEmpty() ? QStringLiteral("Mirelo") : current, format);
     if (nameEdit != nullptr) {
@@ -277,7 +278,7 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     }
     auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
                                   QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
-    alert->setInformativeText(status->description);
+    alert->setInformativeText(status->message);
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert = alert;

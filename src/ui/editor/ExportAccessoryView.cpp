@@ -1,5 +1,6 @@
 #include "ui/editor/ExportAccessoryView.h"
 
+#include "export/ExportFormats.h"
 #include "export/ExportModel.h"
 
 #include <QButtonGroup>
@@ -98,7 +99,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     segments->setSpacing(0);
     for (int i = 0; i < 3; ++i) {
         auto* button = new QToolButton(this);
-        button->setText(rawValue(kAllExportFormats[i]).toUpper());
+        button->setText(extension(kExportFormats[size_t(i)].format).toUpper());
         button->setCheckable(true);
         button->setFixedWidth(64);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -240,7 +241,7 @@ void ExportAccessoryView::formatChanged(int index) {
     if (index < 0 || index >= 3 || !m_model) {
         return;
     }
-    m_model->setFormat(kAllExportFormats[index]);
+    m_model->setFormat(kExportFormats[size_t(index)].format);
     scheduleEstimate();
 }
 
