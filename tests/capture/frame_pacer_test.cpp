@@ -13,7 +13,7 @@ namespace {
 
 using test::ManualPacingClock;
 constexpr auto kStart = ManualPacingClock::kStart;
-const MediaTime kTenPerSecond{1, 10, MediaTime::Valid, 0};
+const MediaTime kTenPerSecond{1, 10, MediaTime::Valid};
 
 // Frames stay on the grid whatever each one takes, and a late one neither bunches the next
 // frame up against it nor pulls the grid along.
