@@ -145,6 +145,26 @@ TEST(MireloConvert, FrameArenaRefusesAJpegWithABrokenHeader) {
     EXPECT_FALSE(reader.errorString().isEmpty());
 }
 
+TEST(MireloConvert, FrameArenaKeepsToTheReadersAllocationLimit) {
+    // A header may claim gigapixels in a few hundred bytes: the arena takes no more than
+    // Qt's readers would allocate themselves.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wide.png"));
+    QImage wide(1024, 300, QImage::Format_RGB32);
+    wide.fill(Qt::darkYellow);
+    ASSERT_TRUE(wide.save(path));
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);  // MB: the frame needs 1.2
+    convert::FrameArena arena;
+    QImageReader reader(path);
+    const Image frame = arena.read(reader);
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_TRUE(frame.isNull());
+    EXPECT_EQ(arena.bytesTouched(), 0u);
+    QImageReader again(path);
+    EXPECT_EQ(arena.read(again).size(), QSize(1024, 300));
+}
+
 TEST(MireloConvert, FrameArenaReusesTheMemoryOfFramesLetGo) {
     QTemporaryDir dir;
     writeFrames(dir.path(), 3);

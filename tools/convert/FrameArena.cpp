@@ -105,6 +105,18 @@ struct FrameArena::Pool {
     size_t touched = 0;
 };
 
+namespace {
+
+// A frame decoded into the arena bypasses the limit Qt's readers keep on what
+// they allocate (a header can claim gigapixels in a few hundred bytes); a
+// frame past it goes to Qt's reader, which refuses it with a reason.
+bool withinAllocationLimit(QSize size) {
+    const qint64 limitBytes = qint64(QImageReader::allocationLimit()) << 20;
+    return limitBytes <= 0 || qint64(size.width()) * size.height() * 4 <= limitBytes;
+}
+
+}  // namespace
+
 FrameArena::FrameArena() : m_pool(std::make_shared<Pool>()) {}
 
 FrameArena::~FrameArena() = default;
@@ -121,7 +133,8 @@ Image FrameArena::read(QImageReader& reader) {
     const bool sized = size.isValid() && !size.isEmpty();
     const QImage::Format format = sized ? reader.imageFormat() : QImage::Format_Invalid;
     const bool rgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
-    if (sized && rgb32 && reader.transformation() == QImageIOHandler::TransformationNone) {
+    if (sized && rgb32 && withinAllocationLimit(size) &&
+        reader.transformation() == QImageIOHandler::TransformationNone) {
         // Whole cache lines, so no two blocks share one.
         const size_t bytes = (size_t(size.width()) * size_t(size.height()) * 4 + 63) & ~size_t(63);
         uchar* memory = m_pool->allocate(bytes);
