@@ -166,14 +166,12 @@ public:
                 current = last;
                 continue;
             }
-            int code = find(current, actual);
-            uint8_t symbol = actual;
-            if (hide) {
-                const int viaHidden = find(current, hidden);
-                if (viaHidden >= 0) {
-                    code = viaHidden;
-                    symbol = hidden;
-                }
+            // The transparent index first when it may stand for the pixel.
+            int code = hide ? find(current, hidden) : -1;
+            uint8_t symbol = hidden;
+            if (code < 0) {
+                code = find(current, actual);
+                symbol = actual;
             }
             if (code >= 0) {
                 current = code;
@@ -555,9 +553,12 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     const size_t maxInFlight = size_t(2 * cores + 2);
     CompressPool pool(int(std::bit_width(unsigned(tableEntries))) - 1, cores);
     int written = 0;
+    // Jobs written are used again, so their buffers are not allocated anew.
+    std::vector<std::unique_ptr<FrameJob>> spare;
     const auto writeOldest = [&] {
-        const std::unique_ptr<FrameJob> job = pool.takeOldest();
+        std::unique_ptr<FrameJob> job = pool.takeOldest();
         writer.writeFrame(*job);
+        spare.push_back(std::move(job));
         ++written;
         if (progress) {
             progress(written);
@@ -581,7 +582,16 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         }
         const uint8_t* cur = frame->indices.data();
 
-        auto job = std::make_unique<FrameJob>();
+        std::unique_ptr<FrameJob> job;
+        if (spare.empty()) {
+            job = std::make_unique<FrameJob>();
+        } else {
+            job = std::move(spare.back());
+            spare.pop_back();
+            job->unchanged.clear();
+        }
+        job->done = false;
+        job->transparent = -1;
         job->delay = hundredths[size_t(i)];
         if (i == 0) {
             job->rect = {0, 0, width, height};
