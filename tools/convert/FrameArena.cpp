@@ -1,19 +1,16 @@
 #include "convert/FrameArena.h"
 
+#include "convert/PlainPNG.h"
 #include "image/PixelLayout.h"
 
 #include <QFile>
-#include <QtEndian>
 
-#include <libdeflate.h>
 #include <sys/mman.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,185 +39,6 @@ void toStandard(uchar* bits, int width, int height, bool opaque) {
             std::memcpy(row + size_t(x) * 4, standard, 4);
         }
     }
-}
-
-// The common kind of PNG, decoded here rather than by Qt: 8-bit RGB or RGBA,
-// not interlaced, no transparent colour key, no orientation. The whole
-// compressed stream is inflated at once, which is much faster than the
-// general reader's streaming inflate. Any other PNG, or any fault (a bad
-// checksum, a short stream, an unknown critical chunk), is left to Qt's
-// reader, which decodes it or says why not.
-struct PlainPNG {
-    int width = 0;
-    int height = 0;
-    bool alpha = false;
-    std::vector<uchar> compressed;  // the IDAT chunks' data, joined
-};
-
-uint32_t bigEndian(const uchar* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-// Parses the file's chunks; on success `png` holds the header and the
-// compressed stream. The memory of `png` is reused from call to call.
-bool parsePlainPNG(const uchar* bytes, size_t size, PlainPNG& png) {
-    static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-    if (size < 8 || std::memcmp(bytes, kSignature, 8) != 0) {
-        return false;
-    }
-    png.compressed.clear();
-    bool header = false, inData = false, dataDone = false;
-    for (size_t at = 8;;) {
-        if (at + 12 > size) {
-            return false;  // no IEND
-        }
-        const size_t length = bigEndian(bytes + at);
-        if (length > size - at - 12) {
-            return false;
-        }
-        const uchar* type = bytes + at + 4;
-        const uchar* data = type + 4;
-        const auto is = [type](const char* name) { return std::memcmp(type, name, 4) == 0; };
-        const bool critical = (type[0] & 0x20) == 0;
-        if (critical && libdeflate_crc32(0, type, length + 4) != bigEndian(data + length)) {
-            return false;
-        }
-        if (!header) {
-            // IHDR first: width, height, depth 8, RGB (2) or RGBA (6),
-            // deflate, standard filters, no interlacing.
-            if (!is("IHDR") || length != 13 || data[8] != 8 || (data[9] != 2 && data[9] != 6) ||
-                data[10] != 0 || data[11] != 0 || data[12] != 0) {
-                return false;
-            }
-            const uint32_t width = bigEndian(data), height = bigEndian(data + 4);
-            // Within what Qt's reader would allocate.
-            const double bytes = double(width) * double(height) * 4.0;
-            const int limitMB = QImageReader::allocationLimit();
-            if (width == 0 || height == 0 || width > 65535 || height > 65535 ||
-                (limitMB > 0 && bytes > double(limitMB) * 1024 * 1024)) {
-                return false;
-            }
-            png.width = int(width);
-            png.height = int(height);
-            png.alpha = data[9] == 6;
-            header = true;
-        } else if (is("IDAT")) {
-            if (dataDone) {
-                return false;  // IDAT chunks must follow each other
-            }
-            inData = true;
-            png.compressed.insert(png.compressed.end(), data, data + length);
-        } else if (is("IEND")) {
-            return inData;
-        } else if (is("tRNS") || is("eXIf") || is("IHDR") || (critical && !is("PLTE"))) {
-            return false;
-        } else {
-            dataDone = inData;
-        }
-        at += 12 + length;
-    }
-}
-
-// Undoes a row's PNG filter in place, given the row above (unfiltered; all
-// zeros above the first row). `bpp` bytes per pixel.
-bool unfilter(uchar filter, uchar* row, const uchar* above, size_t length, size_t bpp) {
-    switch (filter) {
-        case 0:
-            return true;
-        case 1:
-            for (size_t i = bpp; i < length; ++i) {
-                row[i] = uchar(row[i] + row[i - bpp]);
-            }
-            return true;
-        case 2:
-            for (size_t i = 0; i < length; ++i) {
-                row[i] = uchar(row[i] + above[i]);
-            }
-            return true;
-        case 3:
-            for (size_t i = 0; i < bpp; ++i) {
-                row[i] = uchar(row[i] + (above[i] >> 1));
-            }
-            for (size_t i = bpp; i < length; ++i) {
-                row[i] = uchar(row[i] + ((unsigned(row[i - bpp]) + above[i]) >> 1));
-            }
-            return true;
-        case 4:
-            for (size_t i = 0; i < bpp; ++i) {
-                row[i] = uchar(row[i] + above[i]);
-            }
-            for (size_t i = bpp; i < length; ++i) {
-                const int a = row[i - bpp], b = above[i], c = above[i - bpp];
-                const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-                const int predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                row[i] = uchar(row[i] + predictor);
-            }
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Inflates and unfilters `png` into `out`: width x height premultiplied
-// R, G, B, A bytes, rows of exactly width x 4 bytes. False on any fault.
-bool decodePlainPNG(const PlainPNG& png, uchar* out) {
-    struct Free {
-        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-    };
-    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
-        libdeflate_alloc_decompressor());
-    thread_local std::vector<uchar> raw;
-    if (!decompressor) {
-        return false;
-    }
-    const size_t bpp = png.alpha ? 4 : 3;
-    const size_t stride = size_t(png.width) * bpp;
-    const size_t rawSize = (stride + 1) * size_t(png.height);
-    raw.resize(rawSize + 1);  // one byte of slack, see below
-    size_t inflated = 0;
-    if (libdeflate_zlib_decompress(decompressor.get(), png.compressed.data(), png.compressed.size(),
-                                   raw.data(), rawSize, &inflated) != LIBDEFLATE_SUCCESS ||
-        inflated != rawSize) {
-        return false;
-    }
-    std::vector<uchar> zeros(stride, 0);
-    const uchar* above = zeros.data();
-    for (int y = 0; y < png.height; ++y) {
-        uchar* row = raw.data() + size_t(y) * (stride + 1);
-        if (!unfilter(row[0], row + 1, above, stride, bpp)) {
-            return false;
-        }
-        above = row + 1;
-        const uchar* in = row + 1;
-        uchar* dst = out + size_t(y) * size_t(png.width) * 4;
-        if (!png.alpha) {
-            // Four bytes at a time: R, G, B and a byte of the next pixel (or
-            // of the slack past the buffer's end), that becomes A = 255.
-            const uint32_t opaque = qToLittleEndian(uint32_t(0xff000000u));
-            const uint32_t rgb = qToLittleEndian(uint32_t(0x00ffffffu));
-            for (int x = 0; x < png.width; ++x) {
-                uint32_t word;
-                std::memcpy(&word, in + size_t(x) * 3, 4);
-                word = (word & rgb) | opaque;
-                std::memcpy(dst + size_t(x) * 4, &word, 4);
-            }
-            continue;
-        }
-        for (int x = 0; x < png.width; ++x) {
-            const uchar* p = in + size_t(x) * 4;
-            if (p[3] == 255) {
-                std::memcpy(dst + size_t(x) * 4, p, 4);
-                continue;
-            }
-            // The same rounding as the general path's premultiplication.
-            const QRgb argb = qPremultiply(qRgba(p[0], p[1], p[2], p[3]));
-            dst[x * 4] = uchar(qRed(argb));
-            dst[x * 4 + 1] = uchar(qGreen(argb));
-            dst[x * 4 + 2] = uchar(qBlue(argb));
-            dst[x * 4 + 3] = uchar(qAlpha(argb));
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -303,23 +121,24 @@ size_t FrameArena::bytesTouched() const {
 Image FrameArena::read(QImageReader& reader) {
     if (!reader.fileName().isEmpty()) {
         thread_local std::vector<uchar> fileBytes;
-        thread_local PlainPNG png;
+        thread_local PlainPNG::Decoder png;
         QFile file(reader.fileName());
         const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : -1;
         bool parsed = false;
         if (size > 0 && size < (qint64(1) << 31)) {
             fileBytes.resize(size_t(size));
             parsed = file.read(reinterpret_cast<char*>(fileBytes.data()), size) == size &&
-                     parsePlainPNG(fileBytes.data(), fileBytes.size(), png);
+                     png.parse(fileBytes.data(), fileBytes.size());
         }
         if (parsed) {
-            const size_t bytes = (size_t(png.width) * size_t(png.height) * 4 + 63) & ~size_t(63);
+            const size_t bytes =
+                (size_t(png.width()) * size_t(png.height()) * 4 + 63) & ~size_t(63);
             uchar* memory = m_pool->allocate(bytes);
             if (memory != nullptr) {
-                if (decodePlainPNG(png, memory)) {
+                if (png.decode(memory)) {
                     auto* lease = new Pool::Lease{m_pool, memory, bytes};
-                    return Image::fromQImage(QImage(memory, png.width, png.height,
-                                                    qsizetype(png.width) * 4, kStandardFormat,
+                    return Image::fromQImage(QImage(memory, png.width(), png.height(),
+                                                    qsizetype(png.width()) * 4, kStandardFormat,
                                                     Pool::endLease, lease));
                 }
                 m_pool->giveBack(memory, bytes);
