@@ -125,7 +125,8 @@ Image FrameArena::read(QImageReader& reader) {
         QFile file(reader.fileName());
         const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : -1;
         bool parsed = false;
-        if (size > 0 && size < (qint64(1) << 31)) {
+        // Only PNG files are read whole here; others go to Qt's reader alone.
+        if (size > 0 && size < (qint64(1) << 31) && file.peek(4) == "\x89PNG") {
             fileBytes.resize(size_t(size));
             parsed = file.read(reinterpret_cast<char*>(fileBytes.data()), size) == size &&
                      png.parse(fileBytes.data(), fileBytes.size());
