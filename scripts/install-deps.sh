@@ -9,12 +9,12 @@ packages=(
   qt6-translations-l10n
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-randr0-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-cursor0
-  libgif-dev libwebp-dev libzstd-dev zlib1g-dev
+  libgif-dev libwebp-dev libzstd-dev zlib1g-dev libdeflate-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk fonts-dejavu-core
   xvfb xauth openbox xdotool x11-utils x11-apps xterm imagemagick
-  ffmpeg webp
+  ffmpeg webp gifsicle
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
   libpipewire-0.3-dev libspa-0.2-dev
   # the headless Wayland desktop of the tests (tests/wayland/wayland-session.sh)

@@ -4,12 +4,17 @@
 
 #include <QFile>
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace mirelo {
@@ -106,78 +111,114 @@ Rect changedRect(const uint8_t* prev, const uint8_t* cur, int width, int height)
     }
     return {left, top, right - left + 1, bottom - top + 1};
 }
-
-// Picks, for every unchanged pixel of a frame's rectangle, whether to write
-// it as it is or as the transparent index: both show the same, so the choice
-// only matters to the compressor. Runs the same greedy LZW parse as the GIF
-// writer (codes of 12 bits at most, the table cleared when full) and takes
-// whichever symbol extends the current match; when neither does, it repeats
-// the symbol just written, so runs grow.
-class SymbolChooser {
+// Compresses a frame's pixels to GIF image data: the minimum code size, then
+// the LZW codes (greedy parse, codes of at most 12 bits, a clear code when
+// the table is full) in sub-blocks of up to 255 bytes, then the terminator.
+// Along the way it picks, for every unchanged pixel, whether to write it as
+// it is or as the transparent index: both show the same, so the choice only
+// matters to the compressor. It takes whichever symbol extends the current
+// match; when neither does, it repeats the symbol just written, so runs grow.
+// One instance per thread; each call starts afresh.
+class FrameCompressor {
 public:
-    explicit SymbolChooser(int bitsPerPixel)
-        : m_firstCode((1 << std::max(2, bitsPerPixel)) + 2),
-          m_keys(kSlots, kEmpty),
-          m_codes(kSlots, 0) {}
+    explicit FrameCompressor(int bitsPerPixel)
+        : m_minCodeSize(std::clamp(bitsPerPixel, 2, 8)),
+          m_clear(1 << m_minCodeSize),
+          m_firstCode(m_clear + 2),
+          m_table(kSlots, kEmpty) {}
 
-    // `pixels` holds the frame's values; `unchanged` marks the pixels that
-    // equal the frame before.
-    void choose(uint8_t* pixels, const uint8_t* unchanged, size_t count, uint8_t transparent) {
+    // `unchanged` marks the pixels that equal the frame before (or is null);
+    // `transparent` is the index that shows the frame before, or negative.
+    void compress(const uint8_t* pixels, const uint8_t* unchanged, size_t count, int transparent,
+                  std::vector<uint8_t>& out) {
+        // Codes are at most 12 bits per pixel, plus the clear and end codes.
+        m_codes.resize(count * 2 + 16);
+        m_at = m_codes.data();
+        m_bits = 0;
+        m_pending = 0;
+        m_width = m_minCodeSize + 1;
+        put(m_clear);
         reset();
+        const bool hides = unchanged != nullptr && transparent >= 0;
+        const uint8_t hidden = uint8_t(std::max(0, transparent));
         int current = -1;
+        uint8_t last = 0;  // the symbol written for the pixel before
         for (size_t i = 0; i < count; ++i) {
             const uint8_t actual = pixels[i];
+            const bool hide = hides && unchanged[i];
             if (current < 0) {
-                if (unchanged[i]) {
-                    pixels[i] = transparent;
-                }
-                current = pixels[i];
+                last = hide ? hidden : actual;
+                current = last;
                 continue;
             }
-            int code = find(current, actual);
-            if (unchanged[i]) {
-                const int viaTransparent = find(current, transparent);
-                if (viaTransparent >= 0) {
-                    code = viaTransparent;
-                    pixels[i] = transparent;
-                }
+            // The transparent index first when it may stand for the pixel.
+            int code = hide ? find(current, hidden) : -1;
+            uint8_t symbol = hidden;
+            if (code < 0) {
+                code = find(current, actual);
+                symbol = actual;
             }
             if (code >= 0) {
                 current = code;
+                last = symbol;
                 continue;
             }
-            // No match: the writer emits `current` and starts over from this
-            // symbol, remembering current + symbol as a new code.
-            const uint8_t last = pixels[i - 1];
-            if (unchanged[i] && (last == transparent || actual != last)) {
-                pixels[i] = transparent;
+            // No match: emit `current` and start over from this symbol,
+            // remembering current + symbol as a new code.
+            if (hide && (last == hidden || actual != last)) {
+                symbol = hidden;
             }
+            putParsed(current);
             if (m_next >= kMaxCode) {
+                put(m_clear);
+                m_width = m_minCodeSize + 1;
                 reset();
             } else {
-                insert(current, pixels[i], m_next++);
+                insert(current, symbol, m_next++);
             }
-            current = pixels[i];
+            current = symbol;
+            last = symbol;
         }
+        if (current >= 0) {
+            putParsed(current);
+        }
+        put(m_clear + 1);  // end of information
+        if (m_bits > 0) {
+            *m_at++ = uint8_t(m_pending);
+        }
+        const size_t length = size_t(m_at - m_codes.data());
+        out.clear();
+        out.reserve(length + length / 255 + 3);
+        out.push_back(uint8_t(m_minCodeSize));
+        for (size_t at = 0; at < length; at += 255) {
+            const size_t block = std::min<size_t>(255, length - at);
+            out.push_back(uint8_t(block));
+            out.insert(out.end(), m_codes.begin() + std::ptrdiff_t(at),
+                       m_codes.begin() + std::ptrdiff_t(at + block));
+        }
+        out.push_back(0);
     }
 
 private:
     static constexpr int kMaxCode = 4095;
     static constexpr size_t kSlots = 8192;
+    // An entry holds its key (prefix << 8 | symbol, 20 bits) above its code
+    // (12 bits); no key has prefix 4095, so all ones is free to mean empty.
     static constexpr uint32_t kEmpty = 0xffffffffu;
 
     void reset() {
-        std::fill(m_keys.begin(), m_keys.end(), kEmpty);
+        std::fill(m_table.begin(), m_table.end(), kEmpty);
         m_next = m_firstCode;
     }
     static size_t slotOf(uint32_t key) { return (key * 2654435761u) >> 19 & (kSlots - 1); }
     int find(int prefix, uint8_t symbol) const {
         const uint32_t key = uint32_t(prefix) << 8 | symbol;
         for (size_t slot = slotOf(key);; slot = (slot + 1) & (kSlots - 1)) {
-            if (m_keys[slot] == key) {
-                return m_codes[slot];
+            const uint32_t entry = m_table[slot];
+            if (entry >> 12 == key) {
+                return int(entry & 0xfff);
             }
-            if (m_keys[slot] == kEmpty) {
+            if (entry == kEmpty) {
                 return -1;
             }
         }
@@ -185,90 +226,212 @@ private:
     void insert(int prefix, uint8_t symbol, int code) {
         const uint32_t key = uint32_t(prefix) << 8 | symbol;
         size_t slot = slotOf(key);
-        while (m_keys[slot] != kEmpty) {
+        while (m_table[slot] != kEmpty) {
             slot = (slot + 1) & (kSlots - 1);
         }
-        m_keys[slot] = key;
-        m_codes[slot] = uint16_t(code);
+        m_table[slot] = key << 12 | uint32_t(code);
+    }
+    // Appends a code of the current width, lowest bit first.
+    void put(int code) {
+        m_pending |= uint64_t(code) << m_bits;
+        m_bits += m_width;
+        while (m_bits >= 8) {
+            *m_at++ = uint8_t(m_pending);
+            m_pending >>= 8;
+            m_bits -= 8;
+        }
+    }
+    // Puts a code of the parse; the width grows once the next code to be
+    // made no longer fits, as the reader's table does one code later.
+    void putParsed(int code) {
+        put(code);
+        if (m_next >= (1 << m_width) && m_width < 12) {
+            ++m_width;
+        }
     }
 
+    const int m_minCodeSize;
+    const int m_clear;
     const int m_firstCode;
-    std::vector<uint32_t> m_keys;
-    std::vector<uint16_t> m_codes;
+    std::vector<uint32_t> m_table;
+    std::vector<uint8_t> m_codes;
+    uint8_t* m_at = nullptr;
+    uint64_t m_pending = 0;
+    int m_bits = 0;
+    int m_width = 0;
     int m_next = 0;
 };
 
-class Writer {
+// A frame ready to compress: its rectangle's pixels and, after the first
+// frame, which of them equal the frame before.
+struct FrameJob {
+    Rect rect;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> unchanged;
+    int transparent = -1;
+    int delay = 0;
+    std::vector<uint8_t> data;  // the compressed image data
+    bool done = false;
+};
+
+// Compresses frames on worker threads while the caller prepares the next
+// ones; the caller takes them back in the order it gave them.
+class CompressPool {
 public:
-    explicit Writer(const QString& path) {
-        int error = 0;
-        m_gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
-        if (m_gif) {
-            // Without this giflib labels the file GIF87a although it carries
-            // GIF89a extensions.
-            EGifSetGifVersion(m_gif, true);
+    CompressPool(int bitsPerPixel, int workers) {
+        for (int i = 0; i < workers; ++i) {
+            m_workers.emplace_back([this, bitsPerPixel] { work(bitsPerPixel); });
         }
     }
+    ~CompressPool() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& worker : m_workers) {
+            worker.join();
+        }
+    }
+    CompressPool(const CompressPool&) = delete;
+    CompressPool& operator=(const CompressPool&) = delete;
+
+    void submit(std::unique_ptr<FrameJob> job) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(job.get());
+            m_jobs.push_back(std::move(job));
+        }
+        m_changed.notify_all();
+    }
+    size_t inFlight() const {
+        std::lock_guard lock(m_mutex);
+        return m_jobs.size();
+    }
+    bool oldestDone() const {
+        std::lock_guard lock(m_mutex);
+        return !m_jobs.empty() && m_jobs.front()->done;
+    }
+    // The oldest job, waiting until it is compressed; null when none is left.
+    std::unique_ptr<FrameJob> takeOldest() {
+        std::unique_lock lock(m_mutex);
+        if (m_jobs.empty()) {
+            return nullptr;
+        }
+        m_changed.wait(lock, [this] { return m_jobs.front()->done; });
+        std::unique_ptr<FrameJob> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        return job;
+    }
+
+private:
+    void work(int bitsPerPixel) {
+        FrameCompressor compressor(bitsPerPixel);
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_stop) {
+                return;
+            }
+            FrameJob* job = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            compressor.compress(job->pixels.data(),
+                                job->unchanged.empty() ? nullptr : job->unchanged.data(),
+                                job->pixels.size(), job->transparent, job->data);
+            lock.lock();
+            job->done = true;
+            m_changed.notify_all();
+        }
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<FrameJob>> m_jobs;  // submitted, not yet taken
+    std::deque<FrameJob*> m_queue;                 // submitted, not yet started
+    bool m_stop = false;
+    std::vector<std::thread> m_workers;
+};
+
+// Writes the blocks of a GIF89a file in order; any failed write makes
+// close() report failure.
+class Writer {
+public:
+    explicit Writer(const QString& path)
+        : m_file(std::fopen(QFile::encodeName(path).constData(), "wb")) {}
     ~Writer() {
-        if (m_gif) {
-            int error = 0;
-            EGifCloseFile(m_gif, &error);
+        if (m_file) {
+            std::fclose(m_file);
         }
     }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    bool isOpen() const { return m_gif != nullptr; }
+    bool isOpen() const { return m_file != nullptr; }
 
+    // The header, the global colour table of `tableEntries` (a power of two,
+    // 4 to 256) and an application extension that loops forever.
     bool writeHeader(int width, int height, const Palette& palette, int tableEntries) {
-        ColorMapObject* map = GifMakeMapObject(tableEntries, nullptr);
-        if (!map) {
-            return false;
-        }
+        std::vector<uint8_t> out{'G', 'I', 'F', '8', '9', 'a'};
+        putWord(out, width);
+        putWord(out, height);
+        const int sizeBits = std::max(1, int(std::bit_width(unsigned(tableEntries))) - 2);
+        // A global table, 8 bits of colour resolution, not sorted.
+        out.push_back(uint8_t(0x80 | 0x70 | sizeBits));
+        out.push_back(0);  // background colour
+        out.push_back(0);  // square pixels
         for (int i = 0; i < tableEntries; ++i) {
             const GIFQuantizer::RGB c =
                 size_t(i) < palette.size() ? palette[size_t(i)] : GIFQuantizer::RGB{};
-            map->Colors[i] = GifColorType{c.r, c.g, c.b};
-        }
-        const bool ok = EGifPutScreenDesc(m_gif, width, height, 8, 0, map) == GIF_OK;
-        GifFreeMapObject(map);
-        if (!ok) {
-            return false;
+            out.insert(out.end(), {c.r, c.g, c.b});
         }
         // NETSCAPE2.0 application extension: loop count 0 repeats forever.
-        static const GifByteType kApp[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
-        static const GifByteType kLoop[] = {1, 0, 0};
-        return EGifPutExtensionLeader(m_gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
-               EGifPutExtensionBlock(m_gif, sizeof kApp, kApp) == GIF_OK &&
-               EGifPutExtensionBlock(m_gif, sizeof kLoop, kLoop) == GIF_OK &&
-               EGifPutExtensionTrailer(m_gif) == GIF_OK;
+        static const uint8_t kLoop[] = {0x21, 0xff, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
+                                        'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
+        out.insert(out.end(), std::begin(kLoop), std::end(kLoop));
+        return write(out);
     }
 
-    bool writeFrame(const Rect& rect, std::vector<uint8_t>& pixels, int delay, int transparent) {
-        GraphicsControlBlock gcb{};
-        gcb.DisposalMode = DISPOSE_DO_NOT;
-        gcb.UserInputFlag = false;
-        gcb.DelayTime = delay;
-        gcb.TransparentColor = transparent;
-        GifByteType extension[4];
-        EGifGCBToExtension(&gcb, extension);
-        return EGifPutExtension(m_gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
-               EGifPutImageDesc(m_gif, rect.x, rect.y, rect.w, rect.h, false, nullptr) == GIF_OK &&
-               EGifPutLine(m_gif, pixels.data(), rect.w * rect.h) == GIF_OK;
+    // A graphic control extension (kept pixels: each frame is drawn over the
+    // one before), an image descriptor without a local table, and the data.
+    bool writeFrame(const FrameJob& job) {
+        std::vector<uint8_t> out{0x21, 0xf9, 4};
+        out.push_back(uint8_t(1 << 2 | (job.transparent >= 0 ? 1 : 0)));
+        putWord(out, job.delay);
+        out.push_back(uint8_t(std::max(0, job.transparent)));
+        out.push_back(0);
+        out.push_back(0x2c);
+        putWord(out, job.rect.x);
+        putWord(out, job.rect.y);
+        putWord(out, job.rect.w);
+        putWord(out, job.rect.h);
+        out.push_back(0);
+        return write(out) && write(job.data);
     }
 
     // Writes the trailer and closes the file; false when any write failed.
     bool close() {
-        int error = 0;
-        const bool ok = EGifCloseFile(m_gif, &error) == GIF_OK;
-        m_gif = nullptr;
+        write(std::vector<uint8_t>{0x3b});
+        const bool ok = std::fclose(m_file) == 0 && m_ok;
+        m_file = nullptr;
         return ok;
     }
 
 private:
-    GifFileType* m_gif = nullptr;
-};
+    static void putWord(std::vector<uint8_t>& out, int value) {
+        out.push_back(uint8_t(value & 0xff));
+        out.push_back(uint8_t(value >> 8 & 0xff));
+    }
+    bool write(const std::vector<uint8_t>& bytes) {
+        if (m_ok && !bytes.empty()) {
+            m_ok = std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
+        }
+        return m_ok;
+    }
 
+    std::FILE* m_file = nullptr;
+    bool m_ok = true;
+};
 // Copies `frame` onto a width x height canvas at the top-left, the rest
 // filled with `fill`, when its size differs from the canvas.
 const IndexedFrame& fitted(const IndexedFrame& frame, int width, int height, uint8_t fill,
@@ -349,8 +512,9 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     // first free index to transparency; a full one lends each frame an index
     // that none of the frame's changed pixels uses, if there is one.
     const int colors = int(palette.size());
-    const int spareIndex = colors < 256 ? colors : NO_TRANSPARENT_COLOR;
-    const int tableEntries = 1 << GifBitSize(std::max(2, colors + (colors < 256 ? 1 : 0)));
+    const int spareIndex = colors < 256 ? colors : -1;
+    const int tableEntries =
+        int(std::bit_ceil(unsigned(std::max(4, colors + (colors < 256 ? 1 : 0)))));
     if (!writer.writeHeader(width, height, palette, tableEntries)) {
         return ExportError::of(Kind::gifWriteFailed);
     }
@@ -370,12 +534,29 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         }
     }
 
+    // Frames are prepared here in order (each depends on the output before
+    // it), compressed on every core, and written here in order.
+    const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const size_t maxInFlight = size_t(2 * cores + 2);
+    CompressPool pool(int(std::bit_width(unsigned(tableEntries))) - 1, cores);
+    int written = 0;
+    // Jobs written are used again, so their buffers are not allocated anew.
+    std::vector<std::unique_ptr<FrameJob>> spare;
+    // False once a write has failed (the disk is full): nothing after it can help.
+    const auto writeOldest = [&] {
+        std::unique_ptr<FrameJob> job = pool.takeOldest();
+        const bool ok = writer.writeFrame(*job);
+        spare.push_back(std::move(job));
+        ++written;
+        if (progress) {
+            progress(written, frameCount);
+        }
+        return ok;
+    };
+
     const std::vector<int> hundredths = delaysInHundredths(delays);
-    IndexedFrame previousStorage, currentStorage;
+    IndexedFrame currentStorage;
     std::vector<uint8_t> previous;
-    std::vector<uint8_t> pixels;
-    std::vector<uint8_t> unchanged;
-    SymbolChooser chooser(GifBitSize(tableEntries));
     for (int i = 0; i < frameCount; ++i) {
         if (cancel.isCancelled()) {
             return ExportError::cancelled();
@@ -390,30 +571,43 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         }
         const uint8_t* cur = frame->indices.data();
 
-        Rect rect{0, 0, width, height};
-        int frameTransparent = NO_TRANSPARENT_COLOR;
-        if (i == 0) {
-            pixels.assign(cur, cur + size_t(width) * size_t(height));
+        std::unique_ptr<FrameJob> job;
+        if (spare.empty()) {
+            job = std::make_unique<FrameJob>();
         } else {
-            rect = changedRect(previous.data(), cur, width, height);
+            job = std::move(spare.back());
+            spare.pop_back();
+            job->unchanged.clear();
+        }
+        job->done = false;
+        job->transparent = -1;
+        job->delay = hundredths[size_t(i)];
+        if (i == 0) {
+            job->rect = {0, 0, width, height};
+            job->pixels.assign(cur, cur + size_t(width) * size_t(height));
+        } else {
+            Rect rect = changedRect(previous.data(), cur, width, height);
             if (rect.isEmpty()) {
                 // Nothing changed: one pixel, as it already is.
                 rect = {0, 0, 1, 1};
             }
+            job->rect = rect;
+            std::vector<uint8_t>& pixels = job->pixels;
+            std::vector<uint8_t>& unchanged = job->unchanged;
             pixels.resize(size_t(rect.w) * size_t(rect.h));
             unchanged.resize(pixels.size());
             for (int y = 0; y < rect.h; ++y) {
                 const size_t offset = size_t(rect.y + y) * size_t(width) + size_t(rect.x);
-                uint8_t* out = pixels.data() + size_t(y) * size_t(rect.w);
-                uint8_t* same = unchanged.data() + size_t(y) * size_t(rect.w);
-                const uint8_t* before = previous.data() + offset;
+                uint8_t* __restrict out = pixels.data() + size_t(y) * size_t(rect.w);
+                uint8_t* __restrict same = unchanged.data() + size_t(y) * size_t(rect.w);
+                const uint8_t* __restrict before = previous.data() + offset;
                 std::memcpy(out, cur + offset, size_t(rect.w));
                 for (int x = 0; x < rect.w; ++x) {
                     same[x] = out[x] == before[x];
                 }
             }
-            frameTransparent = spareIndex;
-            if (frameTransparent == NO_TRANSPARENT_COLOR) {
+            int frameTransparent = spareIndex;
+            if (frameTransparent < 0) {
                 std::array<bool, 256> used{};
                 for (size_t p = 0; p < pixels.size(); ++p) {
                     used[pixels[p]] = used[pixels[p]] || !unchanged[p];
@@ -423,17 +617,26 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
                     frameTransparent = int(unused - used.begin());
                 }
             }
-            if (frameTransparent != NO_TRANSPARENT_COLOR) {
-                chooser.choose(pixels.data(), unchanged.data(), pixels.size(),
-                               uint8_t(frameTransparent));
+            job->transparent = frameTransparent;
+            if (frameTransparent < 0) {
+                unchanged.clear();
             }
         }
-        if (!writer.writeFrame(rect, pixels, hundredths[size_t(i)], frameTransparent)) {
-            return ExportError::of(Kind::gifWriteFailed);
+        if (frame == &currentStorage) {
+            previous.swap(currentStorage.indices);
+        } else {
+            previous.assign(cur, cur + size_t(width) * size_t(height));
         }
-        previous.assign(cur, cur + size_t(width) * size_t(height));
-        if (progress) {
-            progress(i + 1, frameCount);
+        pool.submit(std::move(job));
+        while (pool.inFlight() >= maxInFlight || pool.oldestDone()) {
+            if (!writeOldest()) {
+                return ExportError::of(Kind::gifWriteFailed);
+            }
+        }
+    }
+    while (pool.inFlight() > 0) {
+        if (!writeOldest()) {
+            return ExportError::of(Kind::gifWriteFailed);
         }
     }
     if (cancel.isCancelled()) {

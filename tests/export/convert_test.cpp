@@ -1,14 +1,20 @@
 #include "convert/Convert.h"
 #include "convert/FrameArena.h"
 #include "convert/FrameLoader.h"
+#include "convert/PlainPNG.h"
 #include "support/TestImages.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 using namespace mirelo;
 
@@ -34,6 +40,61 @@ void writeFrames(const QString& folder, int count) {
             .qimage()
             .save(folder + QStringLiteral("/frame%1.png").arg(i));
     }
+}
+
+// A PNG whose row y is stored with filter y % 5 (none, sub, up, average,
+// Paeth), its stream split over two IDAT chunks with a text chunk before
+// them; 8-bit RGB, or RGBA with partial transparency.
+QByteArray pngWithEveryFilter(int width, int height, bool alpha) {
+    const int bpp = alpha ? 4 : 3;
+    const int stride = width * bpp;
+    std::vector<uint8_t> pixels(size_t(stride) * size_t(height));
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = uint8_t((i * 7919u) ^ (i >> 3) * 31u);
+    }
+    QByteArray raw;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = pixels.data() + size_t(y) * size_t(stride);
+        const uint8_t* above = y > 0 ? row - stride : nullptr;
+        const int filter = y % 5;
+        raw.append(char(filter));
+        for (int i = 0; i < stride; ++i) {
+            const int a = i >= bpp ? row[i - bpp] : 0;
+            const int b = above ? above[i] : 0;
+            const int c = above && i >= bpp ? above[i - bpp] : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            const int predictor[5] = {0, a, b, (a + b) / 2, paeth};
+            raw.append(char(uint8_t(row[i] - predictor[filter])));
+        }
+    }
+    const QByteArray stream = qCompress(raw).mid(4);  // without Qt's length prefix
+    auto crc = [](const QByteArray& bytes) {
+        uint32_t c = 0xffffffffu;
+        for (char byte : bytes) {
+            c ^= uint8_t(byte);
+            for (int k = 0; k < 8; ++k) {
+                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            }
+        }
+        return c ^ 0xffffffffu;
+    };
+    auto bigEndian = [](uint32_t v) {
+        const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(bytes, 4);
+    };
+    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&](const char* type, const QByteArray& data) {
+        const QByteArray body = QByteArray(type) + data;
+        file += bigEndian(uint32_t(data.size())) + body + bigEndian(crc(body));
+    };
+    chunk("IHDR", bigEndian(uint32_t(width)) + bigEndian(uint32_t(height)) +
+                      QByteArray::fromHex(alpha ? "0806000000" : "0802000000"));
+    chunk("tEXt", QByteArray("Comment\0rows", 12));
+    chunk("IDAT", stream.left(stream.size() / 2));
+    chunk("IDAT", stream.mid(stream.size() / 2));
+    chunk("IEND", {});
+    return file;
 }
 
 }  // namespace
@@ -126,6 +187,50 @@ TEST(MireloConvert, FrameArenaDecodesLikeQt) {
             }
         }
     }
+}
+
+TEST(MireloConvert, PlainPngDecodesEveryFilterLikeQtAndRefusesBadChecksums) {
+    QTemporaryDir dir;
+    convert::PlainPNG::Decoder decoder;
+    for (const bool alpha : {false, true}) {
+        const QByteArray png = pngWithEveryFilter(23, 17, alpha);
+        const QImage viaQt = QImage::fromData(png).convertToFormat(kStandardFormat);
+        ASSERT_FALSE(viaQt.isNull());
+        const auto* bytes = reinterpret_cast<const uchar*>(png.constData());
+        ASSERT_TRUE(decoder.parse(bytes, size_t(png.size())));
+        ASSERT_EQ(decoder.width(), 23);
+        ASSERT_EQ(decoder.height(), 17);
+        std::vector<uchar> decoded(23 * 17 * 4);
+        ASSERT_TRUE(decoder.decode(decoded.data()));
+        for (int y = 0; y < 17; ++y) {
+            ASSERT_EQ(std::memcmp(decoded.data() + y * 23 * 4, viaQt.constScanLine(y), 23 * 4), 0)
+                << alpha << " row " << y;
+        }
+
+        // A damaged stream is refused, and through the arena fails as in Qt.
+        QByteArray damaged = png;
+        damaged[damaged.size() - 20] = char(damaged[damaged.size() - 20] ^ 0x40);  // in IDAT
+        EXPECT_FALSE(decoder.parse(reinterpret_cast<const uchar*>(damaged.constData()),
+                                   size_t(damaged.size())));
+        EXPECT_FALSE(decoder.decode(decoded.data()));
+        const QString path = dir.filePath(QStringLiteral("damaged%1.png").arg(alpha));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(damaged), damaged.size());
+        file.close();
+        convert::FrameArena arena;
+        QImageReader reader(path);
+        EXPECT_TRUE(arena.read(reader).isNull());
+        EXPECT_TRUE(QImage(path).isNull());
+    }
+    // Other kinds of PNG are left to Qt.
+    QImage grey(5, 4, QImage::Format_Grayscale8);
+    grey.fill(128);
+    QByteArray greyPng;
+    QBuffer buffer(&greyPng);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && grey.save(&buffer, "PNG"));
+    EXPECT_FALSE(
+        decoder.parse(reinterpret_cast<const uchar*>(greyPng.constData()), size_t(greyPng.size())));
 }
 
 TEST(MireloConvert, FrameArenaRefusesAJpegWithABrokenHeader) {

@@ -1,11 +1,15 @@
 #include "convert/FrameArena.h"
 
+#include "convert/PlainPNG.h"
 #include "image/PixelLayout.h"
+
+#include <QFile>
 
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -127,6 +131,33 @@ size_t FrameArena::bytesTouched() const {
 }
 
 Image FrameArena::read(QImageReader& reader) {
+    if (!reader.fileName().isEmpty()) {
+        thread_local std::vector<uchar> fileBytes;
+        thread_local PlainPNG::Decoder png;
+        QFile file(reader.fileName());
+        const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : -1;
+        bool parsed = false;
+        // Only PNG files are read whole here; others go to Qt's reader alone.
+        if (size > 0 && size < (qint64(1) << 31) && file.peek(4) == "\x89PNG") {
+            fileBytes.resize(size_t(size));
+            parsed = file.read(reinterpret_cast<char*>(fileBytes.data()), size) == size &&
+                     png.parse(fileBytes.data(), fileBytes.size());
+        }
+        if (parsed) {
+            const size_t bytes =
+                (size_t(png.width()) * size_t(png.height()) * 4 + 63) & ~size_t(63);
+            uchar* memory = m_pool->allocate(bytes);
+            if (memory != nullptr) {
+                if (png.decode(memory)) {
+                    auto* lease = new Pool::Lease{m_pool, memory, bytes};
+                    return Image::fromQImage(QImage(memory, png.width(), png.height(),
+                                                    qsizetype(png.width()) * 4, kStandardFormat,
+                                                    Pool::endLease, lease));
+                }
+                m_pool->giveBack(memory, bytes);
+            }
+        }
+    }
     const QSize size = reader.size();
     // Only a header that gave a size names a format: Qt's JPEG reader leaves
     // the format unset when the header is broken.
