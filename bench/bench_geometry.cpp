@@ -53,6 +53,7 @@ void runOnFreshModel(benchmark::State& state, Operation operation) {
     for (auto _ : state) {
         EditorState model(recording());
         operation(model);
+        model.waitForGeometry();
         benchmark::DoNotOptimize(model.frames().first().image.constScanLine(0));
     }
 }

@@ -6,3 +6,7 @@ target_link_libraries(capture_record PRIVATE mirelo_platform mirelo_capture)
 # The recording store on decoded video: driven by scripts/recording_store.sh.
 add_executable(store_frames store_frames.cpp)
 target_link_libraries(store_frames PRIVATE mirelo_capture)
+
+# The editor's memory on a long recording: driven by scripts/recording_store.sh.
+add_executable(editor_export_memory editor_export_memory.cpp)
+target_link_libraries(editor_export_memory PRIVATE mirelo_ui mirelo_capture)

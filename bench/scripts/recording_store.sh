@@ -7,7 +7,11 @@
 # on disk per frame against raw frames (target <= 1/4 for every frame of the animation, <= 1/50
 # for a still desktop). How many distinct frames the player shows depends on the machine's load;
 # the store's figure for the animation is therefore taken on the decoded clip itself.
-# Needs MIRELO_BUILD (a Release build directory). MIRELO_STORE_SECONDS overrides the lengths.
+# Last, the editor on a long recording: 60 s of the clip stored as a recording, opened in the
+# editor window, a text overlay added and a GIF exported through the save flow; prints the
+# process's peak resident memory (target <= 1.5 GiB).
+# Needs MIRELO_BUILD (a Release build directory). MIRELO_STORE_SECONDS overrides the lengths,
+# MIRELO_EDITOR_SECONDS the editor's (0 leaves it out).
 set -euo pipefail
 build="${MIRELO_BUILD:?set MIRELO_BUILD to a build directory}"
 tool="$build/bench/capture_record"
@@ -104,4 +108,21 @@ for seconds in $lengths; do
       printf "%s: %.2f x (target: <= 1.5) %s\n", n, ratio, (ratio > 0 && ratio <= 1.5) ? "ok" : "MISS" }'
   fi
 done
+kill "$player" 2>/dev/null || true
+player=""
+
+editor_seconds="${MIRELO_EDITOR_SECONDS:-60}"
+if [ "$editor_seconds" -gt 0 ] && [ -x "$build/bench/editor_export_memory" ]; then
+  ok=0
+  ffmpeg -hide_banner -loglevel error -nostdin -stream_loop -1 -i "$work/clip.avi" \
+    -frames:v "$((editor_seconds * fps))" -pix_fmt rgba -f rawvideo - |
+    QT_QPA_PLATFORM=offscreen timeout 1200 "$build/bench/editor_export_memory" - "$width" "$height" \
+      "$work/editor.gif" >"$work/editor.out" 2>"$work/editor.err" && ok=1
+  echo "== editor, ${editor_seconds} s, load $(cut -d' ' -f1-3 /proc/loadavg)" >&2
+  cat "$work/editor.out" >&2
+  [ "$ok" = 1 ] || echo "the editor run failed or did not end" >&2
+  awk -v m="$(field 'peak memory' "$work/editor.out")" -v ok="$ok" \
+      -v n="editor_peak_memory_1080p30_${editor_seconds}s_text_gif" 'BEGIN {
+    printf "%s: %.0f MB (target: <= 1536) %s\n", n, m, (ok && m > 0 && m <= 1536) ? "ok" : "MISS" }'
+fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2

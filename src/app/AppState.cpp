@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 
 #include "app/Alerts.h"
+#include "app/StoreFrameSink.h"
+#include "editor/EditorState.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -258,6 +260,9 @@ void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> stor
         m_editor = nullptr;
     }
     auto* editor = new EditorWindowController(std::move(frames), outputFolder(), this);
+    // Frames made by resize, rotate and the like go to a store too, never all into memory.
+    editor->state()->setFrameSinkFactory(
+        StoreFrameSink::factory(m_services.recorder->frameStore().options()));
     QPointer<AppState> self(this);
     editor->onSaved = [self](const QString& path) {
         if (self) {

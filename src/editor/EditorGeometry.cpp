@@ -8,9 +8,12 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <QFile>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace mirelo {
 
@@ -59,7 +62,7 @@ void EditorState::setAvailableMemoryProbe(std::function<qint64()> probe) {
 QString EditorState::resizeRefusal(const QSizeF& newSize) const {
     const double w = std::round(newSize.width());
     const double h = std::round(newSize.height());
-    if (!(w >= 1 && h >= 1)) {
+    if (!(w >= 1 && h >= 1) || m_frameSinkFactory) {
         return {};
     }
     const double needed = double(frameCount()) * w * h * 4.0;
@@ -102,7 +105,8 @@ void EditorState::applyCrop() {
     }
     const QRectF kept(0, 0, crop.width(), crop.height());
     mutateAllFrames(
-        [&](OverlayItem& item) {
+        GeometryOperation::crop,
+        [crop, kept](OverlayItem& item) {
             item.moveBy(-crop.x(), -crop.y());
             if (auto* sticker = std::get_if<StickerOverlay>(&item.content)) {
                 sticker->rect = sticker->rect.intersected(kept);
@@ -129,55 +133,208 @@ void EditorState::resize(const QSizeF& newSize) {
         return;
     }
     const QSizeF oldSize = imageSize();
-    mutateAllFrames([&](OverlayItem& item) { item.applyResize(oldSize, newSize); },
-                    [width = int(w), height = int(h)](const Image& image) {
-                        return ImageServices::scaled(image, width, height);
-                    });
+    mutateAllFrames(
+        GeometryOperation::resize,
+        [oldSize, newSize](OverlayItem& item) { item.applyResize(oldSize, newSize); },
+        [width = int(w), height = int(h)](const Image& image) {
+            return ImageServices::scaled(image, width, height);
+        });
 }
 
 void EditorState::rotate(bool clockwise) {
     const QSizeF oldSize = imageSize();
     mutateAllFrames(
-        [&](OverlayItem& item) { item.applyRotate90(clockwise, oldSize); },
+        GeometryOperation::rotate,
+        [clockwise, oldSize](OverlayItem& item) { item.applyRotate90(clockwise, oldSize); },
         [clockwise](const Image& image) { return ImageTransforms::rotated90(image, clockwise); });
 }
 
 void EditorState::flip(bool horizontal) {
     const QSizeF size = imageSize();
     mutateAllFrames(
-        [&](OverlayItem& item) { item.applyFlip(horizontal, size); },
+        GeometryOperation::flip,
+        [horizontal, size](OverlayItem& item) { item.applyFlip(horizontal, size); },
         [horizontal](const Image& image) { return ImageTransforms::flipped(image, horizontal); });
 }
 
-void EditorState::mutateAllFrames(const OverlayTransform& overlayTransform,
-                                  const FrameTransform& frameTransform) {
-    if (m_frames.isEmpty()) {
+// One geometry operation on its way: the frames it started from, the worker thread making the
+// new ones, and what it made. The worker writes `results`, `error` and `failed` before it
+// posts its end; the main thread reads them only after joining it.
+struct EditorState::GeometryJob {
+    quint64 serial = 0;
+    FrameList source;
+    OverlayTransform overlayTransform;
+    FrameTransform frameTransform;
+    std::unique_ptr<FrameSink> sink;
+    std::atomic<bool> cancelled{false};
+    std::vector<Image> results;
+    bool failed = false;
+    QString error;
+    std::thread worker;
+
+    // Whether `made` needs keeping in the sink: new pixels in plain memory do; a view of the
+    // source's pixels (a crop) or of pixels decoded on demand (a crop of stored frames) does not.
+    static bool needsKeeping(const Image& made, const Image& source) {
+        if (made.isNull() || made.sharesPixelsWith(source)) {
+            return false;
+        }
+        const std::vector<Image> bands = made.bands();
+        return std::any_of(bands.cbegin(), bands.cend(),
+                           [](const Image& band) { return band.pixelSource() == nullptr; });
+    }
+
+    // Makes the frames a few at a time: one batch is transformed on the pool while the batch
+    // before goes to the sink, so at most two batches of new frames are in memory.
+    void run(EditorState* state) {
+        const auto count = size_t(source.size());
+        results.resize(count);
+        const size_t batch =
+            size_t(std::max(2, QThreadPool::globalInstance()->maxThreadCount()) * 2);
+        std::atomic<bool>* stop = &cancelled;
+        const FrameTransform& transform = frameTransform;
+        auto startBatch = [&](size_t first) {
+            QList<Image> images;
+            for (size_t i = first; i < std::min(first + batch, count); ++i) {
+                images.push_back(source[qsizetype(i)].image);
+            }
+            return QtConcurrent::mapped(std::move(images), [stop, &transform](const Image& image) {
+                return stop->load() ? Image() : transform(image);
+            });
+        };
+        QFuture<Image> pending = startBatch(0);
+        for (size_t first = 0; first < count && !cancelled.load(); first += batch) {
+            QList<Image> made = pending.results();
+            if (first + batch < count) {
+                pending = startBatch(first + batch);
+            }
+            for (qsizetype k = 0; k < made.size() && !cancelled.load(); ++k) {
+                const size_t i = first + size_t(k);
+                Image image = std::exchange(made[k], Image());
+                if (sink && needsKeeping(image, source[qsizetype(i)].image)) {
+                    Image kept;
+                    if (!sink->keep(image, &kept, &error)) {
+                        failed = true;
+                        cancelled.store(true);
+                        break;
+                    }
+                    image = std::move(kept);
+                }
+                results[i] = std::move(image);
+                QMetaObject::invokeMethod(
+                    state,
+                    [state, s = serial, done = int(i + 1), total = int(count)] {
+                        if (state->m_geometryJob && state->m_geometryJob->serial == s) {
+                            emit state->geometryProgress(done, total);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        }
+        pending.waitForFinished();
+        if (!cancelled.load() && sink && !sink->finish(&error)) {
+            failed = true;
+        }
+        QMetaObject::invokeMethod(
+            state, [state, s = serial] { state->geometryEnded(s); }, Qt::QueuedConnection);
+    }
+};
+
+void EditorState::setFrameSinkFactory(FrameSinkFactory factory) {
+    m_frameSinkFactory = std::move(factory);
+}
+
+void EditorState::mutateAllFrames(GeometryOperation operation, OverlayTransform overlayTransform,
+                                  FrameTransform frameTransform) {
+    if (m_frames.isEmpty() || m_geometryJob) {
+        return;
+    }
+    auto job = std::make_shared<GeometryJob>();
+    if (m_frameSinkFactory) {
+        const double delay = m_frames.constFirst().delay;
+        QString error;
+        job->sink = m_frameSinkFactory(delay > 0 ? 1.0 / delay : 1.0, &error);
+        if (!job->sink) {
+            emit refused(error);
+            return;
+        }
+    }
+    job->serial = ++m_geometrySerial;
+    job->source = m_frames;
+    job->overlayTransform = std::move(overlayTransform);
+    job->frameTransform = std::move(frameTransform);
+    m_geometryJob = job;
+    m_geometryOperation = operation;
+    emit geometryStarted(frameCount());
+    GeometryJob* running = job.get();
+    job->worker = std::thread([running, this] { running->run(this); });
+}
+
+void EditorState::stopGeometryJob() {
+    if (!m_geometryJob) {
+        return;
+    }
+    const std::shared_ptr<GeometryJob> job = std::move(m_geometryJob);
+    job->cancelled.store(true);
+    if (job->worker.joinable()) {
+        job->worker.join();
+    }
+}
+
+void EditorState::cancelGeometry() {
+    if (!m_geometryJob) {
+        return;
+    }
+    stopGeometryJob();
+    emit geometryFinished();
+}
+
+void EditorState::waitForGeometry() {
+    if (!m_geometryJob) {
+        return;
+    }
+    if (m_geometryJob->worker.joinable()) {
+        m_geometryJob->worker.join();
+    }
+    geometryEnded(m_geometryJob->serial);
+}
+
+void EditorState::geometryEnded(quint64 serial) {
+    if (!m_geometryJob || m_geometryJob->serial != serial) {
+        return;  // cancelled, or landed already by waitForGeometry()
+    }
+    const std::shared_ptr<GeometryJob> job = std::move(m_geometryJob);
+    if (job->worker.joinable()) {
+        job->worker.join();
+    }
+    // The frames they were made from must still be the model's: an edit of the frame list in
+    // the meantime would be lost otherwise.
+    const bool current =
+        std::equal(m_frames.cbegin(), m_frames.cend(), job->source.cbegin(), job->source.cend(),
+                   [](const EditorFrame& a, const EditorFrame& b) {
+                       return a.id == b.id && a.image.cacheKey() == b.image.cacheKey();
+                   });
+    if (job->failed || !current) {
+        emit geometryFinished();
+        if (job->failed) {
+            emit refused(job->error);
+        }
         return;
     }
     snapshot();
-
-    // Every frame is independent: the transforms run on the global pool (both
-    // cores here) and the results come back in frame order, exactly as one
-    // thread would give them.
-    const QList<Image> sources = [&] {
-        QList<Image> images;
-        images.reserve(m_frames.size());
-        for (const EditorFrame& frame : m_frames) {
-            images.push_back(frame.image);
-        }
-        return images;
-    }();
-    const QList<Image> results = QtConcurrent::blockingMapped<QList<Image>>(
-        sources, [&frameTransform](const Image& image) { return frameTransform(image); });
-
     FrameList frames = m_frames;
     for (qsizetype i = 0; i < frames.size(); ++i) {
-        if (!results[i].isNull()) {
-            frames[i].image = results[i];
+        Image& made = job->results[size_t(i)];
+        if (!made.isNull()) {
+            frames[i].image = std::move(made);
         }
     }
+    job->results.clear();
     setFrames(std::move(frames));
+    applyOverlayTransform(job->overlayTransform);
+    emit geometryFinished();
+}
 
+void EditorState::applyOverlayTransform(const OverlayTransform& overlayTransform) {
     if (!overlayTransform) {
         return;
     }

@@ -12,6 +12,8 @@ EditorState::EditorState(FrameList frames, QObject* parent)
       m_playbackScheduler(std::make_unique<TimerPlaybackScheduler>()) {}
 
 EditorState::~EditorState() {
+    // The worker threads post to this object: they end before it does.
+    stopGeometryJob();
     m_playbackScheduler->cancel();
 }
 

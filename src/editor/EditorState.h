@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/EditorFrame.h"
+#include "editor/FrameSink.h"
 #include "editor/PictureChooser.h"
 #include "editor/PlaybackScheduler.h"
 #include "overlay/OverlayItem.h"
@@ -130,6 +131,25 @@ public:
     bool isEditing(const QObject* editor) const;
 
     // --- Geometry (EditorGeometry.cpp) -------------------------------------------
+    // Crop, resize, quarter turns and mirrors make the new frames on worker threads and return
+    // at once: the change lands (one undo step, with the overlays) when every frame is made,
+    // with geometryFinished(). Until then isTransforming() holds, geometryProgress() counts the
+    // frames, further geometry requests are ignored, and cancelGeometry() drops the work,
+    // leaving frames, overlays and history as they were. Only a few frames are in memory at
+    // once: with a sink factory (setFrameSinkFactory) every new frame goes to its sink as it
+    // is made, and the model keeps what the sink gives back. Should the frame list change
+    // while the work runs, the work is dropped when it ends.
+    enum class GeometryOperation { crop, resize, rotate, flip };
+    bool isTransforming() const { return m_geometryJob != nullptr; }
+    // The operation running, while isTransforming().
+    GeometryOperation geometryOperation() const { return m_geometryOperation; }
+    // Stops the running operation (at its next frame) and waits for its threads; nothing
+    // changes. Nothing happens when no operation runs.
+    void cancelGeometry();
+    // Waits for the running operation and lands its change now (for tools and tests).
+    void waitForGeometry();
+    void setFrameSinkFactory(FrameSinkFactory factory);
+
     // Crop mode: start pauses playback and sets the crop rectangle to the
     // whole frame; cancel only leaves the mode. Neither records a step.
     void startCrop();
@@ -145,9 +165,10 @@ public:
     // refused too (see resizeRefusal).
     void resize(const QSizeF& newSize);
     // Why resize(newSize) would be refused for memory, in one line, or an
-    // empty string when it fits: the new frames take width x height x 4
-    // bytes each (the old ones stay for undo) and must fit in three quarters
-    // of the memory available.
+    // empty string when it fits. Without a frame sink the new frames stay in
+    // memory, width x height x 4 bytes each (the old ones stay for undo), and
+    // must fit in three quarters of the memory available; with one, only a
+    // few are in memory at once and nothing is refused.
     QString resizeRefusal(const QSizeF& newSize) const;
     // Where the memory available comes from (bytes); /proc/meminfo's
     // MemAvailable unless a test gives its own.
@@ -172,6 +193,12 @@ signals:
     // An operation the user asked for was refused; `reason` says why in one
     // line (a picture that cannot be used, a delete of every frame).
     void refused(const QString& reason);
+    // A geometry operation began making frames; `total` frames are to be made.
+    void geometryStarted(int total);
+    // `done` of `total` frames are made.
+    void geometryProgress(int done, int total);
+    // The operation ended: landed, cancelled, dropped or failed (a failure is refused() too).
+    void geometryFinished();
 
 protected:
     // Records {frames, overlays} before a change; drops the oldest entry past
@@ -187,15 +214,16 @@ protected:
     void setCurrentIndex(int index);
     void setPlaying(bool playing);
 
-    // Transforms the images of every frame (one undo step) and then, when
-    // given, every overlay; overlays whose bounds end up under 2 x 2 pixels
-    // are removed and the overlay selection is cleared if its item went. A
-    // frame whose transform gives a null Image keeps its image. The frame
-    // transform runs on several threads and must not touch shared state.
+    // Starts transforming the images of every frame; when all are made, records one undo step,
+    // replaces the images and then, when given, transforms every overlay; overlays whose
+    // bounds end up under 2 x 2 pixels are removed and the overlay selection is cleared if its
+    // item went. A frame whose transform gives a null Image keeps its image. The frame
+    // transform runs on several threads and must not touch shared state; both transforms are
+    // kept until the operation ends, so they must hold what they need by value.
     using FrameTransform = std::function<Image(const Image&)>;
     using OverlayTransform = std::function<void(OverlayItem&)>;
-    void mutateAllFrames(const OverlayTransform& overlayTransform,
-                         const FrameTransform& frameTransform);
+    void mutateAllFrames(GeometryOperation operation, OverlayTransform overlayTransform,
+                         FrameTransform frameTransform);
 
 private:
     void addStickerOverlay(const Image& picture);
@@ -246,6 +274,16 @@ private:
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
     std::function<qint64()> m_availableMemory;
+
+    struct GeometryJob;
+    // Lands the job's change if it is still `serial`'s and has ended.
+    void geometryEnded(quint64 serial);
+    void stopGeometryJob();
+    void applyOverlayTransform(const OverlayTransform& overlayTransform);
+    std::shared_ptr<GeometryJob> m_geometryJob;
+    GeometryOperation m_geometryOperation = GeometryOperation::crop;
+    quint64 m_geometrySerial = 0;
+    FrameSinkFactory m_frameSinkFactory;
 };
 
 }  // namespace mirelo

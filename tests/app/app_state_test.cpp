@@ -1,6 +1,7 @@
 #include "app/Alerts.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
+#include "image/ImageServices.h"
 #include "support/EditorClosing.h"
 #include "support/FakeCaptureBackend.h"
 #include "support/TestImages.h"
@@ -200,6 +201,18 @@ TEST_F(AppStateTest, StopHandsTheFramesToAnEditorAndClosingItBringsTheWindowBack
         EXPECT_DOUBLE_EQ(frame.delay, 1.0 / 15.0);
     }
     EXPECT_TRUE(alerts->shown.isEmpty());
+
+    // A resize puts its frames into a store of their own, as the recording's are.
+    const Image before = editor->state()->frames().last().image;
+    editor->state()->resize(QSizeF(32, 18));
+    editor->state()->waitForGeometry();
+    EXPECT_EQ(editor->state()->undoCount(), 1);
+    const Image after = editor->state()->frames().last().image;
+    const PixelSource* band = after.bands().front().pixelSource();
+    EXPECT_NE(band, nullptr);
+    EXPECT_NE(band, before.bands().front().pixelSource());
+    EXPECT_EQ(ImageServices::readBytes(after),
+              ImageServices::readBytes(ImageServices::scaled(before, 32, 18)));
 
     test::closeDiscarding(editor);
     EXPECT_TRUE(window()->isVisible());

@@ -4,9 +4,16 @@
 #include "overlay/TextMetrics.h"
 #include "support/TestImages.h"
 
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <mutex>
+#include <thread>
 
 namespace mirelo {
 namespace {
@@ -37,11 +44,28 @@ OverlayItem text(QPointF origin) {
     return OverlayItem::make(TextOverlay{origin, QStringLiteral("示例"), 20, RGBA{}, false});
 }
 
-// A model whose overlay list can be set directly, as the canvas does.
+// A model whose overlay list can be set directly, as the canvas does, and whose geometry
+// operations have landed when they return.
 class Model : public EditorState {
 public:
     using EditorState::EditorState;
     void place(OverlayList overlays) { setOverlays(std::move(overlays)); }
+    void applyCrop() {
+        EditorState::applyCrop();
+        waitForGeometry();
+    }
+    void resize(const QSizeF& size) {
+        EditorState::resize(size);
+        waitForGeometry();
+    }
+    void rotate(bool clockwise) {
+        EditorState::rotate(clockwise);
+        waitForGeometry();
+    }
+    void flip(bool horizontal) {
+        EditorState::flip(horizontal);
+        waitForGeometry();
+    }
 };
 
 template <class T>
@@ -278,6 +302,182 @@ TEST(Geometry, ManyFramesGiveExactlyTheOneThreadResultInOrder) {
                   ImageServices::readBytes(ImageTransforms::rotated90(frames[i].image, false)))
             << i;
     }
+}
+
+// Keeps frames as a store would: the pixels copied into a source decoded on demand. Counts
+// what it kept, and fails at frame `failAt` when that is set.
+class CopyingSink : public FrameSink {
+public:
+    struct Bytes : PixelSource {
+        QSize pixels;
+        std::vector<uint8_t> bytes;
+        QSize size() const override { return pixels; }
+        bool decode(uchar* out) const override {
+            std::copy(bytes.begin(), bytes.end(), out);
+            return true;
+        }
+    };
+    explicit CopyingSink(std::atomic<int>* kept, int failAt = -1)
+        : m_kept(kept), m_failAt(failAt) {}
+    bool keep(const Image& frame, Image* kept, QString* error) override {
+        if (m_count++ == m_failAt) {
+            *error = QStringLiteral("磁盘已满");
+            return false;
+        }
+        auto source = std::make_shared<Bytes>();
+        source->pixels = frame.size();
+        source->bytes = ImageServices::readBytes(frame);
+        *kept = Image::decodedOnDemand(std::move(source));
+        m_kept->fetch_add(1);
+        return true;
+    }
+    bool finish(QString*) override { return true; }
+
+private:
+    std::atomic<int>* m_kept;
+    int m_failAt;
+    int m_count = 0;
+};
+
+// A model running any frame transform, as the geometry operations do.
+class Worker : public EditorState {
+public:
+    using EditorState::EditorState;
+    void transform(FrameTransform transform) {
+        mutateAllFrames(GeometryOperation::rotate, {}, std::move(transform));
+    }
+};
+
+TEST(GeometryWork, RunsOffTheCallerAndLandsAsOneStepIdenticalToTheDirectResult) {
+    const FrameList before = patternFrames(48, 30, 60);
+    EditorState state(before);
+    std::atomic<int> kept{0};
+    state.setFrameSinkFactory([&kept](double fps, QString*) {
+        EXPECT_DOUBLE_EQ(fps, 10.0);
+        return std::make_unique<CopyingSink>(&kept);
+    });
+    QSignalSpy finished(&state, &EditorState::geometryFinished);
+    QSignalSpy progress(&state, &EditorState::geometryProgress);
+    state.resize(QSizeF(31, 17));
+    // Nothing changes until the work lands, and the caller never waited for it.
+    EXPECT_TRUE(state.isTransforming());
+    EXPECT_EQ(state.geometryOperation(), EditorState::GeometryOperation::resize);
+    EXPECT_EQ(state.imageSize(), QSizeF(48, 30));
+    EXPECT_EQ(state.undoCount(), 0);
+    state.rotate(true);  // ignored while the resize runs
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_FALSE(state.isTransforming());
+    EXPECT_EQ(state.undoCount(), 1);
+    EXPECT_EQ(kept.load(), 60);
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last().at(0).toInt(), 60);
+    for (int i = 0; i < 60; ++i) {
+        const Image& image = state.frames()[i].image;
+        EXPECT_NE(image.pixelSource(), nullptr) << i;  // what the sink kept
+        EXPECT_EQ(ImageServices::readBytes(image),
+                  ImageServices::readBytes(ImageServices::scaled(before[i].image, 31, 17)))
+            << i;
+    }
+    state.undo();
+    EXPECT_EQ(state.frames()[7].image.cacheKey(), before[7].image.cacheKey());
+
+    // A crop makes views of the frames: nothing new to keep.
+    state.startCrop();
+    state.setCropRect(QRectF(2, 2, 20, 20));
+    state.applyCrop();
+    state.waitForGeometry();
+    EXPECT_EQ(kept.load(), 60);
+    EXPECT_TRUE(state.frames()[0].image.sharesPixelsWith(before[0].image));
+}
+
+TEST(GeometryWork, OnlyAFewNewFramesAreEverWaitingForTheSink) {
+    Worker state(patternFrames(40, 20, 200));
+    std::atomic<int> kept{0};
+    std::atomic<int> made{0};
+    std::atomic<int> peak{0};
+    state.setFrameSinkFactory([&](double, QString*) {
+        struct Watching : CopyingSink {
+            using CopyingSink::CopyingSink;
+            std::atomic<int>* made = nullptr;
+            std::atomic<int>* kept = nullptr;
+            std::atomic<int>* peak = nullptr;
+            bool keep(const Image& frame, Image* out, QString* error) override {
+                const int waiting = made->load() - kept->load();
+                int seen = peak->load();
+                while (waiting > seen && !peak->compare_exchange_weak(seen, waiting)) {
+                }
+                return CopyingSink::keep(frame, out, error);
+            }
+        };
+        auto sink = std::make_unique<Watching>(&kept);
+        sink->made = &made;
+        sink->kept = &kept;
+        sink->peak = &peak;
+        return sink;
+    });
+    state.transform([&made](const Image& image) {
+        made.fetch_add(1);
+        return ImageTransforms::flipped(image, true);
+    });
+    state.waitForGeometry();
+    EXPECT_EQ(kept.load(), 200);
+    const int threads = std::max(2, QThreadPool::globalInstance()->maxThreadCount());
+    EXPECT_LE(peak.load(), 4 * threads);
+}
+
+TEST(GeometryWork, CancelOrAFailingSinkLeavesFramesOverlaysAndHistoryAsTheyWere) {
+    Model state(patternFrames(40, 20, 80));
+    state.place({arrow({1, 1}, {30, 15})});
+    state.flip(true);
+    state.flip(false);
+    state.undo();  // one step to undo, one to redo
+    const FrameList frames = state.frames();
+    const OverlayList overlays = state.overlays();
+    auto unchanged = [&] {
+        EXPECT_FALSE(state.isTransforming());
+        EXPECT_EQ(state.overlays(), overlays);
+        ASSERT_EQ(state.frameCount(), frames.size());
+        for (int i = 0; i < state.frameCount(); ++i) {
+            EXPECT_EQ(state.frames()[i].image.cacheKey(), frames[i].image.cacheKey()) << i;
+        }
+        EXPECT_EQ(state.undoCount(), 1);
+        EXPECT_EQ(state.redoCount(), 1);
+    };
+    QSignalSpy finished(&state, &EditorState::geometryFinished);
+    state.EditorState::rotate(true);
+    state.cancelGeometry();
+    QCoreApplication::processEvents();  // whatever the worker posted lands nowhere
+    EXPECT_EQ(finished.size(), 1);
+    unchanged();
+
+    // The disk fills up at frame 30: the reason is shown, nothing else happens.
+    std::atomic<int> kept{0};
+    state.setFrameSinkFactory(
+        [&kept](double, QString*) { return std::make_unique<CopyingSink>(&kept, 30); });
+    QSignalSpy refused(&state, &EditorState::refused);
+    state.rotate(false);
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused.at(0).at(0).toString(), QStringLiteral("磁盘已满"));
+    unchanged();
+
+    // No sink at all: refused before any work starts.
+    state.setFrameSinkFactory([](double, QString* error) -> std::unique_ptr<FrameSink> {
+        *error = QStringLiteral("磁盘空间不足");
+        return nullptr;
+    });
+    state.flip(true);
+    EXPECT_EQ(refused.size(), 2);
+    unchanged();
+
+    // The frame list changed while the work ran: the work is dropped.
+    state.setFrameSinkFactory({});
+    state.EditorState::rotate(true);
+    state.setSelectedIDs({state.frames()[0].id});
+    state.deleteSelected();
+    state.waitForGeometry();
+    EXPECT_EQ(state.frameCount(), 79);
+    EXPECT_EQ(state.imageSize(), QSizeF(40, 20));
+    EXPECT_EQ(state.undoCount(), 2);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 namespace mirelo {
 namespace {
@@ -323,6 +324,43 @@ TEST(SaveFlow, FramesDrawnOnDemandGiveTheFilesOfDrawingAllFirst) {
             EXPECT_EQ(got.readAll(), want.readAll());
         }
     }
+}
+
+// Pixels that take a while to read, as frames on a slow disk do.
+struct SlowPixels : PixelSource {
+    QSize size() const override { return {40, 30}; }
+    bool decode(uchar* out) const override {
+        std::this_thread::sleep_for(20ms);
+        std::fill(out, out + 40 * 30 * 4, uchar(200));
+        return true;
+    }
+};
+
+TEST(GeometryFlow, LongWorkShowsASheetWhoseCancelKeepsTheRecording) {
+    FrameList list;
+    for (int i = 0; i < 150; ++i) {
+        list.append(EditorFrame::make(Image::decodedOnDemand(std::make_shared<SlowPixels>()), 0.1));
+    }
+    Flow flow(list);
+    EditorState* state = flow.controller.state();
+    state->resize(QSizeF(20, 15));
+    // The window takes no input meanwhile; the sheet shows after half a second.
+    EXPECT_FALSE(flow.controller.view()->isEnabled());
+    QProgressDialog* sheet = flow.controller.geometryProgressDialog();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return sheet->isVisible(); }, 5s));
+    EXPECT_TRUE(sheet->labelText().startsWith(QStringLiteral("正在调整大小…")));
+    EXPECT_TRUE(state->isTransforming());
+    auto* cancel = sheet->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QStringLiteral("取消"));
+    cancel->click();
+    EXPECT_FALSE(state->isTransforming());
+    EXPECT_EQ(flow.controller.geometryProgressDialog(), nullptr);
+    EXPECT_TRUE(flow.controller.view()->isEnabled());
+    EXPECT_EQ(state->imageSize(), QSizeF(40, 30));
+    EXPECT_FALSE(state->canUndo());
+    test::closeDiscarding(&flow.controller);
 }
 
 TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {

@@ -82,6 +82,12 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     layout->addWidget(m_view);
     connect(m_view, &EditorView::saveRequested, this, &EditorWindowController::save);
     m_state->setPictureChooser(std::make_unique<DialogPictureChooser>(m_window));
+    connect(m_state.get(), &EditorState::geometryStarted, this,
+            &EditorWindowController::geometryStarted);
+    connect(m_state.get(), &EditorState::geometryProgress, this,
+            &EditorWindowController::geometryProgress);
+    connect(m_state.get(), &EditorState::geometryFinished, this,
+            &EditorWindowController::dismissGeometryProgress);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -151,6 +157,9 @@ ExportModel* EditorWindowController::exportModel() const {
 QProgressDialog* EditorWindowController::progressDialog() const {
     return m_progress;
 }
+QProgressDialog* EditorWindowController::geometryProgressDialog() const {
+    return m_geometryProgress;
+}
 QMessageBox* EditorWindowController::errorAlert() const {
     return m_alert;
 }
@@ -163,7 +172,7 @@ bool EditorWindowController::isExporting() const {
 }
 
 void EditorWindowController::save() {
-    if (m_dialog || isExporting() || m_closed) {
+    if (m_dialog || isExporting() || m_closed || m_state->isTransforming()) {
         return;  // one save at a time
     }
     m_state->pause();
@@ -321,6 +330,71 @@ void EditorWindowController::dismissExportProgress() {
     }
 }
 
+namespace {
+
+QString geometryText(EditorState::GeometryOperation operation) {
+    switch (operation) {
+        case EditorState::GeometryOperation::crop:
+            return QStringLiteral("正在裁剪…");
+        case EditorState::GeometryOperation::resize:
+            return QStringLiteral("正在调整大小…");
+        case EditorState::GeometryOperation::rotate:
+            return QStringLiteral("正在旋转…");
+        case EditorState::GeometryOperation::flip:
+            return QStringLiteral("正在翻转…");
+    }
+    return {};
+}
+
+}  // namespace
+
+void EditorWindowController::geometryStarted(int total) {
+    dismissGeometryProgress();
+    // No edit may reach the frames while their new images are being made.
+    m_view->setEnabled(false);
+    auto* progress = new QProgressDialog(m_window);
+    progress->setWindowTitle(QStringLiteral("Mirelo"));
+    progress->setLabelText(geometryText(m_state->geometryOperation()));
+    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setRange(0, std::max(total, 1));
+    // Short work ends before the sheet would show: it appears only after half a second.
+    progress->setMinimumDuration(500);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumWidth(260);
+    m_geometryProgress = progress;
+    connect(progress, &QProgressDialog::canceled, m_state.get(), &EditorState::cancelGeometry);
+}
+
+void EditorWindowController::geometryProgress(int done, int total) {
+    // setValue() of a modal progress dialog runs the event loop, in which the work may end and
+    // the sheet go: set the value last.
+    const QPointer<QProgressDialog> progress = m_geometryProgress;
+    if (!progress || total <= 0) {
+        return;
+    }
+    progress->setLabelText(QStringLiteral("%1 %2 / %3 帧")
+                               .arg(geometryText(m_state->geometryOperation()))
+                               .arg(done)
+                               .arg(total));
+    if (progress) {
+        progress->setValue(std::min(done, total));
+    }
+}
+
+void EditorWindowController::dismissGeometryProgress() {
+    m_view->setEnabled(true);
+    if (m_geometryProgress) {
+        QProgressDialog* progress = m_geometryProgress;
+        m_geometryProgress = nullptr;
+        progress->disconnect(this);
+        progress->disconnect(m_state.get());
+        progress->close();
+        progress->deleteLater();
+    }
+}
+
 bool EditorWindowController::mayClose() {
     if (m_mayDiscard || m_closed) {
         return true;
@@ -361,6 +435,7 @@ void EditorWindowController::windowWillClose() {
     }
     m_closed = true;
     m_state->pause();
+    m_state->cancelGeometry();
     // Closing ends the save flow: an open dialog goes, a running export is
     // cancelled (the model leaves no partial file behind).
     if (m_dialog) {

@@ -38,6 +38,11 @@ class ExportModel;
 // the editor as it was; closing the window during an export cancels it too. No partial file is
 // left either way.
 //
+// Geometry operations (crop, resize, rotate, mirror) make their frames off the main thread:
+// meanwhile the editor takes no input, and work that lasts past half a second shows a sheet
+// ("正在调整大小… 120 / 1800 帧") whose "取消" (or close box) drops the work and keeps the
+// recording as it was. Closing the window cancels it too.
+//
 // The recording exists nowhere but in this editor, so closing the window
 // before it was saved asks first ("放弃这段录制？" with 放弃 / 取消, over the
 // window); 取消 keeps the editor as it is. The close that follows a
@@ -85,6 +90,8 @@ public:
     ExportAccessoryView* accessory() const;
     ExportModel* exportModel() const;
     QProgressDialog* progressDialog() const;
+    // The sheet of a running geometry operation (hidden for its first half second).
+    QProgressDialog* geometryProgressDialog() const;
     QMessageBox* errorAlert() const;
     // The question shown when closing an unsaved recording, while it is open.
     QMessageBox* discardQuestion() const;
@@ -100,6 +107,9 @@ private:
     void cancelExport();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
+    void geometryStarted(int total);
+    void geometryProgress(int done, int total);
+    void dismissGeometryProgress();
     // Whether the window may close now; asks first (and answers false) when
     // the recording would be lost.
     bool mayClose();
@@ -114,6 +124,7 @@ private:
     QPointer<ExportAccessoryView> m_accessory;
     QPointer<ExportModel> m_model;
     QPointer<QProgressDialog> m_progress;
+    QPointer<QProgressDialog> m_geometryProgress;
     QPointer<QMessageBox> m_alert;
     QPointer<QMessageBox> m_discardQuestion;
     bool m_closed = false;

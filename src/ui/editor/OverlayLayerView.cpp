@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -454,18 +455,40 @@ void OverlayLayerView::placeTextEditor() {
         return;
     }
     // The field's text lands where the saved text is drawn, at the preview's
-    // scale: the box is the text's measured box plus the padding and the
+    // scale: the box is the text's measured width plus the padding and the
     // 1-point border, and the field's own 2-point text margin on the left.
+    // Vertically the line edit puts its baseline its font's ascent (plus a
+    // 1-point margin) below the top of its contents, while the line, and the
+    // selection with it, reaches as high and low as the fonts in it do (a
+    // fallback font for Han characters reaches further): the contents end
+    // where the line does, so that no strip of field shows under the
+    // selection, and the field sits where the baselines meet.
     const double s = scale();
     const double shown = std::max(text->fontSize * s, 1.0);
     QFont font = TextMetrics::font(shown);
     font.setPixelSize(std::max(1, qRound(shown)));
     m_editor->setFont(font);
-    const QSizeF box = TextMetrics::size(m_editor->text(), text->fontSize) * s;
-    const QPointF origin = toView(QRectF(text->origin, QSizeF())).topLeft();
+    m_editor->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const TextLine saved(m_editor->text(), text->fontSize);
+    const int ascent = QFontMetrics(font).ascent();
+    double descent = QFontMetricsF(font).descent();
+    if (!m_editor->text().isEmpty()) {
+        QTextLayout layout(m_editor->text(), font);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();  // lays the line out
+        if (line.isValid()) {
+            descent = std::max(descent, line.descent());
+        }
+    }
+    constexpr int kVerticalMargin = 1;
     const double frame = kTextPadding + 1;
-    const QRectF field(origin.x() - frame - kLineEditMargin, origin.y() - frame,
-                       box.width() + 2 * (frame + kLineEditMargin) + 1, box.height() + 2 * frame);
+    const QPointF origin = toView(QRectF(text->origin, QSizeF())).topLeft();
+    const double baseline = origin.y() + saved.baseline().y() * s;
+    const double top = std::round(baseline) - ascent - kVerticalMargin - frame;
+    const QRectF field(origin.x() - frame - kLineEditMargin, top,
+                       saved.size().width() * s + 2 * (frame + kLineEditMargin) + 1,
+                       kVerticalMargin + ascent + std::ceil(descent) + 2 * frame);
     m_editor->setGeometry(field.toAlignedRect());
 }
 
