@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
             mirelo::ImageServices::fromBytes(raw.data(), width, height, width * 4);
         mirelo::Image stored;
         const qint64 index = frames.size();
-        if (store->append(frame, mirelo::MediaTime{index, 30, mirelo::MediaTime::Valid, 0}, 0,
+        if (store->append(frame, mirelo::MediaTime{index, 30, mirelo::MediaTime::Valid}, 0,
                           &stored)) {
             return 1;
         }

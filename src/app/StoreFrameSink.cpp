@@ -23,7 +23,7 @@ bool StoreFrameSink::keep(const Image& frame, Image* kept, QString* error) {
     // The times only order the frames: the editor keeps the delays.
     const qint64 micros = std::llround(double(m_count) * 1e6 / m_store->fps());
     std::optional<StoreError> failure =
-        m_store->append(frame, MediaTime{micros, 1'000'000, MediaTime::Valid, 0}, 0, kept);
+        m_store->append(frame, MediaTime{micros, 1'000'000, MediaTime::Valid}, 0, kept);
     ++m_count;
     if (failure && error) {
         *error = failure->message;
