@@ -1,6 +1,7 @@
 // The geometry operations of EditorState: crop, resize, quarter turns and
 // mirrors of every frame, with the overlays following.
 #include "editor/EditorState.h"
+#include "image/WorkerPool.h"
 
 #include "image/ImageServices.h"
 #include "image/ImageTransforms.h"
@@ -188,8 +189,7 @@ struct EditorState::GeometryJob {
     void run(EditorState* state) {
         const auto count = size_t(source.size());
         results.resize(count);
-        const size_t batch =
-            size_t(std::max(2, QThreadPool::globalInstance()->maxThreadCount()) * 2);
+        const size_t batch = size_t(std::max(2, workerPool()->maxThreadCount()) * 2);
         std::atomic<bool>* stop = &cancelled;
         const FrameTransform& transform = frameTransform;
         auto startBatch = [&](size_t first) {
@@ -197,9 +197,10 @@ struct EditorState::GeometryJob {
             for (size_t i = first; i < std::min(first + batch, count); ++i) {
                 images.push_back(source[qsizetype(i)].image);
             }
-            return QtConcurrent::mapped(std::move(images), [stop, &transform](const Image& image) {
-                return stop->load() ? Image() : transform(image);
-            });
+            return QtConcurrent::mapped(workerPool(), std::move(images),
+                                        [stop, &transform](const Image& image) {
+                                            return stop->load() ? Image() : transform(image);
+                                        });
         };
         QFuture<Image> pending = startBatch(0);
         for (size_t first = 0; first < count && !cancelled.load(); first += batch) {

@@ -1,4 +1,5 @@
 #include "export/ExportModel.h"
+#include "image/WorkerPool.h"
 
 #include "export/AtomicFile.h"
 #include "export/ExportFormats.h"
@@ -50,8 +51,8 @@ void runInBackground(QObject* owner, Work work, Done done, ProgressFn onProgress
             watcher, &QFutureWatcherBase::progressValueChanged, owner,
             [watcher, onProgress](int value) { onProgress(value, watcher->progressMaximum()); });
     }
-    watcher->setFuture(
-        QtConcurrent::run([work = std::move(work)](QPromise<Result>& promise) mutable {
+    watcher->setFuture(QtConcurrent::run(
+        workerPool(), [work = std::move(work)](QPromise<Result>& promise) mutable {
             const ProgressFn progress = [&promise](int done, int total) {
                 promise.setProgressRange(0, total);
                 promise.setProgressValue(done);

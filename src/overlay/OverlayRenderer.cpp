@@ -1,4 +1,5 @@
 #include "overlay/OverlayRenderer.h"
+#include "image/WorkerPool.h"
 
 #include "image/ImageServices.h"
 #include "overlay/TextMetrics.h"
@@ -513,13 +514,13 @@ std::vector<Image> OverlayRenderer::renderAll(const QList<OverlayItem>& overlays
     // its own texts: laid-out glyphs hold font engines that belong to the
     // thread that made them.
     std::vector<Image> out(frames.size());
-    const size_t runs = std::clamp<size_t>(
-        size_t(std::max(QThreadPool::globalInstance()->maxThreadCount(), 1)), 1, frames.size());
+    const size_t runs =
+        std::clamp<size_t>(size_t(std::max(workerPool()->maxThreadCount(), 1)), 1, frames.size());
     std::vector<std::pair<size_t, size_t>> ranges;
     for (size_t r = 0; r < runs; ++r) {
         ranges.emplace_back(frames.size() * r / runs, frames.size() * (r + 1) / runs);
     }
-    QtConcurrent::blockingMap(ranges, [&](const std::pair<size_t, size_t>& range) {
+    QtConcurrent::blockingMap(workerPool(), ranges, [&](const std::pair<size_t, size_t>& range) {
         std::unique_ptr<Plan> plan;
         for (size_t i = range.first; i < range.second; ++i) {
             const Image& frame = frames[i];

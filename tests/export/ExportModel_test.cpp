@@ -10,13 +10,16 @@
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace mirelo;
@@ -560,3 +563,44 @@ TEST_F(ExportModelTest, SizeLimitChoosesTheBestFileUnderItOrWritesNothing) {
     EXPECT_EQ(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("limited.gif")});
 }
+
+namespace mirelo {
+namespace {
+
+// Qt's raster painter and image conversions split large work into parts on Qt's global thread
+// pool and wait for them. Frames drawn while an export runs (overlays are drawn as the encoder
+// asks for each frame) would wait for ever if the export's own work held those threads, so
+// exports (and estimates, through the same path) run on threads of their own.
+TEST_F(ExportModelTest, ExportsLeaveQtsSharedThreadsFree) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int waiting = 0;
+    bool release = false;
+    FrameSequence frames;
+    frames.count = 4;
+    frames.size = [](size_t) { return QSize(32, 24); };
+    frames.frame = [&](size_t index) {
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+        return patternImage(32, 24, uint8_t(index * 50));
+    };
+    ExportModel model(frames, std::vector<double>(4, 0.1));
+    std::optional<ExportStatus> result;
+    model.exportTo(output(QStringLiteral("held.gif")),
+                   [&](ExportStatus status) { result = std::move(status); });
+    {
+        // The export is at work, held inside a frame.
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return waiting >= 1; }));
+        EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        release = true;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 30s));
+    EXPECT_EQ(*result, std::nullopt);
+}
+
+}  // namespace
+}  // namespace mirelo

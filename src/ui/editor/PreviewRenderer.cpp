@@ -1,4 +1,5 @@
 #include "ui/editor/PreviewRenderer.h"
+#include "image/WorkerPool.h"
 
 #include "editor/EditorState.h"
 #include "overlay/OverlayRenderer.h"
@@ -99,8 +100,8 @@ void PreviewRenderer::startRender(int index) {
         watcher->deleteLater();
         renderFinished(revision, frame.cacheKey(), watcher->future().result());
     });
-    watcher->setFuture(
-        QtConcurrent::run([frame, overlays] { return OverlayRenderer::render(overlays, frame); }));
+    watcher->setFuture(QtConcurrent::run(
+        workerPool(), [frame, overlays] { return OverlayRenderer::render(overlays, frame); }));
 }
 
 void PreviewRenderer::renderFinished(quint64 revision, qint64 frameKey, const Image& image) {
