@@ -315,12 +315,17 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
     for (int b = 0; b < bandCount; ++b) {
         const int top = b * kBandRows;
         const int rows = std::min(kBandRows, height - top);
-        bool same = comparable && static_cast<size_t>(b) < m_lastBands.size();
-        for (int y = top; same && y < top + rows; ++y) {
-            same = std::memcmp(row(y), m_lastRows.data() + static_cast<size_t>(y) * rowWords,
-                               rowWords * 4) == 0;
+        // Rows before the first that differs are as they were: only the rest is kept anew.
+        int firstChanged = top;
+        if (comparable && static_cast<size_t>(b) < m_lastBands.size()) {
+            while (firstChanged < top + rows &&
+                   std::memcmp(row(firstChanged),
+                               m_lastRows.data() + static_cast<size_t>(firstChanged) * rowWords,
+                               rowWords * 4) == 0) {
+                ++firstChanged;
+            }
         }
-        if (same) {
+        if (firstChanged == top + rows) {
             bands.push_back(m_lastBands[static_cast<size_t>(b)]);
             continue;
         }
@@ -333,7 +338,9 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
         const int bandStride = static_cast<int>(band.bytesPerLine());
         for (int y = 0; y < rows; ++y) {
             uint32_t* last = m_lastRows.data() + static_cast<size_t>(top + y) * rowWords;
-            std::memcpy(last, row(top + y), rowWords * 4);
+            if (top + y >= firstChanged) {
+                std::memcpy(last, row(top + y), rowWords * 4);
+            }
             PixelLayout::bgrxToStandard(last, band.bits() + static_cast<qsizetype>(y) * bandStride,
                                         width);
         }
