@@ -75,13 +75,15 @@ protected:
         return window;
     }
 
-    // Something that changes on screen all the time, as on a desktop in use, outside the
-    // regions recorded here: a compositor may send a new stream its first picture only at the
+    // Something that changes on screen all the time, as on a desktop in use, in the corner
+    // farthest from the regions recorded here (what the compositor reports changed around it
+    // stays apart from them): a compositor may send a new stream its first picture only at the
     // next change.
     void keepScreenBusy() {
-        m_blinker = showWindow(QRect(4, 4, 12, 12), [this](QPainter& painter, const QRect& rect) {
-            painter.fillRect(rect, m_blinks % 2 ? Qt::white : Qt::black);
-        });
+        m_blinker =
+            showWindow(QRect(1264, 704, 12, 12), [this](QPainter& painter, const QRect& rect) {
+                painter.fillRect(rect, m_blinks % 2 ? Qt::white : Qt::black);
+            });
         QObject::connect(&m_blinkTimer, &QTimer::timeout, [this] {
             ++m_blinks;
             m_blinker->update();
