@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
                 if (stopError) {
                     std::fprintf(stderr, "stop failed: %s\n", qPrintable(stopError->description()));
                     status = 1;
+                } else if (frames.empty()) {
+                    // A compositor may send no picture at all while the screen stands still.
+                    std::printf("requested: 0\ndelivered: 0\nframes: 0\n");
+                    status = 1;
                 } else {
                     // Deadlines the capture missed: gaps of more than one and a half periods.
                     int missed = 0;

@@ -289,10 +289,13 @@ void PipeWireStream::collectDamage(const spa_buffer* buffer) {
             if (!spa_meta_region_is_valid(region)) {
                 break;
             }
+            // Kept to sizes a picture can have, whatever the report says.
+            constexpr int32_t kLimit = 1 << 20;
             m_damage +=
-                QRect(region->region.position.x, region->region.position.y,
-                      static_cast<int>(std::min<uint32_t>(region->region.size.width, 1u << 20)),
-                      static_cast<int>(std::min<uint32_t>(region->region.size.height, 1u << 20)));
+                QRect(std::clamp(region->region.position.x, -kLimit, kLimit),
+                      std::clamp(region->region.position.y, -kLimit, kLimit),
+                      static_cast<int>(std::min<uint32_t>(region->region.size.width, kLimit)),
+                      static_cast<int>(std::min<uint32_t>(region->region.size.height, kLimit)));
             any = true;
         }
     }
@@ -301,8 +304,8 @@ void PipeWireStream::collectDamage(const spa_buffer* buffer) {
 }
 
 // Reads the picture's rows where they lie in the shared buffer (no copy of the whole picture):
-// each band of rows is compared with the last picture's, and only a changed band is kept and
-// converted into a new band of the frame.
+// each band of rows the damage does not leave out is compared with the last picture's, and only
+// a changed band is kept and converted into a new band of the frame.
 void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size) {
     const int width = m_crop.width();
     const int height = m_crop.height();

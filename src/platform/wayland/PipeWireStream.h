@@ -50,7 +50,9 @@ public:
 
     // When a picture came since the last call, puts it into `picture` and returns true.
     // Pictures are the source rectangle in the stream's pixels, made of bands of rows; a band
-    // whose rows did not change since the picture before is that picture's band, shared.
+    // whose rows did not change since the picture before is that picture's band, shared. Where
+    // the compositor reports what changed (damage) and the pointer is not drawn in, only the
+    // bands it names are compared, and the others one in a few pictures.
     bool takePicture(Image& picture);
 
     // Why the stream ended by itself (the portal backend, the compositor or PipeWire went
