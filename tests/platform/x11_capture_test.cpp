@@ -140,6 +140,12 @@ void expectFramesShareTheRowsThatDidNotChange(XvfbServer& server) {
     EXPECT_NE(moved.constScanLine(50), changed.constScanLine(50));    // the pointer left
     EXPECT_NE(moved.constScanLine(150), changed.constScanLine(150));  // and came here
     EXPECT_EQ(moved.constScanLine(100), changed.constScanLine(100));
+    // A change in a few columns of a band, far from its left edge, shows.
+    server.fill(window, QRect(120, 20, 40, 8), kGreen);
+    const Image patched = grabber.grab();
+    EXPECT_EQ(patched.pixel(130, 24), test::rgba(0, 255, 0));
+    EXPECT_EQ(patched.pixel(110, 24), test::rgba(255, 0, 0));
+    EXPECT_EQ(patched.constScanLine(100), moved.constScanLine(100));
 
     const uint32_t red = test::rgba(255, 0, 0);
     const uint32_t blue = test::rgba(0, 0, 255);
