@@ -5,7 +5,7 @@
 // frame to the moment the stop was asked for: the frames due on the schedule of the first
 // frame in that span, and those kept (frames the store dropped are not).
 // DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
-// (scripts/capture_portal_vs_x11grab.sh).
+// (scripts/capture_portal_vs_x11grab.sh). "nopointer" records without the mouse pointer.
 #include "capture/ScreenRecorder.h"
 #include "platform/wayland/PortalCaptureBackend.h"
 #include "platform/x11/X11CaptureBackend.h"
@@ -37,10 +37,11 @@ double peakMemoryMB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT\n", argv[0]);
+    if (argc != 6 && !(argc == 7 && std::string(argv[6]) == "nopointer")) {
+        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT [nopointer]\n", argv[0]);
         return 2;
     }
+    const bool showsPointer = argc == 6;
     QCoreApplication app(argc, argv);
     const QByteArray display(argv[1]);
     const double seconds = std::atof(argv[2]);
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
     };
     const double startAsked = steadySeconds();
     double stopAsked = 0;
-    recorder.start(region, fps, true, [&](std::optional<mirelo::RecorderError> error) {
+    recorder.start(region, fps, showsPointer, [&](std::optional<mirelo::RecorderError> error) {
         if (error) {
             std::fprintf(stderr, "start failed: %s\n", qPrintable(error->description()));
             status = 1;
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
                               std::optional<mirelo::RecorderError> stopError) {
                 if (stopError) {
                     std::fprintf(stderr, "stop failed: %s\n", qPrintable(stopError->description()));
+                    status = 1;
+                } else if (frames.empty()) {
+                    // A compositor may send no picture at all while the screen stands still.
+                    std::printf("requested: 0\ndelivered: 0\nframes: 0\n");
                     status = 1;
                 } else {
                     // Deadlines the capture missed: gaps of more than one and a half periods.

@@ -5,7 +5,10 @@
 # the time. Prints the frames Mirelo delivered (target: at least 99 % of 300) and the ratio of
 # the CPU seconds of the two recording processes (target: Mirelo within 2x of ffmpeg, which
 # hands its frames to a null sink).
-# Needs MIRELO_BUILD (a Release build directory).
+# Needs MIRELO_BUILD (a Release build directory). Content the figures are not tuned for:
+# MIRELO_BENCH_SIZE=WxH (the session's output at that size, the whole of it recorded; figure
+# names end in its height), MIRELO_BENCH_CONTENT=still (no terminal: a still desktop),
+# MIRELO_BENCH_POINTER=no (recorded without the pointer).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${MIRELO_BUILD:?set MIRELO_BUILD to a build directory}"
@@ -13,9 +16,17 @@ tool="$build/bench/capture_record"
 [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }
 seconds=10
 fps=30
-width=1280
-height=720
+size="${MIRELO_BENCH_SIZE:-1280x720}"
+width="${size%x*}"
+height="${size#*x}"
+content="${MIRELO_BENCH_CONTENT:-scrolling}"
+pointer=""
+[ "${MIRELO_BENCH_POINTER:-yes}" = no ] && pointer=nopointer
 scroll='while :; do ls -l /usr/lib/x86_64-linux-gnu | head -60; sleep 0.02; done'
+[ "$content" = still ] && scroll='sleep 1000'
+suffix="${height}p${fps}"
+[ "$content" = still ] && suffix="${suffix}_still"
+[ -n "$pointer" ] && suffix="${suffix}_nopointer"
 
 work="$(mktemp -d)"
 chmod 755 "$work"
@@ -29,14 +40,19 @@ trap cleanup EXIT
 install -m 755 "$tool" "$work/capture_record"
 cat >"$work/inside.sh" <<INSIDE
 #!/usr/bin/env bash
-# A Wayland-native terminal scrolling text, then the recording, timed.
-foot --window-size-pixels=900x600 sh -c '$scroll' >/dev/null 2>&1 &
-term=\$!
+# The output at the size recorded, a Wayland-native terminal scrolling text (or nothing on a
+# still desktop), then the recording, timed.
+swaymsg output HEADLESS-1 mode ${width}x${height}@60Hz >/dev/null
+term=""
+if [ "$content" != still ]; then
+  foot --window-size-pixels=900x600 sh -c '$scroll' >/dev/null 2>&1 &
+  term=\$!
+fi
 sleep 1
 TIMEFORMAT='%U %S'
-{ time "$work/capture_record" portal $seconds $fps $width $height >"\$MIRELO_SESSION_DIR/out" 2>&1; } 2>"\$MIRELO_SESSION_DIR/time"
+{ time "$work/capture_record" portal $seconds $fps $width $height $pointer >"\$MIRELO_SESSION_DIR/out" 2>&1; } 2>"\$MIRELO_SESSION_DIR/time"
 status=\$?
-kill \$term 2>/dev/null
+[ -n "\$term" ] && kill \$term 2>/dev/null
 cat "\$MIRELO_SESSION_DIR/out"
 echo "cpu: \$(awk 'NF == 2 { print \$1 + \$2 }' "\$MIRELO_SESSION_DIR/time") (user, system: \$(cat "\$MIRELO_SESSION_DIR/time"))"
 exit \$status
@@ -57,14 +73,17 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 display=":$(tr -d '[:space:]' <"$work/display")"
-DISPLAY="$display" xterm -geometry 100x40+100+50 -e bash -c "$scroll" >/dev/null 2>&1 &
-term=$!
+term=""
+if [ "$content" != still ]; then
+  DISPLAY="$display" xterm -geometry 100x40+100+50 -e bash -c "$scroll" >/dev/null 2>&1 &
+  term=$!
+fi
 sleep 1
 TIMEFORMAT='%U %S'
-{ time ffmpeg -hide_banner -nostdin -loglevel info -f x11grab -draw_mouse 1 -framerate "$fps" \
+{ time ffmpeg -hide_banner -nostdin -loglevel info -f x11grab -draw_mouse "$([ -n "$pointer" ] && echo 0 || echo 1)" -framerate "$fps" \
     -video_size "${width}x${height}" -i "$display+0,0" -t "$seconds" -fps_mode passthrough \
     -f null - >"$work/ffmpeg.out" 2>&1; } 2>"$work/ffmpeg.time"
-kill "$term" 2>/dev/null || true
+[ -n "$term" ] && { kill "$term" 2>/dev/null || true; }
 ffmpeg_cpu=$(awk 'NF == 2 { printf "%.3f", $1 + $2 }' "$work/ffmpeg.time")
 
 {
@@ -72,9 +91,9 @@ ffmpeg_cpu=$(awk 'NF == 2 { printf "%.3f", $1 + $2 }' "$work/ffmpeg.time")
   cat "$work/portal.out"
   echo "ffmpeg x11grab cpu ${ffmpeg_cpu} s, frames $(grep -o 'frame= *[0-9]*' "$work/ffmpeg.out" | tail -1 | tr -dc '0-9')"
 } >&2
-awk -v f="${portal_delivered:-0}" -v e="${portal_requested:-0}" 'BEGIN {
+awk -v f="${portal_delivered:-0}" -v e="${portal_requested:-0}" -v n="$suffix" 'BEGIN {
   share = e > 0 ? 100 * f / e : 0
-  printf "capture_frames_delivered_portal_720p30: %.1f %% (target: >= 99) %s\n", share, (share >= 99) ? "ok" : "MISS" }'
-awk -v m="${portal_cpu:-0}" -v f="$ffmpeg_cpu" 'BEGIN {
+  printf "capture_frames_delivered_portal_%s: %.1f %% (target: >= 99) %s\n", n, share, (share >= 99) ? "ok" : "MISS" }'
+awk -v m="${portal_cpu:-0}" -v f="$ffmpeg_cpu" -v n="$suffix" 'BEGIN {
   ratio = f > 0 ? m / f : 0
-  printf "capture_cpu_portal_vs_x11grab_720p30: %.2f x (target: <= 2) %s\n", ratio, (ratio > 0 && ratio <= 2) ? "ok" : "MISS" }'
+  printf "capture_cpu_portal_vs_x11grab_%s: %.2f x (target: <= 2) %s\n", n, ratio, (ratio > 0 && ratio <= 2) ? "ok" : "MISS" }'

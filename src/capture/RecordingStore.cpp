@@ -366,7 +366,16 @@ std::optional<StoreError> RecordingStore::checkSpace(qint64 bytes) {
     if (free >= 0 && free - bytes < m_options.diskReserve) {
         return StoreError{lowDiskMessage(), true};
     }
+    m_room = free >= 0 ? free - m_options.diskReserve : -1;
+    m_writtenSinceCheck = 0;
+    m_framesSinceCheck = 0;
     return std::nullopt;
+}
+
+bool RecordingStore::spaceCheckDue(qint64 bytes) const {
+    const auto framesPerSecond = static_cast<size_t>(std::ceil(m_fps));
+    return m_frameCount == 0 || m_framesSinceCheck >= framesPerSecond ||
+           (m_room >= 0 && m_writtenSinceCheck + bytes > m_room / 2);
 }
 
 std::optional<StoreError> RecordingStore::writeBytes(int fd, const void* data, size_t size,
@@ -501,9 +510,12 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     }
     put32(record, checksum(record.data() + payloadAt, record.size() - payloadAt));
 
-    if (auto low = checkSpace(static_cast<qint64>(m_scratch.size() + record.size()))) {
-        m_failed = true;
-        return low;
+    const auto bytes = static_cast<qint64>(m_scratch.size() + record.size());
+    if (spaceCheckDue(bytes)) {
+        if (auto low = checkSpace(bytes)) {
+            m_failed = true;
+            return low;
+        }
     }
     const qint64 bandsStart = m_bandsOffset;
     // Bands first: an index record on disk only ever names bands written before it.
@@ -513,6 +525,8 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     if (auto e = writeBytes(m_file->index, record.data(), record.size(), &m_indexOffset)) {
         return e;
     }
+    m_writtenSinceCheck += bytes;
+    ++m_framesSinceCheck;
     // Flushed about once a second, so that a power cut loses little; a failed flush is a
     // failed write.
     const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -118,7 +118,15 @@ public:
 private:
     RecordingStore() = default;
     std::optional<StoreError> writeBytes(int fd, const void* data, size_t size, qint64* offset);
+    // Asks the file system for the free space before a write of `bytes`: an error when the
+    // write would leave less than the reserve.
     std::optional<StoreError> checkSpace(qint64 bytes);
+    // Whether the free space is asked before a frame's write of `bytes`: before the first frame,
+    // after every second's worth of frames, and before a write that would take this
+    // recording's writes since the last answer past half the room that answer left above the
+    // reserve. The recording's own writes so never take the disk below the reserve, and what
+    // others write is noticed within a second of frames, without a question at every frame.
+    bool spaceCheckDue(qint64 bytes) const;
     std::optional<StoreError> sync();
 
     std::shared_ptr<StoreFile> m_file;
@@ -129,6 +137,10 @@ private:
     qint64 m_bandsOffset = 0;
     qint64 m_indexOffset = 0;
     qint64 m_lastSync = 0;
+    // Free bytes above the reserve at the last check (-1: unknown), and what was written since.
+    qint64 m_room = -1;
+    qint64 m_writtenSinceCheck = 0;
+    size_t m_framesSinceCheck = 0;
     bool m_failed = false;
     // The previous frame's source bands and what they were stored as, to find shared bands.
     std::vector<Image> m_lastSource;

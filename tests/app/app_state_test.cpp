@@ -410,20 +410,22 @@ TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
 }
 
 TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrames) {
-    // The disk fills up after the recording's folder and five frames: the store asks for the
-    // free space once when it is made and once for every frame.
+    // The disk fills up after the recording's first second (15 frames): with plenty of room,
+    // the store asks for the free space when it is made, before the first frame and once every
+    // second of frames after.
     std::atomic<int> asked{0};
     storeOptions.freeSpace = [&asked](const QString&) -> qint64 {
-        return ++asked <= 6 ? qint64{1} << 40 : 0;
+        return ++asked <= 2 ? qint64{1} << 40 : 0;
     };
     launch();
     startRecording();
-    backend->deliver(test::solidImage(64, 36, Qt::green), 5);
+    backend->deliver(test::solidImage(64, 36, Qt::green), 15);
     backend->deliver(test::solidImage(64, 36, Qt::red), 3);
     ASSERT_TRUE(test::waitUntil([&] { return state->editor() != nullptr; }, 5s));
     EXPECT_FALSE(state->isRecording());
-    ASSERT_EQ(state->editor()->state()->frameCount(), 5);
-    EXPECT_EQ(state->editor()->state()->frames()[4].image.qimage(),
+    EXPECT_EQ(state->fps(), 15);
+    ASSERT_EQ(state->editor()->state()->frameCount(), 15);
+    EXPECT_EQ(state->editor()->state()->frames()[14].image.qimage(),
               test::solidImage(64, 36, Qt::green).qimage());
     ASSERT_EQ(alerts->shown.size(), 1);
     EXPECT_EQ(alerts->shown[0].description, lowDiskMessage());

@@ -4,6 +4,7 @@
 #include "capture/ScreenRecorder.h"
 #include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11FrameGrabber.h"
+#include "support/CaptureCollector.h"
 #include "support/ManualPacingClock.h"
 #include "support/TestImages.h"
 
@@ -27,42 +28,7 @@ constexpr uint32_t kRed = 0xff0000;
 constexpr uint32_t kGreen = 0x00ff00;
 constexpr uint32_t kBlue = 0x0000ff;
 
-// Collects what a stream delivers, from the capture thread.
-struct Collector {
-    CaptureSink sink() {
-        CaptureSink s;
-        s.frame = [this](const Image& image, const MediaTime& time) {
-            std::lock_guard lock(mutex);
-            frames.push_back({image, time});
-            changed.notify_all();
-        };
-        s.failed = [this](const CaptureFailure& failure) {
-            std::lock_guard lock(mutex);
-            failures.push_back(failure.message);
-            framesAtFailure = frames.size();
-            changed.notify_all();
-        };
-        return s;
-    }
-    bool waitForFrames(size_t count, std::chrono::milliseconds timeout = 5s) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return frames.size() >= count; });
-    }
-    bool waitForFailure(std::chrono::milliseconds timeout = 5s) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return !failures.empty(); });
-    }
-    std::vector<FrameStore::Frame> taken() {
-        std::lock_guard lock(mutex);
-        return frames;
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<FrameStore::Frame> frames;
-    std::vector<QString> failures;
-    size_t framesAtFailure = 0;
-};
+using Collector = test::CaptureCollector;
 
 CaptureConfiguration configuration(const QRect& source, double fps = 10, bool cursor = false,
                                    QSize output = {}) {
@@ -174,6 +140,12 @@ void expectFramesShareTheRowsThatDidNotChange(XvfbServer& server) {
     EXPECT_NE(moved.constScanLine(50), changed.constScanLine(50));    // the pointer left
     EXPECT_NE(moved.constScanLine(150), changed.constScanLine(150));  // and came here
     EXPECT_EQ(moved.constScanLine(100), changed.constScanLine(100));
+    // A change in a few columns of a band, far from its left edge, shows.
+    server.fill(window, QRect(120, 20, 40, 8), kGreen);
+    const Image patched = grabber.grab();
+    EXPECT_EQ(patched.pixel(130, 24), test::rgba(0, 255, 0));
+    EXPECT_EQ(patched.pixel(110, 24), test::rgba(255, 0, 0));
+    EXPECT_EQ(patched.constScanLine(100), moved.constScanLine(100));
 
     const uint32_t red = test::rgba(255, 0, 0);
     const uint32_t blue = test::rgba(0, 0, 255);

@@ -27,6 +27,10 @@ const QString kNoMemory = QStringLiteral("读取屏幕画面失败。");
 // Rows per band of a picture: a change shares most of the picture, and a band is one
 // allocation.
 constexpr int kBandRows = 16;
+// Every band is compared at least once in this many pictures, damaged or not.
+constexpr int kCheckEvery = 8;
+// Damage regions a buffer may carry.
+constexpr int kDamageRegions = 16;
 
 void initPipeWireOnce() {
     static std::once_flag once;
@@ -43,12 +47,13 @@ struct PipeWireStream::Listeners {
 };
 
 PipeWireStream::PipeWireStream(int fd, uint32_t nodeId, const QRect& source,
-                               std::optional<QRect> streamArea, int fps)
+                               std::optional<QRect> streamArea, int fps, bool pointerEmbedded)
     : m_fd(fd),
       m_nodeId(nodeId),
       m_source(source),
       m_streamArea(streamArea),
-      m_fps(std::max(1, fps)) {}
+      m_fps(std::max(1, fps)),
+      m_pointerEmbedded(pointerEmbedded) {}
 
 PipeWireStream::~PipeWireStream() {
     if (m_loop != nullptr) {
@@ -232,8 +237,17 @@ void PipeWireStream::onParamChanged(uint32_t id, const void* param) {
     spa_pod_builder_add(&builder, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header),
                         SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_header)), 0);
     const spa_pod* meta = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
-    const spa_pod* params[] = {buffers, meta};
-    pw_stream_update_params(m_stream, params, 2);
+    // What changed since the picture before, where the compositor says.
+    spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+    spa_pod_builder_add(
+        &builder, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_VideoDamage), SPA_PARAM_META_size,
+        SPA_POD_CHOICE_RANGE_Int(static_cast<int>(sizeof(spa_meta_region)) * kDamageRegions,
+                                 static_cast<int>(sizeof(spa_meta_region)),
+                                 static_cast<int>(sizeof(spa_meta_region)) * kDamageRegions),
+        0);
+    const spa_pod* damage = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+    const spa_pod* params[] = {buffers, meta, damage};
+    pw_stream_update_params(m_stream, params, 3);
 }
 
 void PipeWireStream::onProcess() {
@@ -244,6 +258,7 @@ void PipeWireStream::onProcess() {
             pw_stream_queue_buffer(m_stream, newest);
         }
         newest = next;
+        collectDamage(next->buffer);
     }
     if (newest == nullptr) {
         return;
@@ -265,9 +280,32 @@ void PipeWireStream::onProcess() {
     pw_stream_queue_buffer(m_stream, newest);
 }
 
+void PipeWireStream::collectDamage(const spa_buffer* buffer) {
+    auto* meta = spa_buffer_find_meta(buffer, SPA_META_VideoDamage);
+    bool any = false;
+    if (meta != nullptr && !m_pointerEmbedded) {
+        const spa_meta_region* region = nullptr;
+        spa_meta_for_each(region, meta) {
+            if (!spa_meta_region_is_valid(region)) {
+                break;
+            }
+            // Kept to sizes a picture can have, whatever the report says.
+            constexpr int32_t kLimit = 1 << 20;
+            m_damage +=
+                QRect(std::clamp(region->region.position.x, -kLimit, kLimit),
+                      std::clamp(region->region.position.y, -kLimit, kLimit),
+                      static_cast<int>(std::min<uint32_t>(region->region.size.width, kLimit)),
+                      static_cast<int>(std::min<uint32_t>(region->region.size.height, kLimit)));
+            any = true;
+        }
+    }
+    // No report, or an empty one, says nothing for sure.
+    m_damageKnown = m_damageKnown && any;
+}
+
 // Reads the picture's rows where they lie in the shared buffer (no copy of the whole picture):
-// each band of rows is compared with the last picture's, and only a changed band is kept and
-// converted into a new band of the frame.
+// each band of rows the damage does not leave out is compared with the last picture's, and only
+// a changed band is kept and converted into a new band of the frame.
 void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size) {
     const int width = m_crop.width();
     const int height = m_crop.height();
@@ -315,12 +353,26 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
     for (int b = 0; b < bandCount; ++b) {
         const int top = b * kBandRows;
         const int rows = std::min(kBandRows, height - top);
-        bool same = comparable && static_cast<size_t>(b) < m_lastBands.size();
-        for (int y = top; same && y < top + rows; ++y) {
-            same = std::memcmp(row(y), m_lastRows.data() + static_cast<size_t>(y) * rowWords,
-                               rowWords * 4) == 0;
+        // A band the damage leaves out is as it was; it is compared now and then all the
+        // same, in case a report went missing.
+        const bool compare =
+            !m_damageKnown ||
+            m_damage.intersects(QRect(m_crop.x(), m_crop.y() + top, width, rows)) ||
+            b % kCheckEvery == m_checkTurn;
+        // Rows before the first that differs are as they were: only the rest is kept anew.
+        int firstChanged = top;
+        if (comparable && static_cast<size_t>(b) < m_lastBands.size()) {
+            if (!compare) {
+                firstChanged = top + rows;
+            }
+            while (firstChanged < top + rows &&
+                   std::memcmp(row(firstChanged),
+                               m_lastRows.data() + static_cast<size_t>(firstChanged) * rowWords,
+                               rowWords * 4) == 0) {
+                ++firstChanged;
+            }
         }
-        if (same) {
+        if (firstChanged == top + rows) {
             bands.push_back(m_lastBands[static_cast<size_t>(b)]);
             continue;
         }
@@ -333,7 +385,9 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
         const int bandStride = static_cast<int>(band.bytesPerLine());
         for (int y = 0; y < rows; ++y) {
             uint32_t* last = m_lastRows.data() + static_cast<size_t>(top + y) * rowWords;
-            std::memcpy(last, row(top + y), rowWords * 4);
+            if (top + y >= firstChanged) {
+                std::memcpy(last, row(top + y), rowWords * 4);
+            }
             PixelLayout::bgrxToStandard(last, band.bits() + static_cast<qsizetype>(y) * bandStride,
                                         width);
         }
@@ -342,6 +396,9 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
     Image picture = Image::stacked(bands);
     m_lastBands = std::move(bands);
     m_lastSize = pictureSize;
+    m_damage = QRegion();
+    m_damageKnown = true;
+    m_checkTurn = (m_checkTurn + 1) % kCheckEvery;
     {
         std::lock_guard lock(m_mutex);
         m_picture = std::move(picture);

@@ -3,6 +3,7 @@
 #include "image/Image.h"
 
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QString>
 
@@ -18,6 +19,7 @@ struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
 struct pw_stream;
+struct spa_buffer;
 
 namespace mirelo::wayland {
 
@@ -30,9 +32,10 @@ public:
     // keep, in the compositor's coordinates; `streamArea`: where the stream lies in them, when
     // known (else the stream is taken to start at the origin at one pixel per unit). What
     // lies outside the stream's pictures is kept black. `fps`: the most pictures per second
-    // asked for.
+    // asked for. `pointerEmbedded`: the compositor draws the pointer into the pictures; its
+    // moves may be missing from the damage the compositor reports, which is then not relied on.
     PipeWireStream(int fd, uint32_t nodeId, const QRect& source, std::optional<QRect> streamArea,
-                   int fps);
+                   int fps, bool pointerEmbedded);
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;
@@ -47,7 +50,9 @@ public:
 
     // When a picture came since the last call, puts it into `picture` and returns true.
     // Pictures are the source rectangle in the stream's pixels, made of bands of rows; a band
-    // whose rows did not change since the picture before is that picture's band, shared.
+    // whose rows did not change since the picture before is that picture's band, shared. Where
+    // the compositor reports what changed (damage) and the pointer is not drawn in, only the
+    // bands it names are compared, and the others one in a few pictures.
     bool takePicture(Image& picture);
 
     // Why the stream ended by itself (the portal backend, the compositor or PipeWire went
@@ -65,6 +70,8 @@ public:
 
 private:
     void fail(const QString& message);
+    // Adds what `buffer` reports changed to the damage since the last stored picture.
+    void collectDamage(const spa_buffer* buffer);
     void storePicture(const uint8_t* data, int stride, uint32_t size);
 
     int m_fd;
@@ -72,6 +79,7 @@ private:
     QRect m_source;
     std::optional<QRect> m_streamArea;
     int m_fps;
+    bool m_pointerEmbedded;
 
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
@@ -90,6 +98,11 @@ private:
     std::vector<uint32_t> m_lastRows;
     std::vector<Image> m_lastBands;
     QSize m_lastSize;
+    // What the pictures since the last stored one report changed, in the stream's pixels;
+    // unknown when one of them reported nothing (then every band is compared).
+    QRegion m_damage;
+    bool m_damageKnown = true;
+    int m_checkTurn = 0;  // which of every kCheckEvery bands is compared although undamaged
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -138,7 +138,8 @@ public:
         const double interval = configuration.minimumFrameInterval.seconds();
         const int fps = interval > 0 ? static_cast<int>(std::lround(1.0 / interval)) : 30;
         auto pipeWire = std::make_unique<wayland::PipeWireStream>(
-            cast.pipeWireFd, cast.stream.nodeId, source, cast.stream.area, fps);
+            cast.pipeWireFd, cast.stream.nodeId, source, cast.stream.area, fps,
+            configuration.showsCursor);
         pipeWire->setFailureListener([this] {
             std::lock_guard lock(m_listenerMutex);
             if (m_listening) {

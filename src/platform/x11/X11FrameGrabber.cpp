@@ -64,6 +64,26 @@ constexpr int kBandRows = 16;
 // Every band is compared at least once in this many frames, damaged or not.
 constexpr int kCheckEvery = 8;
 
+// Whether `rows` rows of `width` pixels at `a` and `b` agree in the columns of `span` (empty:
+// nothing to compare); one comparison when the span is whole rows.
+bool sameColumns(const uint32_t* a, const uint32_t* b, int width, int rows, const QRect& span) {
+    if (span.isEmpty()) {
+        return true;
+    }
+    const auto w = static_cast<size_t>(width);
+    if (span.width() == width) {
+        return std::memcmp(a, b, w * 4 * static_cast<size_t>(rows)) == 0;
+    }
+    const auto left = static_cast<size_t>(span.left());
+    for (int y = 0; y < rows; ++y) {
+        const size_t at = static_cast<size_t>(y) * w + left;
+        if (std::memcmp(a + at, b + at, static_cast<size_t>(span.width()) * 4) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A frame surface in memory of its own: mapped whole and populated in one call (with huge
 // pages where the system offers them) rather than page by page as the conversion first
 // touches it. Page faults otherwise cost more than the conversion itself.
@@ -389,7 +409,6 @@ Image FrameGrabber::convert(RawFrame&& raw) {
 Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
     const int width = m_source.width();
     const int height = m_source.height();
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
     const QRect cursor = raw.cursor ? cursorArea(raw.cursor.get()) : QRect();
     const uint32_t serial = raw.cursor ? raw.cursor->cursor_serial : 0;
     const uint32_t* lastPixels = m_last ? pixelsOf(m_last->raw) : nullptr;
@@ -408,12 +427,15 @@ Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
         const uint32_t* first = pixels + static_cast<size_t>(top) * static_cast<size_t>(width);
         const bool pointerHere =
             cursor.intersects(area) || (m_last && m_last->cursorArea.intersects(area));
-        const bool compare =
-            !raw.damage || raw.damage->intersects(area) || b % kCheckEvery == m_checkTurn;
+        // The columns to compare: all of them in the band's turn or without damage reports,
+        // else those the damage spans in the band (none when it misses the band).
+        QRect span = area;
+        if (raw.damage && b % kCheckEvery != m_checkTurn) {
+            span = (*raw.damage & area).boundingRect();
+        }
         if (lastPixels != nullptr && (samePointer || !pointerHere) &&
-            (!compare ||
-             std::memcmp(first, lastPixels + static_cast<size_t>(top) * static_cast<size_t>(width),
-                         rowBytes * static_cast<size_t>(rows)) == 0)) {
+            sameColumns(first, lastPixels + static_cast<size_t>(top) * static_cast<size_t>(width),
+                        width, rows, span)) {
             bands.push_back(m_last->bands[static_cast<size_t>(b)]);
             continue;
         }
