@@ -205,7 +205,7 @@ TEST_F(PortalCapture, StillAndAnimatedScreensComeOnTheClocksSchedule) {
         configuration.sourceRect = QRectF(region);
         configuration.outputSize = region.size();
         configuration.minimumFrameInterval =
-            MediaTime{1, static_cast<int32_t>(fps), MediaTime::Valid, 0};
+            MediaTime{1, static_cast<int32_t>(fps), MediaTime::Valid};
         configuration.showsCursor = false;
         const auto period = captureclock::period(configuration.minimumFrameInterval);
         test::CaptureCollector collector;
