@@ -69,7 +69,7 @@ step "Depends: $depends"
 depends_names="$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")"
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 \
   libxcb1 libxcb-shm0 libxcb-xfixes0 libxcb-damage0 libxcb-shape0 libxcb-randr0 \
-  libgif7 libwebp7 libwebpmux3 libavcodec59 libavformat59 libavutil57 libswscale6 libdeflate0; do
+  libwebp7 libwebpmux3 libavcodec59 libavformat59 libavutil57 libswscale6 libdeflate0; do
   grep -qxF "$lib" <<<"$depends_names" || fail "Depends lacks $lib"
 done
 if grep -q -- '-dev$' <<<"$depends_names"; then fail "Depends names a development package"; fi
