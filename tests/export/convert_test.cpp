@@ -2,6 +2,7 @@
 #include "convert/FrameArena.h"
 #include "convert/FrameLoader.h"
 #include "convert/PlainPNG.h"
+#include "export/Exporter.h"
 #include "support/TestImages.h"
 
 #include <QBuffer>
@@ -146,6 +147,48 @@ TEST(MireloConvert, WritesAGifAndShowsHelp) {
     const Result help = runConvert({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("--skip-similar"));
+}
+
+// mirelo-convert holds GIF frames as bands shared with the frame before,
+// copied or read where they were decoded depending on how much changed; the
+// file must be the one the export makes from the same frames held whole.
+TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
+    QTemporaryDir dir;
+    // 70 rows: four bands of 16 and one of 6. Each frame changes a different
+    // share of the bands: all, none, one (the last, short one), four of five.
+    QImage frame = test::patternImage(40, 70, 7).qimage();
+    const auto paint = [&frame](int top, int rows, uint8_t seed) {
+        const QImage noise = test::patternImage(40, rows, seed).qimage();
+        for (int y = 0; y < rows; ++y) {
+            std::memcpy(frame.scanLine(top + y), noise.constScanLine(y), 40 * 4);
+        }
+    };
+    std::vector<Image> images;
+    const auto keep = [&] {
+        const QString path = dir.filePath(QStringLiteral("%1.png").arg(images.size()));
+        ASSERT_TRUE(frame.save(path));
+        images.push_back(Image::fromQImage(QImage(path)));
+    };
+    keep();
+    paint(0, 70, 50);
+    keep();
+    keep();
+    paint(64, 6, 90);
+    keep();
+    paint(0, 64, 130);
+    keep();
+    paint(20, 30, 170);
+    keep();
+
+    const QString fromFolder = dir.filePath("folder.gif");
+    const Result result = runConvert({"--quiet", "--fps", "10", dir.path(), fromFolder});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QString fromMemory = dir.filePath("memory.gif");
+    ASSERT_FALSE(Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80,
+                                     fromMemory));
+    QFile a(fromFolder), b(fromMemory);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
 }
 
 TEST(MireloConvert, FramesSortByNameWithNumbersByValue) {

@@ -118,7 +118,11 @@ private:
 // Turns frames read in order into images of 16-row bands, where a band whose
 // rows equal the previous frame's is that frame's band, shared. A recording
 // of a screen where little moves then holds each change once, and the encoder
-// sees unchanged rows as the same memory.
+// sees unchanged rows as the same memory. The changed bands of a frame that
+// changed in a few places are copied, so the decoded frame can go; those of a
+// frame that changed in most places are read where they were decoded, which
+// then stays: copying nearly the whole frame would keep about as much memory
+// and cost a pass over it. A frame that changed everywhere is kept as it is.
 class SharedBands {
 public:
     static constexpr int kRows = 16;
@@ -131,31 +135,52 @@ public:
         const int height = frame.height();
         const size_t count = size_t((height + kRows - 1) / kRows);
         const bool compare = m_size == frame.size() && m_bands.size() == count;
+        std::vector<char> same(count, 0);
+        size_t changed = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const int top = int(k) * kRows;
+            const int rows = std::min(kRows, height - top);
+            bool equal = compare;
+            for (int y = 0; equal && y < rows; ++y) {
+                equal = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
+                                    size_t(width) * 4) == 0;
+            }
+            same[k] = equal;
+            changed += equal ? 0 : 1;
+        }
+        const bool inPlace = 2 * changed > count;
+        // The frame as one surface with a fixed row distance; views into it
+        // hold it.
+        const QImage surface = inPlace ? frame.qimage() : QImage();
         std::vector<Image> bands(count);
         for (size_t k = 0; k < count; ++k) {
             const int top = int(k) * kRows;
             const int rows = std::min(kRows, height - top);
-            bool same = compare;
-            for (int y = 0; same && y < rows; ++y) {
-                same = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
-                                   size_t(width) * 4) == 0;
-            }
-            if (same) {
+            if (same[k]) {
                 bands[k] = m_bands[k];
-                continue;
+            } else if (inPlace) {
+                bands[k] = Image::fromQImage(QImage(
+                    surface.constScanLine(top), width, rows, surface.bytesPerLine(),
+                    surface.format(), [](void* held) { delete static_cast<QImage*>(held); },
+                    new QImage(surface)));
+            } else {
+                QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
+                if (copy.isNull()) {
+                    return {};
+                }
+                for (int y = 0; y < rows; ++y) {
+                    std::memcpy(copy.scanLine(y), frame.constScanLine(top + y),
+                                size_t(width) * 4);
+                }
+                bands[k] = Image::fromQImage(copy);
             }
-            QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
-            if (copy.isNull()) {
+            if (bands[k].isNull()) {
                 return {};
             }
-            for (int y = 0; y < rows; ++y) {
-                std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
-            }
-            bands[k] = Image::fromQImage(copy);
         }
         m_size = frame.size();
         m_bands = bands;
-        return Image::stacked(std::move(bands));
+        return changed == count ? frame : Image::stacked(std::move(bands));
     }
 
 private:
