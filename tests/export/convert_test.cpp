@@ -184,8 +184,8 @@ TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
     const Result result = runConvert({"--quiet", "--fps", "10", dir.path(), fromFolder});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     const QString fromMemory = dir.filePath("memory.gif");
-    ASSERT_FALSE(Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80,
-                                     fromMemory));
+    ASSERT_FALSE(
+        Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80, fromMemory));
     QFile a(fromFolder), b(fromMemory);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     EXPECT_EQ(a.readAll(), b.readAll());

@@ -169,8 +169,7 @@ public:
                     return {};
                 }
                 for (int y = 0; y < rows; ++y) {
-                    std::memcpy(copy.scanLine(y), frame.constScanLine(top + y),
-                                size_t(width) * 4);
+                    std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
                 }
                 bands[k] = Image::fromQImage(copy);
             }
