@@ -149,13 +149,18 @@ TEST(MireloConvert, WritesAGifAndShowsHelp) {
     EXPECT_TRUE(help.out.contains("--skip-similar"));
 }
 
-// mirelo-convert holds GIF frames as bands shared with the frame before,
-// copied or read where they were decoded depending on how much changed; the
-// file must be the one the export makes from the same frames held whole.
+// mirelo-convert reads a GIF's frames as it encodes them, or, with a
+// reduction to apply, holds them all as bands shared with the frame before,
+// copied or read where they were decoded depending on how much changed.
+// Either way the file must be the one the export makes from the same frames
+// held whole.
 TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
     QTemporaryDir dir;
+    const QString folder = dir.filePath("frames");
+    QDir().mkpath(folder);
     // 70 rows: four bands of 16 and one of 6. Each frame changes a different
-    // share of the bands: all, none, one (the last, short one), four of five.
+    // share of the bands: all, none, one (the last, short one), four of five,
+    // three of five; then more frames than the palette samples.
     QImage frame = test::patternImage(40, 70, 7).qimage();
     const auto paint = [&frame](int top, int rows, uint8_t seed) {
         const QImage noise = test::patternImage(40, rows, seed).qimage();
@@ -165,7 +170,7 @@ TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
     };
     std::vector<Image> images;
     const auto keep = [&] {
-        const QString path = dir.filePath(QStringLiteral("%1.png").arg(images.size()));
+        const QString path = folder + QStringLiteral("/%1.png").arg(images.size());
         ASSERT_TRUE(frame.save(path));
         images.push_back(Image::fromQImage(QImage(path)));
     };
@@ -179,16 +184,26 @@ TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
     keep();
     paint(20, 30, 170);
     keep();
+    for (int i = 0; i < 10; ++i) {
+        paint(i * 6, 10, uint8_t(i * 20));
+        keep();
+    }
 
-    const QString fromFolder = dir.filePath("folder.gif");
-    const Result result = runConvert({"--quiet", "--fps", "10", dir.path(), fromFolder});
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
     const QString fromMemory = dir.filePath("memory.gif");
     ASSERT_FALSE(
         Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80, fromMemory));
-    QFile a(fromFolder), b(fromMemory);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    EXPECT_EQ(a.readAll(), b.readAll());
+    QFile expected(fromMemory);
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    const QByteArray bytes = expected.readAll();
+    for (const QStringList& options : {QStringList{}, QStringList{"--reduce", "0"}}) {
+        const QString fromFolder = dir.filePath("folder.gif");
+        const Result result =
+            runConvert(options + QStringList{"--quiet", "--fps", "10", folder, fromFolder});
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        QFile written(fromFolder);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), bytes) << options.join(' ').toStdString();
+    }
 }
 
 TEST(MireloConvert, FramesSortByNameWithNumbersByValue) {
