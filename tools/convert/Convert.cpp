@@ -217,8 +217,8 @@ public:
 
     size_t count() const { return size_t(m_names.size()); }
 
-    // Frame `index`; null when it cannot be read (error() says why) or once
-    // cancelled. Any thread.
+    // Frame `index`; null when it cannot be read (firstError() says why) or
+    // once cancelled. Any thread.
     Image frame(size_t index) {
         if (index >= count()) {
             return {};
