@@ -207,12 +207,13 @@ public:
           m_cancel(cancel),
           m_sampled(GIFQuantizer::sampledFrameIndices(int(names.size()))),
           m_keep(size_t(2 * threads + 2)),
-          m_inOrder(folder, names, cancel, threads, 2 * threads + 2) {
+          m_inOrder(folder, names, cancel, threads, 2 * threads + 2, &m_arena) {
         QStringList sampledNames;
         for (int index : m_sampled) {
             sampledNames << names[index];
         }
-        m_sampleLoader.emplace(folder, sampledNames, cancel, threads, int(sampledNames.size()));
+        m_sampleLoader.emplace(folder, sampledNames, cancel, threads, int(sampledNames.size()),
+                               &m_arena);
     }
 
     size_t count() const { return size_t(m_names.size()); }
@@ -268,7 +269,7 @@ public:
             return image;
         }
         pull.unlock();
-        FrameLoader alone(m_folder, {m_names[qsizetype(index)]}, m_cancel, 1, 1);
+        FrameLoader alone(m_folder, {m_names[qsizetype(index)]}, m_cancel, 1, 1, &m_arena);
         Image image = alone.frame(0);
         if (image.isNull()) {
             noteError(index, alone.error(0));
@@ -304,6 +305,8 @@ private:
     const CancelFlag m_cancel;
     const std::vector<int> m_sampled;
     const size_t m_keep;
+    // Shared by the loaders: the in-order one reuses the sampled frames' memory.
+    FrameArena m_arena;
     FrameLoader m_inOrder;
 
     std::mutex m_pullMutex;  // held while a loader is asked for a frame
