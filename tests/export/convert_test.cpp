@@ -2,6 +2,7 @@
 #include "convert/FrameArena.h"
 #include "convert/FrameLoader.h"
 #include "convert/PlainPNG.h"
+#include "export/Exporter.h"
 #include "support/TestImages.h"
 
 #include <QBuffer>
@@ -146,6 +147,63 @@ TEST(MireloConvert, WritesAGifAndShowsHelp) {
     const Result help = runConvert({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("--skip-similar"));
+}
+
+// mirelo-convert reads a GIF's frames as it encodes them, or, with a
+// reduction to apply, holds them all as bands shared with the frame before,
+// copied or read where they were decoded depending on how much changed.
+// Either way the file must be the one the export makes from the same frames
+// held whole.
+TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("frames");
+    QDir().mkpath(folder);
+    // 70 rows: four bands of 16 and one of 6. Each frame changes a different
+    // share of the bands: all, none, one (the last, short one), four of five,
+    // three of five; then more frames than the palette samples.
+    QImage frame = test::patternImage(40, 70, 7).qimage();
+    const auto paint = [&frame](int top, int rows, uint8_t seed) {
+        const QImage noise = test::patternImage(40, rows, seed).qimage();
+        for (int y = 0; y < rows; ++y) {
+            std::memcpy(frame.scanLine(top + y), noise.constScanLine(y), 40 * 4);
+        }
+    };
+    std::vector<Image> images;
+    const auto keep = [&] {
+        const QString path = folder + QStringLiteral("/%1.png").arg(images.size());
+        ASSERT_TRUE(frame.save(path));
+        images.push_back(Image::fromQImage(QImage(path)));
+    };
+    keep();
+    paint(0, 70, 50);
+    keep();
+    keep();
+    paint(64, 6, 90);
+    keep();
+    paint(0, 64, 130);
+    keep();
+    paint(20, 30, 170);
+    keep();
+    for (int i = 0; i < 10; ++i) {
+        paint(i * 6, 10, uint8_t(i * 20));
+        keep();
+    }
+
+    const QString fromMemory = dir.filePath("memory.gif");
+    ASSERT_FALSE(
+        Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80, fromMemory));
+    QFile expected(fromMemory);
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    const QByteArray bytes = expected.readAll();
+    for (const QStringList& options : {QStringList{}, QStringList{"--reduce", "0"}}) {
+        const QString fromFolder = dir.filePath("folder.gif");
+        const Result result =
+            runConvert(options + QStringList{"--quiet", "--fps", "10", folder, fromFolder});
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        QFile written(fromFolder);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), bytes) << options.join(' ').toStdString();
+    }
 }
 
 TEST(MireloConvert, FramesSortByNameWithNumbersByValue) {
@@ -343,8 +401,11 @@ TEST(MireloConvert, FrameLoaderHandsOutFramesInOrderAndStopsAtAFailure) {
     EXPECT_TRUE(loader.frame(1).isNull());
 }
 
-TEST(MireloConvert, StreamedVideosFailOnABrokenFrameWithoutAFile) {
-    for (const QString& extension : {QStringLiteral("mp4"), QStringLiteral("webp")}) {
+// Frame 13 of 20 is not among those a GIF's palette samples: it fails in
+// the middle of the encoding.
+TEST(MireloConvert, StreamedAnimationsFailOnABrokenFrameWithoutAFile) {
+    for (const QString& extension :
+         {QStringLiteral("mp4"), QStringLiteral("webp"), QStringLiteral("gif")}) {
         QTemporaryDir dir;
         const QString frames = dir.filePath(QStringLiteral("frames"));
         QDir().mkpath(frames);

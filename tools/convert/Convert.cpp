@@ -3,6 +3,7 @@
 #include "MireloIdentity.h"
 #include "convert/FrameLoader.h"
 #include "export/ExportFormats.h"
+#include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
 
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -118,7 +121,11 @@ private:
 // Turns frames read in order into images of 16-row bands, where a band whose
 // rows equal the previous frame's is that frame's band, shared. A recording
 // of a screen where little moves then holds each change once, and the encoder
-// sees unchanged rows as the same memory.
+// sees unchanged rows as the same memory. The changed bands of a frame that
+// changed in a few places are copied, so the decoded frame can go; those of a
+// frame that changed in most places are read where they were decoded, which
+// then stays: copying nearly the whole frame would keep about as much memory
+// and cost a pass over it. A frame that changed everywhere is kept as it is.
 class SharedBands {
 public:
     static constexpr int kRows = 16;
@@ -131,36 +138,185 @@ public:
         const int height = frame.height();
         const size_t count = size_t((height + kRows - 1) / kRows);
         const bool compare = m_size == frame.size() && m_bands.size() == count;
+        std::vector<char> same(count, 0);
+        size_t changed = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const int top = int(k) * kRows;
+            const int rows = std::min(kRows, height - top);
+            bool equal = compare;
+            for (int y = 0; equal && y < rows; ++y) {
+                equal = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
+                                    size_t(width) * 4) == 0;
+            }
+            same[k] = equal;
+            changed += equal ? 0 : 1;
+        }
+        const bool inPlace = 2 * changed > count;
+        // The frame as one surface with a fixed row distance; views into it
+        // hold it.
+        const QImage surface = inPlace ? frame.qimage() : QImage();
         std::vector<Image> bands(count);
         for (size_t k = 0; k < count; ++k) {
             const int top = int(k) * kRows;
             const int rows = std::min(kRows, height - top);
-            bool same = compare;
-            for (int y = 0; same && y < rows; ++y) {
-                same = std::memcmp(frame.constScanLine(top + y), m_bands[k].constScanLine(y),
-                                   size_t(width) * 4) == 0;
-            }
-            if (same) {
+            if (same[k]) {
                 bands[k] = m_bands[k];
-                continue;
+            } else if (inPlace) {
+                bands[k] = Image::fromQImage(QImage(
+                    surface.constScanLine(top), width, rows, surface.bytesPerLine(),
+                    surface.format(), [](void* held) { delete static_cast<QImage*>(held); },
+                    new QImage(surface)));
+            } else {
+                QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
+                if (copy.isNull()) {
+                    return {};
+                }
+                for (int y = 0; y < rows; ++y) {
+                    std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
+                }
+                bands[k] = Image::fromQImage(copy);
             }
-            QImage copy(width, rows, QImage::Format_RGBA8888_Premultiplied);
-            if (copy.isNull()) {
+            if (bands[k].isNull()) {
                 return {};
             }
-            for (int y = 0; y < rows; ++y) {
-                std::memcpy(copy.scanLine(y), frame.constScanLine(top + y), size_t(width) * 4);
-            }
-            bands[k] = Image::fromQImage(copy);
         }
         m_size = frame.size();
         m_bands = bands;
-        return Image::stacked(std::move(bands));
+        return changed == count ? frame : Image::stacked(std::move(bands));
     }
 
 private:
     QSize m_size;
     std::vector<Image> m_bands;
+};
+
+// A GIF's frames decoded alongside its encoding. The encoder reads the
+// frames its palette samples (a few spread over the animation, in order),
+// then every frame about in order, from a few threads, most once and some
+// twice (see ExporterGIF.cpp). The sampled frames come from a loader of
+// their own; the rest from a loader that decodes in order a few frames ahead
+// of the newest frame asked for, and the last few frames handed out are kept
+// for a second ask. So only a few frames are held at once, and their memory
+// is reused. A frame asked for outside that pattern is decoded on the
+// caller's thread: slower, never wrong.
+class GifFrames {
+public:
+    GifFrames(const QDir& folder, const QStringList& names, const CancelFlag& cancel, int threads)
+        : m_folder(folder),
+          m_names(names),
+          m_cancel(cancel),
+          m_sampled(GIFQuantizer::sampledFrameIndices(int(names.size()))),
+          m_keep(size_t(2 * threads + 2)),
+          m_inOrder(folder, names, cancel, threads, 2 * threads + 2, &m_arena) {
+        QStringList sampledNames;
+        for (int index : m_sampled) {
+            sampledNames << names[index];
+        }
+        m_sampleLoader.emplace(folder, sampledNames, cancel, threads, int(sampledNames.size()),
+                               &m_arena);
+    }
+
+    size_t count() const { return size_t(m_names.size()); }
+
+    // Frame `index`; null when it cannot be read (firstError() says why) or
+    // once cancelled. Any thread.
+    Image frame(size_t index) {
+        if (index >= count()) {
+            return {};
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (Image kept = keptFrame(index); !kept.isNull()) {
+                return kept;
+            }
+        }
+        std::unique_lock pull(m_pullMutex);
+        if (m_sampleLoader) {
+            // Sampled frames asked for in order, before any other.
+            const auto at = std::lower_bound(m_sampled.begin() + std::ptrdiff_t(m_sampledNext),
+                                             m_sampled.end(), int(index));
+            if (at != m_sampled.end() && *at == int(index)) {
+                const size_t k = size_t(at - m_sampled.begin());
+                m_sampledNext = k + 1;
+                Image image = m_sampleLoader->frame(k);
+                if (image.isNull()) {
+                    noteError(index, m_sampleLoader->error(k));
+                }
+                return image;
+            }
+            m_sampleLoader.reset();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (Image kept = keptFrame(index); !kept.isNull()) {
+                return kept;
+            }
+        }
+        if (index >= m_next) {
+            Image image;
+            for (; m_next <= index; ++m_next) {
+                image = m_inOrder.frame(m_next);
+                if (image.isNull()) {
+                    noteError(m_next, m_inOrder.error(m_next));
+                    return {};
+                }
+                std::lock_guard lock(m_mutex);
+                m_kept.emplace_back(m_next, image);
+                if (m_kept.size() > m_keep) {
+                    m_kept.pop_front();
+                }
+            }
+            return image;
+        }
+        pull.unlock();
+        FrameLoader alone(m_folder, {m_names[qsizetype(index)]}, m_cancel, 1, 1, &m_arena);
+        Image image = alone.frame(0);
+        if (image.isNull()) {
+            noteError(index, alone.error(0));
+        }
+        return image;
+    }
+
+    // Why the first frame that could not be read could not; empty when
+    // every frame asked for was read.
+    QString firstError() const {
+        std::lock_guard lock(m_mutex);
+        return m_errors.empty() ? QString() : m_errors.begin()->second;
+    }
+
+private:
+    Image keptFrame(size_t index) const {
+        for (const auto& [kept, image] : m_kept) {
+            if (kept == index) {
+                return image;
+            }
+        }
+        return {};
+    }
+    void noteError(size_t index, const QString& error) {
+        std::lock_guard lock(m_mutex);
+        if (!error.isEmpty()) {
+            m_errors.emplace(index, error);
+        }
+    }
+
+    const QDir m_folder;
+    const QStringList m_names;
+    const CancelFlag m_cancel;
+    const std::vector<int> m_sampled;
+    const size_t m_keep;
+    // Shared by the loaders: the in-order one reuses the sampled frames' memory.
+    FrameArena m_arena;
+    FrameLoader m_inOrder;
+
+    std::mutex m_pullMutex;  // held while a loader is asked for a frame
+    std::optional<FrameLoader> m_sampleLoader;
+    size_t m_sampledNext = 0;  // the first sampled frame not yet asked for
+    size_t m_next = 0;         // the next frame to take from m_inOrder
+
+    mutable std::mutex m_mutex;
+    std::deque<std::pair<size_t, Image>> m_kept;
+    std::map<size_t, QString> m_errors;
 };
 
 }  // namespace
@@ -380,29 +536,48 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     // gets each one as soon as it is decoded; otherwise every frame is read
     // first.
     const ExportPreprocessor::Options& reduce = options.preprocess;
-    const bool stream = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
-                        !reduce.resizePercent && !options.maxSize &&
-                        formatEntry(options.format).takesFramesInOrder;
+    const bool plain = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
+                       !reduce.resizePercent && !options.maxSize;
+    const bool stream = plain && formatEntry(options.format).takesFramesInOrder;
+    // A GIF without reductions reads its frames as it encodes them, through
+    // GifFrames.
+    const bool gifStream = plain && options.format == ExportFormat::gif;
     // Frames are decoded on every core (up to 8); when streaming, only a few
     // frames ahead of the encoder, whose threads share the cores.
     const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
-    // A GIF keeps every frame, in bands shared with the frame before where
-    // they did not change (see SharedBands), so each decoded frame is let go
-    // at once and the next one reuses its memory.
+    // A GIF read whole keeps every frame, in bands shared with the frame
+    // before where they did not change (see SharedBands).
     const bool banded = options.format == ExportFormat::gif;
-    FrameLoader loader(folder, names, cancel, threads,
+    std::optional<GifFrames> gifFrames;
+    std::optional<FrameLoader> loader;
+    if (gifStream) {
+        gifFrames.emplace(folder, names, cancel, threads);
+    } else {
+        loader.emplace(folder, names, cancel, threads,
                        stream || banded ? 2 * threads + 2 : int(names.size()));
+    }
     SharedBands bands;
-    const size_t count = loader.count();
+    const size_t count = size_t(names.size());
+    // The GIF encoder reads frames from several threads and stops on this
+    // flag, which is set on a cancellation or when a frame cannot be read.
+    const CancelFlag stop;
+    std::mutex unreadableMutex;
     std::optional<size_t> unreadable;  // the frame that failed to decode
     const auto frame = [&](size_t index) {
-        Image image = loader.frame(index);
-        if (image.isNull() && !cancel.isCancelled() && !unreadable) {
-            unreadable = index;
+        Image image = gifFrames ? gifFrames->frame(index) : loader->frame(index);
+        if (image.isNull() || cancel.isCancelled()) {
+            stop.cancel();
+        }
+        if (image.isNull() && !cancel.isCancelled()) {
+            std::lock_guard lock(unreadableMutex);
+            unreadable = std::min(unreadable.value_or(index), index);
         }
         return image;
     };
-    const ProgressFn encodingProgress = [&progress](int doneSteps, int total) {
+    const ProgressFn encodingProgress = [&progress, &cancel, &stop](int doneSteps, int total) {
+        if (cancel.isCancelled()) {
+            stop.cancel();
+        }
         progress.show(QStringLiteral("encoding"), doneSteps, total);
     };
     const auto cancelled = [&] {
@@ -411,12 +586,13 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     };
 
     ExportStatus status;
-    if (stream) {
+    if (stream || gifStream) {
         // Only the frames in flight are held: the encoder asks for each
-        // frame once, in order, as the loader hands them out.
+        // frame once, in order, as the loader hands them out (a GIF, about
+        // in order; see GifFrames).
         status = encodeFrames(options.format, FrameSequence{.count = count, .frame = frame},
                               std::vector<double>(count, options.delay), options.quality,
-                              options.output, cancel, encodingProgress);
+                              options.output, gifStream ? stop : cancel, encodingProgress);
     } else {
         std::vector<Image> images;
         images.reserve(count);
@@ -466,7 +642,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     }
     if (unreadable) {
         progress.finish();
-        const QString error = loader.error(*unreadable);
+        const QString error = gifFrames ? gifFrames->firstError() : loader->error(*unreadable);
         return fail(!error.isEmpty() ? error
                                      : QStringLiteral("cannot read image %1")
                                            .arg(folder.filePath(names[qsizetype(*unreadable)])));

@@ -11,9 +11,10 @@
 namespace mirelo::convert {
 
 FrameLoader::FrameLoader(const QDir& folder, const QStringList& names, const CancelFlag& cancel,
-                         int threads, int ahead)
+                         int threads, int ahead, FrameArena* arena)
     : m_cancel(cancel),
       m_ahead(size_t(std::max(1, ahead))),
+      m_arena(arena != nullptr ? *arena : m_ownArena),
       m_frames(size_t(names.size())),
       m_errors(size_t(names.size())),
       m_done(size_t(names.size()), 0) {

@@ -24,8 +24,11 @@ class FrameLoader {
 public:
     // `threads` decoding threads keep at most `ahead` frames decoded (or
     // being decoded) beyond the one asked for last; both at least 1.
+    // Frames are decoded into `arena` when given (it must outlive the
+    // loader), so loaders that take turns reuse each other's memory; else
+    // into an arena of the loader's own.
     FrameLoader(const QDir& folder, const QStringList& names, const CancelFlag& cancel, int threads,
-                int ahead);
+                int ahead, FrameArena* arena = nullptr);
     // Stops the workers, dropping whatever they decoded and nobody took.
     ~FrameLoader();
     FrameLoader(const FrameLoader&) = delete;
@@ -49,7 +52,8 @@ private:
     std::vector<QString> m_paths;
     const CancelFlag m_cancel;
     const size_t m_ahead;
-    FrameArena m_arena;
+    FrameArena m_ownArena;
+    FrameArena& m_arena;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
