@@ -1,5 +1,6 @@
 #include "image/WorkerPool.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <QThreadPool>
 
@@ -7,16 +8,28 @@
 
 namespace mirelo {
 
+namespace {
+
+void endWorkers() {
+    workerPool()->waitForDone();
+}
+
+}  // namespace
+
 QThreadPool* workerPool() {
-    static QThreadPool* pool = [] {
-        // Kept for the life of the process, as Qt's own pool is: threads still
-        // finishing work at exit must not outlive their pool's memory.
-        auto* made = new QThreadPool;
-        made->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-        made->setObjectName(QStringLiteral("mirelo-workers"));
-        return made;
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+        pool.setObjectName(QStringLiteral("mirelo-workers"));
+        // When the application goes, the work still running is waited for and
+        // the threads end, as Qt does with its own pool: what they keep per
+        // thread (laid-out fonts, for one) goes while the application that
+        // made it still exists.
+        qAddPostRoutine(endWorkers);
+        return true;
     }();
-    return pool;
+    (void)configured;
+    return &pool;
 }
 
 }  // namespace mirelo
