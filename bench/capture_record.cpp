@@ -118,6 +118,8 @@ int main(int argc, char** argv) {
                     const auto mean = [&](std::chrono::nanoseconds t, int64_t n) {
                         return n > 0 ? ms(t) / double(n) : 0.0;
                     };
+                    const mirelo::FrameStore::WriterCounts writer =
+                        recorder.frameStore().writerCounts();
                     std::fflush(stdout);
                     std::fprintf(stderr,
                                  "missed: %ld of %ld due\n"
@@ -125,7 +127,8 @@ int main(int argc, char** argv) {
                                  "after a read ran over, the rest woken late), late by mean "
                                  "%.1f ms, worst %.1f ms\n"
                                  "converter behind: %lld deadlines without a read\n"
-                                 "store queue dropped: %zu frames\n"
+                                 "store queue dropped: %zu frames; writer %.1f ms a frame, "
+                                 "%zu frames queued at most, run-queue wait %.0f ms\n"
                                  "reads: %lld, mean %.1f ms, worst %.1f ms\n"
                                  "run-queue wait: reader %.0f ms, converter %.0f ms\n",
                                  requested - static_cast<long>(delivered), requested,
@@ -135,6 +138,8 @@ int main(int argc, char** argv) {
                                  mean(stats.lateness, stats.lateFrames), ms(stats.worstLateness),
                                  static_cast<long long>(stats.converterBehind),
                                  recorder.frameStore().droppedFrames(),
+                                 mean(writer.busy, static_cast<int64_t>(writer.written)),
+                                 writer.peakQueued, ms(writer.runQueueWait),
                                  static_cast<long long>(stats.framesRead),
                                  mean(stats.readTime, stats.framesRead), ms(stats.worstReadTime),
                                  ms(stats.readerRunQueueWait), ms(stats.converterRunQueueWait));

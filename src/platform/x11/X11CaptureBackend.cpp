@@ -1,12 +1,12 @@
 #include "platform/x11/X11CaptureBackend.h"
 
 #include "capture/FramePacer.h"
+#include "capture/ThreadScheduling.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -26,20 +26,6 @@ const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
 
 using captureclock::mediaTime;
-
-// Time the calling thread has spent ready to run without a processor so far; nothing where the
-// kernel keeps no scheduler statistics.
-std::chrono::nanoseconds runQueueWait() {
-    std::FILE* file = std::fopen("/proc/thread-self/schedstat", "r");
-    if (file == nullptr) {
-        return {};
-    }
-    unsigned long long running = 0;
-    unsigned long long waiting = 0;
-    const int fields = std::fscanf(file, "%llu %llu", &running, &waiting);
-    std::fclose(file);
-    return fields == 2 ? std::chrono::nanoseconds(waiting) : std::chrono::nanoseconds{};
-}
 
 // One running stream: a connection of its own, a thread that reads the screen on schedule and
 // one that converts what was read and hands it to the sink. Up to queueDepth reads wait for
