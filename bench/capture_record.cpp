@@ -1,6 +1,8 @@
 // Records the top-left WIDTH x HEIGHT of an X display for SECONDS at FPS through
 // ScreenRecorder and the X11 backend, as the application does, and prints
 // "frames: N", "size: WxH" and "missed deadlines: N". Used by scripts/capture_vs_x11grab.sh.
+// Where missed frames went (deadlines the schedule skipped, reads the converter was too far
+// behind to take, frames the store's queue dropped) goes to stderr.
 // "requested: N" and "delivered: N" measure the recording over its own span, from its first
 // frame to the moment the stop was asked for: the frames due on the schedule of the first
 // frame in that span, and those kept (frames the store dropped are not).
@@ -110,6 +112,37 @@ int main(int argc, char** argv) {
                         "first to last frame: %.3f s\npeak memory: %.0f MB\n",
                         frames.size(), frames.front().image.width(), frames.front().image.height(),
                         missed, span, peakMemoryMB());
+                    // Where the frames due and not delivered went, one line per cause.
+                    const mirelo::CaptureStats& stats = recorder.lastStreamStats();
+                    const auto ms = [](std::chrono::nanoseconds t) { return t.count() / 1e6; };
+                    const auto mean = [&](std::chrono::nanoseconds t, int64_t n) {
+                        return n > 0 ? ms(t) / double(n) : 0.0;
+                    };
+                    const mirelo::FrameStore::WriterCounts writer =
+                        recorder.frameStore().writerCounts();
+                    std::fflush(stdout);
+                    std::fprintf(stderr,
+                                 "missed: %ld of %ld due\n"
+                                 "schedule skipped: %lld deadlines after %lld late frames (%lld "
+                                 "after a read ran over, the rest woken late), late by mean "
+                                 "%.1f ms, worst %.1f ms\n"
+                                 "converter behind: %lld deadlines without a read\n"
+                                 "store queue dropped: %zu frames; writer %.1f ms a frame, "
+                                 "%zu frames queued at most, run-queue wait %.0f ms\n"
+                                 "reads: %lld, mean %.1f ms, worst %.1f ms\n"
+                                 "run-queue wait: reader %.0f ms, converter %.0f ms\n",
+                                 requested - static_cast<long>(delivered), requested,
+                                 static_cast<long long>(stats.deadlinesSkipped),
+                                 static_cast<long long>(stats.lateFrames),
+                                 static_cast<long long>(stats.lateAfterOverrun),
+                                 mean(stats.lateness, stats.lateFrames), ms(stats.worstLateness),
+                                 static_cast<long long>(stats.converterBehind),
+                                 recorder.frameStore().droppedFrames(),
+                                 mean(writer.busy, static_cast<int64_t>(writer.written)),
+                                 writer.peakQueued, ms(writer.runQueueWait),
+                                 static_cast<long long>(stats.framesRead),
+                                 mean(stats.readTime, stats.framesRead), ms(stats.worstReadTime),
+                                 ms(stats.readerRunQueueWait), ms(stats.converterRunQueueWait));
                     // What the recording store kept on disk, against the raw frames.
                     const auto store = recorder.frameStore().takeLastRecording();
                     const double raw =

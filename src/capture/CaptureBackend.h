@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -71,6 +72,29 @@ struct CaptureSink {
     std::function<void(const CaptureFailure& failure)> failed;
 };
 
+// What a stream counted while it ran, to explain frames that were due and never came. Cheap
+// counters only; zero where a backend does not count.
+struct CaptureStats {
+    int64_t framesRead = 0;
+    // Deadlines left out because the frame before came more than half a period late; the
+    // frames that came that late and by how much (sum and worst); of those, the ones whose
+    // deadline had passed before the wait for it began (the read before ran over), the rest
+    // having slept and been woken late.
+    int64_t deadlinesSkipped = 0;
+    int64_t lateFrames = 0;
+    std::chrono::nanoseconds lateness{0};
+    std::chrono::nanoseconds worstLateness{0};
+    int64_t lateAfterOverrun = 0;
+    // Deadlines that passed without a read because every read still awaited conversion.
+    int64_t converterBehind = 0;
+    // Time the reads took, request to reply (sum and worst).
+    std::chrono::nanoseconds readTime{0};
+    std::chrono::nanoseconds worstReadTime{0};
+    // Time the reading and the converting thread were ready to run but had no processor.
+    std::chrono::nanoseconds readerRunQueueWait{0};
+    std::chrono::nanoseconds converterRunQueueWait{0};
+};
+
 // The platform's screen-capture service. Calls block until done and are made from one worker
 // thread at a time (never from the main thread); implementations need not be re-entrant.
 // At most one stream runs at a time.
@@ -94,6 +118,8 @@ public:
     // Ends the running stream; once it returns, the sink is never called again. Stopping a
     // stream that already ended by itself, or when none runs, succeeds.
     virtual std::optional<CaptureFailure> stopStream() = 0;
+    // The counts of the last stream, once it has ended (by stopStream() or by itself).
+    virtual CaptureStats streamStats() { return {}; }
 };
 
 }  // namespace mirelo

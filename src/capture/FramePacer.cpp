@@ -50,13 +50,26 @@ std::optional<Clock::time_point> FramePacer::waitForFrame() {
         // The first grid point at least half a period after the last frame, and never one
         // already used.
         const Clock::duration earliest = *m_last + m_period / 2 - *m_start;
-        m_index = std::max(m_index + 1, (earliest + m_period - Clock::duration(1)) / m_period);
-        m_clock->sleepUntil(*m_start + m_index * m_period, m_interrupted);
+        const int64_t next =
+            std::max(m_index + 1, (earliest + m_period - Clock::duration(1)) / m_period);
+        if (next > m_index + 1) {
+            const Clock::duration late = *m_last - (*m_start + m_index * m_period);
+            m_counts.skipped += next - m_index - 1;
+            ++m_counts.lateFrames;
+            m_counts.lateness += late;
+            m_counts.worstLateness = std::max(m_counts.worstLateness, late);
+            m_counts.lateAfterOverrun += m_lastOverran ? 1 : 0;
+        }
+        m_index = next;
+        const Clock::time_point deadline = *m_start + m_index * m_period;
+        m_lastOverran = m_clock->now() >= deadline;
+        m_clock->sleepUntil(deadline, m_interrupted);
         if (m_interrupted) {
             return std::nullopt;
         }
     }
     m_last = m_clock->now();
+    ++m_counts.frames;
     return m_last;
 }
 

@@ -35,6 +35,20 @@ std::shared_ptr<PacingClock> steadyPacingClock();
 // One thread waits; interrupt() may come from any thread.
 class FramePacer {
 public:
+    // What the schedule lost, counted as it goes (cheap: one more clock read per frame).
+    struct Counts {
+        int64_t frames = 0;
+        // Grid points left out because the frame before came more than half a period late.
+        int64_t skipped = 0;
+        // The frames that came that late, and how late they came (sum and worst).
+        int64_t lateFrames = 0;
+        captureclock::Clock::duration lateness{0};
+        captureclock::Clock::duration worstLateness{0};
+        // Of those, the ones whose grid point had passed before the wait for it began (the
+        // work on the frame before ran over); the others slept and were woken late.
+        int64_t lateAfterOverrun = 0;
+    };
+
     // `interval` is the time between frames (1 / fps); an invalid or empty one is a second.
     FramePacer(const MediaTime& interval, std::shared_ptr<PacingClock> clock);
 
@@ -47,6 +61,9 @@ public:
 
     PacingClock& clock() { return *m_clock; }
 
+    // The waiting thread's, or anyone's once it has stopped waiting.
+    const Counts& counts() const { return m_counts; }
+
 private:
     const std::shared_ptr<PacingClock> m_clock;
     const captureclock::Clock::duration m_period;
@@ -54,6 +71,8 @@ private:
     std::optional<captureclock::Clock::time_point> m_start;
     std::optional<captureclock::Clock::time_point> m_last;
     int64_t m_index = 0;
+    bool m_lastOverran = false;  // the last frame's grid point had passed before its wait
+    Counts m_counts;
 };
 
 }  // namespace mirelo

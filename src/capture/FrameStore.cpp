@@ -1,5 +1,9 @@
 #include "capture/FrameStore.h"
 
+#include "capture/ThreadScheduling.h"
+
+#include <algorithm>
+
 namespace mirelo {
 
 FrameStore::FrameStore(StoreOptions options) : m_options(std::move(options)) {}
@@ -26,6 +30,7 @@ std::optional<StoreError> FrameStore::begin(double fps) {
     m_failed = false;
     m_pendingDrops = 0;
     m_dropped = 0;
+    m_writerCounts = {};
     m_stopWriter = false;
     m_writer = std::thread([this] { write(); });
     return std::nullopt;
@@ -48,14 +53,17 @@ void FrameStore::append(const Image& image, const MediaTime& timestamp) {
     }
     m_queuedBytes += bytes;
     m_queue.push_back(Pending{image, timestamp, std::exchange(m_pendingDrops, 0)});
+    m_writerCounts.peakQueued = std::max(m_writerCounts.peakQueued, m_queue.size());
     m_wake.notify_one();
 }
 
 void FrameStore::write() {
+    const std::chrono::nanoseconds waitedBefore = runQueueWait();
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopWriter || !m_queue.empty(); });
         if (m_queue.empty()) {
+            m_writerCounts.runQueueWait = runQueueWait() - waitedBefore;
             return;  // stopping, and everything queued is written
         }
         Pending next = std::move(m_queue.front());
@@ -65,13 +73,17 @@ void FrameStore::write() {
         std::shared_ptr<RecordingStore> recording = m_recording;
         const bool failed = m_failed;
         lock.unlock();
+        const auto started = std::chrono::steady_clock::now();
         Image stored;
         std::optional<StoreError> error =
             failed ? std::nullopt
                    : recording->append(next.image, next.timestamp, next.dropsBefore, &stored);
         next.image = Image();  // the raw pixels go now, outside the lock
+        const auto took = std::chrono::steady_clock::now() - started;
         lock.lock();
         m_writing = false;
+        m_writerCounts.busy += took;
+        ++m_writerCounts.written;
         if (error && !m_failed) {
             m_failed = true;
             m_queue.clear();
@@ -115,6 +127,7 @@ std::vector<FrameStore::Frame> FrameStore::drain() {
         }
         m_lastRecording = std::exchange(m_recording, nullptr);
         m_lastDropped = m_dropped;
+        m_lastWriterCounts = m_writerCounts;
     }
     m_pendingDrops = 0;
     m_dropped = 0;
@@ -129,6 +142,11 @@ size_t FrameStore::count() const {
 size_t FrameStore::droppedFrames() const {
     std::lock_guard lock(m_mutex);
     return m_lastDropped;
+}
+
+FrameStore::WriterCounts FrameStore::writerCounts() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastWriterCounts;
 }
 
 std::shared_ptr<RecordingStore> FrameStore::takeLastRecording() {

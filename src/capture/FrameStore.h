@@ -4,6 +4,7 @@
 #include "capture/RecordingStore.h"
 #include "image/Image.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -56,6 +57,14 @@ public:
 
     // Frames of the last drained recording that were dropped because the disk fell behind.
     size_t droppedFrames() const;
+    // How the writer kept up with the last drained recording.
+    struct WriterCounts {
+        size_t written = 0;
+        size_t peakQueued = 0;                     // frames waiting at once, at most
+        std::chrono::nanoseconds busy{0};          // compressing and writing
+        std::chrono::nanoseconds runQueueWait{0};  // ready to run without a processor
+    };
+    WriterCounts writerCounts() const;
     // The recording store of the last drained recording, handed over once (null when none was
     // open or it was taken already). Its frames keep it alive too; whoever takes it decides
     // when its folder goes (RecordingStore::removeFiles()).
@@ -95,6 +104,8 @@ private:
     uint32_t m_pendingDrops = 0;  // dropped since the last frame queued
     size_t m_dropped = 0;
     size_t m_lastDropped = 0;
+    WriterCounts m_writerCounts;
+    WriterCounts m_lastWriterCounts;
     std::function<void(const StoreError&)> m_onFailure;
 };
 

@@ -284,7 +284,9 @@ void ScreenRecorder::stop(StopCompletion completion) {
         const std::optional<CaptureFailure> failure = backend->stopStream();
         // The writer finishes the queued frames here, not on the main thread.
         std::vector<FrameStore::Frame> drained;
+        CaptureStats stats;
         if (!failure) {
+            stats = backend->streamStats();
             drained = store->drain();
         }
         onMainThread([=, this, frames = std::move(drained)]() mutable {
@@ -294,6 +296,7 @@ void ScreenRecorder::stop(StopCompletion completion) {
                 return;
             }
             m_state = State::idle;
+            m_lastStreamStats = stats;
             m_currentStream->store(0);
             if (frames.empty()) {
                 completion({}, RecorderError::noFrames());

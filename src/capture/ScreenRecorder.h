@@ -100,6 +100,11 @@ public:
 
     FrameStore& frameStore() { return m_frameStore; }
 
+    // What the backend counted during the last recording that stopped (frames the schedule
+    // skipped, reads that came late); set before the stop's completion runs. The frames the
+    // store dropped are FrameStore::droppedFrames().
+    const CaptureStats& lastStreamStats() const { return m_lastStreamStats; }
+
     // Read-only views of the caches, for tests and diagnostics.
     bool cachedPermissionGranted() const { return m_cachedPermissionGranted; }
     const std::optional<std::vector<CaptureDisplay>>& cachedDisplays() const {
@@ -138,6 +143,7 @@ private:
     // The pauses of the current stream; shared with its sink.
     std::shared_ptr<PauseTimeline> m_timeline;
     uint64_t m_streamCount = 0;
+    CaptureStats m_lastStreamStats;
     QThreadPool m_worker;
 };
 

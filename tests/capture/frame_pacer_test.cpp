@@ -48,6 +48,16 @@ TEST(FramePacerTest, FramesFallOnTheGridAndALateOneSkipsWhatItMissed) {
     EXPECT_EQ(pacer.waitForFrame(), kStart + 1450ms);
     EXPECT_EQ(pacer.waitForFrame(), kStart + 1500ms);
 
+    // What was lost: 600, 900, 1000 and 1100 ms, after the frames 60 and 320 ms late, both
+    // late because the work before them ran past their grid point.
+    const FramePacer::Counts& counts = pacer.counts();
+    EXPECT_EQ(counts.frames, 12);
+    EXPECT_EQ(counts.skipped, 4);
+    EXPECT_EQ(counts.lateFrames, 2);
+    EXPECT_EQ(counts.lateness, 380ms);
+    EXPECT_EQ(counts.worstLateness, 320ms);
+    EXPECT_EQ(counts.lateAfterOverrun, 2);
+
     // No interval is a second.
     FramePacer slow(MediaTime{}, clock);
     const auto first = slow.waitForFrame();
@@ -68,6 +78,27 @@ TEST(FramePacerTest, InterruptEndsTheWaitNowAndLater) {
     EXPECT_EQ(clock->now(), kStart);
     clock->advance(1s);
     EXPECT_EQ(pacer.waitForFrame(), std::nullopt);
+}
+
+// A frame whose thread slept in time but was woken late counts as late, not as an overrun.
+TEST(FramePacerTest, CountsAFrameWokenLate) {
+    auto clock = std::make_shared<ManualPacingClock>();
+    FramePacer pacer(kTenPerSecond, clock);
+    ASSERT_EQ(pacer.waitForFrame(), kStart);
+    std::thread late([&] { EXPECT_EQ(pacer.waitForFrame(), kStart + 170ms); });
+    EXPECT_EQ(clock->waitForSleeper(), kStart + 100ms);
+    clock->advance(170ms);
+    late.join();
+    std::thread next([&] { EXPECT_EQ(pacer.waitForFrame(), std::nullopt); });
+    EXPECT_EQ(clock->waitForSleeper(), kStart + 300ms);  // 200 ms is left out
+    pacer.interrupt();
+    next.join();
+    const FramePacer::Counts& counts = pacer.counts();
+    EXPECT_EQ(counts.frames, 2);
+    EXPECT_EQ(counts.skipped, 1);
+    EXPECT_EQ(counts.lateFrames, 1);
+    EXPECT_EQ(counts.lateness, 70ms);
+    EXPECT_EQ(counts.lateAfterOverrun, 0);
 }
 
 }  // namespace

@@ -271,6 +271,9 @@ TEST(FrameStoreRecording, FramesTheDiskCannotTakeAreDroppedWithTheirTimeKept) {
     const auto frames = store.drain();
     ASSERT_EQ(frames.size(), 1 + queued);
     EXPECT_EQ(store.droppedFrames(), 30 - frames.size());
+    const FrameStore::WriterCounts writer = store.writerCounts();
+    EXPECT_EQ(writer.written, frames.size());
+    EXPECT_EQ(writer.peakQueued, queued);
     size_t intervals = 0;
     for (const auto& frame : frames) {
         intervals += 1 + frame.dropsAfter;

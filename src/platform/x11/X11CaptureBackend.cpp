@@ -1,6 +1,7 @@
 #include "platform/x11/X11CaptureBackend.h"
 
 #include "capture/FramePacer.h"
+#include "capture/ThreadScheduling.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 
@@ -77,6 +78,18 @@ public:
         }
     }
 
+    // What the stream counted; complete once stop() has returned.
+    CaptureStats stats() const {
+        CaptureStats stats = m_stats;
+        const FramePacer::Counts& pacer = m_pacer.counts();
+        stats.deadlinesSkipped = pacer.skipped;
+        stats.lateFrames = pacer.lateFrames;
+        stats.lateness = pacer.lateness;
+        stats.worstLateness = pacer.worstLateness;
+        stats.lateAfterOverrun = pacer.lateAfterOverrun;
+        return stats;
+    }
+
 private:
     struct Pending {
         x11::RawFrame raw;
@@ -97,6 +110,7 @@ private:
 
     // Reads come when the pacer says a frame is due.
     void readLoop() {
+        const std::chrono::nanoseconds waitedBefore = runQueueWait();
         std::optional<Clock::time_point> nextLayoutCheck;
         while (const std::optional<Clock::time_point> due = m_pacer.waitForFrame()) {
             const Clock::time_point captured = *due;
@@ -120,7 +134,14 @@ private:
                 setFailure(m_grabber.failure().value_or(kReadFailed));
                 break;
             }
+            if (status == x11::FrameGrabber::ReadStatus::busy) {
+                ++m_stats.converterBehind;
+            }
             if (status == x11::FrameGrabber::ReadStatus::ok) {
+                const std::chrono::nanoseconds took = Clock::now() - captured;
+                ++m_stats.framesRead;
+                m_stats.readTime += took;
+                m_stats.worstReadTime = std::max(m_stats.worstReadTime, took);
                 {
                     std::lock_guard lock(m_mutex);
                     m_queue.push_back(Pending{std::move(raw), captured});
@@ -132,6 +153,7 @@ private:
                 std::free(event);
             }
         }
+        m_stats.readerRunQueueWait = runQueueWait() - waitedBefore;
         {
             std::lock_guard lock(m_mutex);
             m_readerDone = true;
@@ -140,6 +162,7 @@ private:
     }
 
     void convertLoop() {
+        const std::chrono::nanoseconds waitedBefore = runQueueWait();
         for (;;) {
             Pending next;
             {
@@ -158,6 +181,7 @@ private:
             }
             m_sink.frame(image, mediaTime(next.captured));
         }
+        m_stats.converterRunQueueWait = runQueueWait() - waitedBefore;
         std::optional<QString> failure;
         {
             std::lock_guard lock(m_mutex);
@@ -181,6 +205,8 @@ private:
     std::optional<QString> m_failure;
     bool m_stopping = false;
     bool m_readerDone = false;
+    // Each thread writes its own fields; read once both have ended.
+    CaptureStats m_stats;
 };
 
 class X11CaptureBackend : public CaptureBackend {
@@ -208,7 +234,7 @@ public:
 
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink sink) override {
-        m_stream.reset();
+        endStream();
         auto stream =
             std::make_unique<Stream>(m_displayName, configuration, std::move(sink), m_clock);
         if (std::optional<CaptureFailure> failure = stream->prepare()) {
@@ -220,14 +246,25 @@ public:
     }
 
     std::optional<CaptureFailure> stopStream() override {
-        m_stream.reset();
+        endStream();
         return std::nullopt;
     }
 
+    CaptureStats streamStats() override { return m_lastStats; }
+
 private:
+    void endStream() {
+        if (m_stream) {
+            m_stream->stop();
+            m_lastStats = m_stream->stats();
+            m_stream.reset();
+        }
+    }
+
     QByteArray m_displayName;
     std::shared_ptr<PacingClock> m_clock;
     std::unique_ptr<Stream> m_stream;
+    CaptureStats m_lastStats;
 };
 
 }  // namespace
