@@ -10,3 +10,5 @@ target_link_libraries(store_frames PRIVATE mirelo_capture)
 # The editor's memory on a long recording: driven by scripts/recording_store.sh.
 add_executable(editor_export_memory editor_export_memory.cpp)
 target_link_libraries(editor_export_memory PRIVATE mirelo_ui mirelo_capture)
+target_include_directories(capture_record PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(editor_export_memory PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

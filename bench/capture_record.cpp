@@ -8,6 +8,7 @@
 // frame in that span, and those kept (frames the store dropped are not).
 // DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
 // (scripts/capture_portal_vs_x11grab.sh). "nopointer" records without the mouse pointer.
+#include "PeakMemory.h"
 #include "capture/ScreenRecorder.h"
 #include "platform/wayland/PortalCaptureBackend.h"
 #include "platform/x11/X11CaptureBackend.h"
@@ -24,17 +25,7 @@
 
 namespace {
 
-// The process's peak resident memory, in MB, from /proc.
-double peakMemoryMB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
-    }
-    return 0;
-}
+using mirelo::bench::peakMemoryMB;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // does, the editor window opens on them, a text overlay is added, and the save flow exports a
 // GIF with the default options. Prints "frames", "open seconds", "export seconds",
 // "gif bytes" and "peak memory" (MB, the whole process). Used by scripts/recording_store.sh.
+#include "PeakMemory.h"
 #include "capture/RecordingStore.h"
 #include "editor/EditorState.h"
 #include "image/ImageServices.h"
@@ -24,17 +25,7 @@
 
 namespace {
 
-// The process's peak resident memory, in MB, from /proc.
-double peakMemoryMB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
-    }
-    return 0;
-}
+using mirelo::bench::peakMemoryMB;
 
 // Runs the event loop until `done` holds or `seconds` pass.
 bool spinUntil(const std::function<bool()>& done, double seconds) {
