@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-l10n-tools
   qt6-translations-l10n
   libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-randr0-dev
   libxcb-ewmh-dev libxcb-icccm4-dev libxcb-cursor0
+  libxcb-xinput-dev libxcb-composite0-dev libxcb-xtest0-dev libxkbcommon-dev libxkbcommon-x11-dev
   libgif-dev libwebp-dev libzstd-dev zlib1g-dev libdeflate-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -19,7 +20,7 @@ packages=(
   libpipewire-0.3-dev libspa-0.2-dev
   # the headless Wayland desktop of the tests (tests/wayland/wayland-session.sh)
   sway swaybg xwayland pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
-  dbus-daemon dbus-bin libglib2.0-bin foot
+  dbus-daemon dbus-bin libglib2.0-bin foot grim
   # to build the patched portal backend (scripts/build-portal-backend.sh)
   patch meson libdrm-dev libinih-dev libgbm-dev libwayland-dev wayland-protocols libsystemd-dev
   clang libclang-rt-dev clang-format
