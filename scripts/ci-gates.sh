@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The checks CI runs besides the test suite. Each stage runs on its own:
 #
-#   scripts/ci-gates.sh STAGE...    (format, werror, sanitize, fuzz; none = all)
+#   scripts/ci-gates.sh STAGE...    (format, layers, werror, sanitize, fuzz; none = all)
 #
 #   format    clang-format --dry-run --Werror over every tracked C++ file
+#   layers    no include points up the layer table, no Qt Widgets below src/ui
 #   werror    gcc build of everything (tests, tools, benchmarks) with -Werror,
 #             into build-werror/
 #   sanitize  ASan + UBSan build into build-asan/ and the whole suite under it
@@ -17,6 +18,10 @@ jobs="$(nproc)"
 
 stage_format() {
   git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+}
+
+stage_layers() {
+  "$root/scripts/check-layers.sh"
 }
 
 stage_werror() {
@@ -46,7 +51,7 @@ stage_fuzz() {
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-  stages=(format werror sanitize fuzz)
+  stages=(format layers werror sanitize fuzz)
 fi
 for stage in "${stages[@]}"; do
   if ! declare -F "stage_$stage" >/dev/null; then
