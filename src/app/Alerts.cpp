@@ -1,5 +1,6 @@
 #include "app/Alerts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +72,20 @@ void MessageBoxAlerts::showNotice(const QString& text) {
     box.setDefaultButton(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
+}
+
+bool MessageBoxAlerts::askStartWhileEditing() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Mirelo"),
+                    QCoreApplication::translate("MessageBoxAlerts", "开始新的录制？"));
+    box.setInformativeText(QCoreApplication::translate(
+        "MessageBoxAlerts", "编辑器里的录制还没有保存。新的录制开始后,它仍在自己的窗口里。"));
+    QPushButton* start = box.addButton(QCoreApplication::translate("MessageBoxAlerts", "开始录制"),
+                                       QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("MessageBoxAlerts", "取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(start);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    return box.clickedButton() == start;
 }
 
 }  // namespace mirelo

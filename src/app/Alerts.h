@@ -46,6 +46,10 @@ public:
 
     // A notice with the button "好" (frames dropped or lost, for example).
     virtual void showNotice(const QString& text) { (void)text; }
+
+    // Asked before a new recording starts while an editor holds a recording
+    // not saved yet; the answer is whether to start.
+    virtual bool askStartWhileEditing() { return true; }
 };
 
 // The alerts as modal warning message boxes.
@@ -57,6 +61,7 @@ public:
 
     RestoreAnswer askRestoreRecording(const QString& details) override;
     void showNotice(const QString& text) override;
+    bool askStartWhileEditing() override;
 };
 
 }  // namespace mirelo

@@ -4,10 +4,12 @@
 #include "app/AppState.h"
 #include "platform/Autostart.h"
 #include "platform/DesktopIntegration.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/UpdateChecker.h"
 #include "ui/Icons.h"
 #include "ui/recorder/RecorderWindowController.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
@@ -20,6 +22,13 @@ namespace mirelo {
 AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
     : QObject(parent), m_state(state), m_updates(updates), m_menu(new QMenu) {
     m_menu->setTitle(QStringLiteral("Mirelo"));
+
+    m_start = m_menu->addAction(tr("开始录制"));
+    connect(m_start, &QAction::triggered, this, [this] {
+        if (m_state && !m_state->isRecording()) {
+            m_state->toggleRecording();
+        }
+    });
 
     m_stop = m_menu->addAction(QStringLiteral("停止录制"));
     m_stop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -37,6 +46,9 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
+    m_shortcutNote = m_menu->addAction(QString());
+    m_shortcutNote->setEnabled(false);
+
     m_showRecorder = m_menu->addAction(QStringLiteral("显示录制窗口"));
     m_showRecorder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(m_showRecorder, &QAction::triggered, this, [this] {
@@ -44,6 +56,8 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
             m_state->showRecorderWindow();
         }
     });
+
+    addCountdownMenu();
 
     m_menu->addSeparator();
 
@@ -88,6 +102,10 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
     if (m_state) {
         connect(m_state, &AppState::isRecordingChanged, this, &AppMenu::refresh);
         connect(m_state, &AppState::isPausedChanged, this, &AppMenu::refresh);
+        connect(m_state, &AppState::isStartingRecordingChanged, this, &AppMenu::refresh);
+        if (GlobalShortcuts* shortcuts = m_state->globalShortcuts()) {
+            connect(shortcuts, &GlobalShortcuts::stateChanged, this, &AppMenu::refresh);
+        }
         RecorderWindowController* recorder = m_state->recorderWindowController();
         if (!QSystemTrayIcon::isSystemTrayAvailable()) {
             recorder->setAppMenu(m_menu);
@@ -117,7 +135,52 @@ void AppMenu::refresh() {
     m_pause->setText(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
     m_pause->setVisible(recording);
     m_pause->setEnabled(recording);
+    m_start->setVisible(!recording);
+    m_start->setEnabled(!recording && !(m_state && m_state->isStartingRecording()));
+
+    // The desktop-wide keys, shown at the entries they work for; where there
+    // are none, a line says why.
+    using Action = GlobalShortcuts::Action;
+    using State = GlobalShortcuts::State;
+    GlobalShortcuts* shortcuts = m_state ? m_state->globalShortcuts() : nullptr;
+    const bool startKey = shortcuts && shortcuts->isActive(Action::toggleRecording);
+    m_start->setShortcut(startKey ? QKeySequence(GlobalShortcuts::keys(Action::toggleRecording))
+                                  : QKeySequence());
+    QString note;
+    if (shortcuts && shortcuts->state() == State::heldElsewhere) {
+        note = tr("全局快捷键已被其他程序占用");
+    } else if (shortcuts && shortcuts->state() == State::notOffered) {
+        note = tr("桌面不提供全局快捷键");
+    }
+    m_shortcutNote->setText(note);
+    m_shortcutNote->setVisible(!note.isEmpty());
     m_tray->setIcon(recording ? Icons::trayRecording() : Icons::trayIdle());
+}
+
+void AppMenu::addCountdownMenu() {
+    m_countdown = m_menu->addMenu(tr("倒计时"));
+    auto* group = new QActionGroup(m_countdown);
+    for (int seconds : {0, 3, 5, 10}) {
+        QAction* action =
+            m_countdown->addAction(seconds == 0 ? tr("关") : tr("%1 秒").arg(seconds));
+        action->setCheckable(true);
+        action->setData(seconds);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, seconds] {
+            if (m_state) {
+                m_state->setCountdownSeconds(seconds);
+            }
+        });
+    }
+    auto check = [group](int seconds) {
+        for (QAction* action : group->actions()) {
+            action->setChecked(action->data().toInt() == seconds);
+        }
+    };
+    if (m_state) {
+        check(m_state->countdownSeconds());
+        connect(m_state, &AppState::countdownSecondsChanged, this, check);
+    }
 }
 
 void AppMenu::setAutostart(bool enabled) {

@@ -29,6 +29,10 @@ public:
     QMenu* menu() const { return m_menu; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
+    // "开始录制", shown while idle, with the desktop-wide shortcut when it works.
+    QAction* startAction() const { return m_start; }
+    // Why there is no desktop-wide shortcut, when there is none (disabled).
+    QAction* shortcutNoteAction() const { return m_shortcutNote; }
     QAction* stopAction() const { return m_stop; }
     // "暂停录制" / "继续录制" (Ctrl+P), shown only while recording.
     QAction* pauseAction() const { return m_pause; }
@@ -37,6 +41,8 @@ public:
     QAction* autostartAction() const { return m_autostart; }
     QAction* checkUpdatesAction() const { return m_checkUpdates; }
     QAction* quitAction() const { return m_quit; }
+    // "倒计时": 关 / 3 秒 / 5 秒 / 10 秒, one of them checked.
+    QMenu* countdownMenu() const { return m_countdown; }
 
     // Makes the shortcuts of the entries work while `window` has the focus.
     void addShortcutsTo(QWidget* window);
@@ -48,11 +54,14 @@ private:
     void refresh();
     void showUpdateResult(const UpdateCheckResult& result);
     void setAutostart(bool enabled);
+    void addCountdownMenu();
 
     QPointer<AppState> m_state;
     UpdateChecker* m_updates = nullptr;
     QMenu* m_menu = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QAction* m_start = nullptr;
+    QAction* m_shortcutNote = nullptr;
     QAction* m_stop = nullptr;
     QAction* m_pause = nullptr;
     QAction* m_showRecorder = nullptr;
@@ -60,6 +69,7 @@ private:
     QAction* m_autostart = nullptr;
     QAction* m_checkUpdates = nullptr;
     QAction* m_quit = nullptr;
+    QMenu* m_countdown = nullptr;
 };
 
 }  // namespace mirelo

@@ -2,7 +2,10 @@
 
 #include "app/Alerts.h"
 #include "app/StoreFrameSink.h"
+#include "capture/CaptureClock.h"
 #include "editor/EditorState.h"
+#include "platform/GlobalShortcuts.h"
+#include "platform/x11/X11KeyGrab.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -10,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QTimer>
 
 #ifdef __GLIBC__
@@ -23,6 +27,10 @@ AppState::AppState(AppServices services, QObject* parent)
     Q_ASSERT(m_services.recorder && m_services.alerts);
     connect(m_services.recorder.get(), &ScreenRecorder::streamFailed, this,
             &AppState::onStreamFailed);
+    m_countdownTimer = new QTimer(this);
+    m_countdownTimer->setTimerType(Qt::PreciseTimer);
+    m_countdownTimer->setInterval(25);
+    connect(m_countdownTimer, &QTimer::timeout, this, &AppState::tickCountdown);
     QTimer::singleShot(0, this, &AppState::launch);
 }
 
@@ -70,7 +78,19 @@ void AppState::toggleRecording() {
         return;
     }
     if (isStartingRecording()) {
+        if (countdownRemaining() > 0) {
+            cancelCountdown();
+        }
         return;
+    }
+    // An editor still holding an unsaved recording stays open beside the
+    // new one, but only when the user agrees.
+    if (m_editor && m_editor->window()->isVisible()) {
+        if (!m_services.alerts->askStartWhileEditing()) {
+            return;
+        }
+        // The frame to record with is the recorder window's.
+        showRecorderWindow();
     }
     setStartingRecording(true);
     QTimer::singleShot(0, this, &AppState::runStartFlow);
@@ -83,7 +103,8 @@ void AppState::runStartFlow() {
         setStartingRecording(false);
         return;
     }
-    const QRect region = window->captureRegion();
+    // What lies off the screen is never recorded (the window shows it so).
+    const QRect region = window->recordableRegion();
     // The recording layout takes the outline and header out of the region
     // before the first frame is taken, so that no frame shows them.
     window->setRecordingChrome(true);
@@ -95,20 +116,123 @@ void AppState::runStartFlow() {
             return;
         }
         self->m_streamError.reset();
-        self->m_services.recorder->start(
-            QRectF(region), fps, cursor, [self](std::optional<RecorderError> error) {
-                if (!self) {
-                    return;
-                }
-                self->setStartingRecording(false);
-                if (error) {
-                    self->recorderWindowController()->setRecordingChrome(false);
-                    self->showError(*error);
-                    return;
-                }
-                self->setRecording(true);
-            });
+        self->m_countdownStart = {};
+        // The stream starts with the countdown, so that the first frame is
+        // taken right when it ends, however long the start takes.
+        if (self->countdownSeconds() > 0) {
+            self->beginCountdown(self->countdownSeconds());
+        }
+        self->m_services.recorder->start(QRectF(region), fps, cursor,
+                                         [self](std::optional<RecorderError> error) {
+                                             if (self) {
+                                                 self->onStreamStarted(std::move(error));
+                                             }
+                                         });
     });
+}
+
+void AppState::onStreamStarted(std::optional<RecorderError> error) {
+    if (std::exchange(m_startCancelled, false)) {
+        if (error) {
+            setStartingRecording(false);
+        } else {
+            discardStream();
+        }
+        return;
+    }
+    if (error) {
+        m_countdownTimer->stop();
+        m_escapeKey.reset();
+        setCountdownRemaining(0);
+        setStartingRecording(false);
+        recorderWindowController()->setRecordingChrome(false);
+        showError(*error);
+        return;
+    }
+    if (countdownRemaining() > 0) {
+        m_streamUp = true;
+        return;
+    }
+    becomeRecording();
+}
+
+void AppState::becomeRecording() {
+    m_streamUp = false;
+    setStartingRecording(false);
+    setRecording(true);
+}
+
+void AppState::beginCountdown(int seconds) {
+    const auto now = captureclock::Clock::now();
+    m_countdownEnd = now + std::chrono::seconds(seconds);
+    m_countdownStart = captureclock::mediaTime(now);
+    m_services.recorder->keepFramesFrom(captureclock::mediaTime(m_countdownEnd));
+    setCountdownRemaining(seconds);
+    recorderWindowController()->showCountdown(seconds);
+    // Escape cancels from anywhere on the desktop: the focus may be in the
+    // application about to be recorded.
+    m_escapeKey = std::make_unique<x11::KeyGrab>(uint32_t{0xff1b}, x11::KeyGrab::noModifier);
+    connect(m_escapeKey.get(), &x11::KeyGrab::activated, this, [this] {
+        if (countdownRemaining() > 0) {
+            cancelCountdown();
+        }
+    });
+    m_countdownTimer->start();
+}
+
+void AppState::tickCountdown() {
+    // The number goes a little before the end, so that the window showing
+    // it is surely gone from the screen when the first frame is taken.
+    constexpr auto kHideBefore = std::chrono::milliseconds(120);
+    const auto left = m_countdownEnd - captureclock::Clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) {
+        finishCountdown();
+        return;
+    }
+    const auto whole = std::chrono::ceil<std::chrono::seconds>(left);
+    setCountdownRemaining(static_cast<int>(whole.count()));
+    recorderWindowController()->showCountdown(left > kHideBefore ? countdownRemaining() : 0);
+}
+
+void AppState::finishCountdown() {
+    m_countdownTimer->stop();
+    m_escapeKey.reset();
+    recorderWindowController()->showCountdown(0);
+    setCountdownRemaining(0);
+    if (m_streamUp) {
+        becomeRecording();
+    }
+}
+
+void AppState::cancelCountdown() {
+    m_countdownTimer->stop();
+    m_escapeKey.reset();
+    setCountdownRemaining(0);
+    recorderWindowController()->setRecordingChrome(false);
+    // Starting stays true until the recorder is idle again, so that no new
+    // start runs into the stream being ended.
+    if (m_streamUp) {
+        m_streamUp = false;
+        discardStream();
+    } else {
+        m_startCancelled = true;
+    }
+}
+
+void AppState::discardStream() {
+    QPointer<AppState> self(this);
+    m_services.recorder->stop(
+        [self](std::vector<FrameStore::Frame> frames, std::optional<RecorderError>) {
+            frames.clear();
+            if (!self) {
+                return;
+            }
+            if (std::shared_ptr<RecordingStore> store =
+                    self->m_services.recorder->frameStore().takeLastRecording()) {
+                store->removeFiles();
+            }
+            self->setStartingRecording(false);
+        });
 }
 
 bool AppState::agreeOnHeaderlessStop() {
@@ -159,6 +283,7 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
     setPaused(false);
     setRecording(false);
     recorderWindowController()->setRecordingChrome(false);
+    m_firstFrameTime = frames.empty() ? MediaTime{} : frames.front().timestamp;
     // A stream that ended by itself explains the end better than the stop.
     std::optional<RecorderError> streamError = std::exchange(m_streamError, std::nullopt);
     if (error) {
@@ -230,6 +355,10 @@ void AppState::offerLeftoverRecording() {
 
 void AppState::onStreamFailed(const RecorderError& error) {
     if (!isRecording()) {
+        if (m_streamUp) {
+            cancelCountdown();
+            showError(error);
+        }
         return;
     }
     m_streamError = error;
@@ -307,6 +436,47 @@ void AppState::showError(const RecorderError& error, bool showRecorder) {
         m_services.openPrivacySettings) {
         m_services.openPrivacySettings();
     }
+}
+
+// --- Desktop-wide shortcuts --------------------------------------------------------
+
+void AppState::useGlobalShortcuts(GlobalShortcuts* shortcuts) {
+    if (m_shortcuts) {
+        m_shortcuts->disconnect(this);
+    }
+    m_shortcuts = shortcuts;
+    if (!shortcuts) {
+        return;
+    }
+    connect(shortcuts, &GlobalShortcuts::triggered, this, [this](GlobalShortcuts::Action action) {
+        if (action == GlobalShortcuts::Action::toggleRecording) {
+            toggleRecording();
+        } else {
+            togglePause();
+        }
+    });
+    auto reportClash = [this] {
+        if (!m_shortcuts || m_shortcuts->state() != GlobalShortcuts::State::heldElsewhere ||
+            std::exchange(m_reportedShortcutClash, true)) {
+            return;
+        }
+        QStringList held;
+        for (GlobalShortcuts::Action action :
+             {GlobalShortcuts::Action::toggleRecording, GlobalShortcuts::Action::togglePause}) {
+            if (!m_shortcuts->isActive(action)) {
+                held << GlobalShortcuts::keys(action);
+            }
+        }
+        // After the launch, so that the notice does not stand in its way.
+        QTimer::singleShot(0, this, [this, held] {
+            m_services.alerts->showNotice(
+                tr("%1 已被其他程序占用,Mirelo 不能用它在任何地方开始、停止或暂停录制。"
+                   "请用录制窗口里的按钮。")
+                    .arg(held.join(QStringLiteral("、"))));
+        });
+    };
+    connect(shortcuts, &GlobalShortcuts::stateChanged, this, reportClash);
+    reportClash();
 }
 
 // --- Window picking -----------------------------------------------------------

@@ -2,17 +2,24 @@
 
 #include "capture/ScreenRecorder.h"
 #include "editor/EditorFrame.h"
+#include "platform/GlobalShortcuts.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QPointer>
 #include <QRectF>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace mirelo {
+
+namespace x11 {
+class KeyGrab;
+}
 
 class AlertPresenter;
 class EditorWindowController;
@@ -62,6 +69,11 @@ public:
     // Shows the recorder window and gives it the focus.
     void showRecorderWindow();
 
+    // Lets `shortcuts` start, stop and pause recordings from anywhere on the
+    // desktop; a key another program holds is reported once. Null for none.
+    void useGlobalShortcuts(GlobalShortcuts* shortcuts);
+    GlobalShortcuts* globalShortcuts() const { return m_shortcuts; }
+
     // Shows a file the editor saved, selected, in the file manager.
     void revealSavedFile(const QString& path);
 
@@ -81,6 +93,11 @@ public:
     // asynchronously). Tests set it to zero.
     void setChromeSettleDelay(int milliseconds) { m_chromeSettleMs = milliseconds; }
 
+    // Where the last countdown began and the last recording's first frame
+    // lies, on the capture clock (invalid when there was none).
+    MediaTime lastCountdownStart() const { return m_countdownStart; }
+    MediaTime lastFirstFrameTime() const { return m_firstFrameTime; }
+
     // The application's menu, with its "停止录制", sits in the system tray.
     void setTrayMenuAvailable(bool available) { m_trayMenu = available; }
 
@@ -93,6 +110,17 @@ private:
     // Before a recording whose header finds no room on screen: says how to
     // stop it, or refuses it when there is no way. Returns whether to start.
     bool agreeOnHeaderlessStop();
+    void onStreamStarted(std::optional<RecorderError> error);
+    // The countdown before the first frame: the stream already runs, and
+    // frames taken before it ends are left out.
+    void beginCountdown(int seconds);
+    void tickCountdown();
+    void finishCountdown();
+    // Escape or 停止 during the countdown: no recording is kept.
+    void cancelCountdown();
+    // Ends a stream whose frames are of no use and removes them.
+    void discardStream();
+    void becomeRecording();
     void runStopFlow();
     void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
     // `store` holds the frames on disk; its folder goes when the editor closes.
@@ -115,6 +143,17 @@ private:
     // The error of a stream that ended by itself, shown once its frames
     // have been handed over.
     std::optional<RecorderError> m_streamError;
+    QPointer<GlobalShortcuts> m_shortcuts;
+    bool m_reportedShortcutClash = false;
+    QTimer* m_countdownTimer = nullptr;
+    std::chrono::steady_clock::time_point m_countdownEnd;
+    MediaTime m_countdownStart;
+    MediaTime m_firstFrameTime;
+    std::unique_ptr<x11::KeyGrab> m_escapeKey;
+    // The stream runs and waits for the countdown to end.
+    bool m_streamUp = false;
+    // The countdown was cancelled before the stream had started.
+    bool m_startCancelled = false;
 };
 
 }  // namespace mirelo

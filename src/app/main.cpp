@@ -6,6 +6,7 @@
 #include "app/AppState.h"
 #include "platform/CaptureBackendChoice.h"
 #include "platform/DesktopIntegration.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/SingleInstance.h"
 #include "platform/UpdateChecker.h"
 #include "platform/WindowPicker.h"
@@ -103,6 +104,9 @@ int main(int argc, char** argv) {
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
     mirelo::AppState state(std::move(services));
+    // Ctrl+Alt+R and Ctrl+Alt+P from anywhere on the desktop.
+    mirelo::GlobalShortcuts shortcuts(mirelo::GlobalShortcuts::mechanismForThisSession());
+    state.useGlobalShortcuts(&shortcuts);
     QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
                      &mirelo::AppState::showRecorderWindow);
     mirelo::UpdateChecker updates(QUrl(QStringLiteral(MIRELO_APPCAST_URL)),

@@ -42,6 +42,11 @@ bool PauseTimeline::isPaused() const {
     return m_paused;
 }
 
+void PauseTimeline::keepFrom(const MediaTime& start) {
+    std::lock_guard lock(m_mutex);
+    m_keepFrom = start;
+}
+
 std::optional<MediaTime> PauseTimeline::place(const MediaTime& timestamp) {
     std::lock_guard lock(m_mutex);
     if (m_paused) {
@@ -49,6 +54,11 @@ std::optional<MediaTime> PauseTimeline::place(const MediaTime& timestamp) {
     }
     if (!timestamp.isValid()) {
         return timestamp;
+    }
+    if (m_keepFrom.isValid() &&
+        static_cast<long double>(timestamp.value) * m_keepFrom.timescale <
+            static_cast<long double>(m_keepFrom.value) * timestamp.timescale) {
+        return std::nullopt;
     }
     if (m_timescale != 0 && timestamp.timescale != m_timescale) {
         m_shift = rescale(m_shift, m_timescale, timestamp.timescale);

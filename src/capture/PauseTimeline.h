@@ -28,6 +28,11 @@ public:
     bool resume();
     bool isPaused() const;
 
+    // Frames that arrive with a time before `start` are left out, as in a pause, but without
+    // moving the later frames: the recording begins at `start` on the frames' own clock. An
+    // invalid time keeps every frame again.
+    void keepFrom(const MediaTime& start);
+
     // The recording time of a frame that arrived with `timestamp`, or nothing when the frame
     // falls into a pause. A timestamp that is not valid is kept as it is.
     std::optional<MediaTime> place(const MediaTime& timestamp);
@@ -40,6 +45,7 @@ private:
     int32_t m_timescale = 0;        // of the frames' times (0 until the first kept frame)
     int64_t m_shift = 0;            // time taken out so far, in m_timescale units
     std::optional<int64_t> m_last;  // recording time of the last kept frame
+    MediaTime m_keepFrom;           // frames before it are left out (when valid)
 };
 
 }  // namespace mirelo

@@ -177,6 +177,8 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
     FrameStore* store = &m_frameStore;
     std::shared_ptr<std::atomic<uint64_t>> current = m_currentStream;
     auto timeline = std::make_shared<PauseTimeline>(configuration->minimumFrameInterval);
+    timeline->keepFrom(m_keepFrom);
+    m_keepFrom = {};
     m_timeline = timeline;
     sink.frame = [store, current, stream, timeline](const Image& image,
                                                     const MediaTime& timestamp) {
@@ -262,6 +264,14 @@ bool ScreenRecorder::pause() {
 
 bool ScreenRecorder::resume() {
     return m_state == State::capturing && m_timeline && m_timeline->resume();
+}
+
+void ScreenRecorder::keepFramesFrom(const MediaTime& time) {
+    if (m_state == State::capturing && m_timeline) {
+        m_timeline->keepFrom(time);
+        return;
+    }
+    m_keepFrom = time;
 }
 
 bool ScreenRecorder::isPaused() const {

@@ -98,6 +98,11 @@ public:
     bool resume();
     bool isPaused() const;
 
+    // The recording leaves out the frames taken before `time` (on the backends' steady clock,
+    // captureclock::mediaTime), so that it begins there: for the stream that runs now, and for
+    // the one that the next start() begins. An invalid time keeps every frame.
+    void keepFramesFrom(const MediaTime& time);
+
     FrameStore& frameStore() { return m_frameStore; }
 
     // What the backend counted during the last recording that stopped (frames the schedule
@@ -143,6 +148,7 @@ private:
     // The pauses of the current stream; shared with its sink.
     std::shared_ptr<PauseTimeline> m_timeline;
     uint64_t m_streamCount = 0;
+    MediaTime m_keepFrom;
     CaptureStats m_lastStreamStats;
     QThreadPool m_worker;
 };

@@ -24,6 +24,13 @@ public:
         notices << text;
         return canStart;
     }
+    void showNotice(const QString& text) override { notices << text; }
+    bool startWhileEditing = true;
+    int askedToStart = 0;
+    bool askStartWhileEditing() override {
+        ++askedToStart;
+        return startWhileEditing;
+    }
 };
 
 }  // namespace mirelo::test

@@ -50,12 +50,25 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     services.alerts = std::make_shared<SilentAlerts>();
     AppState state(std::move(services));
     state.setChromeSettleDelay(0);
+    state.setCountdownSeconds(0);
     AppMenu menu(&state, nullptr);
     test::spinFor(20ms);
 
     // No update feed here: no "检查更新…".
-    EXPECT_EQ(visibleEntries(menu.menu()), (QStringList{"显示录制窗口", "-", "打开输出文件夹",
-                                                        "登录时启动", "-", "退出 Mirelo"}));
+    EXPECT_EQ(visibleEntries(menu.menu()),
+              (QStringList{"开始录制", "显示录制窗口", "倒计时", "-", "打开输出文件夹",
+                           "登录时启动", "-", "退出 Mirelo"}));
+    // No desktop-wide shortcuts were given: none is shown, and no note either.
+    EXPECT_TRUE(menu.startAction()->shortcut().isEmpty());
+    EXPECT_FALSE(menu.shortcutNoteAction()->isVisible());
+    // The countdown's choices, the one in force checked; a choice is kept.
+    EXPECT_EQ(visibleEntries(menu.countdownMenu()), (QStringList{"关", "3 秒", "5 秒", "10 秒"}));
+    EXPECT_TRUE(menu.countdownMenu()->actions()[0]->isChecked());
+    menu.countdownMenu()->actions()[2]->trigger();
+    EXPECT_EQ(state.countdownSeconds(), 5);
+    state.setCountdownSeconds(0);
+    EXPECT_TRUE(menu.countdownMenu()->actions()[0]->isChecked());
+    EXPECT_FALSE(menu.countdownMenu()->actions()[2]->isChecked());
     EXPECT_EQ(menu.showRecorderAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     EXPECT_EQ(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     const QImage idle = menu.trayIcon()->icon().pixmap(24).toImage();
@@ -67,8 +80,9 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
         EXPECT_EQ(button->menu(), menu.menu());
     }
 
-    state.toggleRecording();
+    menu.startAction()->trigger();
     ASSERT_TRUE(test::waitUntil([&] { return state.isRecording(); }, 3s));
+    EXPECT_FALSE(menu.startAction()->isVisible());
     EXPECT_EQ(visibleEntries(menu.menu()).value(0), QStringLiteral("停止录制"));
     EXPECT_EQ(menu.stopAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_EQ(visibleEntries(menu.menu()).value(1), QStringLiteral("暂停录制"));

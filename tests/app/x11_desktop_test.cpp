@@ -59,6 +59,7 @@ protected:
             makeX11CaptureBackend(test::appServer().displayName()));
         services.alerts = alerts;
         state = std::make_unique<AppState>(std::move(services));
+        state->setCountdownSeconds(0);
         state->setShowsCursor(false);
         state->setFps(10);
         RecorderWindow* window = controller()->window();

@@ -80,6 +80,7 @@ TEST(X11EditorFlow, RecordEditAndSaveAGif) {
     QStringList revealed;
     services.revealFile = [&](const QString& path) { revealed << path; };
     AppState state(std::move(services));
+    state.setCountdownSeconds(0);
     state.setShowsCursor(false);
     state.setFps(10);
     RecorderWindow* recorder = state.recorderWindowController()->window();

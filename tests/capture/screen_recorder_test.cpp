@@ -144,6 +144,39 @@ TEST_F(ScreenRecorderTest, PausedTimeIsTakenOutOfTheRecording) {
     EXPECT_EQ(stop().frames.size(), 1u);
 }
 
+TEST_F(ScreenRecorderTest, FramesBeforeTheKeptStartAreLeftOutWithoutMovingTheRest) {
+    // Set before the start: the stream it begins keeps frames from tick 50 (1/30 s) on,
+    // on their own clock, so the recording's first frame is the one at or after 50.
+    recorder.keepFramesFrom(MediaTime{50, 30, MediaTime::Valid});
+    ASSERT_EQ(start(), std::nullopt);
+    const Image a = test::solidImage(8, 8, Qt::red);
+    const Image b = test::solidImage(8, 8, Qt::blue);
+    backend->deliverAt(a, 10);
+    backend->deliverAt(a, 48);
+    backend->deliverAt(b, 50);
+    // A pause after the start still closes its gap.
+    EXPECT_TRUE(recorder.pause());
+    backend->deliverAt(a, 60);
+    EXPECT_TRUE(recorder.resume());
+    backend->deliverAt(b, 90);
+    StopOutcome outcome = stop();
+    ASSERT_EQ(outcome.frames.size(), 2u);
+    EXPECT_EQ(outcome.frames[0].image.qimage(), b.qimage());
+    EXPECT_EQ(outcome.frames[0].timestamp.value, 50);
+    EXPECT_EQ(outcome.frames[1].timestamp.value, 52);
+
+    // It was used up by that start; set while capturing it applies at once, in any timescale.
+    ASSERT_EQ(start(), std::nullopt);
+    backend->deliverAt(a, 10);
+    recorder.keepFramesFrom(MediaTime{1'000'000'000, 1'000'000'000, MediaTime::Valid});
+    backend->deliverAt(a, 29);
+    backend->deliverAt(b, 30);
+    outcome = stop();
+    ASSERT_EQ(outcome.frames.size(), 2u);
+    EXPECT_EQ(outcome.frames[0].timestamp.value, 10);
+    EXPECT_EQ(outcome.frames[1].timestamp.value, 30);
+}
+
 TEST(PauseTimelineTest, ClosesTheGapInNanosecondTimes) {
     // A 30 fps interval in nanoseconds is 33333333 ticks, rounded.
     PauseTimeline timeline(MediaTime{1, 30, MediaTime::Valid});

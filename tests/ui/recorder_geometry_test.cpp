@@ -1,4 +1,5 @@
 #include "ui/recorder/RecorderGeometry.h"
+#include "ui/recorder/ScreenFit.h"
 
 #include <gtest/gtest.h>
 
@@ -119,4 +120,46 @@ TEST(RecorderGeometry, OurWindowsGoToTheNearestPlaceOutsideTheRecording) {
     EXPECT_EQ(placeOutside(QRect(450, 500, 300, 700), avoid, screen), QPoint(100, 380));
     // Nowhere to go beside a recording of the whole screen.
     EXPECT_EQ(placeOutside(QRect(10, 10, 300, 200), screen, screen), std::nullopt);
+}
+
+TEST(ScreenFit, PresetsLargerThanTheScreenAreReducedAndTheFrameMovesOntoIt) {
+    const QRect screen(0, 0, 1920, 1080);
+    // Fits: the top-left corner stays.
+    FittedFrame fit = fitToScreen(QRect(30, 180, 960, 584), QSize(1280, 720), screen, screen);
+    EXPECT_EQ(fit.frame, QRect(30, 180, 1280, 764));
+    EXPECT_FALSE(fit.reduced);
+    EXPECT_FALSE(fit.headerInside);
+    // Too far down and right: moved up and left just enough.
+    fit = fitToScreen(QRect(1000, 700, 960, 584), QSize(1280, 720), screen, screen);
+    EXPECT_EQ(fit.frame, QRect(640, 316, 1280, 764));
+    // The whole screen: the region is the screen and the header lies inside it.
+    fit = fitToScreen(QRect(400, 300, 960, 584), QSize(1920, 1080), screen, screen);
+    EXPECT_EQ(fit.frame, screen);
+    EXPECT_EQ(fit.capture, QSize(1920, 1080));
+    EXPECT_FALSE(fit.reduced);
+    EXPECT_TRUE(fit.headerInside);
+    // Larger than a smaller screen: reduced to it, on it.
+    const QRect laptop(1920, 0, 1366, 768);
+    fit = fitToScreen(QRect(2000, 100, 960, 584), QSize(1920, 1080), laptop, laptop);
+    EXPECT_EQ(fit.capture, QSize(1366, 768));
+    EXPECT_TRUE(fit.reduced);
+    EXPECT_TRUE(fit.headerInside);
+    EXPECT_EQ(fit.frame, laptop);
+    // Panels leave less room: the frame keeps to the free part while it fits there.
+    const QRect free(0, 32, 1920, 1048);
+    fit = fitToScreen(QRect(100, 0, 960, 584), QSize(960, 540), screen, free);
+    EXPECT_EQ(fit.frame, QRect(100, 32, 960, 584));
+    fit = fitToScreen(QRect(100, 0, 960, 584), QSize(1280, 1020), screen, free);
+    EXPECT_FALSE(fit.reduced);
+    EXPECT_EQ(fit.frame, QRect(100, 0, 1280, 1064));  // only the whole screen holds it
+}
+
+TEST(ScreenFit, OnlyThePartOnTheRegionsScreenIsRecorded) {
+    const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    EXPECT_EQ(screenOf(QRect(1800, 100, 400, 300), screens), screens[1]);
+    EXPECT_EQ(recordablePart(QRect(1800, 100, 400, 300), screens), QRect(1920, 100, 280, 300));
+    EXPECT_EQ(recordablePart(QRect(1700, 100, 400, 300), screens), QRect(1700, 100, 220, 300));
+    // Dragged past the desktop's edge: what remains on the screen.
+    EXPECT_EQ(recordablePart(QRect(-300, 900, 640, 360), screens), QRect(0, 900, 340, 180));
+    EXPECT_EQ(recordablePart(QRect(5, 5, 10, 10), {}), QRect(5, 5, 10, 10));
 }

@@ -9,8 +9,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
@@ -56,10 +58,13 @@ TEST_F(RecorderWindowTest, FreshWindowShowsTheDefaultsAndCapturesBelowTheHeader)
 }
 
 TEST_F(RecorderWindowTest, PresetKeepsTheTopEdgeAndTracksTheSize) {
-    controller.resizeCaptureArea(QSize(1280, 720));
-    EXPECT_EQ(window->geometry(), QRect(100, 200, 1280, 764));
-    EXPECT_EQ(model.captureSize(), QSizeF(1280, 720));
-    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("1280 × 720"));
+    // Room on the (small) test screen for the preset below its top edge.
+    window->setGeometry(QRect(20, 30, 300, 244));
+    controller.resizeCaptureArea(QSize(640, 360));
+    EXPECT_EQ(window->geometry(), QRect(20, 30, 640, 404));
+    EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
+    EXPECT_FALSE(model.captureSizeReduced());
+    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("640 × 360"));
 
     // Resizing by hand keeps the size menu in step.
     controller.showWindow();
@@ -85,6 +90,38 @@ TEST_F(RecorderWindowTest, SnapNearTheTopPutsTheHeaderInsideUntilAPresetIsChosen
     EXPECT_EQ(controller.captureRegion(), QRect(300, 400, 500, 300));
 }
 
+TEST_F(RecorderWindowTest, APresetLargerThanTheScreenIsReducedAndSaysSo) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_LT(screen.height(), 1080) << "the test screen is smaller than the largest preset";
+    controller.resizeCaptureArea(QSize(1920, 1080));
+    const QSize fitted = QSize(1920, 1080).boundedTo(screen.size());
+    EXPECT_EQ(model.captureSize(), QSizeF(fitted));
+    EXPECT_TRUE(model.captureSizeReduced());
+    // Too tall for the header above it: the header lies inside, on the screen.
+    EXPECT_TRUE(model.headerInside());
+    EXPECT_TRUE(screen.contains(window->geometry()));
+    EXPECT_EQ(controller.captureRegion(), controller.recordableRegion());
+    EXPECT_TRUE(header->sizeButton()->text().endsWith(QStringLiteral("已缩小")));
+    EXPECT_TRUE(header->sizeButton()->toolTip().contains(QStringLiteral("屏幕")));
+
+    // Once the user sizes the frame, it is their size again.
+    controller.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->resize(500, 344);
+    EXPECT_FALSE(model.captureSizeReduced());
+    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("500 × 344"));
+
+    // Dragged partly off the screen: only the part on it would be recorded,
+    // and the rest is what the window hatches.
+    window->move(screen.right() - 199, 50);
+    const QRect capture = controller.captureRegion();
+    EXPECT_EQ(controller.recordableRegion(), capture & screen);
+    EXPECT_EQ(window->unrecordedArea().boundingRect(),
+              (QRegion(capture) - QRegion(capture & screen))
+                  .boundingRect()
+                  .translated(-window->geometry().topLeft()));
+}
+
 TEST_F(RecorderWindowTest, SizeMenuPresetResizesTheWindow) {
     QMenu* menu = header->sizeButton()->menu();
     ASSERT_NE(menu, nullptr);
@@ -94,8 +131,9 @@ TEST_F(RecorderWindowTest, SizeMenuPresetResizesTheWindow) {
     }
     EXPECT_EQ(texts, (QStringList{"查找窗口…", "-", "640 × 360", "960 × 540", "1280 × 720",
                                   "1920 × 1080"}));
+    window->setGeometry(QRect(100, 100, 960, 584));
     menu->actions()[2]->trigger();
-    EXPECT_EQ(window->geometry(), QRect(100, 200, 640, 404));
+    EXPECT_EQ(window->geometry(), QRect(100, 100, 640, 404));
     EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
     menu->actions()[0]->trigger();
     EXPECT_EQ(model.picks, 1);

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
@@ -30,6 +31,7 @@
 
 #include <memory>
 #include <thread>
+#include <tuple>
 
 namespace mirelo {
 namespace {
@@ -125,6 +127,64 @@ TEST(SaveFlow, FileNameFollowsTheFormatChosenInTheOptions) {
     QTest::mouseClick(options->formatButton(2), Qt::LeftButton);
     EXPECT_EQ(nameEdit(dialog)->text(), QStringLiteral("clip.mp4"));
     dialog->reject();
+}
+
+TEST(SaveFlow, ATypedExtensionChoosesTheFormatAndAnyOtherGetsTheFormats) {
+    EXPECT_EQ(EditorWindowController::formatOfFileName(QStringLiteral("a/x.MP4")),
+              ExportFormat::mp4);
+    EXPECT_EQ(EditorWindowController::formatOfFileName(QStringLiteral("v1.webp/clip")),
+              std::nullopt);
+    EXPECT_EQ(EditorWindowController::formatOfFileName(QStringLiteral(".gif")), std::nullopt);
+    EXPECT_EQ(
+        EditorWindowController::nameWithFormatExtension(QStringLiteral("x.GIF"), ExportFormat::gif),
+        QStringLiteral("x.GIF"));
+
+    // Typed as a user types it: the options view follows the extension, and
+    // Return writes that format under that name.
+    {
+        Flow flow(frames(4));
+        QFileDialog* dialog = flow.openDialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_EQ(flow.controller.exportModel()->format(), ExportFormat::gif);
+        QLineEdit* edit = nameEdit(dialog);
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("x.mp4"));
+        EXPECT_EQ(flow.controller.exportModel()->format(), ExportFormat::mp4);
+        EXPECT_TRUE(flow.controller.accessory()->formatButton(2)->isChecked());
+        EXPECT_EQ(edit->text(), QStringLiteral("x.mp4"));
+        EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("MPEG-4 视频 (*.mp4)")});
+        QTest::keyClick(edit, Qt::Key_Return);
+        ASSERT_TRUE(test::waitUntil([&] { return !flow.saved.isEmpty(); }, 20s));
+        const QString path = flow.folder.filePath(QStringLiteral("x.mp4"));
+        EXPECT_EQ(flow.saved, QStringList{path});
+        QProcess probe;
+        probe.start(QStringLiteral("ffprobe"),
+                    {"-v", "error", "-show_entries", "format=format_name:stream=codec_name", "-of",
+                     "default=noprint_wrappers=1", path});
+        ASSERT_TRUE(probe.waitForFinished(20000));
+        const QString info = QString::fromUtf8(probe.readAllStandardOutput());
+        EXPECT_TRUE(info.contains(QStringLiteral("codec_name=h264"))) << info.toStdString();
+        EXPECT_TRUE(info.contains(QStringLiteral("mp4"))) << info.toStdString();
+    }
+    // Another extension, or none, gets the chosen format's.
+    for (const auto& [typed, written, magic] : {std::tuple{"notes.txt", "notes.txt.webp", "RIFF"},
+                                                std::tuple{"clip", "clip.webp", "RIFF"}}) {
+        SCOPED_TRACE(typed);
+        Flow flow(frames(3));
+        QFileDialog* dialog = flow.openDialog();
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(flow.controller.accessory()->formatButton(1), Qt::LeftButton);
+        QLineEdit* edit = nameEdit(dialog);
+        edit->clear();
+        QTest::keyClicks(edit, QString::fromLatin1(typed));
+        EXPECT_EQ(flow.controller.exportModel()->format(), ExportFormat::webp);
+        QTest::keyClick(edit, Qt::Key_Return);
+        ASSERT_TRUE(test::waitUntil([&] { return !flow.saved.isEmpty(); }, 20s));
+        EXPECT_EQ(flow.saved, QStringList{flow.folder.filePath(QString::fromLatin1(written))});
+        QFile file(flow.saved.value(0));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.read(4).startsWith(magic));
+    }
 }
 
 TEST(SaveFlow, CancellingLeavesTheEditorOpenAndPaused) {

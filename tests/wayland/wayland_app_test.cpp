@@ -59,6 +59,7 @@ TEST(WaylandApp, RecordsTheRegionUnderTheRecorderWindowAndOpensTheEditor) {
     services.recorder = std::make_unique<ScreenRecorder>(makeCaptureBackend(choice.kind));
     services.alerts = alerts;
     AppState state(std::move(services));
+    state.setCountdownSeconds(0);
     state.setShowsCursor(false);
     state.setFps(10);
     RecorderWindowController* controller = state.recorderWindowController();

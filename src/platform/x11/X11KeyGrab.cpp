@@ -45,8 +45,12 @@ uint8_t keycodeFor(xcb_connection_t* c, uint32_t keysym) {
 
 }  // namespace
 
-KeyGrab::KeyGrab(char letter, QObject* parent) : QObject(parent) {
-    if (!isAvailable() || letter < 'a' || letter > 'z') {
+KeyGrab::KeyGrab(char letter, QObject* parent)
+    : KeyGrab(letter >= 'a' && letter <= 'z' ? static_cast<uint32_t>(letter) : 0, control, parent) {
+}
+
+KeyGrab::KeyGrab(uint32_t keysym, uint16_t modifiers, QObject* parent) : QObject(parent) {
+    if (!isAvailable() || keysym == 0) {
         return;
     }
     xcb_window_t root = XCB_NONE;
@@ -54,7 +58,7 @@ KeyGrab::KeyGrab(char letter, QObject* parent) : QObject(parent) {
     if (!c) {
         return;
     }
-    const uint8_t keycode = keycodeFor(c, static_cast<uint32_t>(letter));
+    const uint8_t keycode = keycodeFor(c, keysym);
     if (!keycode) {
         xcb_disconnect(c);
         return;
@@ -62,17 +66,25 @@ KeyGrab::KeyGrab(char letter, QObject* parent) : QObject(parent) {
     m_connection = c;
     m_root = root;
     m_keycode = keycode;
+    m_modifiers = modifiers;
     bool granted = true;
     for (uint16_t locks : kLockVariants) {
-        xcb_void_cookie_t cookie =
-            xcb_grab_key_checked(c, 1, m_root, XCB_MOD_MASK_CONTROL | locks, keycode,
-                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, m_root, modifiers | locks, keycode,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
             granted = false;  // another client holds it
             free(error);
         }
     }
     m_active = granted;
+    m_heldElsewhere = !granted;
+    if (!granted) {
+        // Keep none of a partial grab.
+        for (uint16_t locks : kLockVariants) {
+            xcb_ungrab_key(c, keycode, m_root, modifiers | locks);
+        }
+        xcb_flush(c);
+    }
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &KeyGrab::readEvents);
 }
@@ -83,18 +95,32 @@ KeyGrab::~KeyGrab() {
     }
     delete m_notifier;
     for (uint16_t locks : kLockVariants) {
-        xcb_ungrab_key(m_connection, m_keycode, m_root, XCB_MOD_MASK_CONTROL | locks);
+        xcb_ungrab_key(m_connection, m_keycode, m_root, m_modifiers | locks);
     }
     xcb_flush(m_connection);
     xcb_disconnect(m_connection);
 }
 
 void KeyGrab::readEvents() {
+    // Auto-repeat sends a release right before each repeated press, at the same
+    // server time: a press that follows a release of the same key at once is a repeat.
+    constexpr uint32_t kRepeatGapMs = 2;
     bool pressed = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
             auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-            pressed = pressed || key->detail == m_keycode;
+            if (key->detail == m_keycode) {
+                if (type == XCB_KEY_RELEASE) {
+                    m_lastRelease = key->time;
+                    m_held = false;
+                } else {
+                    const bool repeat =
+                        m_held || (m_lastRelease != 0 && key->time - m_lastRelease <= kRepeatGapMs);
+                    m_held = true;
+                    pressed = pressed || !repeat;
+                }
+            }
         }
         free(event);
     }

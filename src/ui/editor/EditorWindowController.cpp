@@ -21,7 +21,27 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace mirelo {
+
+namespace {
+
+// The save dialog, with a last word on the typed name before it accepts it.
+class SaveFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    std::function<void()> beforeAccept;
+
+    void accept() override {
+        if (beforeAccept) {
+            beforeAccept();
+        }
+        QFileDialog::accept();
+    }
+};
+
+}  // namespace
 
 // The editor's top-level window: reports its closing to the controller.
 class EditorWindow : public QWidget {
@@ -133,6 +153,22 @@ QString EditorWindowController::renamedForFormat(const QString& name, ExportForm
     return base + QLatin1Char('.') + extension(format);
 }
 
+std::optional<ExportFormat> EditorWindowController::formatOfFileName(const QString& name) {
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash + 1) {
+        return std::nullopt;  // no extension, or a name that only starts with a dot
+    }
+    return formatFromExtension(name.mid(dot + 1).toLower());
+}
+
+QString EditorWindowController::nameWithFormatExtension(const QString& name, ExportFormat format) {
+    if (formatOfFileName(name) == format) {
+        return name;
+    }
+    return name + QLatin1Char('.') + extension(format);
+}
+
 QString EditorWindowController::nameFilter(ExportFormat format) {
     switch (format) {
         case ExportFormat::gif:
@@ -188,7 +224,19 @@ void EditorWindowController::save() {
                               std::move(delays), this);
     connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
 
-    auto* dialog = new QFileDialog(m_window, QStringLiteral("存储"));
+    auto* dialog = new SaveFileDialog(m_window, QStringLiteral("存储"));
+    // Before the dialog takes the name (and asks about a file already there),
+    // the name gets the extension of the format that will be written.
+    dialog->beforeAccept = [this, dialog] {
+        QLineEdit* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (m_model && edit && !edit->text().trimmed().isEmpty()) {
+            const QString fixed =
+                nameWithFormatExtension(edit->text().trimmed(), m_model->format());
+            if (fixed != edit->text()) {
+                edit->setText(fixed);
+            }
+        }
+    };
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
@@ -202,6 +250,9 @@ void EditorWindowController::save() {
         dialog->setDirectory(m_outputFolder);
     }
     dialog->selectFile(proposedFileName(QDateTime::currentDateTime(), format));
+    if (QLineEdit* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        connect(edit, &QLineEdit::textEdited, this, &EditorWindowController::nameTyped);
+    }
 
     // The options go under the dialog's own controls, across its width.
     m_accessory = new ExportAccessoryView(m_model, dialog);
@@ -225,9 +276,18 @@ void EditorWindowController::formatChanged(ExportFormat format) {
     const QString renamed =
         renamedForFormat(current.isEmpty() ? QStringLiteral("Mirelo") : current, format);
     if (nameEdit != nullptr) {
-        nameEdit->setText(renamed);
+        if (renamed != current) {  // a typed extension chose the format: keep the text
+            nameEdit->setText(renamed);
+        }
     } else {
         m_dialog->selectFile(renamed);
+    }
+}
+
+void EditorWindowController::nameTyped(const QString& name) {
+    const std::optional<ExportFormat> asked = formatOfFileName(name.trimmed());
+    if (m_model && asked && *asked != m_model->format()) {
+        m_model->setFormat(*asked);  // the options view and the filter follow
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFileDialog;
 class QMessageBox;
@@ -82,6 +83,13 @@ public:
     // becomes "clip.webp", "a.b.gif" "a.b.webp", and a bare "clip" gains the
     // extension.
     static QString renamedForFormat(const QString& name, ExportFormat format);
+    // The format a typed file name asks for by its extension ("x.MP4" asks
+    // for MP4), or none for another or no extension.
+    static std::optional<ExportFormat> formatOfFileName(const QString& name);
+    // The name to save under: kept when its extension is the format's (in any
+    // case), otherwise with the format's extension added, so that a name
+    // never promises another format than the file holds.
+    static QString nameWithFormatExtension(const QString& name, ExportFormat format);
     // The dialog's type filter for a format, e.g. "GIF 动画 (*.gif)".
     static QString nameFilter(ExportFormat format);
 
@@ -107,6 +115,8 @@ private:
     void cancelExport();
     void dismissExportProgress();
     void formatChanged(ExportFormat format);
+    // The user typed a name in the dialog: its extension picks the format.
+    void nameTyped(const QString& name);
     void geometryStarted(int total);
     void geometryProgress(int done, int total);
     void dismissGeometryProgress();

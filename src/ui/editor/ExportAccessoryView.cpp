@@ -227,6 +227,14 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     connect(model, &ExportModel::processedInfoTextChanged, this, [this](const QString& text) {
         m_processedInfoLabel->setText(QStringLiteral("处理后:") + text);
     });
+    // A format chosen elsewhere (by the typed file name) shows here too.
+    connect(model, &ExportModel::formatChanged, this, [this](ExportFormat format) {
+        QToolButton* button = m_formatButtons[formatIndex(format)];
+        if (!button->isChecked()) {
+            button->setChecked(true);
+            scheduleEstimate();
+        }
+    });
 
     refreshEnabledStates();
 }

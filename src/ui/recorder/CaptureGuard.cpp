@@ -54,8 +54,8 @@ bool CaptureGuard::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CaptureGuard::keepOut(QWidget* window) {
-    if (window == m_except || window->windowType() == Qt::Desktop ||
-        window->testAttribute(Qt::WA_DontShowOnScreen)) {
+    if (window == m_except || window->property(kLeftAloneProperty).toBool() ||
+        window->windowType() == Qt::Desktop || window->testAttribute(Qt::WA_DontShowOnScreen)) {
         return;
     }
     QRect frame = window->frameGeometry();

@@ -28,6 +28,10 @@ public:
                  QObject* parent = nullptr);
     ~CaptureGuard() override;
 
+    // A window with this property set to true is left alone too: it shows
+    // over the recording on purpose and is gone before the first frame.
+    static constexpr const char* kLeftAloneProperty = "mireloLeftAloneByCaptureGuard";
+
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -91,12 +91,8 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     sizeMenu->addSeparator();
     for (const QSize& preset : recorder::sizePresets()) {
         QAction* action = sizeMenu->addAction(sizeLabel(preset));
-        connect(action, &QAction::triggered, this, [this, preset] {
-            emit presetChosen(preset);
-            if (m_model) {
-                m_model->setCaptureSize(preset);
-            }
-        });
+        // The window fits the preset to the screen and sets the capture size.
+        connect(action, &QAction::triggered, this, [this, preset] { emit presetChosen(preset); });
     }
     m_sizeButton->setMenu(sizeMenu);
 
@@ -153,6 +149,8 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::countdownRemainingChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::captureSizeReducedChanged, this, &RecorderHeader::refresh);
     }
     refresh();
 }
@@ -222,8 +220,14 @@ void RecorderHeader::applyLabels() {
     if (!m_model) {
         return;
     }
-    const QString size = sizeLabel(m_model->captureSize());
-    m_sizeButton->setToolTip(size);
+    QString size = sizeLabel(m_model->captureSize());
+    if (m_model->captureSizeReduced()) {
+        size = tr("%1 · 已缩小").arg(size);
+        m_sizeButton->setToolTip(tr("%1:所选尺寸比屏幕大,已缩小到屏幕放得下的大小")
+                                     .arg(sizeLabel(m_model->captureSize())));
+    } else {
+        m_sizeButton->setToolTip(size);
+    }
     if (m_compact >= 1) {
         m_sizeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     } else {
@@ -244,8 +248,10 @@ void RecorderHeader::refresh() {
     if (!m_model) {
         return;
     }
-    const bool recording = m_model->isRecording();
-    const bool starting = m_model->isStartingRecording();
+    // A countdown is stopped like a recording, and the settings stay put meanwhile.
+    const bool counting = m_model->countdownRemaining() > 0;
+    const bool recording = m_model->isRecording() || counting;
+    const bool starting = m_model->isStartingRecording() && !counting;
 
     const bool cursor = m_model->showsCursor();
     m_cursorButton->setChecked(cursor);
@@ -261,7 +267,7 @@ void RecorderHeader::refresh() {
     const bool paused = m_model->isPaused();
     m_pauseButton->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
     m_pauseButton->setToolTip(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
-    m_pauseButton->setVisible(recording);
+    m_pauseButton->setVisible(m_model->isRecording());
 
     const QColor red(214, 48, 49);
     const QColor grey(142, 142, 147);

@@ -5,13 +5,16 @@
 #include "platform/x11/X11WindowShape.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/ResizeHandle.h"
+#include "ui/recorder/ScreenFit.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QAbstractButton>
 #include <QChildEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -93,6 +96,7 @@ RecorderWindow::RecorderWindow(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::headerInsideChanged, this, repaint);
         connect(m_model, &SessionModel::isPickingWindowChanged, this, repaint);
         connect(m_model, &SessionModel::isRecordingChanged, this, repaint);
+        connect(m_model, &SessionModel::countdownRemainingChanged, this, [this] { update(); });
     }
     resize(kInitialCaptureSize + QSize(0, kHeaderHeight));
     relayout();
@@ -159,7 +163,7 @@ std::optional<QRegion> RecorderWindow::boundingRegion() const {
     const QRect capture = captureRect();
     QRegion visible = innerBand(capture, kOutlineWidth) +
                       cornerMarks(capture, kCornerHandle, kMarkThickness) +
-                      QRegion(headerStrip(rect()));
+                      QRegion(headerStrip(rect())) + unrecordedArea();
     return visible & roundedRegion(rect(), kCornerRadius);
 }
 
@@ -171,6 +175,18 @@ std::optional<QRegion> RecorderWindow::inputRegion() const {
         return QRegion();
     }
     return QRegion(m_recording->header.translated(-m_recording->window.topLeft()));
+}
+
+QRegion RecorderWindow::unrecordedArea() const {
+    if (m_recording) {
+        return {};
+    }
+    QList<QRect> screens;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        screens << screen->geometry();
+    }
+    const QRect capture = captureRect().translated(geometry().topLeft());
+    return (QRegion(capture) - recordablePart(capture, screens)).translated(-geometry().topLeft());
 }
 
 void RecorderWindow::relayout() {
@@ -266,7 +282,8 @@ void RecorderWindow::applyShapes() {
 }
 
 QColor RecorderWindow::outlineColor() const {
-    if (m_model && m_model->isRecording()) {
+    // Red from the countdown on: the frame shows what is about to be recorded.
+    if (m_model && (m_model->isRecording() || m_model->countdownRemaining() > 0)) {
         return QColor(255, 59, 48);
     }
     if (m_model && m_model->isPickingWindow()) {
@@ -315,6 +332,13 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
         painter.drawText(capture, Qt::AlignCenter | Qt::TextWordWrap, text);
     }
 
+    // What lies off the capture area's screen is hatched: it is not recorded.
+    const QRegion unrecorded = unrecordedArea();
+    for (const QRect& part : unrecorded) {
+        painter.fillRect(part, QColor(30, 30, 30, 200));
+        painter.fillRect(part, QBrush(QColor(255, 59, 48), Qt::BDiagPattern));
+    }
+
     for (const QRect& band : innerBand(capture, kOutlineWidth)) {
         painter.fillRect(band, outlineColor());
     }
@@ -346,6 +370,12 @@ void RecorderWindow::hideEvent(QHideEvent* event) {
 
 void RecorderWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    const QRegion unrecorded = unrecordedArea();
+    if (unrecorded != m_shownUnrecorded) {
+        m_shownUnrecorded = unrecorded;
+        applyShapes();
+        update();
+    }
     updateCatcher();
 }
 

@@ -58,6 +58,10 @@ public:
     std::optional<QRegion> boundingRegion() const;
     std::optional<QRegion> inputRegion() const;
 
+    // The part of the capture area off its screen, which a recording leaves
+    // out (window coordinates); the window hatches it.
+    QRegion unrecordedArea() const;
+
     // Whether the capture area is cut out of the window while idle. Follows
     // the presence of a compositing manager unless a test sets it.
     void setCutsOutCaptureArea(bool cut);
@@ -103,6 +107,7 @@ private:
     QRect m_catchStartFrame;
     x11::InputCatcher* m_catcher = nullptr;
     bool m_cutOut = false;
+    QRegion m_shownUnrecorded;  // the unrecorded area as last drawn
 };
 
 }  // namespace mirelo

@@ -2,9 +2,11 @@
 
 #include "platform/x11/X11KeyGrab.h"
 #include "ui/recorder/CaptureGuard.h"
+#include "ui/recorder/CountdownView.h"
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/RecorderHeader.h"
 #include "ui/recorder/RecorderWindow.h"
+#include "ui/recorder/ScreenFit.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QGuiApplication>
@@ -32,7 +34,21 @@ RecorderWindowController::RecorderWindowController(SessionModel* model, QObject*
 }
 
 RecorderWindowController::~RecorderWindowController() {
+    delete m_countdown;
     delete m_window;
+}
+
+void RecorderWindowController::showCountdown(int seconds) {
+    if (seconds <= 0) {
+        if (m_countdown) {
+            m_countdown->hide();
+        }
+        return;
+    }
+    if (!m_countdown) {
+        m_countdown = new CountdownView;
+    }
+    m_countdown->showNumber(seconds, captureRegion());
 }
 
 QRect RecorderWindowController::captureRegion() const {
@@ -63,11 +79,28 @@ void RecorderWindowController::snapTo(const QRect& frame) {
 }
 
 void RecorderWindowController::resizeCaptureArea(const QSize& size) {
-    if (m_model) {
-        m_model->setHeaderInside(false);
+    const QRect frame = m_window->geometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) {
+        screen = m_window->screen();
     }
-    m_window->setFrame(presetFrame(m_window->geometry(), size));
+    const FittedFrame fitted =
+        screen ? fitToScreen(frame, size, screen->geometry(), screen->availableGeometry())
+               : FittedFrame{presetFrame(frame, size), size, false, false};
+    if (m_model) {
+        m_model->setHeaderInside(fitted.headerInside);
+    }
+    m_reducedTo = fitted.reduced ? fitted.capture : QSize();
+    m_window->setFrame(fitted.frame);
     trackSize();
+}
+
+QRect RecorderWindowController::recordableRegion() const {
+    QList<QRect> screens;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        screens << screen->geometry();
+    }
+    return recordablePart(captureRegion(), screens);
 }
 
 RecordingLayout RecorderWindowController::layoutForRecording() const {
@@ -105,6 +138,7 @@ void RecorderWindowController::releaseStopKey() {
 
 void RecorderWindowController::setRecordingChrome(bool on) {
     if (!on) {
+        showCountdown(0);
         m_guard.reset();
         m_stopKey.reset();
         m_window->leaveRecordingLayout();
@@ -153,7 +187,12 @@ void RecorderWindowController::trackSize() {
     if (!m_model || m_window->recordingLayout()) {
         return;
     }
-    m_model->setCaptureSize(QSizeF(captureRegion().size()));
+    const QSize size = captureRegion().size();
+    if (size != m_reducedTo) {
+        m_reducedTo = QSize();
+    }
+    m_model->setCaptureSizeReduced(!m_reducedTo.isEmpty());
+    m_model->setCaptureSize(QSizeF(size));
 }
 
 }  // namespace mirelo

@@ -18,6 +18,7 @@ class KeyGrab;
 }
 
 class CaptureGuard;
+class CountdownView;
 class RecorderWindow;
 class SessionModel;
 
@@ -38,10 +39,15 @@ public:
 
     // The rectangle to record, in global coordinates.
     QRect captureRegion() const;
+    // The part of it that lies on its screen: what a recording takes.
+    QRect recordableRegion() const;
     // Moves and sizes the window so that its capture area covers `frame`.
     void snapTo(const QRect& frame);
     // Gives the capture area a new size with the header above it, keeping
-    // the window's top edge in place.
+    // the window's top edge in place where the screen allows: a size larger
+    // than the screen is reduced (the model says so), the frame moves onto
+    // the screen, and a region of the screen's whole height takes the header
+    // inside its top edge.
     void resizeCaptureArea(const QSize& size);
     // Turns the recording behaviour on or off: while on, nothing of the
     // window lies inside the capture region, the outline moves just outside
@@ -60,6 +66,12 @@ public:
     // Ctrl+R is taken desktop-wide to stop the recording.
     bool hasGlobalStopKey() const;
 
+    // Shows `seconds` large in the middle of the capture region, or hides
+    // the number (0). The number is a window of its own: hide it before the
+    // first frame is taken.
+    void showCountdown(int seconds);
+    CountdownView* countdownView() const { return m_countdown; }
+
     // Shows the window, raises it and gives it the keyboard focus.
     void showWindow();
     void hideWindow();
@@ -75,6 +87,9 @@ private:
     RecorderWindow* m_window = nullptr;
     std::unique_ptr<x11::KeyGrab> m_stopKey;
     std::unique_ptr<CaptureGuard> m_guard;
+    CountdownView* m_countdown = nullptr;
+    // The capture size a preset was reduced to while the frame keeps it.
+    QSize m_reducedTo;
 };
 
 }  // namespace mirelo

@@ -1,5 +1,7 @@
 #include "ui/recorder/SessionModel.h"
 
+#include <algorithm>
+
 namespace mirelo {
 
 SessionModel::SessionModel(QObject* parent) : QObject(parent) {}
@@ -68,6 +70,31 @@ void SessionModel::setPickingWindow(bool picking) {
     }
     m_isPickingWindow = picking;
     emit isPickingWindowChanged(picking);
+}
+
+void SessionModel::setCountdownSeconds(int seconds) {
+    seconds = std::max(0, seconds);
+    if (seconds == m_countdownSeconds) {
+        return;
+    }
+    m_countdownSeconds = seconds;
+    emit countdownSecondsChanged(seconds);
+}
+
+void SessionModel::setCaptureSizeReduced(bool reduced) {
+    if (reduced == m_captureSizeReduced) {
+        return;
+    }
+    m_captureSizeReduced = reduced;
+    emit captureSizeReducedChanged(reduced);
+}
+
+void SessionModel::setCountdownRemaining(int seconds) {
+    if (seconds == m_countdownRemaining) {
+        return;
+    }
+    m_countdownRemaining = seconds;
+    emit countdownRemainingChanged(seconds);
 }
 
 }  // namespace mirelo

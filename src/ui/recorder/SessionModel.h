@@ -20,6 +20,8 @@ public:
     static constexpr int kDefaultFps = 15;
     static constexpr double kDefaultCaptureWidth = 960;
     static constexpr double kDefaultCaptureHeight = 540;
+    // Seconds between pressing record and the first frame; 0 starts at once.
+    static constexpr int kDefaultCountdown = 3;
 
     explicit SessionModel(QObject* parent = nullptr);
     ~SessionModel() override;
@@ -33,11 +35,19 @@ public:
     QSizeF captureSize() const { return m_captureSize; }
     bool isPickingWindow() const { return m_isPickingWindow; }
     bool headerInside() const { return m_headerInside; }
+    // The capture size was reduced from the preset asked for, to fit the screen.
+    bool captureSizeReduced() const { return m_captureSizeReduced; }
+    int countdownSeconds() const { return m_countdownSeconds; }
+    // The whole seconds left before the first frame while a countdown runs,
+    // else 0. A running countdown counts as starting a recording.
+    int countdownRemaining() const { return m_countdownRemaining; }
 
     void setFps(int fps);
     void setShowsCursor(bool shows);
     void setCaptureSize(const QSizeF& size);
     void setHeaderInside(bool inside);
+    void setCountdownSeconds(int seconds);
+    void setCaptureSizeReduced(bool reduced);
 
     // Starts a recording when none runs, otherwise stops it. Returns at once.
     virtual void toggleRecording() = 0;
@@ -56,12 +66,16 @@ signals:
     void captureSizeChanged(QSizeF size);
     void isPickingWindowChanged(bool picking);
     void headerInsideChanged(bool inside);
+    void countdownSecondsChanged(int seconds);
+    void captureSizeReducedChanged(bool reduced);
+    void countdownRemainingChanged(int seconds);
 
 protected:
     void setRecording(bool recording);
     void setStartingRecording(bool starting);
     void setPaused(bool paused);
     void setPickingWindow(bool picking);
+    void setCountdownRemaining(int seconds);
 
 private:
     bool m_isRecording = false;
@@ -72,6 +86,9 @@ private:
     QSizeF m_captureSize{kDefaultCaptureWidth, kDefaultCaptureHeight};
     bool m_isPickingWindow = false;
     bool m_headerInside = false;
+    int m_countdownSeconds = kDefaultCountdown;
+    bool m_captureSizeReduced = false;
+    int m_countdownRemaining = 0;
 };
 
 }  // namespace mirelo

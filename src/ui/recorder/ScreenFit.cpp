@@ -1,0 +1,75 @@
+#include "ui/recorder/ScreenFit.h"
+
+#include "ui/recorder/RecorderGeometry.h"
+
+#include <algorithm>
+
+namespace mirelo::recorder {
+
+namespace {
+
+// Moves `rect` as little as possible to lie inside `bounds` (its top-left
+// corner wins when it is larger).
+QRect movedInside(QRect rect, const QRect& bounds) {
+    rect.moveLeft(
+        std::max(bounds.left(), std::min(rect.left(), bounds.right() + 1 - rect.width())));
+    rect.moveTop(std::max(bounds.top(), std::min(rect.top(), bounds.bottom() + 1 - rect.height())));
+    return rect;
+}
+
+long long overlap(const QRect& a, const QRect& b) {
+    const QRect both = a & b;
+    return both.isEmpty() ? 0 : static_cast<long long>(both.width()) * both.height();
+}
+
+}  // namespace
+
+FittedFrame fitToScreen(const QRect& frame, const QSize& size, const QRect& screen,
+                        const QRect& available) {
+    FittedFrame fitted;
+    if (screen.isEmpty()) {
+        fitted.frame = QRect(frame.topLeft(), size + QSize(0, kHeaderHeight));
+        fitted.capture = size;
+        return fitted;
+    }
+    const QSize capture = size.boundedTo(screen.size());
+    fitted.capture = capture;
+    fitted.reduced = capture != size;
+    const QRect free = available.isEmpty() ? screen : (available & screen);
+    QRect wanted(frame.topLeft(), capture + QSize(0, kHeaderHeight));
+    if (wanted.height() > screen.height()) {
+        // No room for the header above the region: it lies over the region's
+        // top edge while the frame is placed, and leaves it for the recording.
+        fitted.headerInside = true;
+        wanted.setSize(capture);
+    }
+    const bool fitsFree = wanted.width() <= free.width() && wanted.height() <= free.height();
+    fitted.frame = movedInside(wanted, fitsFree ? free : screen);
+    return fitted;
+}
+
+QRect screenOf(const QRect& rect, const QList<QRect>& screens) {
+    const QPoint centre = rect.center();
+    for (const QRect& screen : screens) {
+        if (screen.contains(centre)) {
+            return screen;
+        }
+    }
+    QRect best;
+    long long bestOverlap = 0;
+    for (const QRect& screen : screens) {
+        const long long area = overlap(rect, screen);
+        if (best.isNull() || area > bestOverlap) {
+            best = screen;
+            bestOverlap = area;
+        }
+    }
+    return best;
+}
+
+QRect recordablePart(const QRect& capture, const QList<QRect>& screens) {
+    const QRect screen = screenOf(capture, screens);
+    return screen.isNull() ? capture : (capture & screen);
+}
+
+}  // namespace mirelo::recorder
