@@ -140,8 +140,19 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
         editor.view->delayField()->setText(QString::fromUtf8(bad));
         QTest::mouseClick(editor.view->delayApplyButton(), Qt::LeftButton);
         EXPECT_DOUBLE_EQ(delayOf(1), 0.05) << bad;
-        EXPECT_FALSE(editor.view->delayMessage()->isHidden()) << bad;  // says so
+        // Says why, in words for each fault.
+        EXPECT_EQ(editor.view->noticeLabel()->text(),
+                  EditorView::delayRejection(QString::fromUtf8(bad)))
+            << bad;
+        EXPECT_FALSE(editor.view->noticeLabel()->text().isEmpty()) << bad;
     }
+    EXPECT_NE(EditorView::delayRejection(QStringLiteral("0,1")),
+              EditorView::delayRejection(QStringLiteral(" 0.1")));
+    EXPECT_NE(EditorView::delayRejection(QStringLiteral("abc")),
+              EditorView::delayRejection(QStringLiteral("0,1")));
+    EXPECT_NE(EditorView::delayRejection(QString()),
+              EditorView::delayRejection(QStringLiteral("abc")));
+    EXPECT_EQ(EditorView::delayRejection(QStringLiteral("0.1")), QString());
     EXPECT_FALSE(editor.state->canUndo());
 
     // Return in the field does nothing; "应用" applies to the selected frames.
@@ -154,7 +165,7 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
     EXPECT_DOUBLE_EQ(delayOf(2), 0.1);
     EXPECT_DOUBLE_EQ(delayOf(3), 0.05);
     EXPECT_EQ(editor.view->delayField()->text(), QStringLiteral("0.1"));
-    EXPECT_TRUE(editor.view->delayMessage()->isHidden());
+    EXPECT_TRUE(editor.view->noticeLabel()->text().isEmpty());
 }
 
 TEST(NumberParsing, FollowsCNotationWhateverTheLocale) {

@@ -13,6 +13,7 @@
 #include "ui/editor/ResizeSheet.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -233,17 +234,16 @@ void EditorView::buildToolbar() {
     m_delayApply->setAutoDefault(false);
     m_delayApply->setFocusPolicy(Qt::TabFocus);
     connect(m_delayApply, &QPushButton::clicked, this, &EditorView::applyDelayInput);
-    m_delayMessage = new QLabel(QStringLiteral("无法识别"), delayGroup);
-    m_delayMessage->setToolTip(QStringLiteral("延迟要写成一个数，如 0.1"));
-    QPalette warning = m_delayMessage->palette();
-    warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
-    m_delayMessage->setPalette(warning);
-    m_delayMessage->hide();
-    connect(m_delayField, &QLineEdit::textEdited, m_delayMessage, &QWidget::hide);
+    // Return applies nothing, but ends the typing: the keys go back to the editor.
+    connect(m_delayField, &QLineEdit::returnPressed, this, &EditorView::returnFocusToFrames);
+    connect(m_delayField, &QLineEdit::textEdited, this, [this] {
+        if (m_noticeFromDelay) {
+            showNotice(QString());
+        }
+    });
     delayRow->addWidget(m_delayField);
     delayRow->addWidget(unit);
     delayRow->addWidget(m_delayApply);
-    delayRow->addWidget(m_delayMessage);
     m_toolbar->addWidget(delayGroup);
 
     m_save = makeAction(QStringLiteral("保存"), QStringLiteral("square.and.arrow.down"));
@@ -259,6 +259,12 @@ void EditorView::buildToolbar() {
     // Every command stays reachable by its shortcut wherever the focus is.
     for (QAction* action : {m_undo, m_redo, m_deleteSelected, m_save}) {
         action->setShortcutContext(Qt::WindowShortcut);
+    }
+    // A command given with the pointer ends any typing, so the next keys
+    // (Ctrl+Z, Space) reach the editor rather than a field.
+    connect(m_toolbar, &QToolBar::actionTriggered, this, &EditorView::leaveTextFields);
+    for (QMenu* menu : {rotateMenu, overlayMenu}) {
+        connect(menu, &QMenu::triggered, this, &EditorView::leaveTextFields);
     }
 }
 
@@ -283,6 +289,10 @@ QWidget* EditorView::buildPreviewColumn() {
     m_inspectorDivider = divider(Qt::Horizontal, column);
     m_previewColumn->addWidget(m_inspectorDivider);
     m_inspector = new OverlayInspectorView(m_state, column);
+    connect(m_inspector, &OverlayInspectorView::fieldCommitted, this,
+            &EditorView::returnFocusToFrames);
+    connect(m_overlayLayer, &OverlayLayerView::textEditCommitted, this,
+            &EditorView::returnFocusToFrames);
     m_previewColumn->addWidget(m_inspector);
     m_previewColumn->addWidget(divider(Qt::Horizontal, column));
 
@@ -342,8 +352,9 @@ QWidget* EditorView::buildPreviewColumn() {
     warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
     m_notice->setPalette(warning);
     infoRow->addWidget(m_notice);
-    connect(m_state, &EditorState::refused, m_notice, &QLabel::setText);
-    connect(m_state, &EditorState::historyChanged, m_notice, &QLabel::clear);
+    connect(m_state, &EditorState::refused, this,
+            [this](const QString& reason) { showNotice(reason); });
+    connect(m_state, &EditorState::historyChanged, this, [this] { showNotice(QString()); });
     m_previewColumn->addWidget(info);
     return column;
 }
@@ -361,13 +372,51 @@ QString EditorView::positionText(const EditorState& state) {
     return QStringLiteral("第 %1 / %2 帧").arg(state.currentIndex() + 1).arg(state.frameCount());
 }
 
+QString EditorView::delayRejection(const QString& text) {
+    if (parseNumber(text)) {
+        return {};
+    }
+    if (text.isEmpty()) {
+        return tr("无法识别：没有填写延迟");
+    }
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            return tr("无法识别：延迟里有空格");
+        }
+    }
+    if (text.contains(QLatin1Char(',')) || text.contains(QChar(0xff0c))) {
+        return tr("无法识别：小数点要写成“.”，不是“,”");
+    }
+    return tr("无法识别：延迟只能是数字，如 0.1");
+}
+
 void EditorView::applyDelayInput() {
-    if (const std::optional<double> seconds = parseNumber(m_delayField->text())) {
-        m_delayMessage->hide();
+    const QString text = m_delayField->text();
+    if (const std::optional<double> seconds = parseNumber(text)) {
+        showNotice(QString());
         m_state->setDelay(*seconds);
+        // The delay is set: the keys go back to the editor, so Ctrl+Z undoes
+        // it and Space plays.
+        returnFocusToFrames();
     } else {
-        // Said next to the field, which keeps the text to be corrected.
-        m_delayMessage->show();
+        // The field keeps the text and the focus, to be corrected.
+        showNotice(delayRejection(text), true);
+    }
+}
+
+void EditorView::showNotice(const QString& text, bool fromDelay) {
+    m_noticeFromDelay = fromDelay && !text.isEmpty();
+    m_notice->setText(text);
+}
+
+void EditorView::returnFocusToFrames() {
+    m_strip->setFocus(Qt::OtherFocusReason);
+}
+
+void EditorView::leaveTextFields() {
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) != nullptr && isAncestorOf(focus)) {
+        returnFocusToFrames();
     }
 }
 

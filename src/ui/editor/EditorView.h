@@ -47,10 +47,9 @@ public:
     QToolButton* playButton() const { return m_playButton; }
     QLabel* positionLabel() const { return m_positionLabel; }
     QLabel* infoLabel() const { return m_infoLabel; }
-    // Why the last command was refused (empty when nothing was).
+    // Why the last command was refused, or why the delay field's text is
+    // not a delay (empty when nothing was refused).
     QLabel* noticeLabel() const { return m_notice; }
-    // Shown next to the delay field when its text is not a number.
-    QLabel* delayMessage() const { return m_delayMessage; }
     CropOverlayView* cropOverlay() const { return m_crop; }
     OverlayLayerView* overlayLayer() const { return m_overlayLayer; }
     OverlayInspectorView* inspector() const { return m_inspector; }
@@ -76,6 +75,10 @@ public:
     // "第 1 / 12 帧".
     static QString positionText(const EditorState& state);
 
+    // Why `text` is not a delay the field accepts ("无法识别：延迟里有空格"),
+    // or empty when it is one.
+    static QString delayRejection(const QString& text);
+
     // Commands (also reachable through the actions).
     void applyDelayInput();
     void startCrop();
@@ -94,6 +97,12 @@ private:
     void refreshFrames();
     void refreshCropping();
     void refreshInspector();
+    void showNotice(const QString& text, bool fromDelay = false);
+    // The keyboard focus goes to the frame strip, where every editor
+    // shortcut (undo, redo, Space, Ctrl+Delete) acts on the editor.
+    void returnFocusToFrames();
+    // Ends typing in a field of this view, if any.
+    void leaveTextFields();
 
     EditorState* m_state;
     QToolBar* m_toolbar = nullptr;
@@ -113,7 +122,7 @@ private:
     QLabel* m_positionLabel = nullptr;
     QLabel* m_infoLabel = nullptr;
     QLabel* m_notice = nullptr;
-    QLabel* m_delayMessage = nullptr;
+    bool m_noticeFromDelay = false;
 
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;

@@ -1,0 +1,181 @@
+// The editor driven with the real pointer and keyboard (xdotool on a private
+// Xvfb with openbox): where the keys go after the delay field was used, which
+// frame is current after the frame-list commands, and Escape in crop mode and
+// in the resize sheet.
+#include "X11AppTest.h"
+#include "editor/EditorState.h"
+#include "support/TestImages.h"
+#include "ui/editor/EditorView.h"
+#include "ui/editor/EditorWindowController.h"
+#include "ui/editor/FrameStrip.h"
+#include "ui/editor/PreviewCanvas.h"
+#include "ui/editor/ResizeSheet.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace mirelo;
+using namespace std::chrono_literals;
+
+namespace {
+
+void settle() {
+    test::appServer().sync();
+    test::spinFor(250ms);
+}
+
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
+    settle();
+}
+
+QStringList at(QWidget* widget, QPoint point) {
+    const QPoint global = widget->mapToGlobal(point);
+    return {"mousemove", QString::number(global.x()), QString::number(global.y())};
+}
+
+void click(QWidget* widget, QPoint point) {
+    xdotool(at(widget, point) << "click"
+                              << "1");
+}
+
+void click(QWidget* widget) {
+    click(widget, widget->rect().center());
+}
+
+// The toolbar button that carries `action`.
+QToolButton* buttonOf(EditorView* view, QAction* action) {
+    for (QToolButton* button : view->findChildren<QToolButton*>()) {
+        if (button->defaultAction() == action && button->isVisible()) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+void press(EditorView* view, QAction* action) {
+    QToolButton* button = buttonOf(view, action);
+    ASSERT_NE(button, nullptr) << action->text().toStdString();
+    click(button);
+}
+
+struct Editor {
+    explicit Editor(int count) {
+        FrameList frames;
+        for (int i = 0; i < count; ++i) {
+            frames.append(EditorFrame::make(test::patternImage(320, 180, uint8_t(i)), 0.1));
+        }
+        controller = std::make_unique<EditorWindowController>(std::move(frames), folder.path());
+        controller->window()->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+        controller->window()->activateWindow();
+        settle();
+    }
+    ~Editor() {
+        // Nothing to ask on closing a test's editor.
+        controller->onClosed = nullptr;
+        controller.reset();
+    }
+    EditorView* view() const { return controller->view(); }
+    EditorState* state() const { return controller->state(); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<EditorWindowController> controller;
+};
+
+TEST(X11EditorKeys, AfterApplyingADelayTheEditorsShortcutsActOnTheEditor) {
+    Editor editor(12);
+    EditorView* view = editor.view();
+    EditorState* state = editor.state();
+    QLineEdit* field = view->delayField();
+
+    click(field);
+    xdotool({"type", "0.5"});
+    click(view->delayApplyButton());
+    EXPECT_DOUBLE_EQ(state->frames().at(0).delay, 0.5);
+    EXPECT_EQ(QApplication::focusWidget(), view->frameStrip());
+
+    // Ctrl+Z undoes the delay, not the field's text.
+    xdotool({"key", "ctrl+z"});
+    EXPECT_DOUBLE_EQ(state->frames().at(0).delay, 0.1);
+    EXPECT_TRUE(view->redoAction()->isEnabled());
+    EXPECT_EQ(field->text(), QStringLiteral("0.5"));
+    xdotool({"key", "ctrl+shift+z"});
+    EXPECT_DOUBLE_EQ(state->frames().at(0).delay, 0.5);
+
+    // Space plays instead of typing a blank.
+    xdotool({"key", "space"});
+    EXPECT_TRUE(state->isPlaying());
+    EXPECT_EQ(field->text(), QStringLiteral("0.5"));
+    xdotool({"key", "space"});
+    EXPECT_FALSE(state->isPlaying());
+
+    // While the field is being typed in, Ctrl+Z is the field's own.
+    click(field);
+    xdotool({"key", "End"});
+    xdotool({"type", "7"});
+    EXPECT_EQ(field->text(), QStringLiteral("0.57"));
+    const bool couldRedo = view->redoAction()->isEnabled();
+    xdotool({"key", "ctrl+z"});
+    EXPECT_NE(field->text(), QStringLiteral("0.57"));
+    EXPECT_DOUBLE_EQ(state->frames().at(0).delay, 0.5);
+    EXPECT_EQ(view->redoAction()->isEnabled(), couldRedo);
+
+    // Return ends the typing without applying; the keys are the editor's again.
+    xdotool({"key", "ctrl+a"});
+    xdotool({"type", "0.25"});
+    EXPECT_EQ(field->text(), QStringLiteral("0.25"));
+    xdotool({"key", "Return"});
+    EXPECT_DOUBLE_EQ(state->frames().at(0).delay, 0.5);
+    EXPECT_EQ(QApplication::focusWidget(), view->frameStrip());
+    xdotool({"key", "space"});
+    EXPECT_TRUE(state->isPlaying());
+    xdotool({"key", "space"});
+
+    // A command pressed with the pointer ends the typing too.
+    click(field);
+    press(view, view->deleteAfterAction());
+    xdotool({"key", "ctrl+z"});
+    EXPECT_EQ(state->frameCount(), 12);
+}
+
+TEST(X11EditorKeys, ARefusedDelaySaysWhatIsWrongAndKeepsTheFieldForCorrecting) {
+    Editor editor(4);
+    EditorView* view = editor.view();
+    QLineEdit* field = view->delayField();
+    struct Case {
+        const char* typed;
+        const char* says;
+    };
+    for (const Case& c : {Case{" 0.1", "空格"}, Case{"0.1 ", "空格"}, Case{"0,1", "“.”"},
+                          Case{"abc", "只能是数字"}, Case{"", "没有填写"}}) {
+        click(field);
+        xdotool({"key", "ctrl+a", "BackSpace"});
+        if (*c.typed != '\0') {
+            xdotool({"type", c.typed});
+        }
+        click(view->delayApplyButton());
+        const QString notice = view->noticeLabel()->text();
+        EXPECT_TRUE(notice.startsWith(QStringLiteral("无法识别"))) << c.typed;
+        EXPECT_TRUE(notice.contains(QString::fromUtf8(c.says))) << c.typed << notice.toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), field) << c.typed;
+        EXPECT_FALSE(editor.state()->canUndo()) << c.typed;
+    }
+    // Typing clears the note; a number applies.
+    xdotool({"type", "0.3"});
+    EXPECT_TRUE(view->noticeLabel()->text().isEmpty());
+    click(view->delayApplyButton());
+    EXPECT_DOUBLE_EQ(editor.state()->frames().at(0).delay, 0.3);
+}
+
+}  // namespace
