@@ -16,6 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -67,6 +70,30 @@ void press(EditorView* view, QAction* action) {
     QToolButton* button = buttonOf(view, action);
     ASSERT_NE(button, nullptr) << action->text().toStdString();
     click(button);
+}
+
+// Drags the playback slider's handle to `value` with the pointer.
+void dragSliderTo(QSlider* slider, int value) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->value();
+    option.sliderValue = slider->value();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                         QStyle::SC_SliderHandle, slider);
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                         QStyle::SC_SliderGroove, slider);
+    const int span = groove.width() - handle.width();
+    const int x =
+        groove.left() + handle.width() / 2 +
+        QStyle::sliderPositionFromValue(slider->minimum(), slider->maximum(), value, span);
+    xdotool(at(slider, handle.center()) << "mousedown"
+                                        << "1");
+    xdotool(at(slider, QPoint((handle.center().x() + x) / 2, handle.center().y())));
+    xdotool(at(slider, QPoint(x, handle.center().y())) << "mouseup"
+                                                       << "1");
 }
 
 struct Editor {
@@ -176,6 +203,43 @@ TEST(X11EditorKeys, ARefusedDelaySaysWhatIsWrongAndKeepsTheFieldForCorrecting) {
     EXPECT_TRUE(view->noticeLabel()->text().isEmpty());
     click(view->delayApplyButton());
     EXPECT_DOUBLE_EQ(editor.state()->frames().at(0).delay, 0.3);
+}
+
+TEST(X11EditorKeys, TrimmingFromAMiddleFrameShowsTheFrameTheTrimNames) {
+    Editor editor(88);
+    EditorView* view = editor.view();
+    EditorState* state = editor.state();
+    ASSERT_EQ(state->currentIndex(), 0);  // and frame 1 selected
+
+    dragSliderTo(view->playbackSlider(), 60);
+    const int middle = state->currentIndex();
+    ASSERT_GT(middle, 40);
+    ASSERT_LT(middle, 80);
+    press(view, view->deleteAfterAction());
+    settle();
+    EXPECT_EQ(state->frameCount(), middle + 1);
+    EXPECT_EQ(state->currentIndex(), middle);
+    EXPECT_EQ(view->positionLabel()->text(), QStringLiteral("第 %1 / %1 帧").arg(middle + 1));
+    EXPECT_EQ(view->playbackSlider()->value(), middle);
+
+    dragSliderTo(view->playbackSlider(), middle / 2);
+    const int second = state->currentIndex();
+    ASSERT_GT(second, 0);
+    press(view, view->deleteBeforeAction());
+    settle();
+    EXPECT_EQ(state->frameCount(), middle + 1 - second);
+    EXPECT_EQ(state->currentIndex(), 0);
+    EXPECT_EQ(view->positionLabel()->text(),
+              QStringLiteral("第 1 / %1 帧").arg(middle + 1 - second));
+
+    // A click on a row makes it current, even the row already selected.
+    const QRect row = view->frameStrip()->visualRect(view->frameStrip()->model()->index(2, 0));
+    click(view->frameStrip()->viewport(), row.center());
+    EXPECT_EQ(state->currentIndex(), 2);
+    dragSliderTo(view->playbackSlider(), 10);
+    ASSERT_NE(state->currentIndex(), 2);
+    click(view->frameStrip()->viewport(), row.center());
+    EXPECT_EQ(state->currentIndex(), 2);
 }
 
 }  // namespace

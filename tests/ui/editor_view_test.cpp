@@ -105,17 +105,20 @@ TEST(EditorView, TheCurrentFrameFollowsSelectionChangesMadeByTheModel) {
     EXPECT_EQ(editor.view->frameStrip()->selectionModel()->selectedIndexes().size(), 2);
     EXPECT_EQ(state.currentIndex(), 1);
 
-    // Deleting the selected frames selects the frame now current; undo
-    // keeps the current frame among the selected ones.
+    // Deleting the selected frames selects the frame now current. Undo
+    // keeps the current index the model gives it, whatever stays selected.
     state.deleteSelected();
     QApplication::processEvents();
     EXPECT_EQ(state.frameCount(), 4);
     EXPECT_EQ(state.selectedIDs().size(), 1);
     EXPECT_TRUE(currentIsSelected());
     editor.clickRow(3);
+    const QUuid selected = state.frames().at(3).id;
     state.undo();
     QApplication::processEvents();
-    EXPECT_TRUE(currentIsSelected());
+    EXPECT_EQ(state.currentIndex(), 3);
+    EXPECT_EQ(state.selectedIDs(), QSet<QUuid>{selected});
+    EXPECT_EQ(editor.view->positionLabel()->text(), QStringLiteral("第 4 / 6 帧"));
 
     // A delete of every frame is refused with the reason.
     state.setSelectedIDs(QSet<QUuid>([&] {
