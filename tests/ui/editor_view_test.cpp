@@ -3,6 +3,7 @@
 #include "editor/EditorState.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorIcons.h"
+#include "ui/editor/EditorToolbar.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/NumberParsing.h"

@@ -6,17 +6,18 @@
 #include <QWidget>
 
 class QAction;
+class QFontMetrics;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QToolBar;
 class QToolButton;
 class QVBoxLayout;
 
 namespace mirelo {
 
 class CropOverlayView;
+class EditorToolbar;
 class EditorState;
 class FrameStrip;
 class OverlayInspectorView;
@@ -40,7 +41,7 @@ public:
     // --- Parts, for the window controller and for tests ----------------------
     FrameStrip* frameStrip() const { return m_strip; }
     PreviewCanvas* canvas() const { return m_canvas; }
-    QToolBar* toolBar() const { return m_toolbar; }
+    EditorToolbar* toolBar() const { return m_toolbar; }
     QLineEdit* delayField() const { return m_delayField; }
     QPushButton* delayApplyButton() const { return m_delayApply; }
     QSlider* playbackSlider() const { return m_slider; }
@@ -74,6 +75,9 @@ public:
     static QString infoText(const EditorState& state);
     // "第 1 / 12 帧".
     static QString positionText(const EditorState& state);
+    static QString positionText(const QString& current, const QString& count);
+    // The width the position text needs at most for `count` frames.
+    static int positionTextWidth(const QFontMetrics& metrics, int count);
 
     // Why `text` is not a delay the field accepts ("无法识别：延迟里有空格"),
     // or empty when it is one.
@@ -105,7 +109,7 @@ private:
     void leaveTextFields();
 
     EditorState* m_state;
-    QToolBar* m_toolbar = nullptr;
+    EditorToolbar* m_toolbar = nullptr;
     FrameStrip* m_strip = nullptr;
     PreviewCanvas* m_canvas = nullptr;
     CropOverlayView* m_crop = nullptr;
@@ -120,6 +124,7 @@ private:
     QToolButton* m_playButton = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_positionLabel = nullptr;
+    int m_positionWidth = 0;
     QLabel* m_infoLabel = nullptr;
     QLabel* m_notice = nullptr;
     bool m_noticeFromDelay = false;

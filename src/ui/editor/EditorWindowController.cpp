@@ -28,7 +28,23 @@ class EditorWindow : public QWidget {
 public:
     explicit EditorWindow(EditorWindowController* controller) : m_controller(controller) {}
 
+    // 800 x 520, or more where the content needs more: never narrower than
+    // the toolbar's commands side by side, however long their texts are.
+    void fitMinimumSize() {
+        const QSize least = layout() != nullptr ? layout()->minimumSize() : QSize();
+        setMinimumSize(std::max(EditorWindowController::kMinimumWidth, least.width()),
+                       std::max(EditorWindowController::kMinimumHeight, least.height()));
+    }
+
 protected:
+    bool event(QEvent* event) override {
+        const bool handled = QWidget::event(event);
+        if (event->type() == QEvent::LayoutRequest) {
+            fitMinimumSize();
+        }
+        return handled;
+    }
+
     void closeEvent(QCloseEvent* event) override {
         if (m_controller && !m_controller->mayClose()) {
             event->ignore();
@@ -67,10 +83,10 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     : QObject(parent),
       m_state(std::make_unique<EditorState>(std::move(frames))),
       m_outputFolder(std::move(outputFolder)) {
-    m_window = new EditorWindow(this);
+    auto* window = new EditorWindow(this);
+    m_window = window;
     m_window->setWindowTitle(QStringLiteral("Mirelo 编辑器"));
     m_window->resize(kWidth, kHeight);
-    m_window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     m_window->setAutoFillBackground(true);
     QPalette pal = m_window->palette();
     pal.setColor(QPalette::Window, Theme::paper());
@@ -80,6 +96,7 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new EditorView(m_state.get(), m_window);
     layout->addWidget(m_view);
+    window->fitMinimumSize();
     connect(m_view, &EditorView::saveRequested, this, &EditorWindowController::save);
     m_state->setPictureChooser(std::make_unique<DialogPictureChooser>(m_window));
     connect(m_state.get(), &EditorState::geometryStarted, this,
