@@ -242,4 +242,46 @@ TEST(X11EditorKeys, TrimmingFromAMiddleFrameShowsTheFrameTheTrimNames) {
     EXPECT_EQ(state->currentIndex(), 2);
 }
 
+TEST(X11EditorKeys, EscapeLeavesCropModeUnchangedAndClosesTheResizeSheet) {
+    Editor editor(6);
+    EditorView* view = editor.view();
+    EditorState* state = editor.state();
+
+    press(view, view->cropAction());
+    ASSERT_TRUE(state->isCropping());
+    // Drag the bottom-right corner inwards, then leave with Escape.
+    const QRectF display = view->canvas()->displayRect();
+    const QPoint corner = display.bottomRight().toPoint() - QPoint(1, 1);
+    xdotool(at(view->canvas(), corner) << "mousedown"
+                                       << "1");
+    xdotool(at(view->canvas(), corner - QPoint(20, 20)));
+    xdotool(at(view->canvas(), corner - QPoint(60, 40)) << "mouseup"
+                                                        << "1");
+    EXPECT_LT(state->cropRect().width(), 320);
+    xdotool({"key", "Escape"});
+    EXPECT_FALSE(state->isCropping());
+    EXPECT_EQ(state->imageSize(), QSizeF(320, 180));
+    EXPECT_FALSE(state->canUndo());
+    EXPECT_TRUE(view->cropAction()->isVisible());
+
+    // Escape outside crop mode does nothing to the editor.
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(editor.controller->window()->isVisible());
+
+    // Wherever the focus is: here in the delay field.
+    press(view, view->cropAction());
+    ASSERT_TRUE(state->isCropping());
+    click(view->delayField());
+    xdotool({"key", "Escape"});
+    EXPECT_FALSE(state->isCropping());
+
+    press(view, view->resizeAction());
+    ASSERT_TRUE(test::waitUntil([&] { return view->resizeSheet() != nullptr; }, 3s));
+    ASSERT_TRUE(test::waitUntil([&] { return view->resizeSheet()->isVisible(); }, 3s));
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return view->resizeSheet() == nullptr; }, 3s));
+    EXPECT_EQ(state->imageSize(), QSizeF(320, 180));
+    EXPECT_FALSE(state->canUndo());
+}
+
 }  // namespace

@@ -175,6 +175,10 @@ void EditorView::buildToolbar() {
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
     m_cancelCrop = makeAction(QStringLiteral("取消"), QStringLiteral("xmark"));
     connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->cancelCrop(); });
+    // Escape leaves crop mode as 取消 does, like it closes every sheet and
+    // dialog; the action (and so the key) exists only in crop mode.
+    m_cancelCrop->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_cancelCrop->setShortcutContext(Qt::WindowShortcut);
 
     for (QAction* action :
          {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_applyCrop, m_cancelCrop}) {
