@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/ExportAccessoryView.h"
+#include "ui/editor/SaveFailure.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -304,7 +305,10 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     }
     auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
                                   QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
-    alert->setInformativeText(status->message);
+    // The error's own words, then why on the disk and where: the folder
+    // that refused the file, or at least the file meant.
+    alert->setInformativeText(status->message + QStringLiteral("\n\n") +
+                              describeSaveFailure(findWriteProblem(path), path));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert = alert;

@@ -1,0 +1,155 @@
+// Saving from the editor with the real keyboard (xdotool on a private Xvfb
+// with openbox): a destination that refuses the file gives an alert that says
+// why and names the folder.
+#include "X11AppTest.h"
+#include "editor/EditorState.h"
+#include "support/TestImages.h"
+#include "ui/editor/EditorView.h"
+#include "ui/editor/EditorWindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace mirelo;
+using namespace std::chrono_literals;
+
+namespace {
+
+void settle() {
+    test::appServer().sync();
+    test::spinFor(250ms);
+}
+
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
+    settle();
+}
+
+void click(QWidget* widget) {
+    const QPoint global = widget->mapToGlobal(widget->rect().center());
+    xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
+}
+
+void screenshot(QWidget* window, const QString& name) {
+    QDir().mkpath(QStringLiteral("screenshots"));
+    const QRect frame = window->frameGeometry();
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+        .save(QStringLiteral("screenshots/%1").arg(name));
+}
+
+// A folder that refuses new files even to root: read-only by its mode for
+// an ordinary user, immutable for root (whom modes do not stop).
+class LockedFolder {
+public:
+    explicit LockedFolder(const QString& path) : m_path(path) {
+        QDir().mkpath(path);
+        if (geteuid() != 0) {
+            m_locked = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+            return;
+        }
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            m_locked = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+    }
+    ~LockedFolder() {
+        if (m_fd >= 0) {
+            int flags = 0;
+            if (::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+            }
+            ::close(m_fd);
+        }
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool isLocked() const { return m_locked; }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    bool m_locked = false;
+};
+
+struct Editor {
+    explicit Editor(int count) {
+        FrameList frames;
+        for (int i = 0; i < count; ++i) {
+            frames.append(EditorFrame::make(test::patternImage(160, 90, uint8_t(i)), 0.1));
+        }
+        controller = std::make_unique<EditorWindowController>(std::move(frames), folder.path());
+        controller->window()->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+        controller->window()->activateWindow();
+        settle();
+    }
+    ~Editor() {
+        controller->onClosed = nullptr;
+        controller.reset();
+    }
+
+    QFileDialog* openSaveDialog() {
+        xdotool({"key", "ctrl+s"});
+        test::waitUntil(
+            [&] { return controller->saveDialog() && controller->saveDialog()->isVisible(); }, 5s);
+        settle();
+        return controller->saveDialog();
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<EditorWindowController> controller;
+};
+
+TEST(X11EditorSave, AReadOnlyFolderGivesAnAlertNamingTheFolderAndTheReason) {
+    Editor editor(6);
+    const QString locked = editor.folder.filePath(QStringLiteral("locked"));
+    LockedFolder lock(locked);
+    if (!lock.isLocked()) {
+        GTEST_SKIP() << "no way to make a folder read-only here";
+    }
+    QFileDialog* dialog = editor.openSaveDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    click(name);
+    xdotool({"key", "ctrl+a"});
+    xdotool({"type", locked + QStringLiteral("/clip.gif")});
+    xdotool({"key", "Return"});
+
+    ASSERT_TRUE(test::waitUntil([&] { return editor.controller->errorAlert() != nullptr; }, 30s));
+    settle();
+    QMessageBox* alert = editor.controller->errorAlert();
+    EXPECT_EQ(alert->text(), QStringLiteral("保存失败"));
+    const QString informative = alert->informativeText();
+    EXPECT_TRUE(informative.contains(QStringLiteral("没有在文件夹“%1”中写入的权限").arg(locked)))
+        << informative.toStdString();
+    screenshot(alert, QStringLiteral("save-failure-alert.png"));
+
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(test::waitUntil([&] { return editor.controller->errorAlert() == nullptr; }, 3s));
+    EXPECT_TRUE(editor.controller->window()->isVisible());
+    EXPECT_EQ(editor.controller->state()->frameCount(), 6);
+    EXPECT_TRUE(QDir(locked).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+}  // namespace
