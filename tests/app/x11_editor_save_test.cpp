@@ -1,6 +1,7 @@
 // Saving from the editor with the real keyboard (xdotool on a private Xvfb
 // with openbox): a destination that refuses the file gives an alert that says
-// why and names the folder.
+// why and names the folder, and the save dialog opens with its file list's
+// columns whole and comes back at the size the user gave it.
 #include "X11AppTest.h"
 #include "editor/EditorState.h"
 #include "support/TestImages.h"
@@ -12,14 +13,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include <fcntl.h>
@@ -31,6 +35,15 @@ using namespace mirelo;
 using namespace std::chrono_literals;
 
 namespace {
+
+// The dialog's remembered size goes to a settings folder of this program.
+const bool configIsolated = [] {
+    char folder[] = "/tmp/mirelo-save-test-config-XXXXXX";
+    if (mkdtemp(folder) != nullptr) {
+        setenv("XDG_CONFIG_HOME", folder, 1);
+    }
+    return true;
+}();
 
 void settle() {
     test::appServer().sync();
@@ -150,6 +163,50 @@ TEST(X11EditorSave, AReadOnlyFolderGivesAnAlertNamingTheFolderAndTheReason) {
     EXPECT_TRUE(editor.controller->window()->isVisible());
     EXPECT_EQ(editor.controller->state()->frameCount(), 6);
     EXPECT_TRUE(QDir(locked).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST(X11EditorSave, TheDialogShowsItsColumnsWholeAndKeepsTheSizeTheUserGaveIt) {
+    Editor editor(6);
+    // A file in the folder, so the list has a size and a date to show.
+    QFile old(editor.folder.filePath(QStringLiteral("Mirelo-20250101-000000.gif")));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(15000, 'x'));
+    old.close();
+
+    QFileDialog* dialog = editor.openSaveDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(tree, nullptr);
+    ASSERT_TRUE(
+        test::waitUntil([&] { return tree->model()->rowCount(tree->rootIndex()) > 0; }, 5s));
+    settle();
+    screenshot(dialog, QStringLiteral("save-dialog.png"));
+    // Each cell's text fits its column, and every column is in view.
+    const QModelIndex row = tree->model()->index(0, 0, tree->rootIndex());
+    for (int column = 0; column < 4; ++column) {
+        const QModelIndex cell = row.siblingAtColumn(column);
+        const QString text = cell.data().toString();
+        ASSERT_FALSE(text.isEmpty()) << column;
+        const int width = tree->fontMetrics().horizontalAdvance(text);
+        EXPECT_LE(width + (column == 0 ? tree->iconSize().width() + 8 : 8),
+                  tree->header()->sectionSize(column))
+            << column << " " << text.toStdString();
+        const QRect rect = tree->visualRect(cell);
+        EXPECT_LE(rect.right(), tree->viewport()->width()) << column << " " << text.toStdString();
+    }
+    const QSize opened = dialog->size();
+
+    // The user makes it larger; the next dialog opens at that size.
+    const QSize wanted = opened + QSize(120, 60);
+    xdotool({"windowsize", QString::number(dialog->winId()), QString::number(wanted.width()),
+             QString::number(wanted.height())});
+    ASSERT_TRUE(test::waitUntil([&] { return dialog->size() == wanted; }, 3s));
+    xdotool({"key", "Escape"});
+    ASSERT_TRUE(test::waitUntil([&] { return editor.controller->saveDialog() == nullptr; }, 3s));
+    QFileDialog* again = editor.openSaveDialog();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->size(), wanted);
+    xdotool({"key", "Escape"});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/ExportAccessoryView.h"
+#include "ui/editor/SaveDialogSize.h"
 #include "ui/editor/SaveFailure.h"
 
 #include <QCloseEvent>
@@ -226,7 +227,7 @@ void EditorWindowController::save() {
     if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
         grid->addWidget(m_accessory, grid->rowCount(), 0, 1, grid->columnCount());
     }
-    dialog->resize(720, 600);
+    saveDialogSize::apply(dialog);
     m_dialog = dialog;
     connect(dialog, &QDialog::finished, this, &EditorWindowController::dialogFinished);
     dialog->open();
@@ -250,6 +251,9 @@ void EditorWindowController::formatChanged(ExportFormat format) {
 }
 
 void EditorWindowController::dialogFinished(int result) {
+    if (m_dialog) {
+        saveDialogSize::remember(m_dialog);
+    }
     const QStringList files = m_dialog ? m_dialog->selectedFiles() : QStringList();
     m_dialog = nullptr;
     if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty()) {
