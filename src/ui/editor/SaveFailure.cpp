@@ -18,10 +18,6 @@ namespace mirelo {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("SaveFailure", text);
-}
-
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
@@ -100,27 +96,32 @@ QString describeSaveFailure(const WriteProblem& problem, const QString& destinat
     const QString folder = shown(problem.folder);
     switch (problem.kind) {
         case WriteProblem::Kind::folderMissing:
-            return tr("文件夹“%1”已不存在。").arg(folder);
+            return QCoreApplication::translate("SaveFailure", "文件夹“%1”已不存在。").arg(folder);
         case WriteProblem::Kind::notAFolder:
-            return tr("“%1”不是文件夹。").arg(folder);
+            return QCoreApplication::translate("SaveFailure", "“%1”不是文件夹。").arg(folder);
         case WriteProblem::Kind::noPermission:
-            return tr("没有在文件夹“%1”中写入的权限。").arg(folder);
+            return QCoreApplication::translate("SaveFailure", "没有在文件夹“%1”中写入的权限。")
+                .arg(folder);
         case WriteProblem::Kind::readOnly:
-            return tr("文件夹“%1”所在的磁盘是只读的。").arg(folder);
+            return QCoreApplication::translate("SaveFailure", "文件夹“%1”所在的磁盘是只读的。")
+                .arg(folder);
         case WriteProblem::Kind::diskFull:
             if (problem.bytesFree > 0) {
-                return tr("文件夹“%1”所在的磁盘快满了，只剩 %2。")
+                return QCoreApplication::translate("SaveFailure",
+                                                   "文件夹“%1”所在的磁盘快满了，只剩 %2。")
                     .arg(folder, formatByteCount(problem.bytesFree));
             }
-            return tr("文件夹“%1”所在的磁盘已满。").arg(folder);
+            return QCoreApplication::translate("SaveFailure", "文件夹“%1”所在的磁盘已满。")
+                .arg(folder);
         case WriteProblem::Kind::other:
-            return tr("无法在文件夹“%1”中创建文件（系统错误 %2）。")
+            return QCoreApplication::translate("SaveFailure",
+                                               "无法在文件夹“%1”中创建文件（系统错误 %2）。")
                 .arg(folder)
                 .arg(problem.systemError);
         case WriteProblem::Kind::none:
             break;
     }
-    return tr("文件：%1").arg(shown(destination));
+    return QCoreApplication::translate("SaveFailure", "文件：%1").arg(shown(destination));
 }
 
 }  // namespace mirelo
