@@ -2,11 +2,7 @@
 // Xvfb with openbox): where the keys go after the delay field was used, which
 // frame is current after the frame-list commands, and Escape in crop mode and
 // in the resize sheet.
-#include "X11AppTest.h"
-#include "editor/EditorState.h"
-#include "support/TestImages.h"
-#include "ui/editor/EditorView.h"
-#include "ui/editor/EditorWindowController.h"
+#include "EditorDriver.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/PreviewCanvas.h"
 #include "ui/editor/ResizeSheet.h"
@@ -19,58 +15,16 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace mirelo;
 using namespace std::chrono_literals;
 
 namespace {
 
-void settle() {
-    test::appServer().sync();
-    test::spinFor(250ms);
-}
-
-void xdotool(const QStringList& arguments) {
-    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
-    settle();
-}
-
-QStringList at(QWidget* widget, QPoint point) {
-    const QPoint global = widget->mapToGlobal(point);
-    return {"mousemove", QString::number(global.x()), QString::number(global.y())};
-}
-
-void click(QWidget* widget, QPoint point) {
-    xdotool(at(widget, point) << "click"
-                              << "1");
-}
-
-void click(QWidget* widget) {
-    click(widget, widget->rect().center());
-}
-
-// The toolbar button that carries `action`.
-QToolButton* buttonOf(EditorView* view, QAction* action) {
-    for (QToolButton* button : view->findChildren<QToolButton*>()) {
-        if (button->defaultAction() == action && button->isVisible()) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-void press(EditorView* view, QAction* action) {
-    QToolButton* button = buttonOf(view, action);
-    ASSERT_NE(button, nullptr) << action->text().toStdString();
-    click(button);
-}
+using namespace mirelo::test;
+using Editor = DrivenEditor;
 
 // Drags the playback slider's handle to `value` with the pointer.
 void dragSliderTo(QSlider* slider, int value) {
@@ -89,36 +43,12 @@ void dragSliderTo(QSlider* slider, int value) {
     const int x =
         groove.left() + handle.width() / 2 +
         QStyle::sliderPositionFromValue(slider->minimum(), slider->maximum(), value, span);
-    xdotool(at(slider, handle.center()) << "mousedown"
-                                        << "1");
-    xdotool(at(slider, QPoint((handle.center().x() + x) / 2, handle.center().y())));
-    xdotool(at(slider, QPoint(x, handle.center().y())) << "mouseup"
-                                                       << "1");
+    xdotool(pointerAt(slider, handle.center()) << "mousedown"
+                                               << "1");
+    xdotool(pointerAt(slider, QPoint((handle.center().x() + x) / 2, handle.center().y())));
+    xdotool(pointerAt(slider, QPoint(x, handle.center().y())) << "mouseup"
+                                                              << "1");
 }
-
-struct Editor {
-    explicit Editor(int count) {
-        FrameList frames;
-        for (int i = 0; i < count; ++i) {
-            frames.append(EditorFrame::make(test::patternImage(320, 180, uint8_t(i)), 0.1));
-        }
-        controller = std::make_unique<EditorWindowController>(std::move(frames), folder.path());
-        controller->window()->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
-        settle();
-    }
-    ~Editor() {
-        // Nothing to ask on closing a test's editor.
-        controller->onClosed = nullptr;
-        controller.reset();
-    }
-    EditorView* view() const { return controller->view(); }
-    EditorState* state() const { return controller->state(); }
-
-    QTemporaryDir folder;
-    std::unique_ptr<EditorWindowController> controller;
-};
 
 TEST(X11EditorKeys, AfterApplyingADelayTheEditorsShortcutsActOnTheEditor) {
     Editor editor(12);
@@ -252,11 +182,11 @@ TEST(X11EditorKeys, EscapeLeavesCropModeUnchangedAndClosesTheResizeSheet) {
     // Drag the bottom-right corner inwards, then leave with Escape.
     const QRectF display = view->canvas()->displayRect();
     const QPoint corner = display.bottomRight().toPoint() - QPoint(1, 1);
-    xdotool(at(view->canvas(), corner) << "mousedown"
-                                       << "1");
-    xdotool(at(view->canvas(), corner - QPoint(20, 20)));
-    xdotool(at(view->canvas(), corner - QPoint(60, 40)) << "mouseup"
-                                                        << "1");
+    xdotool(pointerAt(view->canvas(), corner) << "mousedown"
+                                              << "1");
+    xdotool(pointerAt(view->canvas(), corner - QPoint(20, 20)));
+    xdotool(pointerAt(view->canvas(), corner - QPoint(60, 40)) << "mouseup"
+                                                               << "1");
     EXPECT_LT(state->cropRect().width(), 320);
     xdotool({"key", "Escape"});
     EXPECT_FALSE(state->isCropping());
@@ -266,7 +196,7 @@ TEST(X11EditorKeys, EscapeLeavesCropModeUnchangedAndClosesTheResizeSheet) {
 
     // Escape outside crop mode does nothing to the editor.
     xdotool({"key", "Escape"});
-    EXPECT_TRUE(editor.controller->window()->isVisible());
+    EXPECT_TRUE(editor.window()->isVisible());
 
     // Wherever the focus is: here in the delay field.
     press(view, view->cropAction());

@@ -5,49 +5,25 @@
 // any window width, and the centre group stays in the middle. Screenshots at
 // the minimum size and at 2560 pixels wide go to screenshots/ in the working
 // folder.
-#include "X11AppTest.h"
-#include "editor/EditorState.h"
-#include "support/TestImages.h"
-#include "ui/editor/EditorToolbar.h"
-#include "ui/editor/EditorView.h"
-#include "ui/editor/EditorWindowController.h"
+#include "EditorDriver.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace mirelo;
 using namespace std::chrono_literals;
 
 namespace {
 
-void settle() {
-    test::appServer().sync();
-    test::spinFor(250ms);
-}
-
-void xdotool(const QStringList& arguments) {
-    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
-    settle();
-}
-
-void click(QWidget* widget) {
-    const QPoint global = widget->mapToGlobal(widget->rect().center());
-    xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
-}
+using namespace mirelo::test;
 
 // Every control of the toolbar and of the playback bar, by a name, with its
 // rectangle in window coordinates.
@@ -90,42 +66,23 @@ QString describe(const Geometry& geometry) {
     EXPECT_EQ(before, after) << (what) << "\nbefore: " << describe(before).toStdString() \
                              << "\nafter:  " << describe(after).toStdString()
 
-struct Editor {
-    explicit Editor(int count) {
-        FrameList frames;
-        for (int i = 0; i < count; ++i) {
-            frames.append(EditorFrame::make(test::patternImage(320, 180, uint8_t(i)), 0.1));
-        }
-        controller = std::make_unique<EditorWindowController>(std::move(frames), folder.path());
-        controller->window()->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
-        settle();
-    }
-    ~Editor() {
-        controller->onClosed = nullptr;
-        controller.reset();
-    }
-    EditorView* view() const { return controller->view(); }
-    EditorState* state() const { return controller->state(); }
-    QWidget* window() const { return controller->window(); }
+struct Editor : DrivenEditor {
+    using DrivenEditor::DrivenEditor;
 
     // Sizes the window through the window manager.
     void resizeTo(int width, int height) {
         xdotool({"windowsize", QString::number(window()->winId()), QString::number(width),
                  QString::number(height)});
         test::waitUntil(
-            [&] { return window()->width() == std::max(width, window()->minimumWidth()); }, 3s);
+            [&] {
+                return window()->width() == std::max(width, window()->minimumWidth()) &&
+                       window()->height() == std::max(height, window()->minimumHeight());
+            },
+            3s);
         settle();
     }
 
-    void screenshot(const QString& name) {
-        QDir().mkpath(QStringLiteral("screenshots"));
-        const QRect frame = window()->frameGeometry();
-        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-            0, frame.x(), frame.y(), frame.width(), frame.height());
-        EXPECT_TRUE(shot.save(QStringLiteral("screenshots/%1").arg(name))) << name.toStdString();
-    }
+    void screenshot(const QString& name) { test::screenshot(window(), name); }
 
     // A refused delay: the note "无法识别…" in the information line.
     void refuseADelay() {
@@ -140,9 +97,6 @@ struct Editor {
         xdotool({"key", "ctrl+a", "BackSpace"});
         EXPECT_TRUE(view()->noticeLabel()->text().isEmpty());
     }
-
-    QTemporaryDir folder;
-    std::unique_ptr<EditorWindowController> controller;
 };
 
 // The centre group sits in the middle of the toolbar, or as near it as the

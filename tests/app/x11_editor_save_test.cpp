@@ -2,11 +2,7 @@
 // with openbox): a destination that refuses the file gives an alert that says
 // why and names the folder, and the save dialog opens with its file list's
 // columns whole and comes back at the size the user gave it.
-#include "X11AppTest.h"
-#include "editor/EditorState.h"
-#include "support/TestImages.h"
-#include "ui/editor/EditorView.h"
-#include "ui/editor/EditorWindowController.h"
+#include "EditorDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,15 +12,11 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QScreen>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -36,6 +28,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using namespace mirelo::test;
+
 // The dialog's remembered size goes to a settings folder of this program.
 const bool configIsolated = [] {
     char folder[] = "/tmp/mirelo-save-test-config-XXXXXX";
@@ -44,29 +38,6 @@ const bool configIsolated = [] {
     }
     return true;
 }();
-
-void settle() {
-    test::appServer().sync();
-    test::spinFor(250ms);
-}
-
-void xdotool(const QStringList& arguments) {
-    ASSERT_EQ(test::appServer().run("xdotool", arguments), 0);
-    settle();
-}
-
-void click(QWidget* widget) {
-    const QPoint global = widget->mapToGlobal(widget->rect().center());
-    xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
-}
-
-void screenshot(QWidget* window, const QString& name) {
-    QDir().mkpath(QStringLiteral("screenshots"));
-    const QRect frame = window->frameGeometry();
-    QGuiApplication::primaryScreen()
-        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-        .save(QStringLiteral("screenshots/%1").arg(name));
-}
 
 // A folder that refuses new files even to root: read-only by its mode for
 // an ordinary user, immutable for root (whom modes do not stop).
@@ -104,22 +75,8 @@ private:
     bool m_locked = false;
 };
 
-struct Editor {
-    explicit Editor(int count) {
-        FrameList frames;
-        for (int i = 0; i < count; ++i) {
-            frames.append(EditorFrame::make(test::patternImage(160, 90, uint8_t(i)), 0.1));
-        }
-        controller = std::make_unique<EditorWindowController>(std::move(frames), folder.path());
-        controller->window()->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
-        controller->window()->activateWindow();
-        settle();
-    }
-    ~Editor() {
-        controller->onClosed = nullptr;
-        controller.reset();
-    }
+struct Editor : DrivenEditor {
+    explicit Editor(int count) : DrivenEditor(count, QSize(160, 90)) {}
 
     QFileDialog* openSaveDialog() {
         xdotool({"key", "ctrl+s"});
@@ -128,9 +85,6 @@ struct Editor {
         settle();
         return controller->saveDialog();
     }
-
-    QTemporaryDir folder;
-    std::unique_ptr<EditorWindowController> controller;
 };
 
 TEST(X11EditorSave, AReadOnlyFolderGivesAnAlertNamingTheFolderAndTheReason) {
