@@ -4,6 +4,7 @@
 // in the resize sheet.
 #include "EditorDriver.h"
 #include "ui/editor/FrameStrip.h"
+#include "ui/editor/OverlayInspectorView.h"
 #include "ui/editor/PreviewCanvas.h"
 #include "ui/editor/ResizeSheet.h"
 
@@ -104,6 +105,50 @@ TEST(X11EditorKeys, AfterApplyingADelayTheEditorsShortcutsActOnTheEditor) {
     press(view, view->deleteAfterAction());
     xdotool({"key", "ctrl+z"});
     EXPECT_EQ(state->frameCount(), 12);
+}
+
+TEST(X11EditorKeys, ReturnInATextFieldOfAnOverlayGivesTheKeysBack) {
+    Editor editor(4);
+    EditorView* view = editor.view();
+    EditorState* state = editor.state();
+    auto textOf = [&] { return std::get<TextOverlay>(state->overlays().at(0).content).text; };
+    state->addText();
+    settle();
+    ASSERT_EQ(state->overlays().size(), 1);
+    const QString added = textOf();
+
+    // The inspector's text field.
+    QLineEdit* field = view->inspector()->textField();
+    ASSERT_NE(field, nullptr);
+    click(field);
+    xdotool({"key", "End"});
+    xdotool({"type", "XY"});
+    EXPECT_EQ(textOf(), added + QStringLiteral("XY"));
+    xdotool({"key", "Return"});
+    EXPECT_EQ(QApplication::focusWidget(), view->frameStrip());
+    xdotool({"key", "ctrl+z"});
+    EXPECT_EQ(textOf(), added);
+
+    // The field over the preview, opened by a double click on the text.
+    const TextOverlay text = std::get<TextOverlay>(state->overlays().at(0).content);
+    const QRectF display = view->canvas()->displayRect();
+    const double scale = display.width() / state->imageSize().width();
+    const QPoint onText =
+        (display.topLeft() + (text.origin + QPointF(4, text.fontSize / 2)) * scale).toPoint();
+    xdotool(pointerAt(view->canvas(), onText) << "click"
+                                              << "--repeat"
+                                              << "2"
+                                              << "1");
+    ASSERT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+    ASSERT_NE(QApplication::focusWidget(), field);
+    xdotool({"key", "End"});
+    xdotool({"type", "Z"});
+    xdotool({"key", "Return"});
+    EXPECT_EQ(textOf(), added + QStringLiteral("Z"));
+    EXPECT_EQ(QApplication::focusWidget(), view->frameStrip());
+    xdotool({"key", "space"});
+    EXPECT_TRUE(state->isPlaying());
+    xdotool({"key", "space"});
 }
 
 TEST(X11EditorKeys, ARefusedDelaySaysWhatIsWrongAndKeepsTheFieldForCorrecting) {
