@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -30,14 +31,16 @@ namespace {
 
 using namespace mirelo::test;
 
-// The dialog's remembered size goes to a settings folder of this program.
-const bool configIsolated = [] {
-    char folder[] = "/tmp/mirelo-save-test-config-XXXXXX";
-    if (mkdtemp(folder) != nullptr) {
-        setenv("XDG_CONFIG_HOME", folder, 1);
+// The dialog's remembered size goes to a settings folder of this program,
+// removed when it ends.
+struct IsolatedSettings {
+    IsolatedSettings() {
+        if (folder.isValid()) {
+            setenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()).constData(), 1);
+        }
     }
-    return true;
-}();
+    QTemporaryDir folder;
+} isolatedSettings;
 
 // A folder that refuses new files even to root: read-only by its mode for
 // an ordinary user, immutable for root (whom modes do not stop).
