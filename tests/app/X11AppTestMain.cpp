@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     mirelo::test::XvfbServer::Options options;
     options.windowManager = true;
+#ifdef MIRELO_XVFB_WIDTH
+    options.width = MIRELO_XVFB_WIDTH;
+#endif
     mirelo::test::XvfbServer xvfb(options);
     if (!xvfb.ok()) {
         std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(xvfb.error()));

@@ -3,6 +3,7 @@
 #include "editor/EditorState.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorIcons.h"
+#include "ui/editor/EditorToolbar.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/NumberParsing.h"
@@ -105,17 +106,20 @@ TEST(EditorView, TheCurrentFrameFollowsSelectionChangesMadeByTheModel) {
     EXPECT_EQ(editor.view->frameStrip()->selectionModel()->selectedIndexes().size(), 2);
     EXPECT_EQ(state.currentIndex(), 1);
 
-    // Deleting the selected frames selects the frame now current; undo
-    // keeps the current frame among the selected ones.
+    // Deleting the selected frames selects the frame now current. Undo
+    // keeps the current index the model gives it, whatever stays selected.
     state.deleteSelected();
     QApplication::processEvents();
     EXPECT_EQ(state.frameCount(), 4);
     EXPECT_EQ(state.selectedIDs().size(), 1);
     EXPECT_TRUE(currentIsSelected());
     editor.clickRow(3);
+    const QUuid selected = state.frames().at(3).id;
     state.undo();
     QApplication::processEvents();
-    EXPECT_TRUE(currentIsSelected());
+    EXPECT_EQ(state.currentIndex(), 3);
+    EXPECT_EQ(state.selectedIDs(), QSet<QUuid>{selected});
+    EXPECT_EQ(editor.view->positionLabel()->text(), QStringLiteral("第 4 / 6 帧"));
 
     // A delete of every frame is refused with the reason.
     state.setSelectedIDs(QSet<QUuid>([&] {
@@ -140,8 +144,19 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
         editor.view->delayField()->setText(QString::fromUtf8(bad));
         QTest::mouseClick(editor.view->delayApplyButton(), Qt::LeftButton);
         EXPECT_DOUBLE_EQ(delayOf(1), 0.05) << bad;
-        EXPECT_FALSE(editor.view->delayMessage()->isHidden()) << bad;  // says so
+        // Says why, in words for each fault.
+        EXPECT_EQ(editor.view->noticeLabel()->text(),
+                  EditorView::delayRejection(QString::fromUtf8(bad)))
+            << bad;
+        EXPECT_FALSE(editor.view->noticeLabel()->text().isEmpty()) << bad;
     }
+    EXPECT_NE(EditorView::delayRejection(QStringLiteral("0,1")),
+              EditorView::delayRejection(QStringLiteral(" 0.1")));
+    EXPECT_NE(EditorView::delayRejection(QStringLiteral("abc")),
+              EditorView::delayRejection(QStringLiteral("0,1")));
+    EXPECT_NE(EditorView::delayRejection(QString()),
+              EditorView::delayRejection(QStringLiteral("abc")));
+    EXPECT_EQ(EditorView::delayRejection(QStringLiteral("0.1")), QString());
     EXPECT_FALSE(editor.state->canUndo());
 
     // Return in the field does nothing; "应用" applies to the selected frames.
@@ -154,7 +169,7 @@ TEST(EditorView, DelayFieldAcceptsOnlyWholeCLocaleNumbers) {
     EXPECT_DOUBLE_EQ(delayOf(2), 0.1);
     EXPECT_DOUBLE_EQ(delayOf(3), 0.05);
     EXPECT_EQ(editor.view->delayField()->text(), QStringLiteral("0.1"));
-    EXPECT_TRUE(editor.view->delayMessage()->isHidden());
+    EXPECT_TRUE(editor.view->noticeLabel()->text().isEmpty());
 }
 
 TEST(NumberParsing, FollowsCNotationWhateverTheLocale) {

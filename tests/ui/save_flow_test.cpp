@@ -261,7 +261,11 @@ TEST(SaveFlow, FailureShowsTheReasonAndKeepsTheEditorIntact) {
     ASSERT_TRUE(test::waitUntil([&] { return flow.controller.errorAlert() != nullptr; }, 20s));
     QMessageBox* alert = flow.controller.errorAlert();
     EXPECT_EQ(alert->text(), QStringLiteral("保存失败"));
-    EXPECT_FALSE(alert->informativeText().isEmpty());
+    // The error's own text, then the reason with the folder.
+    EXPECT_TRUE(alert->informativeText().contains(QStringLiteral("不是文件夹")))
+        << alert->informativeText().toStdString();
+    EXPECT_TRUE(alert->informativeText().contains(blocker))
+        << alert->informativeText().toStdString();
     EXPECT_EQ(flow.controller.progressDialog(), nullptr);
     alert->accept();
     QApplication::processEvents();

@@ -4,7 +4,9 @@
 #include "ui/Theme.h"
 #include "ui/editor/CropOverlayView.h"
 #include "ui/editor/EditorIcons.h"
+#include "ui/editor/EditorToolbar.h"
 #include "ui/editor/FrameStrip.h"
+#include "ui/editor/NoticeLabel.h"
 #include "ui/editor/NumberParsing.h"
 #include "ui/editor/OverlayInspectorView.h"
 #include "ui/editor/OverlayLayerView.h"
@@ -13,6 +15,7 @@
 #include "ui/editor/ResizeSheet.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -21,7 +24,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -51,12 +53,6 @@ void makeCaption(QLabel* label) {
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, QColor(0, 0, 0, 150));
     label->setPalette(pal);
-}
-
-QWidget* spacer(QWidget* parent) {
-    auto* widget = new QWidget(parent);
-    widget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    return widget;
 }
 
 }  // namespace
@@ -113,12 +109,8 @@ EditorView::~EditorView() {
 }
 
 void EditorView::buildToolbar() {
-    m_toolbar = new QToolBar(this);
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolbar->setIconSize(QSize(20, 20));
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolbar = new EditorToolbar(this);
+    using Group = EditorToolbar::Group;
 
     auto makeAction = [this](const QString& text, const QString& symbol, const QString& tip = {}) {
         auto* action = new QAction(EditorIcons::icon(symbol), text, this);
@@ -135,9 +127,8 @@ void EditorView::buildToolbar() {
     m_redo = makeAction(QStringLiteral("重做"), QStringLiteral("arrow.uturn.forward"));
     m_redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     connect(m_redo, &QAction::triggered, m_state, &EditorState::redo);
-    m_toolbar->addAction(m_undo);
-    m_toolbar->addAction(m_redo);
-    m_toolbar->addWidget(spacer(m_toolbar));
+    m_toolbar->addCommand(Group::leading, m_undo);
+    m_toolbar->addCommand(Group::leading, m_redo);
 
     // Centre group, normal form.
     m_cropCommand = makeAction(QStringLiteral("裁剪"), QStringLiteral("crop"),
@@ -184,24 +175,22 @@ void EditorView::buildToolbar() {
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
     m_cancelCrop = makeAction(QStringLiteral("取消"), QStringLiteral("xmark"));
     connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->cancelCrop(); });
+    // Escape leaves crop mode as 取消 does, like it closes every sheet and
+    // dialog; the action (and so the key) exists only in crop mode.
+    m_cancelCrop->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_cancelCrop->setShortcutContext(Qt::WindowShortcut);
 
     for (QAction* action :
          {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_applyCrop, m_cancelCrop}) {
-        m_toolbar->addAction(action);
-    }
-    for (QAction* action : {m_rotateMenu, m_overlayMenu}) {
-        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action))) {
-            button->setPopupMode(QToolButton::InstantPopup);
-        }
+        m_toolbar->addCommand(Group::centre, action);
     }
     // The prominent style for applying the crop: filled with the accent.
-    if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(m_applyCrop))) {
+    if (QToolButton* button = m_toolbar->buttonFor(m_applyCrop)) {
         button->setAutoRaise(false);
         button->setStyleSheet(QStringLiteral("QToolButton { background: %1; color: white; "
                                              "border-radius: 5px; padding: 2px 6px; }")
                                   .arg(Theme::accent().name()));
     }
-    m_toolbar->addWidget(spacer(m_toolbar));
 
     // Trailing group.
     m_deleteBefore = makeAction(QStringLiteral("删除之前"), QStringLiteral("chevron.left.to.line"),
@@ -215,9 +204,9 @@ void EditorView::buildToolbar() {
     m_deleteSelected->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Backspace)});
     connect(m_deleteSelected, &QAction::triggered, this, &EditorView::deleteSelection);
-    m_toolbar->addAction(m_deleteBefore);
-    m_toolbar->addAction(m_deleteAfter);
-    m_toolbar->addAction(m_deleteSelected);
+    m_toolbar->addCommand(Group::trailing, m_deleteBefore);
+    m_toolbar->addCommand(Group::trailing, m_deleteAfter);
+    m_toolbar->addCommand(Group::trailing, m_deleteSelected);
 
     auto* delayGroup = new QWidget(m_toolbar);
     delayGroup->setToolTip(QStringLiteral("修改所选帧的延迟,如 0.1"));
@@ -233,24 +222,23 @@ void EditorView::buildToolbar() {
     m_delayApply->setAutoDefault(false);
     m_delayApply->setFocusPolicy(Qt::TabFocus);
     connect(m_delayApply, &QPushButton::clicked, this, &EditorView::applyDelayInput);
-    m_delayMessage = new QLabel(QStringLiteral("无法识别"), delayGroup);
-    m_delayMessage->setToolTip(QStringLiteral("延迟要写成一个数，如 0.1"));
-    QPalette warning = m_delayMessage->palette();
-    warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
-    m_delayMessage->setPalette(warning);
-    m_delayMessage->hide();
-    connect(m_delayField, &QLineEdit::textEdited, m_delayMessage, &QWidget::hide);
+    // Return applies nothing, but ends the typing: the keys go back to the editor.
+    connect(m_delayField, &QLineEdit::returnPressed, this, &EditorView::returnFocusToFrames);
+    connect(m_delayField, &QLineEdit::textEdited, this, [this] {
+        if (m_noticeFromDelay) {
+            showNotice(QString());
+        }
+    });
     delayRow->addWidget(m_delayField);
     delayRow->addWidget(unit);
     delayRow->addWidget(m_delayApply);
-    delayRow->addWidget(m_delayMessage);
-    m_toolbar->addWidget(delayGroup);
+    m_toolbar->addControl(Group::trailing, delayGroup);
 
     m_save = makeAction(QStringLiteral("保存"), QStringLiteral("square.and.arrow.down"));
     m_save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(m_save, &QAction::triggered, this, &EditorView::saveRequested);
-    m_toolbar->addAction(m_save);
-    if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(m_save))) {
+    m_toolbar->addCommand(Group::trailing, m_save);
+    if (QToolButton* button = m_toolbar->buttonFor(m_save)) {
         QFont font = button->font();
         font.setBold(true);
         button->setFont(font);
@@ -259,6 +247,12 @@ void EditorView::buildToolbar() {
     // Every command stays reachable by its shortcut wherever the focus is.
     for (QAction* action : {m_undo, m_redo, m_deleteSelected, m_save}) {
         action->setShortcutContext(Qt::WindowShortcut);
+    }
+    // A command given with the pointer ends any typing, so the next keys
+    // (Ctrl+Z, Space) reach the editor rather than a field.
+    connect(m_toolbar, &EditorToolbar::actionTriggered, this, &EditorView::leaveTextFields);
+    for (QMenu* menu : {rotateMenu, overlayMenu}) {
+        connect(menu, &QMenu::triggered, this, &EditorView::leaveTextFields);
     }
 }
 
@@ -283,6 +277,10 @@ QWidget* EditorView::buildPreviewColumn() {
     m_inspectorDivider = divider(Qt::Horizontal, column);
     m_previewColumn->addWidget(m_inspectorDivider);
     m_inspector = new OverlayInspectorView(m_state, column);
+    connect(m_inspector, &OverlayInspectorView::fieldCommitted, this,
+            &EditorView::returnFocusToFrames);
+    connect(m_overlayLayer, &OverlayLayerView::textEditCommitted, this,
+            &EditorView::returnFocusToFrames);
     m_previewColumn->addWidget(m_inspector);
     m_previewColumn->addWidget(divider(Qt::Horizontal, column));
 
@@ -321,7 +319,8 @@ QWidget* EditorView::buildPreviewColumn() {
     });
     m_positionLabel = new QLabel(bar);
     makeCaption(m_positionLabel);
-    m_positionLabel->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    m_positionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    m_positionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     barRow->addWidget(m_playButton);
     barRow->addWidget(m_slider, 1);
     barRow->addWidget(m_positionLabel);
@@ -335,15 +334,17 @@ QWidget* EditorView::buildPreviewColumn() {
     m_infoLabel = new QLabel(info);
     makeCaption(m_infoLabel);
     infoRow->addWidget(m_infoLabel);
-    infoRow->addStretch(1);
-    // Why the last command was refused, until the next change.
-    m_notice = new QLabel(info);
+    // Why the last command was refused, until the next change: in the rest
+    // of the line, cut short rather than moving anything.
+    m_notice = new NoticeLabel(info);
     QPalette warning = m_notice->palette();
     warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
     m_notice->setPalette(warning);
-    infoRow->addWidget(m_notice);
-    connect(m_state, &EditorState::refused, m_notice, &QLabel::setText);
-    connect(m_state, &EditorState::historyChanged, m_notice, &QLabel::clear);
+    infoRow->addSpacing(12);
+    infoRow->addWidget(m_notice, 1);
+    connect(m_state, &EditorState::refused, this,
+            [this](const QString& reason) { showNotice(reason); });
+    connect(m_state, &EditorState::historyChanged, this, [this] { showNotice(QString()); });
     m_previewColumn->addWidget(info);
     return column;
 }
@@ -358,16 +359,71 @@ QString EditorView::infoText(const EditorState& state) {
 }
 
 QString EditorView::positionText(const EditorState& state) {
-    return QStringLiteral("第 %1 / %2 帧").arg(state.currentIndex() + 1).arg(state.frameCount());
+    return positionText(QString::number(state.currentIndex() + 1),
+                        QString::number(state.frameCount()));
+}
+
+QString EditorView::positionText(const QString& current, const QString& count) {
+    return QStringLiteral("第 %1 / %2 帧").arg(current, count);
+}
+
+int EditorView::positionTextWidth(const QFontMetrics& metrics, int count) {
+    // The widest text of this many frames: every digit the widest digit.
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest)) {
+            widest = QLatin1Char(digit);
+        }
+    }
+    const QString number(QString::number(std::max(count, 1)).size(), widest);
+    return metrics.horizontalAdvance(positionText(number, number)) + 2;
+}
+
+QString EditorView::delayRejection(const QString& text) {
+    if (parseNumber(text)) {
+        return {};
+    }
+    if (text.isEmpty()) {
+        return tr("无法识别：没有填写延迟");
+    }
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            return tr("无法识别：延迟里有空格");
+        }
+    }
+    if (text.contains(QLatin1Char(',')) || text.contains(QChar(0xff0c))) {
+        return tr("无法识别：小数点要写成“.”，不是“,”");
+    }
+    return tr("无法识别：延迟只能是数字，如 0.1");
 }
 
 void EditorView::applyDelayInput() {
-    if (const std::optional<double> seconds = parseNumber(m_delayField->text())) {
-        m_delayMessage->hide();
+    const QString text = m_delayField->text();
+    if (const std::optional<double> seconds = parseNumber(text)) {
+        showNotice(QString());
         m_state->setDelay(*seconds);
+        // The delay is set: the keys go back to the editor, so Ctrl+Z undoes
+        // it and Space plays.
+        returnFocusToFrames();
     } else {
-        // Said next to the field, which keeps the text to be corrected.
-        m_delayMessage->show();
+        // The field keeps the text and the focus, to be corrected.
+        showNotice(delayRejection(text), true);
+    }
+}
+
+void EditorView::showNotice(const QString& text, bool fromDelay) {
+    m_noticeFromDelay = fromDelay && !text.isEmpty();
+    m_notice->setText(text);
+}
+
+void EditorView::returnFocusToFrames() {
+    m_strip->setFocus(Qt::OtherFocusReason);
+}
+
+void EditorView::leaveTextFields() {
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) != nullptr && isAncestorOf(focus)) {
+        returnFocusToFrames();
     }
 }
 
@@ -410,6 +466,11 @@ void EditorView::refreshPlayback() {
     m_slider->setRange(0, std::max(m_state->frameCount() - 1, 0));
     m_slider->setValue(m_state->currentIndex());
     m_positionLabel->setText(positionText(*m_state));
+    // The label keeps the width of the largest count it has shown, so the
+    // slider's end stays put as the numbers grow and shrink.
+    m_positionWidth = std::max(
+        m_positionWidth, positionTextWidth(m_positionLabel->fontMetrics(), m_state->frameCount()));
+    m_positionLabel->setFixedWidth(m_positionWidth);
 }
 
 void EditorView::refreshFrames() {

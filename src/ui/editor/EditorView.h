@@ -6,17 +6,18 @@
 #include <QWidget>
 
 class QAction;
+class QFontMetrics;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QToolBar;
 class QToolButton;
 class QVBoxLayout;
 
 namespace mirelo {
 
 class CropOverlayView;
+class EditorToolbar;
 class EditorState;
 class FrameStrip;
 class OverlayInspectorView;
@@ -40,17 +41,16 @@ public:
     // --- Parts, for the window controller and for tests ----------------------
     FrameStrip* frameStrip() const { return m_strip; }
     PreviewCanvas* canvas() const { return m_canvas; }
-    QToolBar* toolBar() const { return m_toolbar; }
+    EditorToolbar* toolBar() const { return m_toolbar; }
     QLineEdit* delayField() const { return m_delayField; }
     QPushButton* delayApplyButton() const { return m_delayApply; }
     QSlider* playbackSlider() const { return m_slider; }
     QToolButton* playButton() const { return m_playButton; }
     QLabel* positionLabel() const { return m_positionLabel; }
     QLabel* infoLabel() const { return m_infoLabel; }
-    // Why the last command was refused (empty when nothing was).
+    // Why the last command was refused, or why the delay field's text is
+    // not a delay (empty when nothing was refused).
     QLabel* noticeLabel() const { return m_notice; }
-    // Shown next to the delay field when its text is not a number.
-    QLabel* delayMessage() const { return m_delayMessage; }
     CropOverlayView* cropOverlay() const { return m_crop; }
     OverlayLayerView* overlayLayer() const { return m_overlayLayer; }
     OverlayInspectorView* inspector() const { return m_inspector; }
@@ -75,6 +75,13 @@ public:
     static QString infoText(const EditorState& state);
     // "第 1 / 12 帧".
     static QString positionText(const EditorState& state);
+    static QString positionText(const QString& current, const QString& count);
+    // The width the position text needs at most for `count` frames.
+    static int positionTextWidth(const QFontMetrics& metrics, int count);
+
+    // Why `text` is not a delay the field accepts ("无法识别：延迟里有空格"),
+    // or empty when it is one.
+    static QString delayRejection(const QString& text);
 
     // Commands (also reachable through the actions).
     void applyDelayInput();
@@ -94,9 +101,15 @@ private:
     void refreshFrames();
     void refreshCropping();
     void refreshInspector();
+    void showNotice(const QString& text, bool fromDelay = false);
+    // The keyboard focus goes to the frame strip, where every editor
+    // shortcut (undo, redo, Space, Ctrl+Delete) acts on the editor.
+    void returnFocusToFrames();
+    // Ends typing in a field of this view, if any.
+    void leaveTextFields();
 
     EditorState* m_state;
-    QToolBar* m_toolbar = nullptr;
+    EditorToolbar* m_toolbar = nullptr;
     FrameStrip* m_strip = nullptr;
     PreviewCanvas* m_canvas = nullptr;
     CropOverlayView* m_crop = nullptr;
@@ -111,9 +124,10 @@ private:
     QToolButton* m_playButton = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_positionLabel = nullptr;
+    int m_positionWidth = 0;
     QLabel* m_infoLabel = nullptr;
     QLabel* m_notice = nullptr;
-    QLabel* m_delayMessage = nullptr;
+    bool m_noticeFromDelay = false;
 
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;

@@ -8,6 +8,8 @@
 #include "ui/Theme.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/ExportAccessoryView.h"
+#include "ui/editor/SaveDialogSize.h"
+#include "ui/editor/SaveFailure.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -48,7 +50,23 @@ class EditorWindow : public QWidget {
 public:
     explicit EditorWindow(EditorWindowController* controller) : m_controller(controller) {}
 
+    // 800 x 520, or more where the content needs more: never narrower than
+    // the toolbar's commands side by side, however long their texts are.
+    void fitMinimumSize() {
+        const QSize least = layout() != nullptr ? layout()->minimumSize() : QSize();
+        setMinimumSize(std::max(EditorWindowController::kMinimumWidth, least.width()),
+                       std::max(EditorWindowController::kMinimumHeight, least.height()));
+    }
+
 protected:
+    bool event(QEvent* event) override {
+        const bool handled = QWidget::event(event);
+        if (event->type() == QEvent::LayoutRequest) {
+            fitMinimumSize();
+        }
+        return handled;
+    }
+
     void closeEvent(QCloseEvent* event) override {
         if (m_controller && !m_controller->mayClose()) {
             event->ignore();
@@ -87,10 +105,10 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     : QObject(parent),
       m_state(std::make_unique<EditorState>(std::move(frames))),
       m_outputFolder(std::move(outputFolder)) {
-    m_window = new EditorWindow(this);
+    auto* window = new EditorWindow(this);
+    m_window = window;
     m_window->setWindowTitle(QStringLiteral("Mirelo 编辑器"));
     m_window->resize(kWidth, kHeight);
-    m_window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     m_window->setAutoFillBackground(true);
     QPalette pal = m_window->palette();
     pal.setColor(QPalette::Window, Theme::paper());
@@ -100,6 +118,7 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new EditorView(m_state.get(), m_window);
     layout->addWidget(m_view);
+    window->fitMinimumSize();
     connect(m_view, &EditorView::saveRequested, this, &EditorWindowController::save);
     m_state->setPictureChooser(std::make_unique<DialogPictureChooser>(m_window));
     connect(m_state.get(), &EditorState::geometryStarted, this,
@@ -259,7 +278,7 @@ void EditorWindowController::save() {
     if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
         grid->addWidget(m_accessory, grid->rowCount(), 0, 1, grid->columnCount());
     }
-    dialog->resize(720, 600);
+    saveDialogSize::apply(dialog);
     m_dialog = dialog;
     connect(dialog, &QDialog::finished, this, &EditorWindowController::dialogFinished);
     dialog->open();
@@ -292,6 +311,9 @@ void EditorWindowController::nameTyped(const QString& name) {
 }
 
 void EditorWindowController::dialogFinished(int result) {
+    if (m_dialog) {
+        saveDialogSize::remember(m_dialog);
+    }
     const QStringList files = m_dialog ? m_dialog->selectedFiles() : QStringList();
     m_dialog = nullptr;
     if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty()) {
@@ -347,7 +369,10 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     }
     auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
                                   QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
-    alert->setInformativeText(status->message);
+    // The error's own words, then why on the disk and where: the folder
+    // that refused the file, or at least the file meant.
+    alert->setInformativeText(status->message + QStringLiteral("\n\n") +
+                              describeSaveFailure(findWriteProblem(path), path));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert = alert;

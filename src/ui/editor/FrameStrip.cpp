@@ -4,6 +4,7 @@
 #include "ui/Theme.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QItemSelection>
 #include <QPainter>
 #include <QPainterPath>
@@ -163,15 +164,28 @@ FrameStrip::FrameStrip(EditorState* state, QWidget* parent)
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FrameStrip::onViewSelectionChanged);
+    // A plain click on the frame already selected changes no selection, yet
+    // the user asked for that frame (after the slider moved elsewhere).
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (QGuiApplication::keyboardModifiers() == Qt::NoModifier && index.isValid() &&
+            selectionModel()->isSelected(index) && index.row() < m_state->frameCount()) {
+            m_state->seek(index.row());
+        }
+    });
     connect(state, &EditorState::selectedIDsChanged, this, [this] {
         showModelSelection();
-        if (!m_viewSelecting) {
+        // The selection a frame-list operation leaves (the deleted frames
+        // dropped from it) is no choice of a frame: the operation has set
+        // the current frame itself.
+        if (!m_viewSelecting && !m_listChanged) {
+            m_selectionChanged = true;
             scheduleFollow();
         }
     });
     // A model reset clears the view's selection: show the model's again.
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         showModelSelection();
+        m_listChanged = true;
         scheduleFollow();
     });
     showModelSelection();
@@ -189,6 +203,9 @@ void FrameStrip::onViewSelectionChanged() {
         if (firstRow < 0 || index.row() < firstRow) {
             firstRow = index.row();
         }
+    }
+    if (ids == m_state->selectedIDs()) {
+        return;  // the same frames: nothing to apply
     }
     m_viewSelecting = true;
     m_state->setSelectedIDs(ids);
@@ -214,6 +231,9 @@ void FrameStrip::scheduleFollow() {
 
 void FrameStrip::followModelSelection() {
     m_followPending = false;
+    const bool selectionChanged = m_selectionChanged;
+    m_selectionChanged = false;
+    m_listChanged = false;
     const FrameList& frames = m_state->frames();
     const int current = m_state->currentIndex();
     if (current < 0 || current >= frames.size()) {
@@ -221,10 +241,13 @@ void FrameStrip::followModelSelection() {
     }
     const QSet<QUuid>& ids = m_state->selectedIDs();
     if (ids.isEmpty()) {
+        // The current frame is the one selected: nothing to follow.
+        m_viewSelecting = true;
         m_state->setSelectedIDs({frames.at(current).id});
+        m_viewSelecting = false;
         return;
     }
-    if (ids.contains(frames.at(current).id)) {
+    if (!selectionChanged || ids.contains(frames.at(current).id)) {
         return;
     }
     for (int row = 0; row < frames.size(); ++row) {

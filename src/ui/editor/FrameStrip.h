@@ -91,9 +91,11 @@ public:
 private:
     void onViewSelectionChanged();
     void showModelSelection();
-    // After the model changed the frames or the selection itself (undo,
-    // delete, trim), once the operation is over: the current frame moves to
-    // a selected one, and an emptied selection takes the current frame.
+    // After the model changed the frames or the selection itself, once the
+    // operation is over: a selection the model was given moves the current
+    // frame to a selected one; an emptied selection takes the current frame.
+    // A frame-list operation (delete, trim, undo) keeps the current frame it
+    // set, whatever stays selected.
     void scheduleFollow();
     void followModelSelection();
 
@@ -103,6 +105,8 @@ private:
     bool m_syncing = false;
     bool m_viewSelecting = false;
     bool m_followPending = false;
+    bool m_listChanged = false;       // the frames changed since the last follow
+    bool m_selectionChanged = false;  // the model was given a selection since then
 };
 
 }  // namespace mirelo

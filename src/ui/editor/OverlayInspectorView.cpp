@@ -190,6 +190,8 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
                 }
             });
         });
+        connect(m_textField, &QLineEdit::returnPressed, this,
+                &OverlayInspectorView::fieldCommitted);
         add(m_textField);
         add(makeCaption(QStringLiteral("字号"), this));
         addSlider(8, 200);

@@ -63,6 +63,10 @@ public:
     static int toSlider(double value);
     static double fromSlider(int position);
 
+signals:
+    // Return was pressed in the text field: the typing is over.
+    void fieldCommitted();
+
 private:
     void rebuild(const OverlayItem& item);
     void refreshValues(const OverlayItem& item);

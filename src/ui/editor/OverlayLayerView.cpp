@@ -430,9 +430,11 @@ void OverlayLayerView::commitTextEdit() {
         return;
     }
     m_editingTextID = QUuid();
+    bool hadFocus = false;
     if (m_editor) {
         QLineEdit* editor = m_editor;
         m_editor = nullptr;
+        hadFocus = editor->hasFocus();
         m_state->endOverlayEdit(editor);
         // A field on its way out must not end the next edit when it loses
         // the focus.
@@ -441,6 +443,9 @@ void OverlayLayerView::commitTextEdit() {
         editor->deleteLater();
     }
     emit editingTextChanged(QUuid());
+    if (hadFocus) {
+        emit textEditCommitted();
+    }
     update();
 }
 

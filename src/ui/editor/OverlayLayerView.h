@@ -58,6 +58,9 @@ signals:
     // A text's in-place edit began (its id) or ended (a null id): the canvas
     // leaves that text out of the rendered frame while its field shows it.
     void editingTextChanged(const QUuid& id);
+    // An in-place edit ended while its field had the keyboard focus (Return):
+    // the focus is the editor's to place.
+    void textEditCommitted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
