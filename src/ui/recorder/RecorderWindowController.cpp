@@ -1,6 +1,7 @@
 #include "ui/recorder/RecorderWindowController.h"
 
 #include "platform/x11/X11KeyGrab.h"
+#include "platform/x11/X11WindowShape.h"
 #include "ui/recorder/CaptureGuard.h"
 #include "ui/recorder/RecorderGeometry.h"
 #include "ui/recorder/RecorderHeader.h"
@@ -9,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 namespace mirelo {
 
@@ -16,7 +18,7 @@ using namespace recorder;
 
 RecorderWindowController::RecorderWindowController(SessionModel* model, QObject* parent)
     : QObject(parent), m_model(model), m_window(new RecorderWindow(model)) {
-    m_window->resize(kInitialCaptureSize + QSize(0, kHeaderHeight));
+    m_window->resize(recorder::frameSize(kInitialCaptureSize));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), m_window->size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -40,6 +42,24 @@ QRect RecorderWindowController::captureRegion() const {
         return layout->capture;
     }
     return recorder::captureRegion(m_window->geometry(), m_model && m_model->headerInside());
+}
+
+QRectF RecorderWindowController::recordedRegion() const {
+    const QRect local = m_window->captureRect();
+    QWindow* handle = m_window->windowHandle();
+    const std::optional<QRect> native = x11::nativeGeometry(handle);
+    QScreen* screen = m_window->screen();
+    if (!native || !screen) {
+        return QRectF(local.translated(m_window->geometry().topLeft()));
+    }
+    // Qt's global points keep each screen's top-left at its device-pixel
+    // origin and divide the rest by the pixel ratio; the window's own
+    // rounded position is not used, so that the region starts where the
+    // window's pixels do.
+    const QPointF origin = screen->geometry().topLeft();
+    const qreal ratio = handle->devicePixelRatio() > 0 ? handle->devicePixelRatio() : 1.0;
+    const QPointF topLeft = (QPointF(native->topLeft()) - origin) / ratio + origin;
+    return QRectF(topLeft + QPointF(local.topLeft()), QSizeF(local.size()));
 }
 
 void RecorderWindowController::snapTo(const QRect& frame) {
@@ -77,7 +97,7 @@ RecordingLayout RecorderWindowController::layoutForRecording() const {
         screen = m_window->screen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect();
-    return recordingLayout(frame, m_model && m_model->headerInside(), area);
+    return recordingLayout(frame, m_model && m_model->headerInside(), area, !x11::isXWayland());
 }
 
 bool RecorderWindowController::recordingHeaderFits() const {
