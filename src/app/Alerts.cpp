@@ -1,5 +1,6 @@
 #include "app/Alerts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -38,6 +39,19 @@ bool MessageBoxAlerts::showStopNotice(const QString& text, bool canStart) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     return start && box.clickedButton() == start;
+}
+
+bool MessageBoxAlerts::confirmPartialRecording(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"),
+                    QCoreApplication::translate("MessageBoxAlerts", "只录制录制框的一部分"));
+    box.setInformativeText(text);
+    QPushButton* start = box.addButton(QCoreApplication::translate("MessageBoxAlerts", "开始录制"),
+                                       QMessageBox::AcceptRole);
+    box.setDefaultButton(start);
+    box.addButton(QCoreApplication::translate("MessageBoxAlerts", "取消"), QMessageBox::RejectRole);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    return box.clickedButton() == start;
 }
 
 void MessageBoxAlerts::showFileLocation(const QString& path) {

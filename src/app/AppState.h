@@ -103,6 +103,11 @@ private:
     // editor has just taken its place.
     void showError(const RecorderError& error, bool showRecorder = true);
     void onStreamFailed(const RecorderError& error);
+    // The error alert's text.
+    QString describe(const RecorderError& error) const;
+    // Keeps the model's recorded pixel size up to date: the capture size at the scale the
+    // last recording had (the screen's pixel ratio before the first).
+    void updatePixelSize();
 
     AppServices m_services;
     RecorderWindowController* m_recorderWindow = nullptr;
@@ -115,6 +120,11 @@ private:
     // The error of a stream that ended by itself, shown once its frames
     // have been handed over.
     std::optional<RecorderError> m_streamError;
+    // The region of the last recording started, and pixels per point its frames had across
+    // and down (0 before the first).
+    QRectF m_recordedRegion;
+    double m_pixelScaleX = 0;
+    double m_pixelScaleY = 0;
 };
 
 }  // namespace mirelo

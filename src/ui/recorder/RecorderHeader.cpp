@@ -153,6 +153,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::fpsChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsCursorChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::recordedPixelSizeChanged, this, &RecorderHeader::refresh);
     }
     refresh();
 }
@@ -222,7 +223,9 @@ void RecorderHeader::applyLabels() {
     if (!m_model) {
         return;
     }
-    const QString size = sizeLabel(m_model->captureSize());
+    // What a recording gives: on a screen with a scale factor, more pixels than points.
+    const QSize pixels = m_model->recordedPixelSize();
+    const QString size = sizeLabel(pixels.isValid() ? QSizeF(pixels) : m_model->captureSize());
     m_sizeButton->setToolTip(size);
     if (m_compact >= 1) {
         m_sizeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
