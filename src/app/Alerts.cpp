@@ -41,6 +41,19 @@ bool MessageBoxAlerts::showStopNotice(const QString& text, bool canStart) {
     return start && box.clickedButton() == start;
 }
 
+bool MessageBoxAlerts::confirmPartialRecording(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"),
+                    QCoreApplication::translate("MessageBoxAlerts", "只录制录制框的一部分"));
+    box.setInformativeText(text);
+    QPushButton* start = box.addButton(QCoreApplication::translate("MessageBoxAlerts", "开始录制"),
+                                       QMessageBox::AcceptRole);
+    box.setDefaultButton(start);
+    box.addButton(QCoreApplication::translate("MessageBoxAlerts", "取消"), QMessageBox::RejectRole);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    return box.clickedButton() == start;
+}
+
 void MessageBoxAlerts::showFileLocation(const QString& path) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"),
                     QStringLiteral("文件已保存"));

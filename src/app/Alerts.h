@@ -30,6 +30,13 @@ public:
         return canStart;
     }
 
+    // Says, before a recording starts, that only part of the frame will be
+    // recorded (`text` says which); the answer is whether to start.
+    virtual bool confirmPartialRecording(const QString& text) {
+        (void)text;
+        return true;
+    }
+
     // Says where a saved file is, when no file manager could show it.
     virtual void showFileLocation(const QString& path) { (void)path; }
 
@@ -57,6 +64,7 @@ class MessageBoxAlerts : public AlertPresenter {
 public:
     Response showRecordingError(const QString& description, bool offerSettings) override;
     bool showStopNotice(const QString& text, bool canStart) override;
+    bool confirmPartialRecording(const QString& text) override;
     void showFileLocation(const QString& path) override;
 
     RestoreAnswer askRestoreRecording(const QString& details) override;

@@ -16,6 +16,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cmath>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -31,6 +33,7 @@ AppState::AppState(AppServices services, QObject* parent)
     m_countdownTimer->setTimerType(Qt::PreciseTimer);
     m_countdownTimer->setInterval(25);
     connect(m_countdownTimer, &QTimer::timeout, this, &AppState::tickCountdown);
+    connect(this, &SessionModel::captureSizeChanged, this, &AppState::updatePixelSize);
     QTimer::singleShot(0, this, &AppState::launch);
 }
 
@@ -41,6 +44,7 @@ AppState::~AppState() {
 
 void AppState::launch() {
     showRecorderWindow();
+    updatePixelSize();
     if (!m_launched) {
         m_launched = true;
         m_services.recorder->prewarmShareableContent();
@@ -103,18 +107,31 @@ void AppState::runStartFlow() {
         setStartingRecording(false);
         return;
     }
-    // What lies off the screen is never recorded (the window shows it so).
-    const QRect region = window->recordableRegion();
-    // The recording layout takes the outline and header out of the region
-    // before the first frame is taken, so that no frame shows them.
+    if (const std::optional<QString> display =
+            m_services.recorder->displayCutting(window->recordedRegion())) {
+        const QString text = tr("录制框跨过了显示器“%1”的边缘。只会录制它在这个显示器上的部分,"
+                                "其余部分录成黑色。")
+                                 .arg(*display);
+        if (!m_services.alerts->confirmPartialRecording(text)) {
+            window->releaseStopKey();
+            setStartingRecording(false);
+            return;
+        }
+    }
+    // The recording layout takes the header out of the region before the
+    // first frame is taken, so that no frame shows it.
     window->setRecordingChrome(true);
     const double fps = static_cast<double>(this->fps());
     const bool cursor = showsCursor();
     QPointer<AppState> self(this);
-    QTimer::singleShot(m_chromeSettleMs, this, [self, region, fps, cursor] {
+    QTimer::singleShot(m_chromeSettleMs, this, [self, fps, cursor] {
         if (!self) {
             return;
         }
+        // Where the window really is once the window manager has had its
+        // say, never where it was asked to be.
+        const QRectF region = self->recorderWindowController()->recordedRegion();
+        self->m_recordedRegion = region;
         self->m_streamError.reset();
         self->m_countdownStart = {};
         // The stream starts with the countdown, so that the first frame is
@@ -122,7 +139,7 @@ void AppState::runStartFlow() {
         if (self->countdownSeconds() > 0) {
             self->beginCountdown(self->countdownSeconds());
         }
-        self->m_services.recorder->start(QRectF(region), fps, cursor,
+        self->m_services.recorder->start(region, fps, cursor,
                                          [self](std::optional<RecorderError> error) {
                                              if (self) {
                                                  self->onStreamStarted(std::move(error));
@@ -290,6 +307,11 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
         showError(streamError ? *streamError : *error);
         return;
     }
+    if (!frames.empty() && !frames.front().image.isNull() && !m_recordedRegion.isEmpty()) {
+        m_pixelScaleX = frames.front().image.width() / m_recordedRegion.width();
+        m_pixelScaleY = frames.front().image.height() / m_recordedRegion.height();
+        updatePixelSize();
+    }
     // Frames dropped because the disk fell behind lend their time to the frame before them.
     FrameList editorFrames;
     const double delay = frameDelay(fps());
@@ -431,7 +453,7 @@ void AppState::showError(const RecorderError& error, bool showRecorder) {
         showRecorderWindow();
     }
     const bool permission = error.kind == RecorderError::Kind::noPermission;
-    const auto response = m_services.alerts->showRecordingError(error.description(), permission);
+    const auto response = m_services.alerts->showRecordingError(describe(error), permission);
     if (permission && response == AlertPresenter::Response::openSettings &&
         m_services.openPrivacySettings) {
         m_services.openPrivacySettings();
@@ -477,6 +499,36 @@ void AppState::useGlobalShortcuts(GlobalShortcuts* shortcuts) {
     };
     connect(shortcuts, &GlobalShortcuts::stateChanged, this, reportClash);
     reportClash();
+}
+
+QString AppState::describe(const RecorderError& error) const {
+    switch (error.kind) {
+        case RecorderError::Kind::otherMonitorShared:
+            return tr("共享的不是录制框所在的显示器“%1”,录制没有开始。"
+                      "请再次录制,并在屏幕共享对话框中选择显示器“%1”。")
+                .arg(error.displayName);
+        case RecorderError::Kind::monitorUnidentified:
+            return tr("无法确定屏幕共享给出的是哪个显示器的画面,为免录下错误的画面或一片黑色,"
+                      "录制没有开始。请把录制框放在一个显示器上,再次录制,"
+                      "并在屏幕共享对话框中选择显示器“%1”。")
+                .arg(error.displayName);
+        default:
+            break;
+    }
+    return error.description();
+}
+
+void AppState::updatePixelSize() {
+    double scaleX = m_pixelScaleX;
+    double scaleY = m_pixelScaleY;
+    if (!(scaleX > 0 && scaleY > 0)) {
+        scaleX = scaleY = m_recorderWindow ? m_recorderWindow->window()->devicePixelRatio()
+                                           : qApp->devicePixelRatio();
+    }
+    const QSizeF points = captureSize();
+    const QSize pixels(static_cast<int>(std::floor(points.width() * scaleX + 1e-6)),
+                       static_cast<int>(std::floor(points.height() * scaleY + 1e-6)));
+    setRecordedPixelSize(QSizeF(pixels) == points ? QSize() : pixels);
 }
 
 // --- Window picking -----------------------------------------------------------

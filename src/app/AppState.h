@@ -131,6 +131,11 @@ private:
     // editor has just taken its place.
     void showError(const RecorderError& error, bool showRecorder = true);
     void onStreamFailed(const RecorderError& error);
+    // The error alert's text.
+    QString describe(const RecorderError& error) const;
+    // Keeps the model's recorded pixel size up to date: the capture size at the scale the
+    // last recording had (the screen's pixel ratio before the first).
+    void updatePixelSize();
 
     AppServices m_services;
     RecorderWindowController* m_recorderWindow = nullptr;
@@ -154,6 +159,11 @@ private:
     bool m_streamUp = false;
     // The countdown was cancelled before the stream had started.
     bool m_startCancelled = false;
+    // The region of the last recording started, and pixels per point its frames had across
+    // and down (0 before the first).
+    QRectF m_recordedRegion;
+    double m_pixelScaleX = 0;
+    double m_pixelScaleY = 0;
 };
 
 }  // namespace mirelo

@@ -35,6 +35,12 @@ struct CaptureFailure {
     // The user refused the capture where the platform asks at the start of a stream (a
     // screen-sharing dialog): reported as RecorderError::noPermission with `message`.
     bool noPermission = false;
+    // Where the platform shares one monitor at a time, the one shared is not the monitor the
+    // region lies on, or which one it is cannot be told; `message` is then empty and the
+    // display's name is in `displayName`.
+    enum class Monitor { fine, otherShared, unidentified };
+    Monitor monitor = Monitor::fine;
+    QString displayName;
 };
 
 // The display list or the reason there is none.
@@ -120,6 +126,9 @@ public:
     virtual std::optional<CaptureFailure> stopStream() = 0;
     // The counts of the last stream, once it has ended (by stopStream() or by itself).
     virtual CaptureStats streamStats() { return {}; }
+    // A stream shows one display only: what of the region lies beyond the display under its
+    // centre is delivered black.
+    virtual bool recordsOneDisplay() const { return false; }
 };
 
 }  // namespace mirelo

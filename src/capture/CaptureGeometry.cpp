@@ -2,6 +2,7 @@
 
 #include "capture/ScreenRecorder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -52,6 +53,26 @@ int truncatedPixels(double value) {
 
 QSize pixelSize(const QSizeF& points, double scale) {
     return QSize(truncatedPixels(points.width() * scale), truncatedPixels(points.height() * scale));
+}
+
+QRect pixelsOfRegion(const QRectF& region, const QRectF& area, const QSize& pixels) {
+    const double sx = area.width() > 0 ? pixels.width() / area.width() : 1.0;
+    const double sy = area.height() > 0 ? pixels.height() / area.height() : 1.0;
+    // An edge inside a pixel (a fractional scale) leaves that pixel out: the compositor
+    // blends it with what lies beyond the edge (the header, the outline).
+    static constexpr double kLimit = 1 << 28;
+    static constexpr double kSlack = 1e-6;
+    auto start = [](double value) {
+        return static_cast<int>(std::ceil(std::clamp(value, -kLimit, kLimit) - kSlack));
+    };
+    auto end = [](double value) {
+        return static_cast<int>(std::floor(std::clamp(value, -kLimit, kLimit) + kSlack));
+    };
+    const int left = start((region.left() - area.left()) * sx);
+    const int top = start((region.top() - area.top()) * sy);
+    const int right = end((region.right() - area.left()) * sx);
+    const int bottom = end((region.bottom() - area.top()) * sy);
+    return QRect(left, top, std::max(1, right - left), std::max(1, bottom - top));
 }
 
 MediaTime frameInterval(double fps) {

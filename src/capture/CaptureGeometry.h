@@ -37,6 +37,12 @@ std::optional<size_t> displayUnder(const QRectF& region,
 // Points times scale, each side truncated toward zero, at least one pixel.
 QSize pixelSize(const QSizeF& points, double scale);
 
+// The pixels of a picture `pixels` in size that shows `area` which show `region` (both in
+// the same global points): the picture's scale is its size against the area's, on each axis,
+// so a monitor at a fractional scale maps too. An edge that falls inside a pixel leaves that
+// pixel out. The result may reach past the picture.
+QRect pixelsOfRegion(const QRectF& region, const QRectF& area, const QSize& pixels);
+
 // 1 / fps as a rational time, the rate truncated to a whole number (at least 1).
 MediaTime frameInterval(double fps);
 

@@ -26,6 +26,9 @@ QString RecorderError::description() const {
             return QStringLiteral("没有采集到任何画面帧,请重试。");
         case Kind::platform:
             return platformDescription;
+        case Kind::otherMonitorShared:
+        case Kind::monitorUnidentified:
+            break;  // worded by the application
     }
     return platformDescription;
 }
@@ -231,15 +234,41 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
                 m_cachedPermissionGranted = false;
                 m_cachedDisplays.reset();
                 m_currentStream->store(0);
-                finishStart(failure->noPermission
-                                ? RecorderError{RecorderError::Kind::noPermission, failure->message}
-                                : RecorderError::platform(failure->message),
-                            true, completion);
+                RecorderError error = RecorderError::platform(failure->message);
+                if (failure->noPermission) {
+                    error = RecorderError{RecorderError::Kind::noPermission, failure->message, {}};
+                } else if (failure->monitor == CaptureFailure::Monitor::otherShared) {
+                    error = RecorderError{
+                        RecorderError::Kind::otherMonitorShared, {}, failure->displayName};
+                } else if (failure->monitor == CaptureFailure::Monitor::unidentified) {
+                    error = RecorderError{
+                        RecorderError::Kind::monitorUnidentified, {}, failure->displayName};
+                }
+                finishStart(error, true, completion);
                 return;
             }
             finishStart(std::nullopt, true, completion);
         });
     });
+}
+
+std::optional<QString> ScreenRecorder::displayCutting(const QRectF& region) const {
+    if (!m_backend->recordsOneDisplay() || !m_cachedDisplays) {
+        return std::nullopt;
+    }
+    const std::vector<ScreenInfo> screens = m_screens();
+    const QPointF centre = region.center();
+    for (const CaptureDisplay& display : *m_cachedDisplays) {
+        const double ratio = CaptureGeometry::screenScale(display, screens).value_or(1.0);
+        const QRectF frame = CaptureGeometry::displayFrame(display, ratio);
+        if (frame.contains(centre)) {
+            if (frame.contains(region)) {
+                return std::nullopt;
+            }
+            return display.name;
+        }
+    }
+    return std::nullopt;
 }
 
 void ScreenRecorder::finishStart(std::optional<RecorderError> error, bool reachedBackend,

@@ -25,17 +25,23 @@ struct RecorderError {
         displayNotFound,  // no display lies under the region
         noFrames,         // the recording delivered nothing (or none was running)
         platform,         // the capture service failed; its own description is shown
+        // Where one monitor is shared at a time (a screen-sharing dialog): another monitor
+        // than the one under the region was shared, or which one cannot be told. The
+        // region's display is named in displayName.
+        otherMonitorShared,
+        monitorUnidentified,
     };
 
     Kind kind = Kind::noFrames;
     // Kind::platform; for Kind::noPermission, the platform's account of the refusal if any
     QString platformDescription;
+    QString displayName;
 
-    static RecorderError noPermission() { return {Kind::noPermission, {}}; }
-    static RecorderError displayNotFound() { return {Kind::displayNotFound, {}}; }
-    static RecorderError noFrames() { return {Kind::noFrames, {}}; }
+    static RecorderError noPermission() { return {Kind::noPermission, {}, {}}; }
+    static RecorderError displayNotFound() { return {Kind::displayNotFound, {}, {}}; }
+    static RecorderError noFrames() { return {Kind::noFrames, {}, {}}; }
     static RecorderError platform(const QString& description) {
-        return {Kind::platform, description};
+        return {Kind::platform, description, {}};
     }
 
     QString description() const;
@@ -104,6 +110,11 @@ public:
     void keepFramesFrom(const MediaTime& time);
 
     FrameStore& frameStore() { return m_frameStore; }
+
+    // Where the backend records one display at a time and `region` reaches past the display
+    // under its centre (by the cached display list): that display's name. What lies beyond
+    // it is recorded black.
+    std::optional<QString> displayCutting(const QRectF& region) const;
 
     // What the backend counted during the last recording that stopped (frames the schedule
     // skipped, reads that came late); set before the stop's completion runs. The frames the

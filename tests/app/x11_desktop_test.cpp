@@ -221,7 +221,7 @@ TEST_F(X11DesktopTest, OurMenusAndWindowsStayOutOfTheRecording) {
         appMenu.addAction(QString::fromUtf8(entry));
     }
     controller()->setAppMenu(&appMenu);
-    controller()->window()->setGeometry(400, 300, 640, 404);
+    controller()->window()->setGeometry(400, 300, 644, 406);
     settle();
     state->toggleRecording();
     ASSERT_TRUE(test::waitUntil([&] { return state->isRecording(); }, 5s));
@@ -269,7 +269,7 @@ TEST_F(X11DesktopTest, ASecondMireloBringsTheFirstForwardAndExits) {
 }
 
 TEST_F(X11DesktopTest, SpaceAfterAClickOnTheHeaderPressesNothing) {
-    controller()->window()->setGeometry(400, 300, 640, 404);
+    controller()->window()->setGeometry(400, 300, 644, 406);
     controller()->showWindow();
     settle();
     const bool cursor = state->showsCursor();

@@ -68,7 +68,7 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return window->isVisible(); }, 3s));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         // The capture area well inside the window below.
-        window->setGeometry(400, 300, 640, 404);
+        window->setGeometry(400, 300, 644, 406);
         settle();
     }
 

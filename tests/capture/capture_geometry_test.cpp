@@ -116,6 +116,27 @@ TEST(CaptureGeometry, DisplayUnknownToTheScreenListIsCapturedAtScaleTwo) {
     EXPECT_EQ(config->sourcePixels, QRect(100, 100, 640, 360));
 }
 
+TEST(CaptureGeometry, RegionMapsOntoAScaledPictureEdgeByEdge) {
+    using CaptureGeometry::pixelsOfRegion;
+    // A monitor at (1280, 0), 1280 x 720 points, whose pictures have twice the pixels.
+    const QRectF monitor(1280, 0, 1280, 720);
+    EXPECT_EQ(pixelsOfRegion(QRectF(1441, 67, 960, 540), monitor, QSize(2560, 1440)),
+              QRect(322, 134, 1920, 1080));
+    // At scale 1.5 an edge inside a pixel leaves that pixel out: the compositor blends it
+    // with what lies beyond (the header above, the outline around).
+    EXPECT_EQ(
+        pixelsOfRegion(QRectF(160, 111, 960, 540), QRectF(0, 0, 1280, 720), QSize(1920, 1080)),
+        QRect(240, 167, 1440, 809));
+    // The pixels come from the picture's real size, whatever the area: each axis alone.
+    EXPECT_EQ(pixelsOfRegion(QRectF(10, 10, 100, 100), QRectF(0, 0, 200, 100), QSize(400, 100)),
+              QRect(20, 10, 200, 100));
+    // A region beyond the picture maps beyond it; never an empty rectangle.
+    EXPECT_EQ(pixelsOfRegion(QRectF(-50, 0, 100, 10), QRectF(0, 0, 100, 100), QSize(100, 100)),
+              QRect(-50, 0, 100, 10));
+    EXPECT_EQ(pixelsOfRegion(QRectF(5, 5, 0, 0), QRectF(0, 0, 100, 100), QSize(100, 100)).size(),
+              QSize(1, 1));
+}
+
 TEST(CaptureGeometry, FrameIntervalIsOneOverTheTruncatedRate) {
     EXPECT_EQ(CaptureGeometry::frameInterval(15.0), (MediaTime{1, 15, MediaTime::Valid}));
     EXPECT_EQ(CaptureGeometry::frameInterval(29.97).timescale, 29);

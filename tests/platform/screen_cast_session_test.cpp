@@ -132,6 +132,46 @@ TEST(ScreenCastSession, TheKeptChoiceIsUsedAndRenewedAndAFailingOneAsksAgain) {
     EXPECT_EQ(tokens.token, QStringLiteral("right"));
 }
 
+TEST(ScreenCastSession, AnotherMonitorSharedIsRefusedAndAKeptChoiceServesOnlyItsMonitor) {
+    ScriptedPortal portal;
+    MemoryTokens tokens;
+    QString keptFor;
+    RestoreTokenStore store = tokens.store();
+    store.loadMonitor = [&] { return keptFor; };
+    store.saveMonitor = [&](const QString& monitor) { keptFor = monitor; };
+    const StreamJudge right = [](const ScreenCastPortal::Stream& stream) {
+        if (stream.area == kRight) {
+            return StreamFit::wanted;
+        }
+        return stream.area == kLeft ? StreamFit::other : StreamFit::unidentified;
+    };
+
+    // The dialog's answer is the wrong monitor, or one that cannot be told: no cast.
+    portal.queueStart(kLeft, QStringLiteral("left"));
+    auto opened = openScreenCast(portal, store, true, right, QStringLiteral("RIGHT"));
+    ASSERT_TRUE(std::holds_alternative<ScreenCastFailure>(opened));
+    EXPECT_TRUE(std::get<ScreenCastFailure>(opened).otherMonitor);
+    EXPECT_FALSE(std::get<ScreenCastFailure>(opened).noPermission);
+    portal.queueStart(QRect(5, 5, 10, 10), QStringLiteral("odd"));
+    opened = openScreenCast(portal, store, true, right, QStringLiteral("RIGHT"));
+    ASSERT_TRUE(std::holds_alternative<ScreenCastFailure>(opened));
+    EXPECT_TRUE(std::get<ScreenCastFailure>(opened).unidentified);
+    EXPECT_EQ(portal.closed.size(), 2u);
+
+    // A cast of the right monitor keeps its choice for that monitor...
+    portal.selected.clear();
+    portal.queueStart(kRight, QStringLiteral("right"));
+    opened = openScreenCast(portal, store, true, right, QStringLiteral("RIGHT"));
+    ASSERT_TRUE(std::holds_alternative<OpenScreenCast>(opened));
+    EXPECT_EQ(keptFor, QStringLiteral("RIGHT"));
+    // ...which a frame on another monitor does not use: the user is asked.
+    portal.selected.clear();
+    portal.queueStart(kLeft, QStringLiteral("left"));
+    opened = openScreenCast(portal, store, true, QPoint(10, 10));
+    ASSERT_EQ(portal.selected.size(), 1u);
+    EXPECT_TRUE(portal.selected[0].restoreToken.isEmpty());
+}
+
 TEST(ScreenCastSession, ARefusedOrCancelledDialogIsNoPermission) {
     for (uint32_t response : {1u, 2u}) {
         SCOPED_TRACE(response);

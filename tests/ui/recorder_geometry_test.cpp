@@ -5,18 +5,19 @@
 
 using namespace mirelo::recorder;
 
-TEST(RecorderGeometry, CaptureRegionLeavesOutTheHeaderUnlessItSitsInside) {
-    const QRect frame(100, 200, 960, 584);
-    EXPECT_EQ(captureRegion(frame, false), QRect(100, 244, 960, 540));
-    EXPECT_EQ(captureRegion(frame, true), frame);
-    EXPECT_EQ(headerStrip(frame), QRect(100, 200, 960, 44));
+TEST(RecorderGeometry, CaptureRegionLeavesOutTheHeaderUnlessItSitsInsideAndTheOutline) {
+    const QRect frame(100, 200, 964, 586);
+    EXPECT_EQ(frameSize(QSize(960, 540)), frame.size());
+    EXPECT_EQ(captureRegion(frame, false), QRect(102, 244, 960, 540));
+    EXPECT_EQ(captureRegion(frame, true), QRect(102, 202, 960, 582));
+    EXPECT_EQ(headerStrip(frame), QRect(100, 200, 964, 44));
 }
 
 TEST(RecorderGeometry, PresetKeepsTheTopAndLeftEdges) {
     // The top edge stays put, the bottom moves: the frame grows downwards.
-    const QRect frame(30, 180, 960, 584);
+    const QRect frame(30, 180, 964, 586);
     const QRect preset = presetFrame(frame, QSize(1280, 720));
-    EXPECT_EQ(preset, QRect(30, 180, 1280, 764));
+    EXPECT_EQ(preset, QRect(30, 180, 1284, 766));
     EXPECT_EQ(captureRegion(preset, false).size(), QSize(1280, 720));
     EXPECT_EQ(sizePresets(), (QList<QSize>{{640, 360}, {960, 540}, {1280, 720}, {1920, 1080}}));
 }
@@ -25,15 +26,15 @@ TEST(RecorderGeometry, SnapPutsTheHeaderAboveWhenThereIsRoom) {
     const QRect target(200, 300, 640, 400);
     const SnapResult above = snapFrame(target, 24);
     EXPECT_FALSE(above.headerInside);
-    EXPECT_EQ(above.frame, QRect(200, 256, 640, 444));
+    EXPECT_EQ(above.frame, QRect(198, 256, 644, 446));
     EXPECT_EQ(captureRegion(above.frame, above.headerInside), target);
 
     // Exactly 44 pixels of room is enough; 43 is not.
     EXPECT_FALSE(snapFrame(QRect(0, 68, 300, 300), 24).headerInside);
     const SnapResult inside = snapFrame(QRect(0, 67, 300, 300), 24);
     EXPECT_TRUE(inside.headerInside);
-    EXPECT_EQ(inside.frame, QRect(0, 67, 300, 300));
-    EXPECT_EQ(captureRegion(inside.frame, inside.headerInside), inside.frame);
+    EXPECT_EQ(inside.frame, QRect(-2, 65, 304, 304));
+    EXPECT_EQ(captureRegion(inside.frame, inside.headerInside), QRect(0, 67, 300, 300));
 
     // With no screen there is always room.
     EXPECT_FALSE(snapFrame(QRect(0, -5000, 300, 300), std::nullopt).headerInside);
@@ -80,30 +81,37 @@ TEST(RecorderGeometry, HandlesSitOnTheEdgesWithCornersOnTop) {
 
 TEST(RecorderGeometry, RecordingLayoutKeepsEverythingOutsideTheCapture) {
     const QRect screen(0, 0, 1920, 1080);
-    // Header above: it stays where it was; the outline ring goes outside.
-    const QRect frame(100, 100, 640, 404);
-    const RecordingLayout normal = recordingLayout(frame, false, screen);
-    EXPECT_EQ(normal.capture, QRect(100, 144, 640, 360));
-    EXPECT_EQ(normal.header, QRect(100, 100, 640, 44));
-    EXPECT_EQ(normal.window, QRect(98, 100, 644, 406));
-    EXPECT_FALSE(normal.header.intersects(normal.capture));
+    // Header above: the window keeps its frame, the outline already lies outside.
+    const QRect frame(100, 100, 644, 406);
+    for (bool mayMove : {true, false}) {
+        const RecordingLayout normal = recordingLayout(frame, false, screen, mayMove);
+        EXPECT_EQ(normal.capture, QRect(102, 144, 640, 360));
+        EXPECT_EQ(normal.header, QRect(100, 100, 644, 44));
+        EXPECT_EQ(normal.window, frame);
+        EXPECT_FALSE(normal.header.intersects(normal.capture));
+    }
 
     // Header inside: it moves above the capture when it fits...
-    const RecordingLayout movedUp = recordingLayout(QRect(100, 100, 640, 360), true, screen);
+    const RecordingLayout movedUp = recordingLayout(QRect(98, 98, 644, 364), true, screen);
     EXPECT_EQ(movedUp.capture, QRect(100, 100, 640, 360));
     EXPECT_EQ(movedUp.header, QRect(100, 56, 640, 44));
     EXPECT_FALSE(movedUp.header.intersects(movedUp.capture));
     EXPECT_TRUE(movedUp.window.contains(movedUp.header));
 
     // ...below it when only that fits...
-    const RecordingLayout movedDown = recordingLayout(QRect(0, 10, 640, 360), true, screen);
+    const RecordingLayout movedDown = recordingLayout(QRect(-2, 8, 644, 364), true, screen);
     EXPECT_EQ(movedDown.header, QRect(0, 370, 640, 44));
     EXPECT_FALSE(movedDown.header.intersects(movedDown.capture));
 
-    // ...and nowhere when the capture fills the screen's height.
-    const RecordingLayout none = recordingLayout(QRect(0, 0, 800, 1080), true, screen);
+    // ...and nowhere when the capture fills the screen's height, or when the window may not
+    // change (the compositor would place it anew): the window keeps its frame.
+    const RecordingLayout none = recordingLayout(QRect(-2, -2, 804, 1084), true, screen);
     EXPECT_TRUE(none.header.isNull());
     EXPECT_EQ(none.window, QRect(-2, -2, 804, 1084));
+    const RecordingLayout kept = recordingLayout(QRect(98, 98, 644, 364), true, screen, false);
+    EXPECT_TRUE(kept.header.isNull());
+    EXPECT_EQ(kept.window, QRect(98, 98, 644, 364));
+    EXPECT_EQ(kept.capture, QRect(100, 100, 640, 360));
 }
 
 TEST(RecorderGeometry, OurWindowsGoToTheNearestPlaceOutsideTheRecording) {

@@ -30,7 +30,7 @@ protected:
     RecorderWindow* window = controller.window();
     RecorderHeader* header = window->header();
 
-    void SetUp() override { window->setGeometry(QRect(100, 200, 960, 584)); }
+    void SetUp() override { window->setGeometry(QRect(98, 200, 964, 586)); }
 };
 
 // Every pixel of `image` inside `rect` is fully transparent.
@@ -69,21 +69,21 @@ TEST_F(RecorderWindowTest, PresetKeepsTheTopEdgeAndTracksTheSize) {
     // Resizing by hand keeps the size menu in step.
     controller.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->resize(500, 344);
+    window->resize(504, 346);
     EXPECT_EQ(model.captureSize(), QSizeF(500, 300));
 }
 
 TEST_F(RecorderWindowTest, SnapNearTheTopPutsTheHeaderInsideUntilAPresetIsChosen) {
     controller.snapTo(QRect(50, 10, 700, 400));
     EXPECT_TRUE(model.headerInside());
-    EXPECT_EQ(window->geometry(), QRect(50, 10, 700, 400));
+    EXPECT_EQ(window->geometry(), QRect(48, 8, 704, 404));
     EXPECT_EQ(controller.captureRegion(), QRect(50, 10, 700, 400));
     EXPECT_EQ(model.captureSize(), QSizeF(700, 400));
 
     controller.resizeCaptureArea(QSize(640, 360));
     EXPECT_FALSE(model.headerInside());
-    EXPECT_EQ(window->geometry(), QRect(50, 10, 640, 404));
-    EXPECT_EQ(controller.captureRegion(), QRect(50, 54, 640, 360));
+    EXPECT_EQ(window->geometry(), QRect(48, 8, 644, 406));
+    EXPECT_EQ(controller.captureRegion(), QRect(50, 52, 640, 360));
 
     controller.snapTo(QRect(300, 400, 500, 300));
     EXPECT_FALSE(model.headerInside());
@@ -222,8 +222,10 @@ TEST_F(RecorderWindowTest, WithoutACompositorTheCaptureAreaIsCutOut) {
     const auto bounding = window->boundingRegion();
     ASSERT_TRUE(bounding.has_value());
     const QRect capture = window->captureRect();
-    // The outline and the header remain; the middle is a hole.
-    EXPECT_TRUE(bounding->contains(QPoint(capture.left(), capture.center().y())));
+    // The outline (just outside the capture area) and the header remain; the middle is a
+    // hole.
+    EXPECT_TRUE(bounding->contains(QPoint(capture.left() - 1, capture.center().y())));
+    EXPECT_FALSE(bounding->contains(QPoint(capture.left(), capture.center().y())));
     EXPECT_FALSE(bounding->contains(capture.center()));
     EXPECT_TRUE(bounding->contains(QRect(20, 10, 50, 20)));
 
@@ -235,7 +237,7 @@ TEST_F(RecorderWindowTest, WithoutACompositorTheCaptureAreaIsCutOut) {
 TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
     controller.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->setGeometry(QRect(100, 100, 400, 344));
+    window->setGeometry(QRect(100, 100, 400, 346));
     ResizeHandle* leading = nullptr;
     for (ResizeHandle* handle : window->handles()) {
         if (handle->edges() == recorder::Edges(recorder::Edge::Leading)) {
@@ -252,7 +254,7 @@ TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
     QTest::mouseRelease(leading, Qt::LeftButton, {}, start + QPoint(300, 0));
     EXPECT_EQ(window->width(), 240);
     EXPECT_EQ(window->geometry().right(), 499);
-    EXPECT_EQ(model.captureSize(), QSizeF(240, 300));
+    EXPECT_EQ(model.captureSize(), QSizeF(236, 300));
 }
 
 TEST_F(RecorderWindowTest, AtTheMinimumWidthEveryControlIsWholeAndWinsOverTheHandles) {

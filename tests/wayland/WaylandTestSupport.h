@@ -6,7 +6,9 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -14,6 +16,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -43,10 +46,10 @@ private:
 
 // Where the X server has a window: its client area in root coordinates (what Qt reports may
 // be only what it asked for).
-inline QRect realGeometry(const QWidget& widget) {
+inline QRect realGeometry(const QWindow& native) {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t* c = x11->connection();
-    const auto window = static_cast<xcb_window_t>(widget.windowHandle()->winId());
+    const auto window = static_cast<xcb_window_t>(native.winId());
     xcb_get_geometry_reply_t* geometry =
         xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
     if (geometry == nullptr) {
@@ -61,6 +64,10 @@ inline QRect realGeometry(const QWidget& widget) {
     std::free(origin);
     std::free(geometry);
     return rect;
+}
+
+inline QRect realGeometry(const QWidget& widget) {
+    return widget.windowHandle() ? realGeometry(*widget.windowHandle()) : QRect();
 }
 
 // The screen-cast portal's chooser of the session: how often it was asked, and whether it
@@ -85,6 +92,39 @@ inline void setChooserRefuses(bool refuse) {
     } else {
         QFile::remove(path);
     }
+}
+
+// The portal's chooser shares the output named `name` (HEADLESS-1 when empty).
+inline void setChooserOutput(const QString& name) {
+    QFile file(chooserDir() + QStringLiteral("/output"));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(name.toUtf8() + '\n');
+}
+
+// Runs swaymsg with `arguments`; true when the compositor accepted the command.
+inline bool swaymsg(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("swaymsg"), arguments);
+    const bool done = process.waitForFinished(10000) &&
+                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!done) {
+        std::fprintf(stderr, "swaymsg %s: %s%s\n", qPrintable(arguments.join(' ')),
+                     process.readAllStandardOutput().constData(),
+                     process.readAllStandardError().constData());
+    }
+    return done;
+}
+
+// A screenshot of one output in its own device pixels, as the compositor has it now.
+inline QImage screenshotOfOutput(const QString& output) {
+    const QString path = QString::fromLocal8Bit(std::getenv("MIRELO_SESSION_DIR")) +
+                         QStringLiteral("/shot-") + output + QStringLiteral(".png");
+    QProcess process;
+    process.start(QStringLiteral("grim"), {QStringLiteral("-o"), output, path});
+    if (!process.waitForFinished(20000) || process.exitCode() != 0) {
+        return {};
+    }
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
 }
 
 // The desktop's background colour in the session (sway.config).

@@ -1,5 +1,6 @@
 #include "platform/wayland/PipeWireStream.h"
 
+#include "capture/CaptureGeometry.h"
 #include "image/ImageServices.h"
 #include "image/PixelLayout.h"
 
@@ -215,15 +216,10 @@ void PipeWireStream::onParamChanged(uint32_t id, const void* param) {
     m_videoSize = QSize(static_cast<int>(info.size.width), static_cast<int>(info.size.height));
     m_swapRedBlue = info.format == SPA_VIDEO_FORMAT_RGBx || info.format == SPA_VIDEO_FORMAT_RGBA;
     // The source in the stream's pixels: the stream may be scaled against the compositor's
-    // coordinates (a monitor with a scale factor).
+    // coordinates (a monitor with a scale factor, maybe a fractional one), and its real
+    // pixel size is the buffer's, whatever the portal said.
     const QRect area = m_streamArea.value_or(QRect(QPoint(0, 0), m_videoSize));
-    const double sx = area.width() > 0 ? double(m_videoSize.width()) / area.width() : 1.0;
-    const double sy = area.height() > 0 ? double(m_videoSize.height()) / area.height() : 1.0;
-    const QRect local = m_source.translated(-area.topLeft());
-    m_crop = QRect(static_cast<int>(std::lround(local.x() * sx)),
-                   static_cast<int>(std::lround(local.y() * sy)),
-                   std::max(1, static_cast<int>(std::lround(local.width() * sx))),
-                   std::max(1, static_cast<int>(std::lround(local.height() * sy))));
+    m_crop = CaptureGeometry::pixelsOfRegion(QRectF(m_source), QRectF(area), m_videoSize);
 
     uint8_t buffer[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));

@@ -29,9 +29,10 @@ namespace mirelo::wayland {
 class PipeWireStream {
 public:
     // `fd`: the PipeWire remote (taken over, closed by the stream). `source`: the rectangle to
-    // keep, in the compositor's coordinates; `streamArea`: where the stream lies in them, when
-    // known (else the stream is taken to start at the origin at one pixel per unit). What
-    // lies outside the stream's pictures is kept black. `fps`: the most pictures per second
+    // keep, in the compositor's points; `streamArea`: where the stream lies in them, when
+    // known (else the stream is taken to start at the origin at one pixel per point). The
+    // stream's scale is its pictures' size against the area's. What lies outside the stream's
+    // pictures is kept black. `fps`: the most pictures per second
     // asked for. `pointerEmbedded`: the compositor draws the pointer into the pictures; its
     // moves may be missing from the damage the compositor reports, which is then not relied on.
     PipeWireStream(int fd, uint32_t nodeId, const QRect& source, std::optional<QRect> streamArea,

@@ -2,6 +2,7 @@
 
 #include "capture/FramePacer.h"
 #include "platform/wayland/PipeWireStream.h"
+#include "platform/wayland/StreamMonitor.h"
 #include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11Connection.h"
 
@@ -63,9 +64,12 @@ public:
 
 private:
     // Each frame the pacer asks for is the newest picture, or the last frame again when none
-    // came.
+    // came. Frames keep the stream's own pixels of the region (a monitor with a scale factor
+    // gives more pixels than points); should the monitor's scale change midway, later
+    // pictures are scaled to the size of the first.
     void run() {
         Image last;
+        QSize frameSize;
         std::optional<QString> failure;
         while (const std::optional<Clock::time_point> tick = m_pacer.waitForFrame()) {
             if ((failure = m_pipeWire->failure())) {
@@ -73,10 +77,12 @@ private:
             }
             Image frame;
             if (m_pipeWire->takePicture(frame)) {
-                if (frame.size() != m_configuration.outputSize) {
-                    frame = Image::fromQImage(frame.qimage().scaled(m_configuration.outputSize,
-                                                                    Qt::IgnoreAspectRatio,
-                                                                    Qt::SmoothTransformation));
+                if (!frameSize.isValid()) {
+                    frameSize = frame.size();
+                }
+                if (frame.size() != frameSize) {
+                    frame = Image::fromQImage(frame.qimage().scaled(
+                        frameSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
                 }
                 last = frame;
             }
@@ -114,6 +120,9 @@ public:
     explicit PortalCaptureBackend(PortalCaptureOptions options) : m_options(std::move(options)) {}
     ~PortalCaptureBackend() override { stopStream(); }
 
+    // The portal shares one monitor per stream.
+    bool recordsOneDisplay() const override { return true; }
+
     // The portal's dialog is the permission: it is asked when a stream starts.
     bool checkPermission() override { return true; }
     void requestPermission() override {}
@@ -125,20 +134,50 @@ public:
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink sink) override {
         m_stream.reset();
-        std::unique_ptr<wayland::ScreenCastPortal> portal = m_options.portal();
         const QRect source = configuration.sourcePixels;
-        // With two monitors, the one under the frame's centre is recorded.
+        // With two monitors, the one under the frame's centre is recorded. XWayland's monitors
+        // say where each lies in the compositor's layout (in points), which the portal may not.
+        const DisplayListResult listed = displays();
+        if (listed.failure) {
+            return listed.failure;
+        }
+        const std::vector<CaptureDisplay>& monitors = listed.displays;
+        const std::optional<size_t> wanted = wayland::monitorFor(source, monitors);
+        if (!wanted) {
+            CaptureFailure failure;
+            failure.monitor = CaptureFailure::Monitor::unidentified;
+            return failure;
+        }
+        const CaptureDisplay& monitor = monitors[*wanted];
+        auto judge = [&](const wayland::ScreenCastPortal::Stream& stream) {
+            switch (wayland::matchStream(stream.area, monitors, *wanted)) {
+                case wayland::StreamMonitor::Verdict::wanted:
+                    return wayland::StreamFit::wanted;
+                case wayland::StreamMonitor::Verdict::other:
+                    return wayland::StreamFit::other;
+                case wayland::StreamMonitor::Verdict::unidentified:
+                    break;
+            }
+            return wayland::StreamFit::unidentified;
+        };
+        std::unique_ptr<wayland::ScreenCastPortal> portal = m_options.portal();
         std::variant<wayland::OpenScreenCast, wayland::ScreenCastFailure> opened =
-            wayland::openScreenCast(*portal, m_options.tokens, configuration.showsCursor,
-                                    source.center());
+            wayland::openScreenCast(*portal, m_options.tokens, configuration.showsCursor, judge,
+                                    monitor.name);
         if (const auto* failed = std::get_if<wayland::ScreenCastFailure>(&opened)) {
-            return CaptureFailure{failed->message, failed->noPermission};
+            CaptureFailure failure{failed->message, failed->noPermission};
+            if (failed->otherMonitor || failed->unidentified) {
+                failure.monitor = failed->otherMonitor ? CaptureFailure::Monitor::otherShared
+                                                       : CaptureFailure::Monitor::unidentified;
+                failure.displayName = monitor.name;
+            }
+            return failure;
         }
         const auto& cast = std::get<wayland::OpenScreenCast>(opened);
         const double interval = configuration.minimumFrameInterval.seconds();
         const int fps = interval > 0 ? static_cast<int>(std::lround(1.0 / interval)) : 30;
         auto pipeWire = std::make_unique<wayland::PipeWireStream>(
-            cast.pipeWireFd, cast.stream.nodeId, source, cast.stream.area, fps,
+            cast.pipeWireFd, cast.stream.nodeId, source, monitor.pixelFrame, fps,
             configuration.showsCursor);
         pipeWire->setFailureListener([this] {
             std::lock_guard lock(m_listenerMutex);

@@ -20,8 +20,10 @@ namespace mirelo {
 // change.
 //
 // The recorder window runs through XWayland: the displays and the source rectangle are in
-// XWayland's coordinates (`displayName` is its X display; empty means $DISPLAY), which are
-// the compositor's at scale 1.
+// XWayland's coordinates (`displayName` is its X display; empty means $DISPLAY), the
+// compositor's layout in points. Which monitor a stream shows is told from XWayland's monitor
+// list (the portal's own account may lack a usable position), and frames keep the stream's
+// device pixels of the region: a monitor at scale 2 gives twice as many on each side.
 struct PortalCaptureOptions {
     QByteArray displayName;
     // A fresh connection to the portal for each stream (tests give a double).

@@ -73,6 +73,10 @@ std::unique_ptr<ScreenCastPortal> makeDBusScreenCastPortal();
 struct RestoreTokenStore {
     std::function<QString()> load;
     std::function<void(const QString& token)> save;  // empty removes it
+    // The monitor the kept choice was made for, where the store keeps it: a portal may not
+    // say which monitor a restored choice shows.
+    std::function<QString()> loadMonitor;
+    std::function<void(const QString& monitor)> saveMonitor;
 };
 
 // The token kept in the application's settings (QSettings "Mirelo"/"Mirelo").
@@ -87,17 +91,33 @@ struct OpenScreenCast {
 };
 
 // Why no screen cast could be opened. `noPermission`: the user refused or cancelled the
-// portal's dialog (or the portal refused on its own).
+// portal's dialog (or the portal refused on its own). `otherMonitor`, `unidentified`: the
+// monitor shared is not the one wanted, or cannot be told (`message` is then empty).
 struct ScreenCastFailure {
     bool noPermission = false;
     QString message;
+    bool otherMonitor = false;
+    bool unidentified = false;
 };
 
-// Opens a screen cast of one monitor: with the kept restore token when there is one (no
-// dialog), falling back to the portal's dialog when the token is no longer good or restores a
-// monitor that does not hold `centre` (compositor coordinates). The pointer is drawn into the
-// pictures when `showsCursor` and the portal can, and left out otherwise. The new restore
-// token is kept.
+// Whether a stream shows the monitor wanted.
+enum class StreamFit { wanted, other, unidentified };
+using StreamJudge = std::function<StreamFit(const ScreenCastPortal::Stream& stream)>;
+
+// Opens a screen cast of one monitor (named `monitor`), the first stream `judge` takes for
+// the one wanted: with the kept restore token when there is one and it was kept for that
+// monitor (no dialog), falling back to the portal's dialog
+// when the token is no longer good or restores another monitor. A dialog's answer that shows
+// another monitor, or one that cannot be told, fails. The pointer is drawn into the pictures
+// when `showsCursor` and the portal can, and left out otherwise. The new restore token is
+// kept.
+std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,
+                                                               const RestoreTokenStore& tokens,
+                                                               bool showsCursor,
+                                                               const StreamJudge& judge,
+                                                               const QString& monitor = {});
+// The same, for the monitor holding `centre` (compositor coordinates): a stream whose area
+// holds it, or the first stream where the portal gives no area.
 std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,
                                                                const RestoreTokenStore& tokens,
                                                                bool showsCursor,

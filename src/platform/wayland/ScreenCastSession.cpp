@@ -25,20 +25,8 @@ ScreenCastFailure failure(const QString& message) {
 struct TokenRejected {};
 using Attempt = std::variant<OpenScreenCast, ScreenCastFailure, TokenRejected>;
 
-// The stream showing `centre`; without one, the first stream (a portal that gives no area
-// leaves no choice).
-const ScreenCastPortal::Stream* streamAt(const std::vector<ScreenCastPortal::Stream>& streams,
-                                         const QPoint& centre) {
-    for (const ScreenCastPortal::Stream& stream : streams) {
-        if (stream.area && stream.area->contains(centre)) {
-            return &stream;
-        }
-    }
-    return streams.empty() ? nullptr : &streams.front();
-}
-
 Attempt attempt(ScreenCastPortal& portal, const RestoreTokenStore& tokens,
-                const ScreenCastPortal::SourceOptions& options, const QPoint& centre) {
+                const ScreenCastPortal::SourceOptions& options, const StreamJudge& judge) {
     const bool restoring = !options.restoreToken.isEmpty();
     const ScreenCastPortal::Reply created = portal.createSession();
     if (created.failure) {
@@ -75,15 +63,30 @@ Attempt attempt(ScreenCastPortal& portal, const RestoreTokenStore& tokens,
     if (started.response != 0) {
         return refused(started.response);
     }
-    const ScreenCastPortal::Stream* stream = streamAt(started.streams, centre);
-    if (stream == nullptr) {
+    if (started.streams.empty()) {
         portal.closeSession(session);
         return failure(kNoStream);
     }
-    if (restoring && stream->area && !stream->area->contains(centre)) {
-        // The kept choice is a monitor the frame has left: ask for the one under it.
+    const ScreenCastPortal::Stream* stream = nullptr;
+    bool other = false;
+    for (const ScreenCastPortal::Stream& candidate : started.streams) {
+        const StreamFit fit = judge(candidate);
+        if (fit == StreamFit::wanted) {
+            stream = &candidate;
+            break;
+        }
+        other = other || fit == StreamFit::other;
+    }
+    if (stream == nullptr) {
         portal.closeSession(session);
-        return TokenRejected{};
+        if (restoring) {
+            // The kept choice is a monitor the frame has left: ask for the one under it.
+            return TokenRejected{};
+        }
+        ScreenCastFailure wrong;
+        wrong.otherMonitor = other;
+        wrong.unidentified = !other;
+        return wrong;
     }
     if (tokens.save && options.persist) {
         tokens.save(started.restoreToken);
@@ -102,6 +105,18 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
                                                                const RestoreTokenStore& tokens,
                                                                bool showsCursor,
                                                                const QPoint& centre) {
+    return openScreenCast(
+        portal, tokens, showsCursor, [centre](const ScreenCastPortal::Stream& stream) {
+            return !stream.area || stream.area->contains(centre) ? StreamFit::wanted
+                                                                 : StreamFit::other;
+        });
+}
+
+std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,
+                                                               const RestoreTokenStore& tokens,
+                                                               bool showsCursor,
+                                                               const StreamJudge& judge,
+                                                               const QString& monitor) {
     const std::variant<ScreenCastPortal::Capabilities, QString> capabilities =
         portal.capabilities();
     if (const QString* missing = std::get_if<QString>(&capabilities)) {
@@ -120,19 +135,24 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
     }
     // Restore tokens came with version 4 of the interface.
     options.persist = caps.version >= 4;
-    if (options.persist && tokens.load) {
+    // A choice kept for another monitor would show that one.
+    const bool keptForThis = !tokens.loadMonitor || tokens.loadMonitor() == monitor;
+    if (options.persist && tokens.load && keptForThis) {
         options.restoreToken = tokens.load();
     }
 
-    Attempt result = attempt(portal, tokens, options, centre);
+    Attempt result = attempt(portal, tokens, options, judge);
     if (std::holds_alternative<TokenRejected>(result)) {
         if (tokens.save) {
             tokens.save(QString());
         }
         options.restoreToken.clear();
-        result = attempt(portal, tokens, options, centre);
+        result = attempt(portal, tokens, options, judge);
     }
     if (auto* open = std::get_if<OpenScreenCast>(&result)) {
+        if (tokens.saveMonitor && options.persist) {
+            tokens.saveMonitor(monitor);
+        }
         return *open;
     }
     if (auto* failed = std::get_if<ScreenCastFailure>(&result)) {
@@ -143,7 +163,18 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
 
 RestoreTokenStore settingsRestoreTokenStore() {
     static const QString kKey = QStringLiteral("capture/screenCastRestoreToken");
+    static const QString kMonitorKey = QStringLiteral("capture/screenCastMonitor");
     RestoreTokenStore store;
+    store.loadMonitor = [] {
+        return QSettings(QStringLiteral("Mirelo"), QStringLiteral("Mirelo"))
+            .value(kMonitorKey)
+            .toString();
+    };
+    store.saveMonitor = [](const QString& monitor) {
+        QSettings settings(QStringLiteral("Mirelo"), QStringLiteral("Mirelo"));
+        settings.setValue(kMonitorKey, monitor);
+        settings.sync();
+    };
     store.load = [] {
         return QSettings(QStringLiteral("Mirelo"), QStringLiteral("Mirelo")).value(kKey).toString();
     };

@@ -70,6 +70,46 @@ bool isAvailable() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
+bool isXWayland() {
+    xcb_connection_t* c = connection();
+    if (!c) {
+        return false;
+    }
+    // Newer XWayland servers announce themselves with an extension; with older ones the
+    // session's Wayland display gives them away.
+    static const bool xwayland = [c] {
+        const char name[] = "XWAYLAND";
+        xcb_query_extension_reply_t* reply =
+            xcb_query_extension_reply(c, xcb_query_extension(c, sizeof(name) - 1, name), nullptr);
+        const bool present = reply != nullptr && reply->present;
+        free(reply);
+        return present || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    }();
+    return xwayland;
+}
+
+std::optional<QRect> nativeGeometry(QWindow* window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window) {
+        return std::nullopt;
+    }
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+    if (!geometry) {
+        return std::nullopt;
+    }
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, id, geometry->root, 0, 0), nullptr);
+    std::optional<QRect> rect;
+    if (origin) {
+        rect = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    }
+    free(origin);
+    free(geometry);
+    return rect;
+}
+
 bool hasCompositor() {
     xcb_connection_t* c = connection();
     if (!c) {

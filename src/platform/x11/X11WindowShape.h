@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QRect>
 #include <QRegion>
+
+#include <optional>
 
 class QWindow;
 
@@ -19,6 +22,16 @@ bool isAvailable();
 // A compositing manager owns the screen's _NET_WM_CM_Sn selection: only then
 // do translucent windows show what lies beneath them.
 bool hasCompositor();
+
+// The X server is XWayland: a Wayland compositor manages the windows, may
+// place them itself (moves asked for are then ignored) and moves them only
+// through its own interactive move.
+bool isXWayland();
+
+// Where the X server has the window's client area: root coordinates in the
+// server's pixels. What Qt reports may be only what was asked for, before
+// the window manager placed the window. Nothing when it cannot be asked.
+std::optional<QRect> nativeGeometry(QWindow* window);
 
 // Limits what the window shows (and where it can be clicked) to `region`.
 void setBoundingShape(QWindow* window, const QRegion& region);

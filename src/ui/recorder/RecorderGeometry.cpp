@@ -9,12 +9,15 @@ QList<QSize> sizePresets() {
     return {QSize(640, 360), QSize(960, 540), QSize(1280, 720), QSize(1920, 1080)};
 }
 
+QSize frameSize(const QSize& capture) {
+    return capture + QSize(2 * kOutlineWidth, kHeaderHeight + kOutlineWidth);
+}
+
 QRect captureRegion(const QRect& frame, bool headerInside) {
-    if (headerInside) {
-        return frame;
-    }
-    return QRect(frame.x(), frame.y() + kHeaderHeight, frame.width(),
-                 std::max(0, frame.height() - kHeaderHeight));
+    const int top = headerInside ? kOutlineWidth : kHeaderHeight;
+    return QRect(frame.x() + kOutlineWidth, frame.y() + top,
+                 std::max(0, frame.width() - 2 * kOutlineWidth),
+                 std::max(0, frame.height() - top - kOutlineWidth));
 }
 
 QRect headerStrip(const QRect& frame) {
@@ -26,15 +29,15 @@ SnapResult snapFrame(const QRect& target, std::optional<int> availableTop) {
     const bool roomAbove =
         !availableTop || static_cast<long long>(target.y()) - kHeaderHeight >= *availableTop;
     if (roomAbove) {
-        return {QRect(target.x(), target.y() - kHeaderHeight, target.width(),
-                      target.height() + kHeaderHeight),
+        return {QRect(QPoint(target.x() - kOutlineWidth, target.y() - kHeaderHeight),
+                      frameSize(target.size())),
                 false};
     }
-    return {target, true};
+    return {target.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth, kOutlineWidth), true};
 }
 
 QRect presetFrame(const QRect& frame, const QSize& size) {
-    return QRect(frame.x(), frame.y(), size.width(), size.height() + kHeaderHeight);
+    return QRect(frame.topLeft(), frameSize(size));
 }
 
 QRect resizedFrame(const QRect& start, Edges edges, const QPoint& translation,
@@ -78,13 +81,13 @@ QList<HandlePlacement> handlePlacements(const QSize& size) {
 }
 
 RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRect& screenArea,
-                                int margin) {
+                                bool mayMove) {
     RecordingLayout layout;
     layout.capture = captureRegion(frame, headerInside);
-    const QRect ring = layout.capture.adjusted(-margin, -margin, margin, margin);
+    layout.window = frame;
     if (!headerInside) {
         layout.header = headerStrip(frame);
-    } else {
+    } else if (mayMove) {
         const QRect above(layout.capture.x(), layout.capture.y() - kHeaderHeight,
                           layout.capture.width(), kHeaderHeight);
         const QRect below(layout.capture.x(), layout.capture.bottom() + 1, layout.capture.width(),
@@ -94,8 +97,10 @@ RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRe
         } else if (below.bottom() <= screenArea.bottom()) {
             layout.header = below;
         }
+        if (!layout.header.isNull()) {
+            layout.window = frame.united(layout.header);
+        }
     }
-    layout.window = layout.header.isNull() ? ring : ring.united(layout.header);
     return layout;
 }
 

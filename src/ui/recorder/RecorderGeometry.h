@@ -24,8 +24,18 @@ inline constexpr int kCornerHandle = 18;
 // The size presets offered by the size menu, smallest first.
 QList<QSize> sizePresets();
 
-// The rectangle to record: the frame without its top header strip, or the
-// whole frame when the header sits inside the capture area.
+// The window is the capture area framed by the outline (kOutlineWidth on
+// every side) with the header above it, or laid over its top when
+// `headerInside`. The outline lies outside the recorded rectangle, so the
+// window keeps its size and place when a recording starts: a compositor may
+// answer a resize of the window by placing it anew.
+
+// The window's size for a capture area of `capture` with the header above.
+QSize frameSize(const QSize& capture);
+
+// The rectangle to record: the frame without its top header strip and its
+// outline, or without only the outline when the header sits inside the
+// capture area.
 QRect captureRegion(const QRect& frame, bool headerInside);
 
 // The header: the top 44-pixel strip of the frame, wherever the capture
@@ -70,16 +80,19 @@ struct HandlePlacement {
 QList<HandlePlacement> handlePlacements(const QSize& size);
 
 // The window while a recording runs. Nothing of the window may lie inside
-// the recorded rectangle: the outline moves just outside it, and a header
-// that sat inside moves above the rectangle, or below it, whichever fits the
-// screen; with no room on either side the window shows no header at all.
+// the recorded rectangle: the outline already lies outside it, and the
+// window keeps its frame. A header that sat inside moves above the
+// rectangle, or below it, whichever fits the screen, when `mayMove` (the
+// window then grows to take it); without room, or when the window may not
+// change (a compositor that places windows itself), it shows no header at
+// all.
 struct RecordingLayout {
-    QRect window;   // the window's new frame (global)
+    QRect window;   // the window's frame while recording (global)
     QRect capture;  // the recorded rectangle (global, unchanged)
     QRect header;   // the header (global); null when there is no room for it
 };
 RecordingLayout recordingLayout(const QRect& frame, bool headerInside, const QRect& screenArea,
-                                int margin = kOutlineWidth);
+                                bool mayMove = true);
 
 // Where a window of ours with the frame `window` goes while a recording runs
 // so that it stays out of `avoid` (the recorder window around the recorded

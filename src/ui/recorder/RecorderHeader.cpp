@@ -151,6 +151,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::captureSizeChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::countdownRemainingChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeReducedChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::recordedPixelSizeChanged, this, &RecorderHeader::refresh);
     }
     refresh();
 }
@@ -220,11 +221,12 @@ void RecorderHeader::applyLabels() {
     if (!m_model) {
         return;
     }
-    QString size = sizeLabel(m_model->captureSize());
+    // What a recording gives: on a screen with a scale factor, more pixels than points.
+    const QSize pixels = m_model->recordedPixelSize();
+    QString size = sizeLabel(pixels.isValid() ? QSizeF(pixels) : m_model->captureSize());
     if (m_model->captureSizeReduced()) {
+        m_sizeButton->setToolTip(tr("%1:所选尺寸比屏幕大,已缩小到屏幕放得下的大小").arg(size));
         size = tr("%1 · 已缩小").arg(size);
-        m_sizeButton->setToolTip(tr("%1:所选尺寸比屏幕大,已缩小到屏幕放得下的大小")
-                                     .arg(sizeLabel(m_model->captureSize())));
     } else {
         m_sizeButton->setToolTip(size);
     }

@@ -46,6 +46,11 @@ QRegion cornerMarks(const QRect& rect, int length, int thickness) {
     return marks;
 }
 
+// The capture area with the outline around it.
+QRect outlineRing(const QRect& capture) {
+    return capture.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth, kOutlineWidth);
+}
+
 QRegion roundedRegion(const QRect& rect, int radius) {
     QPainterPath path;
     path.addRoundedRect(QRectF(rect), radius, radius);
@@ -98,7 +103,7 @@ RecorderWindow::RecorderWindow(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::isRecordingChanged, this, repaint);
         connect(m_model, &SessionModel::countdownRemainingChanged, this, [this] { update(); });
     }
-    resize(kInitialCaptureSize + QSize(0, kHeaderHeight));
+    resize(recorder::frameSize(kInitialCaptureSize));
     relayout();
 }
 
@@ -129,8 +134,12 @@ void RecorderWindow::enterRecordingLayout(const RecordingLayout& layout) {
     }
     m_recording = layout;
     m_dragOffset.reset();
-    setMinimumSize(kMinimumSize.boundedTo(layout.window.size()));
-    setGeometry(layout.window);
+    // Only a header that has to leave the capture area changes the frame: a
+    // compositor may answer any change by placing the window anew.
+    if (layout.window != m_normalFrame) {
+        setMinimumSize(kMinimumSize.boundedTo(layout.window.size()));
+        setGeometry(layout.window);
+    }
     relayout();
     update();
 }
@@ -139,8 +148,11 @@ void RecorderWindow::leaveRecordingLayout() {
     if (!m_recording) {
         return;
     }
+    const bool moved = m_recording->window != m_normalFrame;
     m_recording.reset();
-    setFrame(m_normalFrame);
+    if (moved) {
+        setFrame(m_normalFrame);
+    }
     relayout();
     update();
 }
@@ -161,7 +173,7 @@ std::optional<QRegion> RecorderWindow::boundingRegion() const {
         return std::nullopt;
     }
     const QRect capture = captureRect();
-    QRegion visible = innerBand(capture, kOutlineWidth) +
+    QRegion visible = innerBand(outlineRing(capture), kOutlineWidth) +
                       cornerMarks(capture, kCornerHandle, kMarkThickness) +
                       QRegion(headerStrip(rect())) + unrecordedArea();
     return visible & roundedRegion(rect(), kCornerRadius);
@@ -300,10 +312,7 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
     const QRect capture = captureRect();
 
     if (m_recording) {
-        // The outline runs just outside the recorded rectangle.
-        const QRect ring =
-            capture.adjusted(-kOutlineWidth, -kOutlineWidth, kOutlineWidth, kOutlineWidth);
-        for (const QRect& band : innerBand(ring, kOutlineWidth)) {
+        for (const QRect& band : innerBand(outlineRing(capture), kOutlineWidth)) {
             painter.fillRect(band, outlineColor());
         }
         return;
@@ -315,7 +324,7 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
 
     // Nearly invisible, but it makes the area catch the mouse where a
     // compositor would otherwise let clicks see through it.
-    painter.fillRect(capture, QColor(255, 255, 255, 1));
+    painter.fillRect(outlineRing(capture), QColor(255, 255, 255, 1));
 
     const bool picking = m_model && m_model->isPickingWindow();
     if (picking) {
@@ -339,7 +348,9 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
         painter.fillRect(part, QBrush(QColor(255, 59, 48), Qt::BDiagPattern));
     }
 
-    for (const QRect& band : innerBand(capture, kOutlineWidth)) {
+    // The outline runs just outside the capture area, where it stays while
+    // recording.
+    for (const QRect& band : innerBand(outlineRing(capture), kOutlineWidth)) {
         painter.fillRect(band, outlineColor());
     }
     if (m_cutOut && !picking) {
@@ -396,8 +407,7 @@ void RecorderWindow::updateCatcher() {
     // and below the header: the catcher is stacked above the window, so over
     // a header inside the capture area it would take the clicks meant for
     // the header's controls.
-    QRect inner =
-        captureRect().adjusted(kOutlineWidth, kOutlineWidth, -kOutlineWidth, -kOutlineWidth);
+    QRect inner = captureRect();
     inner.setTop(std::max(inner.top(), headerStrip(rect()).bottom() + 1));
     m_catcher->place(windowHandle(), inner.translated(pos()));
 }
@@ -439,8 +449,13 @@ void RecorderWindow::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    m_dragOffset = event->globalPosition().toPoint() - pos();
     event->accept();
+    // Under a Wayland compositor only its own interactive move moves the
+    // window; a move asked for is ignored.
+    if (x11::isXWayland() && windowHandle() && windowHandle()->startSystemMove()) {
+        return;
+    }
+    m_dragOffset = event->globalPosition().toPoint() - pos();
 }
 
 void RecorderWindow::mouseMoveEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 #include "ui/recorder/RecorderWindowController.h"
 
 #include "platform/x11/X11KeyGrab.h"
+#include "platform/x11/X11WindowShape.h"
 #include "ui/recorder/CaptureGuard.h"
 #include "ui/recorder/CountdownView.h"
 #include "ui/recorder/RecorderGeometry.h"
@@ -11,6 +12,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 namespace mirelo {
 
@@ -18,7 +20,7 @@ using namespace recorder;
 
 RecorderWindowController::RecorderWindowController(SessionModel* model, QObject* parent)
     : QObject(parent), m_model(model), m_window(new RecorderWindow(model)) {
-    m_window->resize(kInitialCaptureSize + QSize(0, kHeaderHeight));
+    m_window->resize(recorder::frameSize(kInitialCaptureSize));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), m_window->size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -56,6 +58,33 @@ QRect RecorderWindowController::captureRegion() const {
         return layout->capture;
     }
     return recorder::captureRegion(m_window->geometry(), m_model && m_model->headerInside());
+}
+
+QRectF RecorderWindowController::recordedRegion() const {
+    const QRect local = m_window->captureRect();
+    QWindow* handle = m_window->windowHandle();
+    const std::optional<QRect> native = x11::nativeGeometry(handle);
+    QScreen* screen = m_window->screen();
+    if (!native || !screen) {
+        return QRectF(recordableRegion());
+    }
+    // Qt's global points keep each screen's top-left at its device-pixel
+    // origin and divide the rest by the pixel ratio; the window's own
+    // rounded position is not used, so that the region starts where the
+    // window's pixels do.
+    const QPointF origin = screen->geometry().topLeft();
+    const qreal ratio = handle->devicePixelRatio() > 0 ? handle->devicePixelRatio() : 1.0;
+    const QPointF topLeft = (QPointF(native->topLeft()) - origin) / ratio + origin;
+    const QRectF real(topLeft + QPointF(local.topLeft()), QSizeF(local.size()));
+    // What lies off the screens is never recorded: the same part is cut
+    // from where the window really is.
+    const QRect capture = captureRegion();
+    const QRect recordable = recordableRegion();
+    if (recordable == capture || capture.isEmpty()) {
+        return real;
+    }
+    return QRectF(real.topLeft() + QPointF(recordable.topLeft() - capture.topLeft()),
+                  QSizeF(recordable.size()));
 }
 
 void RecorderWindowController::snapTo(const QRect& frame) {
@@ -110,7 +139,7 @@ RecordingLayout RecorderWindowController::layoutForRecording() const {
         screen = m_window->screen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect();
-    return recordingLayout(frame, m_model && m_model->headerInside(), area);
+    return recordingLayout(frame, m_model && m_model->headerInside(), area, !x11::isXWayland());
 }
 
 bool RecorderWindowController::recordingHeaderFits() const {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 
 #include <memory>
@@ -41,6 +42,10 @@ public:
     QRect captureRegion() const;
     // The part of it that lies on its screen: what a recording takes.
     QRect recordableRegion() const;
+    // The same rectangle where the window really is on screen (the window
+    // manager or compositor may have placed it elsewhere than asked), in
+    // global points that map exactly onto the screen's pixels.
+    QRectF recordedRegion() const;
     // Moves and sizes the window so that its capture area covers `frame`.
     void snapTo(const QRect& frame);
     // Gives the capture area a new size with the header above it, keeping

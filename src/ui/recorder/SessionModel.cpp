@@ -32,6 +32,14 @@ void SessionModel::setCaptureSize(const QSizeF& size) {
     emit captureSizeChanged(size);
 }
 
+void SessionModel::setRecordedPixelSize(const QSize& size) {
+    if (size == m_recordedPixelSize) {
+        return;
+    }
+    m_recordedPixelSize = size;
+    emit recordedPixelSizeChanged(size);
+}
+
 void SessionModel::setHeaderInside(bool inside) {
     if (inside == m_headerInside) {
         return;

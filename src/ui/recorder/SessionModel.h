@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QSizeF>
 
 namespace mirelo {
@@ -33,6 +34,9 @@ public:
     int fps() const { return m_fps; }
     bool showsCursor() const { return m_showsCursor; }
     QSizeF captureSize() const { return m_captureSize; }
+    // The pixels a recording of the capture area gives (more than its points on a screen with
+    // a scale factor); invalid while unknown, when the points are the pixels.
+    QSize recordedPixelSize() const { return m_recordedPixelSize; }
     bool isPickingWindow() const { return m_isPickingWindow; }
     bool headerInside() const { return m_headerInside; }
     // The capture size was reduced from the preset asked for, to fit the screen.
@@ -45,6 +49,7 @@ public:
     void setFps(int fps);
     void setShowsCursor(bool shows);
     void setCaptureSize(const QSizeF& size);
+    void setRecordedPixelSize(const QSize& size);
     void setHeaderInside(bool inside);
     void setCountdownSeconds(int seconds);
     void setCaptureSizeReduced(bool reduced);
@@ -64,6 +69,7 @@ signals:
     void fpsChanged(int fps);
     void showsCursorChanged(bool shows);
     void captureSizeChanged(QSizeF size);
+    void recordedPixelSizeChanged(QSize size);
     void isPickingWindowChanged(bool picking);
     void headerInsideChanged(bool inside);
     void countdownSecondsChanged(int seconds);
@@ -84,6 +90,7 @@ private:
     int m_fps = kDefaultFps;
     bool m_showsCursor = true;
     QSizeF m_captureSize{kDefaultCaptureWidth, kDefaultCaptureHeight};
+    QSize m_recordedPixelSize;
     bool m_isPickingWindow = false;
     bool m_headerInside = false;
     int m_countdownSeconds = kDefaultCountdown;
