@@ -100,6 +100,14 @@ public:
 
     FrameStore& frameStore() { return m_frameStore; }
 
+    // Which key presses and clicks the next recordings keep beside their frames (none at
+    // first). Pauses leave them out as they leave out frames.
+    void setInputCapture(InputCapture capture) { m_inputCapture = capture; }
+    InputCapture inputCapture() const { return m_inputCapture; }
+    // The input events of the last recording that stopped, `seconds` after its first frame;
+    // set before the stop's completion runs.
+    const std::vector<InputEvent>& lastInputEvents() const { return m_lastInputEvents; }
+
     // What the backend counted during the last recording that stopped (frames the schedule
     // skipped, reads that came late); set before the stop's completion runs. The frames the
     // store dropped are FrameStore::droppedFrames().
@@ -144,6 +152,8 @@ private:
     std::shared_ptr<PauseTimeline> m_timeline;
     uint64_t m_streamCount = 0;
     CaptureStats m_lastStreamStats;
+    InputCapture m_inputCapture = InputCapture::none;
+    std::vector<InputEvent> m_lastInputEvents;
     QThreadPool m_worker;
 };
 
