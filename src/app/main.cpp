@@ -103,6 +103,10 @@ int main(int argc, char** argv) {
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
     mirelo::AppState state(std::move(services));
+    if (capture.kind == mirelo::CaptureBackendKind::portal) {
+        state.setKeysUnavailableNote(
+            QCoreApplication::translate("RecorderHeader", "Wayland 下无法录制按键和点击。"));
+    }
     QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
                      &mirelo::AppState::showRecorderWindow);
     mirelo::UpdateChecker updates(QUrl(QStringLiteral(MIRELO_APPCAST_URL)),

@@ -33,11 +33,22 @@ public:
     QSizeF captureSize() const { return m_captureSize; }
     bool isPickingWindow() const { return m_isPickingWindow; }
     bool headerInside() const { return m_headerInside; }
+    // 显示按键: the recording keeps the keys pressed and the clicks, shown in the editor as
+    // captions and marks (off at start, kept for the run). With allKeys() off only shortcuts
+    // and keys that type nothing are kept (仅快捷键), otherwise every key (全部按键).
+    bool showsKeys() const { return m_showsKeys; }
+    bool allKeys() const { return m_allKeys; }
+    // Where keys and clicks cannot be observed (a Wayland session): one line saying so, shown
+    // when the control is switched on. Empty where they can.
+    QString keysUnavailableNote() const { return m_keysNote; }
 
     void setFps(int fps);
     void setShowsCursor(bool shows);
     void setCaptureSize(const QSizeF& size);
     void setHeaderInside(bool inside);
+    void setShowsKeys(bool shows);
+    void setAllKeys(bool all);
+    void setKeysUnavailableNote(const QString& note) { m_keysNote = note; }
 
     // Starts a recording when none runs, otherwise stops it. Returns at once.
     virtual void toggleRecording() = 0;
@@ -56,6 +67,8 @@ signals:
     void captureSizeChanged(QSizeF size);
     void isPickingWindowChanged(bool picking);
     void headerInsideChanged(bool inside);
+    void showsKeysChanged(bool shows);
+    void allKeysChanged(bool all);
 
 protected:
     void setRecording(bool recording);
@@ -72,6 +85,9 @@ private:
     QSizeF m_captureSize{kDefaultCaptureWidth, kDefaultCaptureHeight};
     bool m_isPickingWindow = false;
     bool m_headerInside = false;
+    bool m_showsKeys = false;
+    bool m_allKeys = false;
+    QString m_keysNote;
 };
 
 }  // namespace mirelo
