@@ -280,8 +280,10 @@ private:
     QList<EditSnapshot> m_undoStack;
     QList<EditSnapshot> m_redoStack;
     // Counts recorded steps, undos and redos: an edit whose step is not the
-    // latest history change records a new one.
-    quint64 m_historySerial = 0;
+    // latest history change records a new one. Starts above 0, which marks
+    // an edit without a step, so that the first edit of an editor that opens
+    // with overlays (a recording's captions) records its step too.
+    quint64 m_historySerial = 1;
     QList<OpenEdit> m_openEdits;
     bool m_isCropping = false;
     QRectF m_cropRect;
