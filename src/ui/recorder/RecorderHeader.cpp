@@ -48,10 +48,11 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     setStyleSheet(QStringLiteral("QToolButton { color: %1; border: 2px solid transparent;"
                                  " border-radius: 6px; padding: 2px 4px; }"
                                  "QToolButton:hover { background: %2; }"
-                                 "QToolButton:checked { background: %1; }"
+                                 "QToolButton:checked { background: %1; color: white; }"
                                  "QToolButton:focus { border-color: %1; }"
                                  "QToolButton:disabled { color: #a0a0a0; }"
-                                 "QToolButton::menu-indicator { image: none; width: 0; }")
+                                 "QToolButton::menu-indicator { image: none; width: 0; }"
+                                 "QToolButton::menu-button { width: 10px; border: none; }")
                       .arg(accent.name(), Theme::paperDeep().name()));
 
     m_cursorButton = new QToolButton(this);
@@ -264,7 +265,10 @@ void RecorderHeader::applyLabels() {
         m_sizeButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     }
     m_sizeButton->setText(size);
-    m_keysButton->setText(m_compact >= 2 ? tr("按键") : tr("显示按键"));
+    // Its text gives way to its icon first, as the size's does.
+    m_keysButton->setText(tr("显示按键"));
+    m_keysButton->setToolButtonStyle(m_compact >= 1 ? Qt::ToolButtonIconOnly
+                                                    : Qt::ToolButtonTextOnly);
     m_fpsButton->setText(m_compact >= 4 ? QString::number(m_model->fps())
                                         : fpsLabel(m_model->fps()));
     m_fpsButton->setToolTip(fpsLabel(m_model->fps()));
@@ -293,6 +297,8 @@ void RecorderHeader::refresh() {
         action->setChecked(action->data().toInt() == m_model->fps());
     }
     m_keysButton->setChecked(m_model->showsKeys());
+    m_keysButton->setIcon(m_model->showsKeys() ? Icons::keyboard(Qt::white)
+                                               : Icons::keyboard(Theme::accent()));
     m_keysButton->setEnabled(!recording);
     for (QAction* action : m_keysGroup->actions()) {
         action->setChecked(action->data().toBool() == m_model->allKeys());
