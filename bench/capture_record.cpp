@@ -7,7 +7,9 @@
 // frame to the moment the stop was asked for: the frames due on the schedule of the first
 // frame in that span, and those kept (frames the store dropped are not).
 // DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
-// (scripts/capture_portal_vs_x11grab.sh). "nopointer" records without the mouse pointer.
+// (scripts/capture_portal_vs_x11grab.sh). "nopointer" records without the mouse pointer;
+// "keys" keeps every key press and click beside the frames, as 显示按键 with 全部按键 does
+// (scripts/capture_keys.sh), and prints "input events: N".
 #include "PeakMemory.h"
 #include "capture/ScreenRecorder.h"
 #include "platform/wayland/PortalCaptureBackend.h"
@@ -30,11 +32,20 @@ using mirelo::bench::peakMemoryMB;
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6 && !(argc == 7 && std::string(argv[6]) == "nopointer")) {
-        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT [nopointer]\n", argv[0]);
+    bool showsPointer = true;
+    bool keys = false;
+    bool usage = argc < 6;
+    for (int i = 6; i < argc; ++i) {
+        const std::string option(argv[i]);
+        showsPointer = showsPointer && option != "nopointer";
+        keys = keys || option == "keys";
+        usage = usage || (option != "nopointer" && option != "keys");
+    }
+    if (usage) {
+        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT [nopointer] [keys]\n",
+                     argv[0]);
         return 2;
     }
-    const bool showsPointer = argc == 6;
     QCoreApplication app(argc, argv);
     const QByteArray display(argv[1]);
     const double seconds = std::atof(argv[2]);
@@ -52,6 +63,9 @@ int main(int argc, char** argv) {
         return list;
     };
     mirelo::ScreenRecorder recorder(backend, screens);
+    if (keys) {
+        recorder.setInputCapture(mirelo::InputCapture::allKeys);
+    }
     int status = 0;
     const auto steadySeconds = [] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -98,6 +112,7 @@ int main(int argc, char** argv) {
                         std::max(0L, std::lround(std::ceil((stopAsked - first) * fps - 1e-6)));
                     std::printf("requested: %ld\ndelivered: %zu\nfirst frame after start: %.3f s\n",
                                 requested, delivered, first - startAsked);
+                    std::printf("input events: %zu\n", recorder.lastInputEvents().size());
                     std::printf(
                         "frames: %zu\nsize: %dx%d\nmissed deadlines: %d\n"
                         "first to last frame: %.3f s\npeak memory: %.0f MB\n",

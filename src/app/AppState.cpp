@@ -1,8 +1,10 @@
 #include "app/AppState.h"
 
 #include "app/Alerts.h"
+#include "app/RecordedInput.h"
 #include "app/StoreFrameSink.h"
 #include "capture/CaptureClock.h"
+#include "capture/InputEventLog.h"
 #include "editor/EditorState.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/x11/X11KeyGrab.h"
@@ -123,6 +125,9 @@ void AppState::runStartFlow() {
     window->setRecordingChrome(true);
     const double fps = static_cast<double>(this->fps());
     const bool cursor = showsCursor();
+    m_services.recorder->setInputCapture(!showsKeys() ? InputCapture::none
+                                         : allKeys()  ? InputCapture::allKeys
+                                                      : InputCapture::shortcuts);
     QPointer<AppState> self(this);
     QTimer::singleShot(m_chromeSettleMs, this, [self, fps, cursor] {
         if (!self) {
@@ -323,7 +328,9 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
     }
     FrameStore& store = m_services.recorder->frameStore();
     const size_t dropped = store.droppedFrames();
-    openEditor(std::move(editorFrames), store.takeLastRecording());
+    QList<OverlayItem> input =
+        recordedInputOverlays(m_services.recorder->lastInputEvents(), editorFrames);
+    openEditor(std::move(editorFrames), store.takeLastRecording(), std::move(input));
     if (streamError) {
         // Over the editor: the recorder window stays hidden while it is open.
         showError(*streamError, false);
@@ -366,7 +373,9 @@ void AppState::offerLeftoverRecording() {
         for (size_t i = 0; i < found->images.size(); ++i) {
             frames.push_back(EditorFrame::make(found->images[i], found->delays[i]));
         }
-        openEditor(std::move(frames), found->store);
+        QList<OverlayItem> input =
+            recordedInputOverlays(InputEventLog::read(found->store->folder()), frames);
+        openEditor(std::move(frames), found->store, std::move(input));
         if (found->lostFrames > 0) {
             m_services.alerts->showNotice(
                 QStringLiteral("录制有损坏,%1 帧无法恢复;其余的帧已恢复。").arg(found->lostFrames));
@@ -389,7 +398,8 @@ void AppState::onStreamFailed(const RecorderError& error) {
     }
 }
 
-void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> store) {
+void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> store,
+                          QList<OverlayItem> input) {
     if (m_editor) {
         EditorWindowController* previous = m_editor;
         if (previous->window()->isVisible()) {
@@ -411,6 +421,7 @@ void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> stor
         m_editor = nullptr;
     }
     auto* editor = new EditorWindowController(std::move(frames), outputFolder(), this);
+    editor->state()->layRecordedInput(std::move(input));
     // Frames made by resize, rotate and the like go to a store too, never all into memory.
     editor->state()->setFrameSinkFactory(
         StoreFrameSink::factory(m_services.recorder->frameStore().options()));

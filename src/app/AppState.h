@@ -3,6 +3,7 @@
 #include "capture/ScreenRecorder.h"
 #include "editor/EditorFrame.h"
 #include "platform/GlobalShortcuts.h"
+#include "overlay/OverlayItem.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QPointer>
@@ -124,7 +125,9 @@ private:
     void runStopFlow();
     void finishStop(std::vector<FrameStore::Frame> frames, std::optional<RecorderError> error);
     // `store` holds the frames on disk; its folder goes when the editor closes.
-    void openEditor(FrameList frames, std::shared_ptr<RecordingStore> store);
+    // `input` are the key captions and click marks laid over the frames.
+    void openEditor(FrameList frames, std::shared_ptr<RecordingStore> store,
+                    QList<OverlayItem> input = {});
     // Offers a recording left on disk by an instance that died, and opens it when asked.
     void offerLeftoverRecording();
     // The error alert; the recorder window comes forward first unless an

@@ -107,6 +107,10 @@ int main(int argc, char** argv) {
     // Ctrl+Alt+R and Ctrl+Alt+P from anywhere on the desktop.
     mirelo::GlobalShortcuts shortcuts(mirelo::GlobalShortcuts::mechanismForThisSession());
     state.useGlobalShortcuts(&shortcuts);
+    if (capture.kind == mirelo::CaptureBackendKind::portal) {
+        state.setKeysUnavailableNote(
+            QCoreApplication::translate("RecorderHeader", "Wayland 下无法录制按键和点击。"));
+    }
     QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
                      &mirelo::AppState::showRecorderWindow);
     mirelo::UpdateChecker updates(QUrl(QStringLiteral(MIRELO_APPCAST_URL)),

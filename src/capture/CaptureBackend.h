@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/InputEvent.h"
 #include "capture/MediaTime.h"
 #include "image/Image.h"
 
@@ -65,6 +66,9 @@ struct CaptureConfiguration {
     bool showsCursor = true;
     // At most this many frames captured but not yet handed to the sink.
     int queueDepth = 6;
+    // Which key presses and clicks to report to the sink's `input` (none by default). A backend
+    // that cannot observe them reports nothing.
+    InputCapture inputCapture = InputCapture::none;
 };
 
 // Where a stream delivers. Both callbacks run on the backend's capture thread and must return
@@ -76,6 +80,10 @@ struct CaptureSink {
     // The stream ended by itself (the display server went away, the display was unplugged,
     // shared memory failed). Called at most once per stream; no frame follows it.
     std::function<void(const CaptureFailure& failure)> failed;
+    // One key press or button change with its time on the frames' clock and, for buttons, the
+    // pointer in the recording's pixels. May run on a thread of its own, concurrently with
+    // `frame`; never after stopStream() returns.
+    std::function<void(const InputEvent& event)> input;
 };
 
 // What a stream counted while it ran, to explain frames that were due and never came. Cheap

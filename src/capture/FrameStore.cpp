@@ -31,6 +31,9 @@ std::optional<StoreError> FrameStore::begin(double fps) {
     m_pendingDrops = 0;
     m_dropped = 0;
     m_writerCounts = {};
+    m_inputEvents.clear();
+    m_firstFrameTime.reset();
+    m_inputLog.open(m_recording->folder());
     m_stopWriter = false;
     m_writer = std::thread([this] { write(); });
     return std::nullopt;
@@ -44,6 +47,14 @@ void FrameStore::append(const Image& image, const MediaTime& timestamp) {
     }
     if (m_failed) {
         return;
+    }
+    if (!m_firstFrameTime) {
+        m_firstFrameTime = timestamp;
+        // Events that came before the first frame are placed at it.
+        for (InputEvent& event : m_inputEvents) {
+            event.seconds = 0.0;
+            m_inputLog.append(event);
+        }
     }
     const qint64 bytes = qint64{image.width()} * image.height() * 4;
     if (!m_queue.empty() && m_queuedBytes + bytes > kQueueBytes) {
@@ -128,10 +139,34 @@ std::vector<FrameStore::Frame> FrameStore::drain() {
         m_lastRecording = std::exchange(m_recording, nullptr);
         m_lastDropped = m_dropped;
         m_lastWriterCounts = m_writerCounts;
+        m_inputLog.close();
+        // Events held for a first frame that never came belong to no frame.
+        m_lastInputEvents = m_firstFrameTime ? std::move(m_inputEvents) : std::vector<InputEvent>{};
+        m_inputEvents.clear();
+        m_firstFrameTime.reset();
     }
     m_pendingDrops = 0;
     m_dropped = 0;
     return taken;
+}
+
+void FrameStore::appendInput(const InputEvent& event) {
+    std::lock_guard lock(m_mutex);
+    if (!m_recording || m_failed) {
+        return;
+    }
+    InputEvent kept = event;
+    if (m_firstFrameTime) {
+        const double seconds = event.time.seconds() - m_firstFrameTime->seconds();
+        kept.seconds = seconds > 0.0 ? seconds : 0.0;
+        m_inputLog.append(kept);
+    }
+    m_inputEvents.push_back(std::move(kept));
+}
+
+std::vector<InputEvent> FrameStore::lastInputEvents() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastInputEvents;
 }
 
 size_t FrameStore::count() const {

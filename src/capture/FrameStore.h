@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/InputEvent.h"
+#include "capture/InputEventLog.h"
 #include "capture/MediaTime.h"
 #include "capture/RecordingStore.h"
 #include "image/Image.h"
@@ -46,6 +48,13 @@ public:
 
     // Adds one frame at the end. Never waits for the disk. The image is never scaled.
     void append(const Image& image, const MediaTime& timestamp);
+
+    // Keeps one input event of the open recording beside its frames (in the recording's folder,
+    // so a recovered recording has it), its time made relative to the first frame appended
+    // (events before that frame count as at it). Ignored without an open recording.
+    void appendInput(const InputEvent& event);
+    // The input events of the last drained recording, in order, `seconds` after its first frame.
+    std::vector<InputEvent> lastInputEvents() const;
 
     // Every frame in the order appended, leaving the store empty; no append
     // can fall between the read and the emptying. Waits for the queued frames to be written
@@ -107,6 +116,12 @@ private:
     WriterCounts m_writerCounts;
     WriterCounts m_lastWriterCounts;
     std::function<void(const StoreError&)> m_onFailure;
+    // The open recording's input events: written as they come once the first frame has set
+    // the time origin, held until then.
+    InputEventLog m_inputLog;
+    std::optional<MediaTime> m_firstFrameTime;
+    std::vector<InputEvent> m_inputEvents;
+    std::vector<InputEvent> m_lastInputEvents;
 };
 
 }  // namespace mirelo

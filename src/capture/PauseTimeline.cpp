@@ -1,5 +1,6 @@
 #include "capture/PauseTimeline.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mirelo {
@@ -79,6 +80,28 @@ std::optional<MediaTime> PauseTimeline::place(const MediaTime& timestamp) {
     MediaTime placed = timestamp;
     placed.value -= m_shift;
     m_last = placed.value;
+    return placed;
+}
+
+std::optional<MediaTime> PauseTimeline::placeEvent(const MediaTime& timestamp) const {
+    std::lock_guard lock(m_mutex);
+    if (m_paused) {
+        return std::nullopt;
+    }
+    if (!timestamp.isValid() || m_timescale == 0) {
+        return timestamp;
+    }
+    MediaTime placed = timestamp;
+    const int64_t shift = rescale(m_shift, m_timescale, timestamp.timescale);
+    placed.value -= shift;
+    if (m_closeGap && m_last) {
+        const int64_t last = rescale(*m_last, m_timescale, timestamp.timescale);
+        const int64_t interval =
+            m_interval.isValid()
+                ? rescale(m_interval.value, m_interval.timescale, timestamp.timescale)
+                : 0;
+        placed.value = std::min(placed.value, last + interval);
+    }
     return placed;
 }
 

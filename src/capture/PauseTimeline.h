@@ -37,6 +37,12 @@ public:
     // falls into a pause. A timestamp that is not valid is kept as it is.
     std::optional<MediaTime> place(const MediaTime& timestamp);
 
+    // The recording time of an input event at `timestamp` (on the frames' clock), or nothing
+    // when it falls into a pause. Changes nothing: an event after a pause whose next frame has
+    // not come yet is placed one frame interval after the last frame kept, where that frame
+    // will be.
+    std::optional<MediaTime> placeEvent(const MediaTime& timestamp) const;
+
 private:
     mutable std::mutex m_mutex;
     const MediaTime m_interval;

@@ -1,5 +1,7 @@
 #include "capture/RecordingStore.h"
 
+#include "capture/InputEventLog.h"
+
 #include "image/ImageServices.h"
 
 #include <QBuffer>
@@ -167,6 +169,7 @@ public:
         QDir dir(folder);
         dir.remove(kIndexName);
         dir.remove(kBandsName);
+        dir.remove(InputEventLog::fileName());
         dir.remove(kLockName);
         QDir().rmdir(folder);
     }

@@ -192,6 +192,20 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
             store->append(image, *placed);
         }
     };
+    const InputCapture inputCapture = m_inputCapture;
+    if (inputCapture != InputCapture::none) {
+        // Keys the choice leaves out are never stored, not even for a moment.
+        sink.input = [store, current, stream, timeline, inputCapture](const InputEvent& event) {
+            if (current->load() != stream || !keeps(inputCapture, event)) {
+                return;
+            }
+            if (const std::optional<MediaTime> placed = timeline->placeEvent(event.time)) {
+                InputEvent kept = event;
+                kept.time = *placed;
+                store->appendInput(kept);
+            }
+        };
+    }
     // The recorder's destructor stops the stream, and so waits for this callback, before the
     // object goes away; the QPointer covers the posted call.
     QPointer<ScreenRecorder> self(this);
@@ -212,7 +226,8 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
 
     auto backend = m_backend;
     const bool replaceStream = m_stateBeforeStart == State::capturing;
-    const CaptureConfiguration config = *configuration;
+    CaptureConfiguration config = *configuration;
+    config.inputCapture = inputCapture;
     runInBackground([=, this] {
         if (replaceStream) {
             // A stream whose stop failed earlier may still run; end it before the new one.
@@ -323,10 +338,12 @@ void ScreenRecorder::stop(StopCompletion completion) {
         const std::optional<CaptureFailure> failure = backend->stopStream();
         // The writer finishes the queued frames here, not on the main thread.
         std::vector<FrameStore::Frame> drained;
+        std::vector<InputEvent> events;
         CaptureStats stats;
         if (!failure) {
             stats = backend->streamStats();
             drained = store->drain();
+            events = store->lastInputEvents();
         }
         onMainThread([=, this, frames = std::move(drained)]() mutable {
             if (failure) {
@@ -336,6 +353,7 @@ void ScreenRecorder::stop(StopCompletion completion) {
             }
             m_state = State::idle;
             m_lastStreamStats = stats;
+            m_lastInputEvents = events;
             m_currentStream->store(0);
             if (frames.empty()) {
                 completion({}, RecorderError::noFrames());

@@ -115,6 +115,13 @@ public:
     // under its centre (by the cached display list): that display's name. What lies beyond
     // it is recorded black.
     std::optional<QString> displayCutting(const QRectF& region) const;
+    // Which key presses and clicks the next recordings keep beside their frames (none at
+    // first). Pauses leave them out as they leave out frames.
+    void setInputCapture(InputCapture capture) { m_inputCapture = capture; }
+    InputCapture inputCapture() const { return m_inputCapture; }
+    // The input events of the last recording that stopped, `seconds` after its first frame;
+    // set before the stop's completion runs.
+    const std::vector<InputEvent>& lastInputEvents() const { return m_lastInputEvents; }
 
     // What the backend counted during the last recording that stopped (frames the schedule
     // skipped, reads that came late); set before the stop's completion runs. The frames the
@@ -161,6 +168,8 @@ private:
     uint64_t m_streamCount = 0;
     MediaTime m_keepFrom;
     CaptureStats m_lastStreamStats;
+    InputCapture m_inputCapture = InputCapture::none;
+    std::vector<InputEvent> m_lastInputEvents;
     QThreadPool m_worker;
 };
 

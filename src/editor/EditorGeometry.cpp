@@ -113,6 +113,8 @@ void EditorState::applyCrop() {
                 sticker->rect = sticker->rect.intersected(kept);
             } else if (auto* mosaic = std::get_if<MosaicOverlay>(&item.content)) {
                 mosaic->rect = mosaic->rect.intersected(kept);
+            } else if (auto* caption = std::get_if<KeyCaptionOverlay>(&item.content)) {
+                caption->frameSize = kept.size();  // placed anew on the cropped frames
             }
         },
         // A view of the source's pixels, clipped to the frame; null (the

@@ -237,6 +237,7 @@ void EditorState::deleteSelected() {
         emit refused(QStringLiteral("不能删除全部帧，至少要保留一帧。"));
     }
     setFrames(std::move(kept));
+    dropOverlaysOfGoneFrames();
     sanitizeSelection();
 }
 
@@ -247,6 +248,7 @@ void EditorState::deleteBeforeCurrent() {
     snapshot();
     const int first = std::min(m_currentIndex, frameCount() - 1);
     setFrames(m_frames.mid(first));
+    dropOverlaysOfGoneFrames();
     setCurrentIndex(0);
     sanitizeSelection();
 }
@@ -257,6 +259,7 @@ void EditorState::deleteAfterCurrent() {
     }
     snapshot();
     setFrames(m_frames.first(m_currentIndex + 1));
+    dropOverlaysOfGoneFrames();
     sanitizeSelection();
 }
 

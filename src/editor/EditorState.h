@@ -113,6 +113,22 @@ public:
     // step of its own.
     void setOverlayContent(const QUuid& id, const OverlayContent& content);
 
+    // --- Recorded keys and clicks ------------------------------------------------
+    // Key captions and click marks (timed overlays) lie on the frames they belong to: deleting
+    // frames takes them off those frames, and an overlay left on no frame goes, in the same
+    // undo step; the geometry operations move click marks with the picture and keep captions
+    // upright on the new frames.
+    //
+    // Lays the overlays made from a recording's input over the frames, without an undo step
+    // (the editor opens with them). Ids of frames not in the list are dropped first.
+    void layRecordedInput(OverlayList overlays);
+    enum class InputKind { keyCaptions, clickMarks };
+    // Whether the editor holds overlays of `kind`, and whether any of them is shown.
+    bool hasInputOverlays(InputKind kind) const;
+    bool inputOverlaysShown(InputKind kind) const;
+    // Shows or hides every overlay of `kind` (one undo step; nothing when none changes).
+    void setInputOverlaysShown(InputKind kind, bool shown);
+
     // --- One undo step per edit ---------------------------------------------------
     // An edit that spans many changes of one overlay (a drag on the canvas,
     // typing a text, the inspector's controls while the overlay stays
@@ -227,6 +243,8 @@ protected:
 
 private:
     void addStickerOverlay(const Image& picture);
+    // Takes the timed overlays off frames that are gone; those left on no frame go.
+    void dropOverlaysOfGoneFrames();
     void appendAndSelect(OverlayItem item);
     // The picture the chooser names, or null on cancel or a refused file.
     Image choosePicture();
@@ -262,8 +280,10 @@ private:
     QList<EditSnapshot> m_undoStack;
     QList<EditSnapshot> m_redoStack;
     // Counts recorded steps, undos and redos: an edit whose step is not the
-    // latest history change records a new one.
-    quint64 m_historySerial = 0;
+    // latest history change records a new one. Starts above 0, which marks
+    // an edit without a step, so that the first edit of an editor that opens
+    // with overlays (a recording's captions) records its step too.
+    quint64 m_historySerial = 1;
     QList<OpenEdit> m_openEdits;
     bool m_isCropping = false;
     QRectF m_cropRect;

@@ -95,6 +95,39 @@ bool operator==(const ArrowOverlay& a, const ArrowOverlay& b) {
            a.color == b.color;
 }
 
+bool operator==(const KeyCaptionOverlay& a, const KeyCaptionOverlay& b) {
+    return a.text == b.text && a.fontSize == b.fontSize && a.textColor == b.textColor &&
+           a.boxColor == b.boxColor && a.top == b.top &&
+           a.frameSize.width() == b.frameSize.width() &&
+           a.frameSize.height() == b.frameSize.height() && a.hidden == b.hidden;
+}
+
+bool operator==(const ClickMarkOverlay& a, const ClickMarkOverlay& b) {
+    return samePoint(a.center, b.center) && a.radius == b.radius && a.color == b.color &&
+           a.rightButton == b.rightButton && a.hidden == b.hidden;
+}
+
+QRectF captionBox(const KeyCaptionOverlay& caption) {
+    const QSizeF text = TextMetrics::size(caption.text, caption.fontSize);
+    const double padX = caption.fontSize * 0.6;
+    const double padY = caption.fontSize * 0.3;
+    const double width = text.width() + 2.0 * padX;
+    const double height = text.height() + 2.0 * padY;
+    const double margin = std::max(8.0, caption.frameSize.height() * 0.06);
+    const double x = (caption.frameSize.width() - width) / 2.0;
+    const double y = caption.top ? margin : caption.frameSize.height() - margin - height;
+    return QRectF(x, y, width, height);
+}
+
+double ringWidth(const ClickMarkOverlay& mark) {
+    return std::max(2.0, mark.radius / 5.0);
+}
+
+bool isTimed(const OverlayContent& content) {
+    return std::holds_alternative<KeyCaptionOverlay>(content) ||
+           std::holds_alternative<ClickMarkOverlay>(content);
+}
+
 OverlayContent contentTranslated(const OverlayContent& content, double dx, double dy) {
     OverlayContent moved = content;
     std::visit(Overloaded{
@@ -105,6 +138,9 @@ OverlayContent contentTranslated(const OverlayContent& content, double dx, doubl
                        a.start += QPointF(dx, dy);
                        a.end += QPointF(dx, dy);
                    },
+                   // A caption keeps its place on the frame.
+                   [&](KeyCaptionOverlay&) {},
+                   [&](ClickMarkOverlay& c) { c.center += QPointF(dx, dy); },
                },
                moved);
     return moved;
@@ -124,6 +160,11 @@ QRectF bounds(const OverlayContent& content) {
                                             std::abs(a.end.x() - a.start.x()) + 2.0 * pad,
                                             std::abs(a.end.y() - a.start.y()) + 2.0 * pad);
                           },
+                          [](const KeyCaptionOverlay& k) { return captionBox(k); },
+                          [](const ClickMarkOverlay& c) {
+                              const double r = c.radius + ringWidth(c);
+                              return QRectF(c.center.x() - r, c.center.y() - r, 2 * r, 2 * r);
+                          },
                       },
                       content);
 }
@@ -137,47 +178,54 @@ void OverlayItem::moveBy(double dx, double dy) {
 }
 
 void OverlayItem::applyRotate90(bool clockwise, const QSizeF& oldSize) {
-    std::visit(Overloaded{
-                   [&](TextOverlay& t) {
-                       const QRectF box(t.origin, TextMetrics::size(t.text, t.fontSize));
-                       t.origin = rotatedRect(box, clockwise, oldSize).topLeft();
-                   },
-                   [&](StickerOverlay& s) {
-                       s.rect = rotatedRect(s.rect, clockwise, oldSize);
-                       if (Image turned = ImageTransforms::rotated90(s.image, clockwise);
-                           !turned.isNull()) {
-                           s.image = std::move(turned);
-                       }
-                   },
-                   [&](MosaicOverlay& m) { m.rect = rotatedRect(m.rect, clockwise, oldSize); },
-                   [&](ArrowOverlay& a) {
-                       a.start = rotatedPoint(a.start, clockwise, oldSize);
-                       a.end = rotatedPoint(a.end, clockwise, oldSize);
-                   },
-               },
-               content);
+    std::visit(
+        Overloaded{
+            [&](TextOverlay& t) {
+                const QRectF box(t.origin, TextMetrics::size(t.text, t.fontSize));
+                t.origin = rotatedRect(box, clockwise, oldSize).topLeft();
+            },
+            [&](StickerOverlay& s) {
+                s.rect = rotatedRect(s.rect, clockwise, oldSize);
+                if (Image turned = ImageTransforms::rotated90(s.image, clockwise);
+                    !turned.isNull()) {
+                    s.image = std::move(turned);
+                }
+            },
+            [&](MosaicOverlay& m) { m.rect = rotatedRect(m.rect, clockwise, oldSize); },
+            [&](ArrowOverlay& a) {
+                a.start = rotatedPoint(a.start, clockwise, oldSize);
+                a.end = rotatedPoint(a.end, clockwise, oldSize);
+            },
+            [&](KeyCaptionOverlay& k) { k.frameSize.transpose(); },
+            [&](ClickMarkOverlay& c) { c.center = rotatedPoint(c.center, clockwise, oldSize); },
+        },
+        content);
 }
 
 void OverlayItem::applyFlip(bool horizontal, const QSizeF& size) {
-    std::visit(Overloaded{
-                   [&](TextOverlay& t) {
-                       const QRectF box(t.origin, TextMetrics::size(t.text, t.fontSize));
-                       t.origin = flippedRect(box, horizontal, size).topLeft();
-                   },
-                   [&](StickerOverlay& s) {
-                       s.rect = flippedRect(s.rect, horizontal, size);
-                       if (Image mirrored = ImageTransforms::flipped(s.image, horizontal);
-                           !mirrored.isNull()) {
-                           s.image = std::move(mirrored);
-                       }
-                   },
-                   [&](MosaicOverlay& m) { m.rect = flippedRect(m.rect, horizontal, size); },
-                   [&](ArrowOverlay& a) {
-                       a.start = flippedPoint(a.start, horizontal, size);
-                       a.end = flippedPoint(a.end, horizontal, size);
-                   },
-               },
-               content);
+    std::visit(
+        Overloaded{
+            [&](TextOverlay& t) {
+                const QRectF box(t.origin, TextMetrics::size(t.text, t.fontSize));
+                t.origin = flippedRect(box, horizontal, size).topLeft();
+            },
+            [&](StickerOverlay& s) {
+                s.rect = flippedRect(s.rect, horizontal, size);
+                if (Image mirrored = ImageTransforms::flipped(s.image, horizontal);
+                    !mirrored.isNull()) {
+                    s.image = std::move(mirrored);
+                }
+            },
+            [&](MosaicOverlay& m) { m.rect = flippedRect(m.rect, horizontal, size); },
+            [&](ArrowOverlay& a) {
+                a.start = flippedPoint(a.start, horizontal, size);
+                a.end = flippedPoint(a.end, horizontal, size);
+            },
+            // Text is never mirrored; the caption stays where it is on the frame.
+            [&](KeyCaptionOverlay&) {},
+            [&](ClickMarkOverlay& c) { c.center = flippedPoint(c.center, horizontal, size); },
+        },
+        content);
 }
 
 void OverlayItem::applyResize(const QSizeF& from, const QSizeF& to) {
@@ -198,6 +246,14 @@ void OverlayItem::applyResize(const QSizeF& from, const QSizeF& to) {
                        a.start = QPointF(a.start.x() * sx, a.start.y() * sy);
                        a.end = QPointF(a.end.x() * sx, a.end.y() * sy);
                        a.lineWidth = std::max(a.lineWidth * mean, 1.0);
+                   },
+                   [&](KeyCaptionOverlay& k) {
+                       k.frameSize = QSizeF(k.frameSize.width() * sx, k.frameSize.height() * sy);
+                       k.fontSize = std::max(k.fontSize * mean, 6.0);
+                   },
+                   [&](ClickMarkOverlay& c) {
+                       c.center = QPointF(c.center.x() * sx, c.center.y() * sy);
+                       c.radius = std::max(c.radius * mean, 4.0);
                    },
                },
                content);

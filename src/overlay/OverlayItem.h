@@ -3,6 +3,7 @@
 #include "image/Image.h"
 
 #include <QColor>
+#include <QList>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -70,8 +71,47 @@ struct ArrowOverlay {
     friend bool operator==(const ArrowOverlay& a, const ArrowOverlay& b);
 };
 
-// Exactly one of the four kinds, in this order.
-using OverlayContent = std::variant<TextOverlay, StickerOverlay, MosaicOverlay, ArrowOverlay>;
+// The keys pressed at one moment of a recording: white text in a rounded dark box, centred
+// near the bottom (or the top) edge of the frames it is placed on. It is placed on the frame,
+// not on the picture: geometry changes keep it upright and readable, and only `frameSize`
+// follows them.
+struct KeyCaptionOverlay {
+    QString text;
+    double fontSize = 24.0;  // image pixels
+    RGBA textColor{1.0, 1.0, 1.0, 1.0};
+    RGBA boxColor{0.08, 0.08, 0.08, 0.8};
+    bool top = false;
+    QSizeF frameSize;     // of the frames it lies on
+    bool hidden = false;  // left out of the preview and the saved file
+
+    friend bool operator==(const KeyCaptionOverlay& a, const KeyCaptionOverlay& b);
+};
+
+// Where a mouse button was pressed: a ring around the pointer; a double ring for the right
+// button.
+struct ClickMarkOverlay {
+    QPointF center;
+    double radius = 16.0;  // image pixels
+    RGBA color{1.0, 0.78, 0.0, 1.0};
+    bool rightButton = false;
+    bool hidden = false;  // left out of the preview and the saved file
+
+    friend bool operator==(const ClickMarkOverlay& a, const ClickMarkOverlay& b);
+};
+
+// The box of a key caption: its text with padding, centred horizontally, a margin away from
+// the bottom (or top) edge of `frameSize`.
+QRectF captionBox(const KeyCaptionOverlay& caption);
+// The width of a click mark's ring.
+double ringWidth(const ClickMarkOverlay& mark);
+
+// Exactly one of the kinds, in this order.
+using OverlayContent = std::variant<TextOverlay, StickerOverlay, MosaicOverlay, ArrowOverlay,
+                                    KeyCaptionOverlay, ClickMarkOverlay>;
+
+// Key captions and click marks belong to moments of a recording (the frames they fall on);
+// the other kinds lie over every frame.
+bool isTimed(const OverlayContent& content);
 
 // The content moved by (dx, dy): the text origin, the rectangle's origin, or
 // both arrow ends. Nothing else changes.
@@ -87,11 +127,17 @@ QRectF bounds(const OverlayContent& content);
 struct OverlayItem {
     QUuid id;
     OverlayContent content;
+    // The frames a timed overlay shows on (by frame id); empty for the others, which show on
+    // every frame.
+    QList<QUuid> frames;
 
     // An item with a fresh random id.
     static OverlayItem make(OverlayContent content);
 
     QRectF bounds() const { return mirelo::bounds(content); }
+    bool isTimed() const { return mirelo::isTimed(content); }
+    // Whether the overlay is drawn on the frame `frame`: always for an overlay of every frame.
+    bool showsOn(const QUuid& frame) const { return !isTimed() || frames.contains(frame); }
 
     // Translates the item by (dx, dy), as contentTranslated does.
     void moveBy(double dx, double dy);

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -247,7 +248,23 @@ struct PreparedArrow {
     double lineWidth = 0;
 };
 
-using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, PreparedArrow>;
+// A key caption's box (its text follows as a PreparedText).
+struct PreparedBox {
+    QRectF rect;
+    double cornerRadius = 0;
+    QColor color;
+};
+
+struct PreparedRing {
+    QPointF center;
+    double radius = 0;
+    double width = 0;
+    QColor color;
+    bool doubled = false;
+};
+
+using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, PreparedArrow, PreparedBox,
+                          PreparedRing>;
 
 // The soft shadow of a text: its glyph mask, blurred with radius
 // max(fontSize / 10, 2), in black at 0.45 of the text's own opacity. Only
@@ -320,17 +337,37 @@ public:
         : m_frame(frame), m_threadBound(threadBound) {
         for (const OverlayItem& item : overlays) {
             std::visit([this](const auto& content) { add(content); }, item.content);
+            std::shared_ptr<const QSet<QUuid>> frames;  // shared by the item's steps
+            if (item.isTimed()) {
+                frames =
+                    std::make_shared<const QSet<QUuid>>(item.frames.cbegin(), item.frames.cend());
+            }
+            m_stepFrames.resize(m_steps.size(), frames);
         }
     }
 
     QSize frameSize() const { return m_frame; }
 
-    void draw(QImage& surface) const {
+    // Draws every step, or with `frame` only the steps of overlays shown on that frame.
+    void draw(QImage& surface, const QUuid* frame = nullptr) const {
         QPainter painter(&surface);
         ImageServices::prepareHighQuality(painter);
-        for (const Step& step : m_steps) {
-            std::visit([&](const auto& s) { drawStep(painter, surface, s); }, step);
+        for (size_t i = 0; i < m_steps.size(); ++i) {
+            if (frame && m_stepFrames[i] && !m_stepFrames[i]->contains(*frame)) {
+                continue;
+            }
+            std::visit([&](const auto& s) { drawStep(painter, surface, s); }, m_steps[i]);
         }
+    }
+
+    // Whether anything is drawn on `frame` (null: on any frame).
+    bool drawsOn(const QUuid* frame) const {
+        for (size_t i = 0; i < m_steps.size(); ++i) {
+            if (!frame || !m_stepFrames[i] || m_stepFrames[i]->contains(*frame)) {
+                return true;
+            }
+        }
+        return false;
     }
 
 private:
@@ -377,6 +414,60 @@ private:
         const QPointF p2(e.x() - length * std::cos(angle + wing),
                          e.y() - length * std::sin(angle + wing));
         m_steps.emplace_back(PreparedArrow{s, e, p1, p2, a.color.toQColor(), a.lineWidth});
+    }
+
+    void add(const KeyCaptionOverlay& k) {
+        const QRectF box = captionBox(k);
+        if (k.hidden || k.text.isEmpty() || !finite(box)) {
+            return;
+        }
+        TextLine line(k.text, k.fontSize);
+        if (line.isEmpty()) {
+            return;
+        }
+        m_steps.emplace_back(PreparedBox{box, k.fontSize * 0.35, k.boxColor.toQColor()});
+        const QPointF origin(box.x() + (box.width() - line.size().width()) / 2.0,
+                             box.y() + (box.height() - line.size().height()) / 2.0);
+        PreparedText text{std::nullopt, k.text, k.fontSize, origin, k.textColor.toQColor(), {}, {}};
+        if (m_threadBound) {
+            text.line = std::move(line);
+        }
+        m_steps.emplace_back(std::move(text));
+    }
+
+    void add(const ClickMarkOverlay& c) {
+        if (c.hidden || !finite(c.center) || !std::isfinite(c.radius) || !(c.radius > 0)) {
+            return;
+        }
+        m_steps.emplace_back(
+            PreparedRing{c.center, c.radius, ringWidth(c), c.color.toQColor(), c.rightButton});
+    }
+
+    static void drawStep(QPainter& painter, QImage&, const PreparedBox& b) {
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(b.color);
+        painter.drawRoundedRect(b.rect, b.cornerRadius, b.cornerRadius);
+        painter.restore();
+    }
+
+    // A left click: a ring over a faint disc of its colour. A right click: two thinner rings,
+    // the inner one half the radius, without the disc.
+    static void drawStep(QPainter& painter, QImage&, const PreparedRing& r) {
+        painter.save();
+        if (r.doubled) {
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(r.color, r.width * 0.7));
+            painter.drawEllipse(r.center, r.radius, r.radius);
+            painter.drawEllipse(r.center, r.radius * 0.5, r.radius * 0.5);
+        } else {
+            QColor fill = r.color;
+            fill.setAlphaF(fill.alphaF() * 0.3f);
+            painter.setBrush(fill);
+            painter.setPen(QPen(r.color, r.width));
+            painter.drawEllipse(r.center, r.radius, r.radius);
+        }
+        painter.restore();
     }
 
     static void drawStep(QPainter& painter, QImage& surface, const PreparedText& t) {
@@ -428,9 +519,14 @@ private:
     QSize m_frame;
     bool m_threadBound = true;
     std::vector<Step> m_steps;
+    // For each step, the frames its overlay shows on; null for overlays of every frame.
+    std::vector<std::shared_ptr<const QSet<QUuid>>> m_stepFrames;
 };
 
-Image renderWith(const Plan& plan, const Image& frame) {
+Image renderWith(const Plan& plan, const Image& frame, const QUuid* frameId = nullptr) {
+    if (!plan.drawsOn(frameId)) {
+        return frame;
+    }
     // A copy of the frame's pixels is the drawing surface (a cropped frame
     // shares a larger image's memory; copy() makes it compact and writable).
     // A frame made of bands hands out a surface of its own already.
@@ -441,7 +537,7 @@ Image renderWith(const Plan& plan, const Image& frame) {
     if (surface.isNull() || surface.format() != kStandardFormat) {
         return frame;
     }
-    plan.draw(surface);
+    plan.draw(surface, frameId);
     Image result = ImageServices::imageFromSurface(std::move(surface));
     return result.isNull() ? frame : result;
 }
@@ -466,6 +562,14 @@ Image OverlayRenderer::render(const QList<OverlayItem>& overlays, const Image& f
     return renderWith(Plan(overlays, frame.size()), frame);
 }
 
+Image OverlayRenderer::render(const QList<OverlayItem>& overlays, const Image& frame,
+                              const QUuid& frameId) {
+    if (overlays.isEmpty() || frame.isNull()) {
+        return frame;
+    }
+    return renderWith(Plan(overlays, frame.size()), frame, &frameId);
+}
+
 struct OverlayRenderer::FrameRenderer::Shared {
     QList<OverlayItem> overlays;
     std::mutex mutex;
@@ -479,6 +583,14 @@ OverlayRenderer::FrameRenderer::FrameRenderer(QList<OverlayItem> overlays)
 }
 
 Image OverlayRenderer::FrameRenderer::render(const Image& frame) const {
+    return render(frame, nullptr);
+}
+
+Image OverlayRenderer::FrameRenderer::render(const Image& frame, const QUuid& frameId) const {
+    return render(frame, &frameId);
+}
+
+Image OverlayRenderer::FrameRenderer::render(const Image& frame, const QUuid* frameId) const {
     if (m_shared->overlays.isEmpty() || frame.isNull()) {
         return frame;
     }
@@ -502,7 +614,7 @@ Image OverlayRenderer::FrameRenderer::render(const Image& frame) const {
             m_shared->plans.push_back(plan);
         }
     }
-    return renderWith(*plan, frame);
+    return renderWith(*plan, frame, frameId);
 }
 
 std::vector<Image> OverlayRenderer::renderAll(const QList<OverlayItem>& overlays,

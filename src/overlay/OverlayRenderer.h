@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QRectF>
+#include <QUuid>
 
 #include <memory>
 #include <vector>
@@ -20,6 +21,9 @@ namespace mirelo::OverlayRenderer {
 // shared overlay font (and its soft shadow when asked); a mosaic pixellates
 // the surface as drawn so far; an arrow is a shaft with an open V head.
 Image render(const QList<OverlayItem>& overlays, const Image& frame);
+// The same for the frame with id `frameId`: key captions and click marks are drawn only on the
+// frames they belong to (OverlayItem::showsOn); the call above draws them all.
+Image render(const QList<OverlayItem>& overlays, const Image& frame, const QUuid& frameId);
 
 // Burns one overlay list into frames one at a time, from any number of threads
 // at once, so that an export can make each frame as its encoder asks for it
@@ -31,8 +35,10 @@ class FrameRenderer {
 public:
     explicit FrameRenderer(QList<OverlayItem> overlays);
     Image render(const Image& frame) const;
+    Image render(const Image& frame, const QUuid& frameId) const;
 
 private:
+    Image render(const Image& frame, const QUuid* frameId) const;
     struct Shared;
     std::shared_ptr<Shared> m_shared;
 };

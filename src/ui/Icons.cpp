@@ -53,6 +53,22 @@ QIcon cursorArrow(const QColor& color) {
     });
 }
 
+QIcon keyboard(const QColor& color) {
+    return drawn([color](QPainter& p) {
+        p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(2.5, 6, 19, 12), 2, 2);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        for (int row = 0; row < 2; ++row) {
+            for (int column = 0; column < 5; ++column) {
+                p.drawRect(QRectF(5 + column * 3.2, 8.5 + row * 3, 1.8, 1.6));
+            }
+        }
+        p.drawRect(QRectF(7.5, 14.5, 9, 1.6));  // the space bar
+    });
+}
+
 QIcon recordCircle(const QColor& color) {
     return drawn([color](QPainter& p) {
         p.setPen(QPen(color, 2));

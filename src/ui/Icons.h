@@ -17,6 +17,8 @@ QIcon hourglass(const QColor& color);
 QIcon menu(const QColor& color);
 // The pointer arrow struck through: pointer capture off.
 QIcon cursorArrowOff(const QColor& color);
+// A keyboard: keys and clicks kept with the recording.
+QIcon keyboard(const QColor& color);
 // A frame with corner marks: the capture size.
 QIcon captureSize(const QColor& color);
 

@@ -91,6 +91,19 @@ public:
         }
     }
 
+    // Reports one input event at `ticks` / 30 s through the latest stream's sink.
+    void inputAt(InputEvent event, int64_t ticks) {
+        CaptureSink current;
+        {
+            std::lock_guard lock(mutex);
+            current = sink;
+        }
+        event.time = MediaTime{ticks, 30, MediaTime::Valid};
+        if (current.input) {
+            current.input(event);
+        }
+    }
+
     // The running stream ends by itself.
     void fail(const QString& message) {
         CaptureSink current;

@@ -11,6 +11,7 @@
 #include "ui/editor/PreviewRenderer.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -384,6 +386,67 @@ TEST(OverlayInspector, CtrlDeleteRemovesTheSelectedOverlayElseFrames) {
     EXPECT_FALSE(view.inspector()->isVisible());
     QTest::keyClick(&view, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(state.frameCount(), 3);
+}
+
+}  // namespace
+}  // namespace mirelo
+
+namespace mirelo {
+namespace {
+
+// Key captions and click marks in the inspector, and on the canvas only on their frames.
+TEST(OverlayInspector, CaptionsAndMarksAreEditedAsOneStepEach) {
+    EditorState state(frames());
+    OverlayItem caption = OverlayItem::make(KeyCaptionOverlay{});
+    std::get<KeyCaptionOverlay>(caption.content).text = QStringLiteral("Ctrl+C");
+    std::get<KeyCaptionOverlay>(caption.content).frameSize = QSizeF(400, 300);
+    caption.frames = {state.frames().at(1).id};
+    OverlayItem mark = OverlayItem::make(ClickMarkOverlay{QPointF(50, 60)});
+    mark.frames = {state.frames().at(1).id};
+    state.layRecordedInput({caption, mark});
+    ASSERT_EQ(state.overlays().size(), 2);
+    OverlayInspectorView inspector(&state);
+
+    inspector.showItem(state.overlays().at(0));
+    ASSERT_NE(inspector.textField(), nullptr);
+    EXPECT_EQ(inspector.textField()->text(), QStringLiteral("Ctrl+C"));
+    inspector.textField()->setText(QStringLiteral("Ctrl+V"));
+    emit inspector.textField()->textEdited(QStringLiteral("Ctrl+V"));
+    inspector.slider()->setValue(OverlayInspectorView::toSlider(30));
+    inspector.pickColor(QColor(255, 0, 0));
+    inspector.pickBoxColor(QColor(0, 0, 255, 128));
+    inspector.placementBox()->setCurrentIndex(1);
+    emit inspector.placementBox()->activated(1);
+    const auto& changed = contentOf<KeyCaptionOverlay>(state);
+    EXPECT_EQ(changed.text, QStringLiteral("Ctrl+V"));
+    EXPECT_EQ(changed.fontSize, 30);
+    EXPECT_EQ(changed.textColor, (RGBA{1, 0, 0, 1}));
+    EXPECT_NEAR(changed.boxColor.a, 128 / 255.0, 1e-6);  // the box keeps its opacity
+    EXPECT_TRUE(changed.top);
+    EXPECT_EQ(state.undoCount(), 1);
+
+    inspector.showItem(state.overlays().at(1));
+    inspector.slider()->setValue(OverlayInspectorView::toSlider(24));
+    EXPECT_EQ(contentOf<ClickMarkOverlay>(state, 1).radius, 24);
+    EXPECT_EQ(state.undoCount(), 2);
+    inspector.deleteButton()->click();
+    EXPECT_EQ(state.overlays().size(), 1);
+    state.undo();
+    state.undo();
+    EXPECT_EQ(contentOf<ClickMarkOverlay>(state, 1).radius, 16);
+
+    // On the canvas the mark is there to pick on its frame only.
+    OverlayLayerView layer(&state);
+    layer.resize(400, 300);
+    layer.setDisplayRect(QRectF(0, 0, 400, 300));
+    layer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&layer));
+    state.setSelectedOverlayID(QUuid());
+    QTest::mouseClick(&layer, Qt::LeftButton, {}, QPoint(50, 60));
+    EXPECT_TRUE(state.selectedOverlayID().isNull());
+    state.seek(1);
+    QTest::mouseClick(&layer, Qt::LeftButton, {}, QPoint(50, 60));
+    EXPECT_EQ(state.selectedOverlayID(), state.overlays().at(1).id);
 }
 
 }  // namespace

@@ -260,10 +260,7 @@ TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
 TEST_F(RecorderWindowTest, AtTheMinimumWidthEveryControlIsWholeAndWinsOverTheHandles) {
     QMenu menu;
     controller.setAppMenu(&menu);
-    // Room for one more small button than the header has today.
-    auto* extra = new QToolButton(header);
-    extra->setIcon(header->cursorButton()->icon());
-    static_cast<QBoxLayout*>(header->layout())->insertWidget(4, extra);
+    // The room once kept here for one more small button is 显示按键's.
     controller.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     window->resize(100, 100);
@@ -312,4 +309,35 @@ TEST_F(RecorderWindowTest, TheRateMenuMarksTheCurrentRate) {
     for (QAction* rate : rates) {
         EXPECT_EQ(rate->isChecked(), rate->text() == QStringLiteral("FPS 24"));
     }
+}
+
+TEST_F(RecorderWindowTest, TheKeysControlChoosesWhatIsKeptAndRestsWhileRecording) {
+    QToolButton* keys = header->keysButton();
+    EXPECT_EQ(keys->text(), QStringLiteral("显示按键"));
+    EXPECT_FALSE(keys->isChecked());
+    EXPECT_FALSE(model.showsKeys());
+    const QList<QAction*> choices = keys->menu()->actions();
+    ASSERT_EQ(choices.size(), 2);
+    EXPECT_EQ(choices[0]->text(), QStringLiteral("仅快捷键"));
+    EXPECT_TRUE(choices[0]->isChecked());  // the default
+    EXPECT_EQ(choices[1]->text(), QStringLiteral("全部按键"));
+
+    // Choosing a kind switches the control on.
+    choices[1]->trigger();
+    EXPECT_TRUE(model.allKeys());
+    EXPECT_TRUE(model.showsKeys());
+    EXPECT_TRUE(keys->isChecked());
+    EXPECT_TRUE(choices[1]->isChecked());
+    keys->click();
+    EXPECT_FALSE(model.showsKeys());
+    EXPECT_TRUE(model.allKeys());  // the kind stays for the next time
+
+    model.setRecording(true);
+    EXPECT_FALSE(keys->isEnabled());
+    model.setRecording(false);
+
+    // Where keys cannot be observed the control says so.
+    model.setKeysUnavailableNote(QStringLiteral("Wayland 下无法录制按键和点击。"));
+    model.setShowsKeys(true);
+    EXPECT_EQ(keys->toolTip(), QStringLiteral("Wayland 下无法录制按键和点击。"));
 }

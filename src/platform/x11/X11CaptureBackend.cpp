@@ -4,6 +4,7 @@
 #include "capture/ThreadScheduling.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
+#include "platform/x11/X11InputMonitor.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -39,7 +40,12 @@ public:
           m_pacer(configuration.minimumFrameInterval, std::move(clock)),
           m_connection(displayName),
           m_grabber(m_connection, configuration.sourcePixels, configuration.outputSize,
-                    configuration.showsCursor, std::max(1, configuration.queueDepth)) {}
+                    configuration.showsCursor, std::max(1, configuration.queueDepth)) {
+        if (configuration.inputCapture != InputCapture::none && m_sink.input) {
+            m_input = std::make_unique<x11::InputMonitor>(displayName, configuration.sourcePixels,
+                                                          configuration.outputSize, m_sink.input);
+        }
+    }
 
     ~Stream() { stop(); }
 
@@ -58,12 +64,19 @@ public:
     }
 
     void start() {
+        // A display without XInput 2 records frames only.
+        if (m_input && !m_input->start()) {
+            m_input.reset();
+        }
         m_reader = std::thread([this] { readLoop(); });
         m_converter = std::thread([this] { convertLoop(); });
     }
 
     // Ends reading; what was read is still converted and delivered before this returns.
     void stop() {
+        if (m_input) {
+            m_input->stop();
+        }
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
@@ -197,6 +210,7 @@ private:
     FramePacer m_pacer;
     x11::Connection m_connection;
     x11::FrameGrabber m_grabber;
+    std::unique_ptr<x11::InputMonitor> m_input;
     std::thread m_reader;
     std::thread m_converter;
     std::mutex m_mutex;

@@ -165,6 +165,17 @@ void EditorView::buildToolbar() {
     connect(sticker, &QAction::triggered, this, [this] { m_state->addSticker(); });
     connect(mosaic, &QAction::triggered, this, [this] { m_state->addMosaic(); });
     connect(arrow, &QAction::triggered, this, [this] { m_state->addArrow(); });
+    // The recording's key captions and click marks, shown or hidden as a whole.
+    m_inputSeparator = overlayMenu->addSeparator();
+    m_showKeys = overlayMenu->addAction(tr("按键"));
+    m_showClicks = overlayMenu->addAction(tr("点击"));
+    for (QAction* toggle : {m_showKeys, m_showClicks}) {
+        toggle->setCheckable(true);
+        const auto kind = toggle == m_showKeys ? EditorState::InputKind::keyCaptions
+                                               : EditorState::InputKind::clickMarks;
+        connect(toggle, &QAction::triggered, this,
+                [this, kind](bool on) { m_state->setInputOverlaysShown(kind, on); });
+    }
     m_overlayMenu =
         makeAction(QStringLiteral("叠加"), QStringLiteral("square.on.square"),
                    QStringLiteral("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
@@ -488,7 +499,18 @@ void EditorView::refreshCropping() {
     m_crop->setVisible(cropping);
 }
 
+void EditorView::refreshInputToggles() {
+    const bool keys = m_state->hasInputOverlays(EditorState::InputKind::keyCaptions);
+    const bool clicks = m_state->hasInputOverlays(EditorState::InputKind::clickMarks);
+    m_inputSeparator->setVisible(keys || clicks);
+    m_showKeys->setVisible(keys);
+    m_showKeys->setChecked(m_state->inputOverlaysShown(EditorState::InputKind::keyCaptions));
+    m_showClicks->setVisible(clicks);
+    m_showClicks->setChecked(m_state->inputOverlaysShown(EditorState::InputKind::clickMarks));
+}
+
 void EditorView::refreshInspector() {
+    refreshInputToggles();
     const QUuid id = m_state->selectedOverlayID();
     const OverlayItem* selected = nullptr;
     for (const OverlayItem& item : m_state->overlays()) {

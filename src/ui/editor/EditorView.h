@@ -70,6 +70,10 @@ public:
     QAction* deleteSelectedAction() const { return m_deleteSelected; }
     QAction* saveAction() const { return m_save; }
     QAction* playAction() const { return m_play; }
+    // "按键" / "点击" in the overlay menu: show or hide the recording's key captions and click
+    // marks; there only when the editor holds some.
+    QAction* showKeysAction() const { return m_showKeys; }
+    QAction* showClicksAction() const { return m_showClicks; }
 
     // "尺寸 640 × 360 · 共 25 帧 · 时长 2.50 秒" for the model as it is.
     static QString infoText(const EditorState& state);
@@ -107,6 +111,7 @@ private:
     void returnFocusToFrames();
     // Ends typing in a field of this view, if any.
     void leaveTextFields();
+    void refreshInputToggles();
 
     EditorState* m_state;
     EditorToolbar* m_toolbar = nullptr;
@@ -142,6 +147,9 @@ private:
     QAction* m_deleteSelected = nullptr;
     QAction* m_save = nullptr;
     QAction* m_play = nullptr;
+    QAction* m_inputSeparator = nullptr;
+    QAction* m_showKeys = nullptr;
+    QAction* m_showClicks = nullptr;
 };
 
 }  // namespace mirelo

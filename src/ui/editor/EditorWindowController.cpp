@@ -144,18 +144,25 @@ EditorWindowController::~EditorWindowController() {
 FrameSequence EditorWindowController::exportFrames(const FrameList& frames,
                                                    const QList<OverlayItem>& overlays) {
     std::vector<Image> images;
+    std::vector<QUuid> ids;
     images.reserve(size_t(frames.size()));
+    ids.reserve(size_t(frames.size()));
     for (const EditorFrame& frame : frames) {
         images.push_back(frame.image);
+        ids.push_back(frame.id);
     }
     if (overlays.isEmpty()) {
         return FrameSequence::of(std::move(images));
     }
     auto shared = std::make_shared<const std::vector<Image>>(std::move(images));
+    auto sharedIds = std::make_shared<const std::vector<QUuid>>(std::move(ids));
     const OverlayRenderer::FrameRenderer renderer(overlays);
     FrameSequence sequence;
     sequence.count = shared->size();
-    sequence.frame = [shared, renderer](size_t index) { return renderer.render((*shared)[index]); };
+    // Key captions and click marks only on the frames they belong to.
+    sequence.frame = [shared, sharedIds, renderer](size_t index) {
+        return renderer.render((*shared)[index], (*sharedIds)[index]);
+    };
     sequence.size = [shared](size_t index) { return (*shared)[index].size(); };
     return sequence;
 }

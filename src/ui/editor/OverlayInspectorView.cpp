@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -129,6 +130,8 @@ void OverlayInspectorView::clearControls() {
     m_caption = nullptr;
     m_check = nullptr;
     m_colorButton = nullptr;
+    m_boxColorButton = nullptr;
+    m_placement = nullptr;
     m_replaceButton = nullptr;
 }
 
@@ -167,6 +170,10 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
                         initial = t->color.toQColor();
                     } else if (const auto* a = std::get_if<ArrowOverlay>(&it.content)) {
                         initial = a->color.toQColor();
+                    } else if (const auto* k = std::get_if<KeyCaptionOverlay>(&it.content)) {
+                        initial = k->textColor.toQColor();
+                    } else if (const auto* c = std::get_if<ClickMarkOverlay>(&it.content)) {
+                        initial = c->color.toQColor();
                     }
                 }
             }
@@ -177,6 +184,29 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
             }
         });
         add(m_colorButton);
+    };
+    // A caption's box colour, with its opacity.
+    auto addBoxColorWell = [&] {
+        m_boxColorButton = new QToolButton(this);
+        m_boxColorButton->setAutoRaise(true);
+        m_boxColorButton->setFocusPolicy(Qt::NoFocus);
+        m_boxColorButton->setToolTip(tr("底色"));
+        connect(m_boxColorButton, &QToolButton::clicked, this, [this] {
+            QColor initial = Qt::black;
+            for (const OverlayItem& it : m_state->overlays()) {
+                if (const auto* k = std::get_if<KeyCaptionOverlay>(&it.content);
+                    k && it.id == m_id) {
+                    initial = k->boxColor.toQColor();
+                }
+            }
+            const QColor picked = QColorDialog::getColor(
+                initial, this, QString(),
+                QColorDialog::DontUseNativeDialog | QColorDialog::ShowAlphaChannel);
+            if (picked.isValid()) {
+                pickBoxColor(picked);
+            }
+        });
+        add(m_boxColorButton);
     };
 
     if (std::holds_alternative<TextOverlay>(item.content)) {
@@ -246,6 +276,54 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
                 }
             });
         });
+    } else if (std::holds_alternative<KeyCaptionOverlay>(item.content)) {
+        m_textField = new QLineEdit(this);
+        m_textField->setPlaceholderText(tr("按键"));
+        m_textField->setFixedWidth(160);
+        connect(m_textField, &QLineEdit::textEdited, this, [this](const QString& value) {
+            write([&](OverlayContent& c) {
+                if (auto* k = std::get_if<KeyCaptionOverlay>(&c)) {
+                    k->text = value;
+                }
+            });
+        });
+        add(m_textField);
+        add(makeCaption(QStringLiteral("字号"), this));
+        addSlider(8, 96);
+        connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
+            write([&](OverlayContent& c) {
+                if (auto* k = std::get_if<KeyCaptionOverlay>(&c)) {
+                    k->fontSize = fromSlider(value);
+                }
+            });
+        });
+        addColorWell();
+        addBoxColorWell();
+        m_placement = new QComboBox(this);
+        m_placement->addItem(tr("底部"), false);
+        m_placement->addItem(tr("顶部"), true);
+        m_placement->setFocusPolicy(Qt::NoFocus);
+        connect(m_placement, &QComboBox::activated, this, [this](int index) {
+            const bool top = m_placement->itemData(index).toBool();
+            write([&](OverlayContent& c) {
+                if (auto* k = std::get_if<KeyCaptionOverlay>(&c)) {
+                    k->top = top;
+                }
+            });
+        });
+        add(m_placement);
+    } else if (std::holds_alternative<ClickMarkOverlay>(item.content)) {
+        add(makeCaption(tr("点击标记"), this));
+        add(makeCaption(tr("大小"), this));
+        addSlider(4, 64);
+        connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
+            write([&](OverlayContent& c) {
+                if (auto* m = std::get_if<ClickMarkOverlay>(&c)) {
+                    m->radius = fromSlider(value);
+                }
+            });
+        });
+        addColorWell();
     } else {
         add(symbolLabel(QStringLiteral("arrow.up.right"), this));
         add(makeCaption(QStringLiteral("粗细"), this));
@@ -286,6 +364,19 @@ void OverlayInspectorView::refreshValues(const OverlayItem& item) {
     } else if (const auto* a = std::get_if<ArrowOverlay>(&item.content)) {
         setSlider(a->lineWidth);
         m_colorButton->setIcon(swatch(a->color.toQColor()));
+    } else if (const auto* k = std::get_if<KeyCaptionOverlay>(&item.content)) {
+        if (m_textField->text() != k->text) {
+            const QSignalBlocker block(m_textField);
+            m_textField->setText(k->text);
+        }
+        setSlider(k->fontSize);
+        m_colorButton->setIcon(swatch(k->textColor.toQColor()));
+        m_boxColorButton->setIcon(swatch(k->boxColor.toQColor()));
+        const QSignalBlocker block(m_placement);
+        m_placement->setCurrentIndex(k->top ? 1 : 0);
+    } else if (const auto* c = std::get_if<ClickMarkOverlay>(&item.content)) {
+        setSlider(c->radius);
+        m_colorButton->setIcon(swatch(c->color.toQColor()));
     }
 }
 
@@ -309,6 +400,19 @@ void OverlayInspectorView::pickColor(const QColor& color) {
             t->color = rgba;
         } else if (auto* a = std::get_if<ArrowOverlay>(&c)) {
             a->color = rgba;
+        } else if (auto* k = std::get_if<KeyCaptionOverlay>(&c)) {
+            k->textColor = rgba;
+        } else if (auto* m = std::get_if<ClickMarkOverlay>(&c)) {
+            m->color = rgba;
+        }
+    });
+}
+
+void OverlayInspectorView::pickBoxColor(const QColor& color) {
+    const RGBA rgba = RGBA::fromQColor(color);
+    write([&](OverlayContent& c) {
+        if (auto* k = std::get_if<KeyCaptionOverlay>(&c)) {
+            k->boxColor = rgba;
         }
     });
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -21,7 +22,8 @@ class EditorState;
 
 // The one-line property bar of the selected overlay: the controls of its kind
 // (text, font size, colour, shadow; sticker size, aspect lock, new picture;
-// mosaic cell size; arrow width and colour), a delete button and "完成".
+// mosaic cell size; arrow width and colour; key caption text, size, colours and place; click
+// mark size and colour), a delete button and "完成".
 // All changes made while the same overlay stays selected form one undo step,
 // recorded before the first of them.
 class OverlayInspectorView : public QWidget {
@@ -46,12 +48,17 @@ public:
     QLabel* captionLabel() const { return m_caption; }
     QCheckBox* checkBox() const { return m_check; }
     QToolButton* colorButton() const { return m_colorButton; }
+    // A key caption's box colour and its place ("底部" / "顶部").
+    QToolButton* boxColorButton() const { return m_boxColorButton; }
+    QComboBox* placementBox() const { return m_placement; }
     QPushButton* replaceButton() const { return m_replaceButton; }
     QToolButton* deleteButton() const { return m_deleteButton; }
     QPushButton* doneButton() const { return m_doneButton; }
 
     // A picked colour, as the colour well delivers it (always opaque).
     void pickColor(const QColor& color);
+    // A picked box colour for a key caption (its opacity kept).
+    void pickBoxColor(const QColor& color);
 
     // The value label's text: the value rounded toward zero.
     static QString valueText(double value);
@@ -85,6 +92,8 @@ private:
     QLabel* m_caption = nullptr;
     QCheckBox* m_check = nullptr;
     QToolButton* m_colorButton = nullptr;
+    QToolButton* m_boxColorButton = nullptr;
+    QComboBox* m_placement = nullptr;
     QPushButton* m_replaceButton = nullptr;
     QToolButton* m_deleteButton = nullptr;
     QPushButton* m_doneButton = nullptr;

@@ -158,7 +158,14 @@ const OverlayItem* OverlayLayerView::findItem(const QUuid& id) const {
 const OverlayItem* OverlayLayerView::itemAt(const QPointF& point) const {
     const OverlayList& items = m_state->overlays();
     const double s = scale();
+    const FrameList& frames = m_state->frames();
+    const int current = m_state->currentIndex();
+    const QUuid frame = current >= 0 && current < frames.size() ? frames[current].id : QUuid();
     for (auto it = items.crbegin(); it != items.crend(); ++it) {
+        // A key caption or click mark is there to pick only on the frames it shows on.
+        if (!it->showsOn(frame)) {
+            continue;
+        }
         if (const auto* arrow = std::get_if<ArrowOverlay>(&it->content)) {
             const double w = std::max(arrow->lineWidth * s, 1.5);
             const double hit = std::max(w + 12, 16.0) / 2;

@@ -17,6 +17,12 @@ namespace {
 // in bytes.
 constexpr qint64 kCacheBytes = 64 << 20;
 
+// Renders are kept per frame picture and frame: two frames may share a picture while the key
+// captions and click marks on them differ.
+qint64 renderKey(const EditorFrame& frame) {
+    return qint64(quint64(frame.image.cacheKey()) * 1000003u ^ quint64(qHash(frame.id)));
+}
+
 }  // namespace
 
 PreviewRenderer::PreviewRenderer(EditorState* state, QObject* parent)
@@ -53,10 +59,13 @@ void PreviewRenderer::refresh() {
         m_current = true;
     } else {
         const Image& frame = frames.at(index).image;
+        const QUuid id = frames.at(index).id;
         const bool nothingDrawn =
             std::all_of(m_state->overlays().cbegin(), m_state->overlays().cend(),
-                        [this](const OverlayItem& item) { return item.id == m_hidden; });
-        const auto cached = m_rendered.constFind(frame.cacheKey());
+                        [this, &id](const OverlayItem& item) {
+                            return item.id == m_hidden || !item.showsOn(id);
+                        });
+        const auto cached = m_rendered.constFind(renderKey(frames.at(index)));
         if (nothingDrawn) {
             m_shown = frame;
             m_current = true;
@@ -83,7 +92,7 @@ void PreviewRenderer::refresh() {
     if (m_current && !m_busy && m_state->isPlaying() && !m_shown.isNull() &&
         !(m_shown.cacheKey() == frames.at(index).image.cacheKey())) {
         const int next = (index + 1) % int(frames.size());
-        if (!m_rendered.contains(frames.at(next).image.cacheKey())) {
+        if (!m_rendered.contains(renderKey(frames.at(next)))) {
             startRender(next);
         }
     }
@@ -91,6 +100,8 @@ void PreviewRenderer::refresh() {
 
 void PreviewRenderer::startRender(int index) {
     const Image frame = m_state->frames().at(index).image;
+    const QUuid frameId = m_state->frames().at(index).id;
+    const qint64 key = renderKey(m_state->frames().at(index));
     OverlayList overlays = m_state->overlays();
     overlays.removeIf([this](const OverlayItem& item) { return item.id == m_hidden; });
     m_busy = true;
@@ -98,10 +109,11 @@ void PreviewRenderer::startRender(int index) {
     auto* watcher = new QFutureWatcher<Image>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
         watcher->deleteLater();
-        renderFinished(revision, frame.cacheKey(), watcher->future().result());
+        renderFinished(revision, key, watcher->future().result());
     });
-    watcher->setFuture(QtConcurrent::run(
-        workerPool(), [frame, overlays] { return OverlayRenderer::render(overlays, frame); }));
+    watcher->setFuture(QtConcurrent::run(workerPool(), [frame, frameId, overlays] {
+        return OverlayRenderer::render(overlays, frame, frameId);
+    }));
 }
 
 void PreviewRenderer::renderFinished(quint64 revision, qint64 frameKey, const Image& image) {
@@ -109,7 +121,7 @@ void PreviewRenderer::renderFinished(quint64 revision, qint64 frameKey, const Im
     const FrameList& frames = m_state->frames();
     const int index = m_state->currentIndex();
     const bool forCurrentFrame =
-        index >= 0 && index < frames.size() && frames.at(index).image.cacheKey() == frameKey;
+        index >= 0 && index < frames.size() && renderKey(frames.at(index)) == frameKey;
     if (revision == m_revision) {
         const qint64 bytes = std::max<qint64>(qint64(image.width()) * image.height() * 4, 1);
         if (m_rendered.size() >= std::max<qint64>(kCacheBytes / bytes, 2)) {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -47,10 +48,11 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     setStyleSheet(QStringLiteral("QToolButton { color: %1; border: 2px solid transparent;"
                                  " border-radius: 6px; padding: 2px 4px; }"
                                  "QToolButton:hover { background: %2; }"
-                                 "QToolButton:checked { background: %1; }"
+                                 "QToolButton:checked { background: %1; color: white; }"
                                  "QToolButton:focus { border-color: %1; }"
                                  "QToolButton:disabled { color: #a0a0a0; }"
-                                 "QToolButton::menu-indicator { image: none; width: 0; }")
+                                 "QToolButton::menu-indicator { image: none; width: 0; }"
+                                 "QToolButton::menu-button { width: 10px; border: none; }")
                       .arg(accent.name(), Theme::paperDeep().name()));
 
     m_cursorButton = new QToolButton(this);
@@ -78,6 +80,35 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         });
     }
     m_fpsButton->setMenu(fpsMenu);
+
+    m_keysButton = new QToolButton(this);
+    m_keysButton->setCheckable(true);
+    m_keysButton->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(m_keysButton, &QToolButton::toggled, this, [this](bool on) {
+        if (!m_model) {
+            return;
+        }
+        m_model->setShowsKeys(on);
+        if (on && !m_model->keysUnavailableNote().isEmpty()) {
+            QToolTip::showText(m_keysButton->mapToGlobal(QPoint(0, m_keysButton->height())),
+                               m_model->keysUnavailableNote(), m_keysButton);
+        }
+    });
+    auto* keysMenu = new QMenu(m_keysButton);
+    m_keysGroup = new QActionGroup(keysMenu);
+    for (const bool all : {false, true}) {
+        QAction* action = keysMenu->addAction(all ? tr("全部按键") : tr("仅快捷键"));
+        action->setCheckable(true);
+        action->setData(all);
+        m_keysGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, all] {
+            if (m_model) {
+                m_model->setAllKeys(all);
+                m_model->setShowsKeys(true);
+            }
+        });
+    }
+    m_keysButton->setMenu(keysMenu);
 
     m_sizeButton = new QToolButton(this);
     m_sizeButton->setPopupMode(QToolButton::InstantPopup);
@@ -122,20 +153,22 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         }
     });
 
-    for (QAbstractButton* button :
-         std::initializer_list<QAbstractButton*>{m_cursorButton, m_fpsButton, m_sizeButton,
-                                                 m_menuButton, m_pauseButton, m_recordButton}) {
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             m_cursorButton, m_fpsButton, m_keysButton, m_sizeButton, m_menuButton, m_pauseButton,
+             m_recordButton}) {
         // A click leaves the keyboard focus where it was; Tab reaches them.
         button->setFocusPolicy(Qt::TabFocus);
     }
     watchMenu(m_fpsButton);
     watchMenu(m_sizeButton);
+    watchMenu(m_keysButton);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(kMargin, 0, kMargin, 0);
     layout->setSpacing(kSpacing);
     layout->addWidget(m_cursorButton);
     layout->addWidget(m_fpsButton);
+    layout->addWidget(m_keysButton);
     layout->addWidget(m_sizeButton);
     layout->addStretch(1);
     layout->addWidget(m_menuButton);
@@ -152,6 +185,8 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::countdownRemainingChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::captureSizeReducedChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::recordedPixelSizeChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::showsKeysChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::allKeysChanged, this, &RecorderHeader::refresh);
     }
     refresh();
 }
@@ -236,6 +271,10 @@ void RecorderHeader::applyLabels() {
         m_sizeButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     }
     m_sizeButton->setText(size);
+    // Its text gives way to its icon first, as the size's does.
+    m_keysButton->setText(tr("显示按键"));
+    m_keysButton->setToolButtonStyle(m_compact >= 1 ? Qt::ToolButtonIconOnly
+                                                    : Qt::ToolButtonTextOnly);
     m_fpsButton->setText(m_compact >= 4 ? QString::number(m_model->fps())
                                         : fpsLabel(m_model->fps()));
     m_fpsButton->setToolTip(fpsLabel(m_model->fps()));
@@ -265,6 +304,16 @@ void RecorderHeader::refresh() {
     for (QAction* action : m_fpsGroup->actions()) {
         action->setChecked(action->data().toInt() == m_model->fps());
     }
+    m_keysButton->setChecked(m_model->showsKeys());
+    m_keysButton->setIcon(m_model->showsKeys() ? Icons::keyboard(Qt::white)
+                                               : Icons::keyboard(Theme::accent()));
+    m_keysButton->setEnabled(!recording);
+    for (QAction* action : m_keysGroup->actions()) {
+        action->setChecked(action->data().toBool() == m_model->allKeys());
+    }
+    m_keysButton->setToolTip(m_model->keysUnavailableNote().isEmpty()
+                                 ? tr("录制时记下按键和鼠标点击，在编辑器中显示")
+                                 : m_model->keysUnavailableNote());
     m_sizeButton->setEnabled(!recording);
     const bool paused = m_model->isPaused();
     m_pauseButton->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));

@@ -30,6 +30,8 @@ public:
 
     QToolButton* cursorButton() const { return m_cursorButton; }
     QToolButton* fpsButton() const { return m_fpsButton; }
+    // "显示按键", with its menu "仅快捷键" / "全部按键".
+    QToolButton* keysButton() const { return m_keysButton; }
     QToolButton* sizeButton() const { return m_sizeButton; }
     QToolButton* menuButton() const { return m_menuButton; }
     // "暂停" / "继续"; shown only while a recording runs.
@@ -68,6 +70,8 @@ private:
     QPointer<SessionModel> m_model;
     QToolButton* m_cursorButton = nullptr;
     QToolButton* m_fpsButton = nullptr;
+    QToolButton* m_keysButton = nullptr;
+    QActionGroup* m_keysGroup = nullptr;
     QToolButton* m_sizeButton = nullptr;
     QToolButton* m_menuButton = nullptr;
     QToolButton* m_pauseButton = nullptr;

@@ -24,6 +24,22 @@ void SessionModel::setShowsCursor(bool shows) {
     emit showsCursorChanged(shows);
 }
 
+void SessionModel::setShowsKeys(bool shows) {
+    if (shows == m_showsKeys) {
+        return;
+    }
+    m_showsKeys = shows;
+    emit showsKeysChanged(shows);
+}
+
+void SessionModel::setAllKeys(bool all) {
+    if (all == m_allKeys) {
+        return;
+    }
+    m_allKeys = all;
+    emit allKeysChanged(all);
+}
+
 void SessionModel::setCaptureSize(const QSizeF& size) {
     if (size == m_captureSize) {
         return;

@@ -45,6 +45,14 @@ public:
     // The whole seconds left before the first frame while a countdown runs,
     // else 0. A running countdown counts as starting a recording.
     int countdownRemaining() const { return m_countdownRemaining; }
+    // 显示按键: the recording keeps the keys pressed and the clicks, shown in the editor as
+    // captions and marks (off at start, kept for the run). With allKeys() off only shortcuts
+    // and keys that type nothing are kept (仅快捷键), otherwise every key (全部按键).
+    bool showsKeys() const { return m_showsKeys; }
+    bool allKeys() const { return m_allKeys; }
+    // Where keys and clicks cannot be observed (a Wayland session): one line saying so, shown
+    // when the control is switched on. Empty where they can.
+    QString keysUnavailableNote() const { return m_keysNote; }
 
     void setFps(int fps);
     void setShowsCursor(bool shows);
@@ -53,6 +61,9 @@ public:
     void setHeaderInside(bool inside);
     void setCountdownSeconds(int seconds);
     void setCaptureSizeReduced(bool reduced);
+    void setShowsKeys(bool shows);
+    void setAllKeys(bool all);
+    void setKeysUnavailableNote(const QString& note) { m_keysNote = note; }
 
     // Starts a recording when none runs, otherwise stops it. Returns at once.
     virtual void toggleRecording() = 0;
@@ -75,6 +86,8 @@ signals:
     void countdownSecondsChanged(int seconds);
     void captureSizeReducedChanged(bool reduced);
     void countdownRemainingChanged(int seconds);
+    void showsKeysChanged(bool shows);
+    void allKeysChanged(bool all);
 
 protected:
     void setRecording(bool recording);
@@ -96,6 +109,9 @@ private:
     int m_countdownSeconds = kDefaultCountdown;
     bool m_captureSizeReduced = false;
     int m_countdownRemaining = 0;
+    bool m_showsKeys = false;
+    bool m_allKeys = false;
+    QString m_keysNote;
 };
 
 }  // namespace mirelo

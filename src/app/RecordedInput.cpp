@@ -1,0 +1,37 @@
+#include "app/RecordedInput.h"
+
+#include "overlay/InputOverlays.h"
+
+namespace mirelo {
+
+QList<OverlayItem> recordedInputOverlays(const std::vector<InputEvent>& events,
+                                         const FrameList& frames) {
+    if (events.empty() || frames.isEmpty()) {
+        return {};
+    }
+    std::vector<InputOverlays::Key> keys;
+    std::vector<InputOverlays::Click> clicks;
+    for (const InputEvent& event : events) {
+        switch (event.kind) {
+            case InputEvent::Kind::keyPress:
+                keys.push_back({event.seconds, keyCombination(event), event.typing});
+                break;
+            case InputEvent::Kind::buttonPress:
+                clicks.push_back({event.seconds, QPointF(event.position) + QPointF(0.5, 0.5),
+                                  event.button == 3});
+                break;
+            case InputEvent::Kind::buttonRelease:
+                break;  // a mark shows the press
+        }
+    }
+    QList<QUuid> ids;
+    std::vector<double> delays;
+    for (const EditorFrame& frame : frames) {
+        ids.push_back(frame.id);
+        delays.push_back(frame.delay);
+    }
+    return InputOverlays::make(std::move(keys), std::move(clicks), ids, delays,
+                               QSizeF(frames.constFirst().image.size()));
+}
+
+}  // namespace mirelo
