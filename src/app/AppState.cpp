@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "i18n/ModelTexts.h"
 
 #include "app/Alerts.h"
 #include "app/StoreFrameSink.h"
@@ -302,7 +303,7 @@ void AppState::showError(const RecorderError& error, bool showRecorder) {
         showRecorderWindow();
     }
     const bool permission = error.kind == RecorderError::Kind::noPermission;
-    const auto response = m_services.alerts->showRecordingError(error.description(), permission);
+    const auto response = m_services.alerts->showRecordingError(i18n::describe(error), permission);
     if (permission && response == AlertPresenter::Response::openSettings &&
         m_services.openPrivacySettings) {
         m_services.openPrivacySettings();

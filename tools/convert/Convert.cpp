@@ -1,4 +1,5 @@
 #include "convert/Convert.h"
+#include "i18n/ModelTexts.h"
 
 #include "MireloIdentity.h"
 #include "convert/FrameLoader.h"
@@ -618,9 +619,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                                            "--max-size %1 bytes; nothing written")
                                 .arg(*options.maxSize));
             }
-            const QString changes =
-                SizeLimit::describeChanges(chosen, options.quality, options.preprocess);
-            if (!status && !options.quiet && !changes.isEmpty()) {
+            if (!status && !options.quiet &&
+                SizeLimit::changes(chosen, options.quality, options.preprocess).any()) {
                 err << "mirelo-convert: to fit --max-size: quality " << chosen.quality
                     << ", frames dropped " << chosen.options.reduceFramesPercent.value_or(0)
                     << "%, size " << chosen.options.resizePercent.value_or(100) << "%\n";
@@ -652,7 +652,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         if (status->isCancellation()) {
             return fail(QStringLiteral("cancelled; nothing written"));
         }
-        return fail(QStringLiteral("%1 (%2)").arg(status->message, options.output));
+        return fail(QStringLiteral("%1 (%2)").arg(i18n::describe(*status), options.output));
     }
     return 0;
 }

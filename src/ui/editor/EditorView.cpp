@@ -4,6 +4,7 @@
 #include "ui/Theme.h"
 #include "ui/editor/CropOverlayView.h"
 #include "ui/editor/EditorIcons.h"
+#include "ui/editor/EditorTexts.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/NumberParsing.h"
 #include "ui/editor/OverlayInspectorView.h"
@@ -62,6 +63,7 @@ QWidget* spacer(QWidget* parent) {
 }  // namespace
 
 EditorView::EditorView(EditorState* state, QWidget* parent) : QWidget(parent), m_state(state) {
+    m_state->setSampleText(QStringLiteral("示例文字"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Theme::paper());
@@ -342,7 +344,9 @@ QWidget* EditorView::buildPreviewColumn() {
     warning.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
     m_notice->setPalette(warning);
     infoRow->addWidget(m_notice);
-    connect(m_state, &EditorState::refused, m_notice, &QLabel::setText);
+    connect(m_state, &EditorState::refused, m_notice, [this](const EditorRefusal& refusal) {
+        m_notice->setText(editortexts::describe(refusal));
+    });
     connect(m_state, &EditorState::historyChanged, m_notice, &QLabel::clear);
     m_previewColumn->addWidget(info);
     return column;

@@ -1,4 +1,5 @@
 #include "ui/editor/EditorWindowController.h"
+#include "i18n/ModelTexts.h"
 
 #include "editor/EditorState.h"
 #include "editor/PictureChooser.h"
@@ -287,7 +288,7 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     }
     auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
                                   QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
-    alert->setInformativeText(status->message);
+    alert->setInformativeText(i18n::describe(*status));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert = alert;

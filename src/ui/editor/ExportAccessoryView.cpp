@@ -1,4 +1,5 @@
 #include "ui/editor/ExportAccessoryView.h"
+#include "i18n/ModelTexts.h"
 
 #include "export/ExportFormats.h"
 #include "export/ExportModel.h"
@@ -128,7 +129,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     // Estimate.
     QHBoxLayout* sizeRow = row(stack);
     sizeRow->addWidget(caption(QStringLiteral("预计大小"), this));
-    m_sizeValueLabel = new QLabel(model->estimatedSizeText(), this);
+    m_sizeValueLabel = new QLabel(i18n::describe(model->sizeEstimate()), this);
     m_sizeValueLabel->setFont(digitsFont());
     setTextColor(m_sizeValueLabel, secondaryColor());
     sizeRow->addWidget(m_sizeValueLabel, 1);
@@ -193,7 +194,8 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     m_resizeCheck->setChecked(model->resizeEnabled());
     m_skipCheck->setChecked(model->skipSimilarEnabled());
 
-    m_processedInfoLabel = new QLabel(QStringLiteral("处理后:") + model->processedInfoText(), this);
+    m_processedInfoLabel =
+        new QLabel(QStringLiteral("处理后:") + i18n::describe(model->processedInfo()), this);
     QFont infoFont = small;
     infoFont.setBold(false);
     m_processedInfoLabel->setFont(infoFont);
@@ -222,10 +224,11 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     });
 
     // The model reports back; the connections end with this view.
-    connect(model, &ExportModel::estimatedSizeTextChanged, this,
-            [this](const QString& text) { m_sizeValueLabel->setText(text); });
-    connect(model, &ExportModel::processedInfoTextChanged, this, [this](const QString& text) {
-        m_processedInfoLabel->setText(QStringLiteral("处理后:") + text);
+    connect(model, &ExportModel::sizeEstimateChanged, this, [this](const SizeEstimate& estimate) {
+        m_sizeValueLabel->setText(i18n::describe(estimate));
+    });
+    connect(model, &ExportModel::processedInfoChanged, this, [this](const ProcessedInfo& info) {
+        m_processedInfoLabel->setText(QStringLiteral("处理后:") + i18n::describe(info));
     });
 
     refreshEnabledStates();

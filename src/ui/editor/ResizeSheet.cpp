@@ -1,4 +1,5 @@
 #include "ui/editor/ResizeSheet.h"
+#include "ui/editor/EditorTexts.h"
 
 #include "editor/EditorState.h"
 #include "ui/Theme.h"
@@ -174,9 +175,8 @@ void ResizeSheet::applyAndClose() {
         *h >= kMinimumSide) {
         // A size the frames would not fit in memory at is refused here, with
         // the reason, and the sheet stays open for a smaller one.
-        const QString refusal = m_state->resizeRefusal(QSizeF(*w, *h));
-        if (!refusal.isEmpty()) {
-            m_message->setText(refusal);
+        if (const auto shortage = m_state->resizeRefusal(QSizeF(*w, *h))) {
+            m_message->setText(editortexts::describe(*shortage));
             m_message->show();
             return;
         }
