@@ -21,7 +21,7 @@ run_lupdate() {  # ts-file [extra options]
   local ts="$1"
   shift
   "$lupdate" -silent -locations none -source-language zh_CN -target-language en \
-    -extensions cpp,h "$@" "${sources[@]}" -ts "$ts" 2> >(grep -v 'Ignoring definition of undeclared' >&2)
+    -extensions cpp,h -I src "$@" "${sources[@]}" -ts "$ts" 2> >(grep -v 'Ignoring definition of undeclared' >&2)
 }
 
 if [ "${1:-}" != "--check" ]; then

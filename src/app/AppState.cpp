@@ -115,20 +115,18 @@ void AppState::runStartFlow() {
 bool AppState::agreeOnHeaderlessStop() {
     const bool key = recorderWindowController()->grabStopKey();
     if (!key && !m_trayMenu) {
-        m_services.alerts->showStopNotice(
-            QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮,"
-                           "而 Ctrl+R 又被其他程序占用,录制将无法停止。"
-                           "请把录制区域缩小一些再试。"),
-            false);
+        m_services.alerts->showStopNotice(tr("录制区域太大,录制时屏幕上没有地方放停止按钮,"
+                                             "而 Ctrl+R 又被其他程序占用,录制将无法停止。"
+                                             "请把录制区域缩小一些再试。"),
+                                          false);
         return false;
     }
-    QString text = QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮。");
+    QString text = tr("录制区域太大,录制时屏幕上没有地方放停止按钮。");
     if (key) {
-        text += QStringLiteral("按 Ctrl+R 停止录制");
-        text +=
-            m_trayMenu ? QStringLiteral(",或在托盘菜单中选择“停止录制”。") : QStringLiteral("。");
+        text += tr("按 Ctrl+R 停止录制");
+        text += m_trayMenu ? tr(",或在托盘菜单中选择“停止录制”。") : tr("。");
     } else {
-        text += QStringLiteral("请在托盘菜单中选择“停止录制”来停止录制。");
+        text += tr("请在托盘菜单中选择“停止录制”来停止录制。");
     }
     return m_services.alerts->showStopNotice(text, true);
 }
@@ -184,8 +182,8 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
     }
     if (dropped > 0) {
         m_services.alerts->showNotice(
-            QStringLiteral("磁盘写入跟不上录制,有 %1 帧被丢弃;它们的时间并入了前一帧,总时长不变。")
-                .arg(dropped));
+            tr("磁盘写入跟不上录制,有 %n 帧被丢弃;它们的时间并入了前一帧,总时长不变。", nullptr,
+               int(dropped)));
     }
 }
 
@@ -200,14 +198,14 @@ void AppState::offerLeftoverRecording() {
         if (found->images.empty()) {
             if (found->lostFrames > 0) {
                 m_services.alerts->showNotice(
-                    QStringLiteral("上次的录制已损坏,%1 帧都无法恢复。").arg(found->lostFrames));
+                    tr("上次的录制已损坏,%n 帧都无法恢复。", nullptr, int(found->lostFrames)));
             }
             found->store->removeFiles();
             continue;
         }
         const auto answer = m_services.alerts->askRestoreRecording(
-            QStringLiteral("Mirelo 上次没有正常退出,留下了一段 %1 帧的录制。")
-                .arg(found->images.size()));
+            tr("Mirelo 上次没有正常退出,留下了一段 %n 帧的录制。", nullptr,
+               int(found->images.size())));
         if (answer == AlertPresenter::RestoreAnswer::discard) {
             found->store->removeFiles();
             continue;
@@ -223,7 +221,7 @@ void AppState::offerLeftoverRecording() {
         openEditor(std::move(frames), found->store);
         if (found->lostFrames > 0) {
             m_services.alerts->showNotice(
-                QStringLiteral("录制有损坏,%1 帧无法恢复;其余的帧已恢复。").arg(found->lostFrames));
+                tr("录制有损坏,%n 帧无法恢复;其余的帧已恢复。", nullptr, int(found->lostFrames)));
         }
         return;  // one editor at a time: any other leftover is offered at the next start
     }

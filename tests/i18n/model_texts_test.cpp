@@ -1,3 +1,4 @@
+#include "export/ExporterMedia.h"
 #include "i18n/Language.h"
 #include "i18n/ModelTexts.h"
 
@@ -74,4 +75,32 @@ TEST_F(ModelTexts, RecordingErrorsInChinese) {
               QStringLiteral("磁盘空间不足,录制已停止。已录下的画面都保留着。"));
     EXPECT_EQ(i18n::describe(StoreError{StoreError::Kind::cannotCreate, 0, QStringLiteral("/x/y")}),
               QStringLiteral("无法创建录制缓存文件夹 /x/y。"));
+}
+
+TEST_F(ModelTexts, TheSameInEnglish) {
+    ASSERT_TRUE(i18n::install(i18n::Language::english));
+    EXPECT_EQ(i18n::describe(ExportError::frameWriteFailed(4)),
+              QStringLiteral("Could not write frame 5."));
+    EXPECT_EQ(i18n::describe(ExportError::encodeFailed(ExportError::Cause::emptyFrame)),
+              QStringLiteral("Encoding failed: a frame is empty"));
+    EXPECT_EQ(i18n::describe(Exporter::fileWriteError(
+                  QStringLiteral("/a.gif"), QString::fromLocal8Bit(std::strerror(EACCES)))),
+              QStringLiteral("Cannot write “/a.gif”: Permission denied"));
+    EXPECT_EQ(i18n::formatByteCount(1), QStringLiteral("1 byte"));
+    EXPECT_EQ(i18n::formatByteCount(812), QStringLiteral("812 bytes"));
+    EXPECT_EQ(i18n::formatByteCount(356'400), QStringLiteral("356 kB"));
+    using State = SizeEstimate::State;
+    EXPECT_EQ(i18n::describe(SizeEstimate{}), QStringLiteral("Calculating…"));
+    EXPECT_EQ(i18n::describe(SizeEstimate{State::approximate, 4'800'000, {52, {}, {}}}),
+              QStringLiteral("about 4.8 MB · quality 52"));
+    EXPECT_EQ(i18n::describe(ProcessedInfo{true, 1, QSize(640, 360)}),
+              QStringLiteral("1 frame · 640×360"));
+    EXPECT_EQ(i18n::describe(ProcessedInfo{true, 42, QSize(640, 360)}),
+              QStringLiteral("42 frames · 640×360"));
+    EXPECT_EQ(i18n::describe(RecorderError::busy()),
+              QStringLiteral("The recording is starting or stopping. Please wait."));
+    EXPECT_EQ(
+        i18n::describe(StoreError{StoreError::Kind::lowDisk}),
+        QStringLiteral("The disk is full, so the recording stopped. Everything recorded so far "
+                       "is kept."));
 }

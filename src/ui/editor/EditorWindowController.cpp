@@ -11,6 +11,7 @@
 #include "ui/editor/ExportAccessoryView.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -52,9 +53,12 @@ class DialogPictureChooser : public PictureChooser {
 public:
     explicit DialogPictureChooser(QWidget* window) : m_window(window) {}
     QString choosePicture() override {
-        return QFileDialog::getOpenFileName(m_window, QStringLiteral("选择图片"), QDir::homePath(),
-                                            QStringLiteral("图片 (*.png *.jpg *.jpeg)"), nullptr,
-                                            QFileDialog::DontUseNativeDialog);
+        return QFileDialog::getOpenFileName(
+            m_window, QCoreApplication::translate("mirelo::EditorWindowController", "选择图片"),
+            QDir::homePath(),
+            QCoreApplication::translate("mirelo::EditorWindowController",
+                                        "图片 (*.png *.jpg *.jpeg)"),
+            nullptr, QFileDialog::DontUseNativeDialog);
     }
 
 private:
@@ -69,7 +73,7 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
       m_state(std::make_unique<EditorState>(std::move(frames))),
       m_outputFolder(std::move(outputFolder)) {
     m_window = new EditorWindow(this);
-    m_window->setWindowTitle(QStringLiteral("Mirelo 编辑器"));
+    m_window->setWindowTitle(tr("Mirelo 编辑器"));
     m_window->resize(kWidth, kHeight);
     m_window->setMinimumSize(kMinimumWidth, kMinimumHeight);
     m_window->setAutoFillBackground(true);
@@ -137,11 +141,11 @@ QString EditorWindowController::renamedForFormat(const QString& name, ExportForm
 QString EditorWindowController::nameFilter(ExportFormat format) {
     switch (format) {
         case ExportFormat::gif:
-            return QStringLiteral("GIF 动画 (*.gif)");
+            return tr("GIF 动画 (*.gif)");
         case ExportFormat::webp:
-            return QStringLiteral("WebP 动画 (*.webp)");
+            return tr("WebP 动画 (*.webp)");
         case ExportFormat::mp4:
-            return QStringLiteral("MPEG-4 视频 (*.mp4)");
+            return tr("MPEG-4 视频 (*.mp4)");
     }
     return {};
 }
@@ -189,7 +193,7 @@ void EditorWindowController::save() {
                               std::move(delays), this);
     connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
 
-    auto* dialog = new QFileDialog(m_window, QStringLiteral("存储"));
+    auto* dialog = new QFileDialog(m_window, tr("存储"));
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
@@ -255,7 +259,7 @@ void EditorWindowController::startExport(const QString& path) {
         if (!progress || total <= 0) {
             return;
         }
-        progress->setLabelText(QStringLiteral("正在导出… %1 / %2 帧").arg(done).arg(total));
+        progress->setLabelText(tr("正在导出… %1 / %n 帧", nullptr, total).arg(done));
         progress->setRange(0, total);
         if (progress) {
             progress->setValue(std::min(done, total));
@@ -286,8 +290,8 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     if (status->isCancellation() || m_closed) {
         return;
     }
-    auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
-                                  QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
+    auto* alert = new QMessageBox(QMessageBox::Critical, tr("保存失败"), tr("保存失败"),
+                                  QMessageBox::Ok, m_window);
     alert->setInformativeText(i18n::describe(*status));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -299,8 +303,8 @@ void EditorWindowController::showExportProgress() {
     dismissExportProgress();
     auto* progress = new QProgressDialog(m_window);
     progress->setWindowTitle(QStringLiteral("Mirelo"));
-    progress->setLabelText(QStringLiteral("正在导出…"));
-    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setLabelText(tr("正在导出…"));
+    progress->setCancelButtonText(tr("取消"));
     progress->setRange(0, 0);  // indeterminate until the encoder reports
     progress->setMinimumDuration(0);
     progress->setAutoClose(false);
@@ -336,13 +340,13 @@ namespace {
 QString geometryText(EditorState::GeometryOperation operation) {
     switch (operation) {
         case EditorState::GeometryOperation::crop:
-            return QStringLiteral("正在裁剪…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在裁剪…");
         case EditorState::GeometryOperation::resize:
-            return QStringLiteral("正在调整大小…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在调整大小…");
         case EditorState::GeometryOperation::rotate:
-            return QStringLiteral("正在旋转…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在旋转…");
         case EditorState::GeometryOperation::flip:
-            return QStringLiteral("正在翻转…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在翻转…");
     }
     return {};
 }
@@ -356,7 +360,7 @@ void EditorWindowController::geometryStarted(int total) {
     auto* progress = new QProgressDialog(m_window);
     progress->setWindowTitle(QStringLiteral("Mirelo"));
     progress->setLabelText(geometryText(m_state->geometryOperation()));
-    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setCancelButtonText(tr("取消"));
     progress->setRange(0, std::max(total, 1));
     // Short work ends before the sheet would show: it appears only after half a second.
     progress->setMinimumDuration(500);
@@ -375,10 +379,9 @@ void EditorWindowController::geometryProgress(int done, int total) {
     if (!progress || total <= 0) {
         return;
     }
-    progress->setLabelText(QStringLiteral("%1 %2 / %3 帧")
+    progress->setLabelText(tr("%1 %2 / %n 帧", nullptr, total)
                                .arg(geometryText(m_state->geometryOperation()))
-                               .arg(done)
-                               .arg(total));
+                               .arg(done));
     if (progress) {
         progress->setValue(std::min(done, total));
     }
@@ -404,13 +407,11 @@ bool EditorWindowController::mayClose() {
         m_discardQuestion->raise();
         return false;
     }
-    auto* question =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
-                        QStringLiteral("放弃这段录制？"), QMessageBox::NoButton, m_window);
-    question->setInformativeText(QStringLiteral("这段录制还没有存储，关闭后将无法找回。"));
-    QPushButton* discard =
-        question->addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = question->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    auto* question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                                     tr("放弃这段录制？"), QMessageBox::NoButton, m_window);
+    question->setInformativeText(tr("这段录制还没有存储，关闭后将无法找回。"));
+    QPushButton* discard = question->addButton(tr("放弃"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question->addButton(tr("取消"), QMessageBox::RejectRole);
     question->setDefaultButton(cancel);
     question->setEscapeButton(cancel);
     question->setWindowModality(Qt::WindowModal);
