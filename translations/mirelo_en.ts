@@ -325,7 +325,7 @@
     </message>
     <message>
         <source>删除之前</source>
-        <translation>Delete Before</translation>
+        <translation>Cut Before</translation>
     </message>
     <message>
         <source>掐头:删除当前帧之前的所有帧</source>
@@ -333,7 +333,7 @@
     </message>
     <message>
         <source>删除之后</source>
-        <translation>Delete After</translation>
+        <translation>Cut After</translation>
     </message>
     <message>
         <source>去尾:删除当前帧之后的所有帧</source>
@@ -341,7 +341,7 @@
     </message>
     <message>
         <source>删除所选</source>
-        <translation>Delete Selected</translation>
+        <translation>Delete</translation>
     </message>
     <message>
         <source>修改所选帧的延迟,如 0.1</source>

@@ -4,6 +4,8 @@
 #include "export/ExportFormats.h"
 #include "export/ExportModel.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -32,9 +34,15 @@ QFont digitsFont() {
     return font;
 }
 
+// The captions of the rows share one width: the widest caption's, at least 56.
 QLabel* caption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFixedWidth(56);
+    int width = 56;
+    for (const QString& each : {ExportAccessoryView::tr("格式"), ExportAccessoryView::tr("品质"),
+                                ExportAccessoryView::tr("预计大小")}) {
+        width = std::max(width, label->fontMetrics().horizontalAdvance(each));
+    }
+    label->setFixedWidth(width);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
 }
