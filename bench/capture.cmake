@@ -1,7 +1,7 @@
 # Screen capture: a recording tool driven by scripts/capture_vs_x11grab.sh
 # (not a bench_* executable: it needs an X display the script provides).
 add_executable(capture_record capture_record.cpp)
-target_link_libraries(capture_record PRIVATE mirelo_platform mirelo_capture)
+target_link_libraries(capture_record PRIVATE mirelo_platform mirelo_capture mirelo_i18n)
 
 # The recording store on decoded video: driven by scripts/recording_store.sh.
 add_executable(store_frames store_frames.cpp)

@@ -12,6 +12,7 @@
 // (scripts/capture_keys.sh), and prints "input events: N".
 #include "PeakMemory.h"
 #include "capture/ScreenRecorder.h"
+#include "i18n/ModelTexts.h"
 #include "platform/wayland/PortalCaptureBackend.h"
 #include "platform/x11/X11CaptureBackend.h"
 
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
     double stopAsked = 0;
     recorder.start(region, fps, showsPointer, [&](std::optional<mirelo::RecorderError> error) {
         if (error) {
-            std::fprintf(stderr, "start failed: %s\n", qPrintable(error->description()));
+            std::fprintf(stderr, "start failed: %s\n", qPrintable(mirelo::i18n::describe(*error)));
             status = 1;
             app.quit();
             return;
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
             recorder.stop([&](std::vector<mirelo::FrameStore::Frame> frames,
                               std::optional<mirelo::RecorderError> stopError) {
                 if (stopError) {
-                    std::fprintf(stderr, "stop failed: %s\n", qPrintable(stopError->description()));
+                    std::fprintf(stderr, "stop failed: %s\n",
+                                 qPrintable(mirelo::i18n::describe(*stopError)));
                     status = 1;
                 } else if (frames.empty()) {
                     // A compositor may send no picture at all while the screen stands still.
@@ -167,7 +169,7 @@ int main(int argc, char** argv) {
     });
     QObject::connect(
         &recorder, &mirelo::ScreenRecorder::streamFailed, [](const mirelo::RecorderError& error) {
-            std::fprintf(stderr, "stream failed: %s\n", qPrintable(error.description()));
+            std::fprintf(stderr, "stream failed: %s\n", qPrintable(mirelo::i18n::describe(error)));
         });
     app.exec();
     return status;

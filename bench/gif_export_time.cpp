@@ -3,6 +3,7 @@
 // folder's PNG files in name order, decoded before timing starts). Prints
 // the wall seconds and the CPU seconds (user + system) of the export alone.
 #include "export/Exporter.h"
+#include "i18n/ModelTexts.h"
 #include "image/Image.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (status) {
-        std::fprintf(stderr, "export failed: %s\n", qPrintable(status->message));
+        std::fprintf(stderr, "export failed: %s\n", qPrintable(mirelo::i18n::describe(*status)));
         return 1;
     }
     std::printf("%.3f %.3f\n", wall, cpuSeconds() - cpuBefore);

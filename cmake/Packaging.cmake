@@ -13,8 +13,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 through a borderless recording frame, opens the frames in an editor (delete,
 trim, delays, crop, resize, turn, mirror, text, stickers, mosaic, arrows, with
 undo) and saves an animated GIF, an animated WebP or an MP4 video. Its
-interface speaks Chinese. The package also holds mirelo-convert, which turns
-a folder of PNG/JPEG frames into the same formats.")
+interface speaks Chinese or English, following the desktop's language. The
+package also holds mirelo-convert, which turns a folder of PNG/JPEG frames
+into the same formats.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
@@ -24,10 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${MIRELO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The Chinese interface needs CJK glyphs; the desktop hand-offs (opening the
-# output folder, a download page) go through xdg-open where no file manager
-# answers on D-Bus.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")
+# The Chinese interface needs CJK glyphs, and Qt's own dialogs their Chinese
+# catalogue; the desktop hand-offs (opening the output folder, a download
+# page) go through xdg-open where no file manager answers on D-Bus.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, xdg-utils")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # The checks CI runs besides the test suite. Each stage runs on its own:
 #
-#   scripts/ci-gates.sh STAGE...    (format, layers, werror, sanitize, fuzz; none = all)
+#   scripts/ci-gates.sh STAGE...    (format, layers, texts, translations, werror,
+#                                    sanitize, fuzz; none = all)
 #
 #   format    clang-format --dry-run --Werror over every tracked C++ file
 #   layers    no include points up the layer table, no Qt Widgets below src/ui
+#   texts     no user-visible text in the model layers: a string literal with
+#             non-ASCII characters in src/image, overlay, editor, export or
+#             capture (outside comments) fails
+#   translations  every text of the code translated in translations/*.ts, and
+#             nothing there that the code no longer has
 #   werror    gcc build of everything (tests, tools, benchmarks) with -Werror,
 #             into build-werror/
 #   sanitize  ASan + UBSan build into build-asan/ and the whole suite under it
@@ -22,6 +28,14 @@ stage_format() {
 
 stage_layers() {
   "$root/scripts/check-layers.sh"
+}
+
+stage_texts() {
+  python3 "$root/scripts/check-model-texts.py" src/image src/overlay src/editor src/export src/capture
+}
+
+stage_translations() {
+  "$root/scripts/update-translations.sh" --check
 }
 
 stage_werror() {
@@ -51,7 +65,7 @@ stage_fuzz() {
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-  stages=(format layers werror sanitize fuzz)
+  stages=(format layers texts translations werror sanitize fuzz)
 fi
 for stage in "${stages[@]}"; do
   if ! declare -F "stage_$stage" >/dev/null; then

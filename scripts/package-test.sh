@@ -38,6 +38,8 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
   echo ./usr/share/metainfo/$app_id.metainfo.xml
   echo ./usr/share/man/man1/mirelo.1.gz
   echo ./usr/share/man/man1/mirelo-convert.1.gz
+  echo ./usr/share/man/zh_CN/man1/mirelo.1.gz
+  echo ./usr/share/man/zh_CN/man1/mirelo-convert.1.gz
   echo ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
   for s in 16 22 24 32 48 64 128 256; do echo ./usr/share/icons/hicolor/${s}x$s/apps/$app_id.png; done
   for state in idle recording; do
@@ -53,8 +55,8 @@ done
 desktop-file-validate "$work/stage/usr/share/applications/$app_id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$work/stage/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
   fail "metainfo: $(appstreamcli validate --no-net "$work/stage/usr/share/metainfo/$app_id.metainfo.xml")"
-for page in mirelo mirelo-convert; do
-  warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/stage/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
+for page in man1/mirelo man1/mirelo-convert zh_CN/man1/mirelo zh_CN/man1/mirelo-convert; do
+  warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/stage/usr/share/man/$page.1.gz" 2>&1 >/dev/null)"
   [ -z "$warnings" ] || fail "man page $page: $warnings"
 done
 

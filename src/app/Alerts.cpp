@@ -10,12 +10,14 @@ namespace mirelo {
 AlertPresenter::Response MessageBoxAlerts::showRecordingError(const QString& description,
                                                               bool offerSettings) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Mirelo"),
-                    QStringLiteral("Mirelo 出错了"));
+                    QCoreApplication::translate("mirelo::Alerts", "Mirelo 出错了"));
     box.setInformativeText(description);
-    QPushButton* ok = box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+    QPushButton* ok =
+        box.addButton(QCoreApplication::translate("mirelo::Alerts", "好"), QMessageBox::AcceptRole);
     QPushButton* settings = nullptr;
     if (offerSettings) {
-        settings = box.addButton(QStringLiteral("打开系统设置"), QMessageBox::ActionRole);
+        settings = box.addButton(QCoreApplication::translate("mirelo::Alerts", "打开系统设置"),
+                                 QMessageBox::ActionRole);
     }
     box.setDefaultButton(ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -24,17 +26,21 @@ AlertPresenter::Response MessageBoxAlerts::showRecordingError(const QString& des
 }
 
 bool MessageBoxAlerts::showStopNotice(const QString& text, bool canStart) {
-    QMessageBox box(
-        canStart ? QMessageBox::Information : QMessageBox::Warning, QStringLiteral("Mirelo"),
-        canStart ? QStringLiteral("录制时不显示停止按钮") : QStringLiteral("无法开始录制"));
+    QMessageBox box(canStart ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("Mirelo"),
+                    canStart ? QCoreApplication::translate("mirelo::Alerts", "录制时不显示停止按钮")
+                             : QCoreApplication::translate("mirelo::Alerts", "无法开始录制"));
     box.setInformativeText(text);
     QPushButton* start = nullptr;
     if (canStart) {
-        start = box.addButton(QStringLiteral("开始录制"), QMessageBox::AcceptRole);
+        start = box.addButton(QCoreApplication::translate("mirelo::Alerts", "开始录制"),
+                              QMessageBox::AcceptRole);
         box.setDefaultButton(start);
-        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.addButton(QCoreApplication::translate("mirelo::Alerts", "取消"),
+                      QMessageBox::RejectRole);
     } else {
-        box.setDefaultButton(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+        box.setDefaultButton(box.addButton(QCoreApplication::translate("mirelo::Alerts", "好"),
+                                           QMessageBox::AcceptRole));
     }
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
@@ -56,21 +62,24 @@ bool MessageBoxAlerts::confirmPartialRecording(const QString& text) {
 
 void MessageBoxAlerts::showFileLocation(const QString& path) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"),
-                    QStringLiteral("文件已保存"));
-    box.setInformativeText(QStringLiteral("没有可以打开它的文件管理器。文件保存在:\n%1")
-                               .arg(QDir::toNativeSeparators(path)));
+                    QCoreApplication::translate("mirelo::Alerts", "文件已保存"));
+    box.setInformativeText(
+        QCoreApplication::translate("mirelo::Alerts", "没有可以打开它的文件管理器。文件保存在:\n%1")
+            .arg(QDir::toNativeSeparators(path)));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("mirelo::Alerts", "好"), QMessageBox::AcceptRole);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
 
 AlertPresenter::RestoreAnswer MessageBoxAlerts::askRestoreRecording(const QString& details) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Mirelo"),
-                    QStringLiteral("恢复上次的录制？"));
+                    QCoreApplication::translate("mirelo::Alerts", "恢复上次的录制？"));
     box.setInformativeText(details);
-    QPushButton* restore = box.addButton(QStringLiteral("恢复"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("丢弃"), QMessageBox::DestructiveRole);
+    QPushButton* restore = box.addButton(QCoreApplication::translate("mirelo::Alerts", "恢复"),
+                                         QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QCoreApplication::translate("mirelo::Alerts", "丢弃"),
+                                         QMessageBox::DestructiveRole);
     box.setDefaultButton(restore);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
@@ -82,7 +91,8 @@ AlertPresenter::RestoreAnswer MessageBoxAlerts::askRestoreRecording(const QStrin
 
 void MessageBoxAlerts::showNotice(const QString& text) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"), text);
-    box.setDefaultButton(box.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    box.setDefaultButton(box.addButton(QCoreApplication::translate("mirelo::Alerts", "好"),
+                                       QMessageBox::AcceptRole));
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }

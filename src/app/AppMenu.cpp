@@ -30,7 +30,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
-    m_stop = m_menu->addAction(QStringLiteral("停止录制"));
+    m_stop = m_menu->addAction(tr("停止录制"));
     m_stop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(m_stop, &QAction::triggered, this, [this] {
         if (m_state && m_state->isRecording()) {
@@ -38,7 +38,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
-    m_pause = m_menu->addAction(QStringLiteral("暂停录制"));
+    m_pause = m_menu->addAction(tr("暂停录制"));
     m_pause->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(m_pause, &QAction::triggered, this, [this] {
         if (m_state) {
@@ -49,7 +49,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
     m_shortcutNote = m_menu->addAction(QString());
     m_shortcutNote->setEnabled(false);
 
-    m_showRecorder = m_menu->addAction(QStringLiteral("显示录制窗口"));
+    m_showRecorder = m_menu->addAction(tr("显示录制窗口"));
     m_showRecorder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(m_showRecorder, &QAction::triggered, this, [this] {
         if (m_state) {
@@ -61,11 +61,11 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
 
     m_menu->addSeparator();
 
-    m_openFolder = m_menu->addAction(QStringLiteral("打开输出文件夹"));
+    m_openFolder = m_menu->addAction(tr("打开输出文件夹"));
     connect(m_openFolder, &QAction::triggered, this,
             [] { desktop::openFolder(AppState::outputFolder()); });
 
-    m_autostart = m_menu->addAction(QStringLiteral("登录时启动"));
+    m_autostart = m_menu->addAction(tr("登录时启动"));
     m_autostart->setCheckable(true);
     m_autostart->setChecked(autostart::isEnabled(QStringLiteral(MIRELO_APP_ID)));
     connect(m_autostart, &QAction::triggered, this, &AppMenu::setAutostart);
@@ -73,7 +73,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         m_autostart->setChecked(autostart::isEnabled(QStringLiteral(MIRELO_APP_ID)));
     });
 
-    m_checkUpdates = m_menu->addAction(QStringLiteral("检查更新…"));
+    m_checkUpdates = m_menu->addAction(tr("检查更新…"));
     m_checkUpdates->setVisible(m_updates && m_updates->isConfigured());
     connect(m_checkUpdates, &QAction::triggered, this, [this] {
         if (m_updates) {
@@ -86,7 +86,7 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
 
     m_menu->addSeparator();
 
-    m_quit = m_menu->addAction(QStringLiteral("退出 Mirelo"));
+    m_quit = m_menu->addAction(tr("退出 Mirelo"));
     m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
@@ -132,7 +132,7 @@ void AppMenu::refresh() {
     m_stop->setVisible(recording);
     m_stop->setEnabled(recording);
     const bool paused = m_state && m_state->isPaused();
-    m_pause->setText(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
+    m_pause->setText(paused ? tr("继续录制") : tr("暂停录制"));
     m_pause->setVisible(recording);
     m_pause->setEnabled(recording);
     m_start->setVisible(!recording);
@@ -189,8 +189,8 @@ void AppMenu::setAutostart(bool enabled) {
         autostart::setEnabled(id, enabled, QCoreApplication::applicationFilePath());
     m_autostart->setChecked(autostart::isEnabled(id));
     if (error) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("登录时启动"),
-                        QStringLiteral("无法更改登录时启动:%1").arg(*error));
+        QMessageBox box(QMessageBox::Warning, tr("登录时启动"),
+                        tr("无法更改登录时启动:%1").arg(*error));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.exec();
     }
@@ -200,22 +200,21 @@ QString AppMenu::describe(const UpdateCheckResult& result, const QString& curren
     using Status = UpdateCheckResult::Status;
     switch (result.status) {
         case Status::notConfigured:
-            return QStringLiteral("此版本没有设置更新地址,无法检查更新。");
+            return tr("此版本没有设置更新地址,无法检查更新。");
         case Status::upToDate:
-            return QStringLiteral("Mirelo %1 已是最新版本。").arg(currentVersion);
+            return tr("Mirelo %1 已是最新版本。").arg(currentVersion);
         case Status::updateAvailable:
-            return QStringLiteral("有新版本 Mirelo %1 可用(当前版本 %2)。")
+            return tr("有新版本 Mirelo %1 可用(当前版本 %2)。")
                 .arg(result.latest.version, currentVersion);
         case Status::failed:
-            return QStringLiteral("检查更新失败:%1").arg(result.error);
+            return tr("检查更新失败:%1").arg(result.error);
     }
     return {};
 }
 
 void AppMenu::showUpdateResult(const UpdateCheckResult& result) {
     const QString version = QCoreApplication::applicationVersion();
-    QMessageBox box(QMessageBox::Information, QStringLiteral("检查更新"),
-                    describe(result, version));
+    QMessageBox box(QMessageBox::Information, tr("检查更新"), describe(result, version));
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     QPushButton* download = nullptr;
     // Only web links from the feed are opened, never local files or other
@@ -224,9 +223,9 @@ void AppMenu::showUpdateResult(const UpdateCheckResult& result) {
     if (result.status == UpdateCheckResult::Status::updateAvailable &&
         result.latest.link.isValid() &&
         (scheme == QLatin1String("https") || scheme == QLatin1String("http"))) {
-        download = box.addButton(QStringLiteral("下载"), QMessageBox::AcceptRole);
+        download = box.addButton(tr("下载"), QMessageBox::AcceptRole);
     }
-    QPushButton* ok = box.addButton(QStringLiteral("好"), QMessageBox::RejectRole);
+    QPushButton* ok = box.addButton(tr("好"), QMessageBox::RejectRole);
     box.setDefaultButton(download ? download : ok);
     box.exec();
     if (download && box.clickedButton() == download) {

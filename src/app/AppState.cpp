@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "i18n/ModelTexts.h"
 
 #include "app/Alerts.h"
 #include "app/RecordedInput.h"
@@ -260,20 +261,18 @@ void AppState::discardStream() {
 bool AppState::agreeOnHeaderlessStop() {
     const bool key = recorderWindowController()->grabStopKey();
     if (!key && !m_trayMenu) {
-        m_services.alerts->showStopNotice(
-            QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮,"
-                           "而 Ctrl+R 又被其他程序占用,录制将无法停止。"
-                           "请把录制区域缩小一些再试。"),
-            false);
+        m_services.alerts->showStopNotice(tr("录制区域太大,录制时屏幕上没有地方放停止按钮,"
+                                             "而 Ctrl+R 又被其他程序占用,录制将无法停止。"
+                                             "请把录制区域缩小一些再试。"),
+                                          false);
         return false;
     }
-    QString text = QStringLiteral("录制区域太大,录制时屏幕上没有地方放停止按钮。");
+    QString text = tr("录制区域太大,录制时屏幕上没有地方放停止按钮。");
     if (key) {
-        text += QStringLiteral("按 Ctrl+R 停止录制");
-        text +=
-            m_trayMenu ? QStringLiteral(",或在托盘菜单中选择“停止录制”。") : QStringLiteral("。");
+        text += tr("按 Ctrl+R 停止录制");
+        text += m_trayMenu ? tr(",或在托盘菜单中选择“停止录制”。") : tr("。");
     } else {
-        text += QStringLiteral("请在托盘菜单中选择“停止录制”来停止录制。");
+        text += tr("请在托盘菜单中选择“停止录制”来停止录制。");
     }
     return m_services.alerts->showStopNotice(text, true);
 }
@@ -337,8 +336,8 @@ void AppState::finishStop(std::vector<FrameStore::Frame> frames,
     }
     if (dropped > 0) {
         m_services.alerts->showNotice(
-            QStringLiteral("磁盘写入跟不上录制,有 %1 帧被丢弃;它们的时间并入了前一帧,总时长不变。")
-                .arg(dropped));
+            tr("磁盘写入跟不上录制,有 %n 帧被丢弃;它们的时间并入了前一帧,总时长不变。", nullptr,
+               int(dropped)));
     }
 }
 
@@ -353,14 +352,14 @@ void AppState::offerLeftoverRecording() {
         if (found->images.empty()) {
             if (found->lostFrames > 0) {
                 m_services.alerts->showNotice(
-                    QStringLiteral("上次的录制已损坏,%1 帧都无法恢复。").arg(found->lostFrames));
+                    tr("上次的录制已损坏,%n 帧都无法恢复。", nullptr, int(found->lostFrames)));
             }
             found->store->removeFiles();
             continue;
         }
         const auto answer = m_services.alerts->askRestoreRecording(
-            QStringLiteral("Mirelo 上次没有正常退出,留下了一段 %1 帧的录制。")
-                .arg(found->images.size()));
+            tr("Mirelo 上次没有正常退出,留下了一段 %n 帧的录制。", nullptr,
+               int(found->images.size())));
         if (answer == AlertPresenter::RestoreAnswer::discard) {
             found->store->removeFiles();
             continue;
@@ -378,7 +377,7 @@ void AppState::offerLeftoverRecording() {
         openEditor(std::move(frames), found->store, std::move(input));
         if (found->lostFrames > 0) {
             m_services.alerts->showNotice(
-                QStringLiteral("录制有损坏,%1 帧无法恢复;其余的帧已恢复。").arg(found->lostFrames));
+                tr("录制有损坏,%n 帧无法恢复;其余的帧已恢复。", nullptr, int(found->lostFrames)));
         }
         return;  // one editor at a time: any other leftover is offered at the next start
     }
@@ -464,7 +463,7 @@ void AppState::showError(const RecorderError& error, bool showRecorder) {
         showRecorderWindow();
     }
     const bool permission = error.kind == RecorderError::Kind::noPermission;
-    const auto response = m_services.alerts->showRecordingError(describe(error), permission);
+    const auto response = m_services.alerts->showRecordingError(i18n::describe(error), permission);
     if (permission && response == AlertPresenter::Response::openSettings &&
         m_services.openPrivacySettings) {
         m_services.openPrivacySettings();
@@ -510,23 +509,6 @@ void AppState::useGlobalShortcuts(GlobalShortcuts* shortcuts) {
     };
     connect(shortcuts, &GlobalShortcuts::stateChanged, this, reportClash);
     reportClash();
-}
-
-QString AppState::describe(const RecorderError& error) const {
-    switch (error.kind) {
-        case RecorderError::Kind::otherMonitorShared:
-            return tr("共享的不是录制框所在的显示器“%1”,录制没有开始。"
-                      "请再次录制,并在屏幕共享对话框中选择显示器“%1”。")
-                .arg(error.displayName);
-        case RecorderError::Kind::monitorUnidentified:
-            return tr("无法确定屏幕共享给出的是哪个显示器的画面,为免录下错误的画面或一片黑色,"
-                      "录制没有开始。请把录制框放在一个显示器上,再次录制,"
-                      "并在屏幕共享对话框中选择显示器“%1”。")
-                .arg(error.displayName);
-        default:
-            break;
-    }
-    return error.description();
 }
 
 void AppState::updatePixelSize() {

@@ -135,7 +135,6 @@ private:
     void showError(const RecorderError& error, bool showRecorder = true);
     void onStreamFailed(const RecorderError& error);
     // The error alert's text.
-    QString describe(const RecorderError& error) const;
     // Keeps the model's recorded pixel size up to date: the capture size at the scale the
     // last recording had (the screen's pixel ratio before the first).
     void updatePixelSize();

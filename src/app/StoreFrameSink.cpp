@@ -1,4 +1,5 @@
 #include "app/StoreFrameSink.h"
+#include "i18n/ModelTexts.h"
 
 #include <cmath>
 
@@ -11,7 +12,7 @@ FrameSinkFactory StoreFrameSink::factory(StoreOptions options) {
             std::shared_ptr<RecordingStore> store = RecordingStore::create(options, fps, &failure);
             if (!store) {
                 if (error) {
-                    *error = failure.message;
+                    *error = i18n::describe(failure);
                 }
                 return nullptr;
             }
@@ -26,7 +27,7 @@ bool StoreFrameSink::keep(const Image& frame, Image* kept, QString* error) {
         m_store->append(frame, MediaTime{micros, 1'000'000, MediaTime::Valid}, 0, kept);
     ++m_count;
     if (failure && error) {
-        *error = failure->message;
+        *error = i18n::describe(*failure);
     }
     return !failure;
 }
@@ -34,7 +35,7 @@ bool StoreFrameSink::keep(const Image& frame, Image* kept, QString* error) {
 bool StoreFrameSink::finish(QString* error) {
     std::optional<StoreError> failure = m_store->finish(0);
     if (failure && error) {
-        *error = failure->message;
+        *error = i18n::describe(*failure);
     }
     return !failure;
 }

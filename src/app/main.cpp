@@ -14,6 +14,8 @@
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
+#include "i18n/Language.h"
+
 #include <QApplication>
 #include <QUrl>
 
@@ -81,7 +83,7 @@ int main(int argc, char** argv) {
     // The recorder window hides while an editor is open and the last editor
     // may close: the application lives on in its menu until "退出 Mirelo".
     QApplication::setQuitOnLastWindowClosed(false);
-    mirelo::dialogs::installChineseTranslations(&app);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     mirelo::dialogs::widenMessageBoxes(&app);
 
     // A second launch brings the running recorder forward instead.

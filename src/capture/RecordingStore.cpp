@@ -98,11 +98,9 @@ qint64 fileSystemFreeSpace(const QString& folder) {
 
 StoreError writeError(int error) {
     if (error == ENOSPC || error == EDQUOT) {
-        return StoreError{lowDiskMessage(), true};
+        return StoreError{StoreError::Kind::lowDisk};
     }
-    return StoreError{
-        QStringLiteral("无法写入录制缓存:%1").arg(QString::fromLocal8Bit(std::strerror(error))),
-        false};
+    return StoreError{StoreError::Kind::writeFailed, error};
 }
 
 bool readFully(int fd, char* out, size_t size, qint64 offset) {
@@ -252,10 +250,6 @@ QString defaultStoreRoot() {
     return QDir(cache).filePath(QStringLiteral("mirelo"));
 }
 
-QString lowDiskMessage() {
-    return QStringLiteral("磁盘空间不足,录制已停止。已录下的画面都保留着。");
-}
-
 // --- Writing -------------------------------------------------------------------------------
 
 std::shared_ptr<RecordingStore> RecordingStore::create(const StoreOptions& options, double fps,
@@ -279,8 +273,7 @@ std::shared_ptr<RecordingStore> RecordingStore::create(const StoreOptions& optio
     }
     store->m_fps = std::isfinite(fps) && fps >= 1 ? fps : 1.0;
     const QString root = store->m_options.root;
-    const StoreError cannotCreate{
-        QStringLiteral("无法创建录制缓存文件夹 %1。").arg(QDir::toNativeSeparators(root)), false};
+    const StoreError cannotCreate{StoreError::Kind::cannotCreate, 0, root};
     if (!QDir().mkpath(root)) {
         return fail(cannotCreate);
     }
@@ -367,7 +360,7 @@ void RecordingStore::removeFiles() {
 std::optional<StoreError> RecordingStore::checkSpace(qint64 bytes) {
     const qint64 free = m_options.freeSpace(m_file ? m_file->folder : m_options.root);
     if (free >= 0 && free - bytes < m_options.diskReserve) {
-        return StoreError{lowDiskMessage(), true};
+        return StoreError{StoreError::Kind::lowDisk};
     }
     m_room = free >= 0 ? free - m_options.diskReserve : -1;
     m_writtenSinceCheck = 0;
@@ -403,10 +396,10 @@ std::optional<StoreError> RecordingStore::writeBytes(int fd, const void* data, s
 std::optional<StoreError> RecordingStore::append(const Image& frame, const MediaTime& timestamp,
                                                  uint32_t dropsBefore, Image* stored) {
     if (m_failed || !m_file) {
-        return StoreError{QStringLiteral("录制缓存已不可用。"), false};
+        return StoreError{StoreError::Kind::unavailable};
     }
     if (frame.isNull()) {
-        return StoreError{QStringLiteral("无法写入录制缓存:空白画面。"), false};
+        return StoreError{StoreError::Kind::emptyFrame};
     }
     const int width = frame.width();
     const int height = frame.height();
@@ -479,7 +472,7 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
         const size_t n = ZSTD_compressCCtx(compressor, m_scratch.data() + at + kBandHeaderBytes,
                                            bound, input, rawBytes, kCompressionLevel);
         if (ZSTD_isError(n)) {
-            return StoreError{QStringLiteral("无法压缩录制的画面。"), false};
+            return StoreError{StoreError::Kind::compressFailed};
         }
         const uint32_t sum = checksum(m_scratch.data() + at + kBandHeaderBytes, n);
         ids[b] = m_nextBand++;

@@ -53,12 +53,21 @@ QString defaultStoreRoot();
 
 // Why a store cannot take a frame.
 struct StoreError {
-    QString message;  // shown to the user
-    bool lowDisk = false;
-};
+    enum class Kind {
+        lowDisk,         // the disk is (nearly) full: the recording stops, its frames stay
+        writeFailed,     // writing the cache failed with `systemError` (errno)
+        cannotCreate,    // the cache folder `path` could not be made
+        unavailable,     // the store was closed or failed before
+        emptyFrame,      // a frame without pixels
+        compressFailed,  // a frame's bands could not be compressed
+    };
+    Kind kind = Kind::writeFailed;
+    int systemError = 0;
+    QString path;
 
-// The text of the alert when the disk is nearly full.
-QString lowDiskMessage();
+    bool lowDisk() const { return kind == Kind::lowDisk; }
+    friend bool operator==(const StoreError&, const StoreError&) = default;
+};
 
 class StoreFile;
 

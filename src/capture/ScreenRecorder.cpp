@@ -11,28 +11,6 @@
 
 namespace mirelo {
 
-QString RecorderError::description() const {
-    switch (kind) {
-        case Kind::noPermission:
-            if (!platformDescription.isEmpty()) {
-                return platformDescription;  // the platform's own account of the refusal
-            }
-            return QStringLiteral(
-                "没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
-                "Mirelo,然后重新启动 App。");
-        case Kind::displayNotFound:
-            return QStringLiteral("找不到框选区域所在的显示器。");
-        case Kind::noFrames:
-            return QStringLiteral("没有采集到任何画面帧,请重试。");
-        case Kind::platform:
-            return platformDescription;
-        case Kind::otherMonitorShared:
-        case Kind::monitorUnidentified:
-            break;  // worded by the application
-    }
-    return platformDescription;
-}
-
 std::vector<ScreenInfo> currentScreens() {
     std::vector<ScreenInfo> screens;
     for (const QScreen* screen : QGuiApplication::screens()) {
@@ -40,15 +18,6 @@ std::vector<ScreenInfo> currentScreens() {
     }
     return screens;
 }
-
-namespace {
-
-// Refusal of a start or stop that overlaps another one still under way.
-RecorderError busyError() {
-    return RecorderError::platform(QStringLiteral("录制正在启动或停止,请稍候。"));
-}
-
-}  // namespace
 
 ScreenRecorder::ScreenRecorder(std::shared_ptr<CaptureBackend> backend, ScreenListFn screens,
                                QObject* parent, StoreOptions store)
@@ -67,7 +36,7 @@ ScreenRecorder::ScreenRecorder(std::shared_ptr<CaptureBackend> backend, ScreenLi
             this,
             [this, stream, error] {
                 if (m_state == State::capturing && m_currentStream->load() == stream) {
-                    emit streamFailed(RecorderError::platform(error.message));
+                    emit streamFailed(RecorderError::storeFailed(error));
                 }
             },
             Qt::QueuedConnection);
@@ -113,7 +82,7 @@ void ScreenRecorder::prewarmShareableContent() {
 void ScreenRecorder::start(const QRectF& region, double fps, bool showsCursor,
                            StartCompletion completion) {
     if (m_state == State::starting || m_state == State::stopping) {
-        onMainThread([completion] { completion(busyError()); });
+        onMainThread([completion] { completion(RecorderError::busy()); });
         return;
     }
     m_stateBeforeStart = m_state;
@@ -235,8 +204,9 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
         }
         // Late frames of the previous recording never open this one; this one goes to disk.
         std::optional<CaptureFailure> failure;
-        if (const std::optional<StoreError> error = store->begin(fps)) {
-            failure = CaptureFailure{error->message};
+        const std::optional<StoreError> storeFailure = store->begin(fps);
+        if (storeFailure) {
+            failure = CaptureFailure{};
         } else {
             failure = backend->startStream(config, sink);
             if (failure) {
@@ -250,14 +220,16 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
                 m_cachedDisplays.reset();
                 m_currentStream->store(0);
                 RecorderError error = RecorderError::platform(failure->message);
-                if (failure->noPermission) {
-                    error = RecorderError{RecorderError::Kind::noPermission, failure->message, {}};
+                if (storeFailure) {
+                    error = RecorderError::storeFailed(*storeFailure);
+                } else if (failure->noPermission) {
+                    error = RecorderError{RecorderError::Kind::noPermission, failure->message};
                 } else if (failure->monitor == CaptureFailure::Monitor::otherShared) {
-                    error = RecorderError{
-                        RecorderError::Kind::otherMonitorShared, {}, failure->displayName};
+                    error = RecorderError{.kind = RecorderError::Kind::otherMonitorShared,
+                                          .displayName = failure->displayName};
                 } else if (failure->monitor == CaptureFailure::Monitor::unidentified) {
-                    error = RecorderError{
-                        RecorderError::Kind::monitorUnidentified, {}, failure->displayName};
+                    error = RecorderError{.kind = RecorderError::Kind::monitorUnidentified,
+                                          .displayName = failure->displayName};
                 }
                 finishStart(error, true, completion);
                 return;
@@ -324,7 +296,7 @@ bool ScreenRecorder::isPaused() const {
 
 void ScreenRecorder::stop(StopCompletion completion) {
     if (m_state == State::starting || m_state == State::stopping) {
-        onMainThread([completion] { completion({}, busyError()); });
+        onMainThread([completion] { completion({}, RecorderError::busy()); });
         return;
     }
     if (m_state != State::capturing) {

@@ -18,13 +18,15 @@
 
 namespace mirelo {
 
-// A failed recording step, as a value. description() is the text the user sees.
+// A failed recording step, as a value; i18n::describe() words it.
 struct RecorderError {
     enum class Kind {
         noPermission,     // the screen may not be captured
         displayNotFound,  // no display lies under the region
         noFrames,         // the recording delivered nothing (or none was running)
         platform,         // the capture service failed; its own description is shown
+        busy,             // a start or stop is still under way
+        store,            // the recording's store failed (`storeError`)
         // Where one monitor is shared at a time (a screen-sharing dialog): another monitor
         // than the one under the region was shared, or which one cannot be told. The
         // region's display is named in displayName.
@@ -34,7 +36,10 @@ struct RecorderError {
 
     Kind kind = Kind::noFrames;
     // Kind::platform; for Kind::noPermission, the platform's account of the refusal if any
+    // (the platform layer words it in the interface's language)
     QString platformDescription;
+    StoreError storeError;
+    // Kind::otherMonitorShared, Kind::monitorUnidentified: the region's display
     QString displayName;
 
     static RecorderError noPermission() { return {Kind::noPermission, {}, {}}; }
@@ -43,8 +48,8 @@ struct RecorderError {
     static RecorderError platform(const QString& description) {
         return {Kind::platform, description, {}};
     }
-
-    QString description() const;
+    static RecorderError busy() { return {Kind::busy, {}}; }
+    static RecorderError storeFailed(const StoreError& error) { return {Kind::store, {}, error}; }
 
     friend bool operator==(const RecorderError&, const RecorderError&) = default;
 };

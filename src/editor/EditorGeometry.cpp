@@ -50,17 +50,13 @@ qint64 systemAvailableMemory() {
     return std::numeric_limits<qint64>::max();
 }
 
-QString gigabytes(double bytes) {
-    return QString::number(bytes / 1e9, 'f', 1);
-}
-
 }  // namespace
 
 void EditorState::setAvailableMemoryProbe(std::function<qint64()> probe) {
     m_availableMemory = std::move(probe);
 }
 
-QString EditorState::resizeRefusal(const QSizeF& newSize) const {
+std::optional<MemoryShortage> EditorState::resizeRefusal(const QSizeF& newSize) const {
     const double w = std::round(newSize.width());
     const double h = std::round(newSize.height());
     if (!(w >= 1 && h >= 1) || m_frameSinkFactory) {
@@ -72,9 +68,7 @@ QString EditorState::resizeRefusal(const QSizeF& newSize) const {
     if (needed <= available * 0.75) {
         return {};
     }
-    return QStringLiteral(
-               "缩放后的帧需要约 %1 GB 内存，超过可用内存（约 %2 GB），请选择更小的尺寸。")
-        .arg(gigabytes(needed), gigabytes(available));
+    return MemoryShortage{needed, available};
 }
 
 void EditorState::startCrop() {
@@ -132,7 +126,7 @@ void EditorState::resize(const QSizeF& newSize) {
     // A size no frame can take would leave every frame as it is while the
     // overlays scaled away from them: nothing happens then.
     if (!(w >= 1 && h >= 1 && w * h <= double(ImageServices::kMaxSurfacePixels)) ||
-        !resizeRefusal(newSize).isEmpty()) {
+        resizeRefusal(newSize)) {
         return;
     }
     const QSizeF oldSize = imageSize();
@@ -257,7 +251,7 @@ void EditorState::mutateAllFrames(GeometryOperation operation, OverlayTransform 
         QString error;
         job->sink = m_frameSinkFactory(delay > 0 ? 1.0 / delay : 1.0, &error);
         if (!job->sink) {
-            emit refused(error);
+            emit refused(EditorRefusal{EditorRefusal::Kind::frameStore, {}, error});
             return;
         }
     }
@@ -319,7 +313,7 @@ void EditorState::geometryEnded(quint64 serial) {
     if (job->failed || !current) {
         emit geometryFinished();
         if (job->failed) {
-            emit refused(job->error);
+            emit refused(EditorRefusal{EditorRefusal::Kind::frameStore, {}, job->error});
         }
         return;
     }

@@ -14,8 +14,6 @@ namespace {
 // The colour of a new text and a new arrow.
 constexpr RGBA kOverlayRed{0.95, 0.2, 0.15, 1.0};
 
-const QString kSampleText = QStringLiteral("示例文字");
-
 }  // namespace
 
 void EditorState::setPictureChooser(std::unique_ptr<PictureChooser> chooser) {
@@ -30,12 +28,16 @@ void EditorState::appendAndSelect(OverlayItem item) {
     setSelectedOverlayID(id);
 }
 
+void EditorState::setSampleText(const QString& text) {
+    m_sampleText = text;
+}
+
 void EditorState::addText() {
     pause();
     snapshot();
     const QSizeF frame = imageSize();
     TextOverlay text;
-    text.text = kSampleText;
+    text.text = m_sampleText;
     text.fontSize = std::max(frame.width() / 18.0, 20.0);
     const QSizeF box = TextMetrics::size(text.text, text.fontSize);
     text.origin =
@@ -79,7 +81,7 @@ Image EditorState::choosePicture() {
     // Larger pictures are scaled down to the frame's size on load.
     StickerLoader::Loaded loaded = StickerLoader::load(path, imageSize().toSize());
     if (loaded.image.isNull()) {
-        emit refused(loaded.error);
+        emit refused(EditorRefusal{EditorRefusal::Kind::picture, loaded.failure, {}});
     }
     return loaded.image;
 }

@@ -234,7 +234,7 @@ void EditorState::deleteSelected() {
     // history entry stays, so one undo restores an identical list.
     if (kept.isEmpty()) {
         kept = m_undoStack.last().frames;
-        emit refused(QStringLiteral("不能删除全部帧，至少要保留一帧。"));
+        emit refused(EditorRefusal{EditorRefusal::Kind::lastFrame, {}, {}});
     }
     setFrames(std::move(kept));
     dropOverlaysOfGoneFrames();

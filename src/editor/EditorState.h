@@ -5,6 +5,7 @@
 #include "editor/PictureChooser.h"
 #include "editor/PlaybackScheduler.h"
 #include "overlay/OverlayItem.h"
+#include "overlay/StickerLoader.h"
 
 #include <QList>
 #include <QObject>
@@ -15,10 +16,29 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace mirelo {
 
 using OverlayList = QList<OverlayItem>;
+
+// Why an operation the user asked for was refused; the interface words it.
+struct EditorRefusal {
+    enum class Kind {
+        lastFrame,   // deleting would leave no frame
+        picture,     // the chosen picture cannot be used: `picture` says why
+        frameStore,  // the store of new frames failed: `detail` is its own account
+    };
+    Kind kind = Kind::lastFrame;
+    StickerLoader::Failure picture = StickerLoader::Failure::none;
+    QString detail;
+};
+
+// New frames that would not fit in memory: what they need and what there is, in bytes.
+struct MemoryShortage {
+    double neededBytes = 0;
+    double availableBytes = 0;
+};
 
 // The editor model of one window: frames with delays, frame selection,
 // current frame, overlays, crop state, playback and the edit history.
@@ -99,6 +119,8 @@ public:
     // (drawn on top) and selects it. A sticker's step is recorded only once
     // its picture has loaded; a cancelled or refused file changes nothing.
     void addText();
+    // The text a new text overlay starts with (the interface's words).
+    void setSampleText(const QString& text);
     void addSticker();
     void addMosaic();
     void addArrow();
@@ -180,12 +202,12 @@ public:
     // A size whose new frames would not fit in the memory available is
     // refused too (see resizeRefusal).
     void resize(const QSizeF& newSize);
-    // Why resize(newSize) would be refused for memory, in one line, or an
-    // empty string when it fits. Without a frame sink the new frames stay in
+    // Why resize(newSize) would be refused for memory, or nothing when it
+    // fits. Without a frame sink the new frames stay in
     // memory, width x height x 4 bytes each (the old ones stay for undo), and
     // must fit in three quarters of the memory available; with one, only a
     // few are in memory at once and nothing is refused.
-    QString resizeRefusal(const QSizeF& newSize) const;
+    std::optional<MemoryShortage> resizeRefusal(const QSizeF& newSize) const;
     // Where the memory available comes from (bytes); /proc/meminfo's
     // MemAvailable unless a test gives its own.
     void setAvailableMemoryProbe(std::function<qint64()> probe);
@@ -206,9 +228,9 @@ signals:
     void cropRectChanged();
     // The undo or redo stack changed (for enabling undo/redo commands).
     void historyChanged();
-    // An operation the user asked for was refused; `reason` says why in one
-    // line (a picture that cannot be used, a delete of every frame).
-    void refused(const QString& reason);
+    // An operation the user asked for was refused; `reason` says why (a
+    // picture that cannot be used, a delete of every frame, a failed store).
+    void refused(const mirelo::EditorRefusal& reason);
     // A geometry operation began making frames; `total` frames are to be made.
     void geometryStarted(int total);
     // `done` of `total` frames are made.
@@ -294,6 +316,7 @@ private:
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
     std::function<qint64()> m_availableMemory;
+    QString m_sampleText;
 
     struct GeometryJob;
     // Lands the job's change if it is still `serial`'s and has ended.

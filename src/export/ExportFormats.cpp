@@ -49,7 +49,7 @@ ExportStatus encodeFrames(ExportFormat format, const FrameSequence& frames,
                           const ProgressFn& progress) {
     const ExportFormatEntry* entry = find(format);
     if (!entry || frames.count == 0 || frames.count != delays.size() || !frames.frame) {
-        return ExportError::encodeFailed(QStringLiteral("帧数据为空"));
+        return ExportError::encodeFailed(ExportError::Cause::emptyFrame);
     }
     return entry->encode(frames, delays, quality, destination, cancel, progress);
 }

@@ -24,15 +24,6 @@ namespace mirelo {
 
 namespace {
 
-const QString kComputing = QStringLiteral("计算中…");
-const QString kFailed = QStringLiteral("估算失败");
-
-// "42 帧 · 640×360"
-QString processedInfo(int frames, QSize size) {
-    return QString::number(frames) + QStringLiteral(" 帧 · ") + QString::number(size.width()) +
-           QStringLiteral("×") + QString::number(size.height());
-}
-
 // Runs `work` (taking a ProgressFn) on the thread pool and hands its result
 // to `done` on `owner`'s thread. If `owner` is destroyed first, `done` is
 // never called and the result is simply destroyed when the work ends.
@@ -82,7 +73,7 @@ ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     }
     AtomicFile out(to);
     if (!out.isOpen()) {
-        return Exporter::fileWriteError(to, QStringLiteral("无法创建文件"));
+        return Exporter::fileWriteError(to, ExportError::Cause::cannotCreate);
     }
     QFile in(from);
     QFile copy(out.tempPath());
@@ -103,7 +94,7 @@ ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     }
     copy.close();
     if (!out.commit()) {
-        return Exporter::fileWriteError(to, QStringLiteral("无法替换目标文件"));
+        return Exporter::fileWriteError(to, ExportError::Cause::cannotReplace);
     }
     in.close();
     QFile::remove(from);
@@ -138,35 +129,6 @@ struct ExportModel::EstimateJob {
     int quality;
     CancelFlag cancel;
 };
-
-QString formatByteCount(qint64 bytes) {
-    if (bytes < 1000) {
-        return QString::number(std::max<qint64>(bytes, 0)) + QStringLiteral(" 字节");
-    }
-    static const char* const units[] = {"kB", "MB", "GB", "TB", "PB"};
-    static const int decimals[] = {0, 1, 2, 2, 2};
-    double value = static_cast<double>(bytes) / 1000.0;
-    int unit = 0;
-    while (unit < 4) {
-        // Move up when the value would round to 1000 or more in this unit.
-        const double scale = std::pow(10.0, decimals[unit]);
-        if (std::round(value * scale) / scale < 1000.0) {
-            break;
-        }
-        value /= 1000.0;
-        ++unit;
-    }
-    QString number = QString::number(value, 'f', decimals[unit]);
-    if (number.contains(QLatin1Char('.'))) {
-        while (number.endsWith(QLatin1Char('0'))) {
-            number.chop(1);
-        }
-        if (number.endsWith(QLatin1Char('.'))) {
-            number.chop(1);
-        }
-    }
-    return number + QLatin1Char(' ') + QLatin1String(units[unit]);
-}
 
 EstimatePlan planEstimate(int frameCount, QSize firstFrame) {
     EstimatePlan plan;
@@ -213,11 +175,7 @@ ExportModel::ExportModel(std::vector<Image> images, std::vector<double> delays, 
     : ExportModel(FrameSequence::of(std::move(images)), std::move(delays), parent) {}
 
 ExportModel::ExportModel(FrameSequence frames, std::vector<double> delays, QObject* parent)
-    : QObject(parent),
-      m_frames(std::move(frames)),
-      m_delays(std::move(delays)),
-      m_processedInfoText(QStringLiteral("—")),
-      m_estimatedSizeText(kComputing) {
+    : QObject(parent), m_frames(std::move(frames)), m_delays(std::move(delays)) {
     m_debounce.setSingleShot(true);
     m_debounce.setTimerType(Qt::PreciseTimer);  // never early, as coarse timers may be
     m_debounce.setInterval(kDebounceMs);
@@ -256,14 +214,15 @@ MIRELO_SETTER(int, setSizeLimitMegabytes, m_sizeLimitMegabytes, sizeLimitMegabyt
 
 #undef MIRELO_SETTER
 
-void ExportModel::setProcessedInfoText(const QString& text) {
-    m_processedInfoText = text;
-    emit processedInfoTextChanged(text);
+void ExportModel::setProcessedInfo(int frames, QSize size) {
+    m_processedInfo = ProcessedInfo{true, frames, size};
+    emit processedInfoChanged(m_processedInfo);
 }
 
-void ExportModel::setEstimatedSizeText(const QString& text) {
-    m_estimatedSizeText = text;
-    emit estimatedSizeTextChanged(text);
+void ExportModel::setSizeEstimate(SizeEstimate::State state, qint64 bytes,
+                                  SizeLimit::Changes changes) {
+    m_sizeEstimate = SizeEstimate{state, bytes, changes};
+    emit sizeEstimateChanged(m_sizeEstimate);
 }
 
 QString ExportModel::cacheKey() const {
@@ -322,7 +281,7 @@ bool ExportModel::isCurrent(const std::shared_ptr<EstimateJob>& job) const {
 }
 
 void ExportModel::startEstimate() {
-    setEstimatedSizeText(kComputing);
+    setSizeEstimate(SizeEstimate::State::computing);
     auto job = std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, m_quality, {}});
     m_estimateJob = job;
     emit estimateStarted();
@@ -345,7 +304,7 @@ void ExportModel::startEstimate() {
             const int n = static_cast<int>(processed.count);
             if (n > 0) {
                 const QSize size = processed.size(0);
-                setProcessedInfoText(processedInfo(n, size));
+                setProcessedInfo(n, size);
             }
             encodeEstimate(job, std::move(processed), std::move(selection.delays));
         });
@@ -376,29 +335,23 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
             m_estimateJob.reset();
             const SizeLimit::Result& result = outcome.result;
             if (result.error) {
-                setEstimatedSizeText(kFailed);
+                setSizeEstimate(SizeEstimate::State::failed);
             } else if (!result.choice) {
                 m_estimateCache.reset();
-                setEstimatedSizeText(QStringLiteral("超出限制:最小 ") +
-                                     formatByteCount(result.smallestSize));
+                setSizeEstimate(SizeEstimate::State::overLimit, result.smallestSize);
             } else {
                 const SizeLimit::Choice& choice = *result.choice;
                 if (choice.frameCount > 0) {
-                    setProcessedInfoText(processedInfo(choice.frameCount, choice.frameSize));
-                }
-                QString text = (choice.exact ? QString() : QStringLiteral("约 ")) +
-                               formatByteCount(choice.size);
-                const QString changes =
-                    SizeLimit::describeChanges(choice.setting, job->quality, options);
-                if (!changes.isEmpty()) {
-                    text += QStringLiteral(" · ") + changes;
+                    setProcessedInfo(choice.frameCount, choice.frameSize);
                 }
                 if (outcome.file) {
                     m_estimateCache = Cache{job->key, std::move(outcome.file)};
                 } else {
                     m_estimateCache.reset();
                 }
-                setEstimatedSizeText(text);
+                setSizeEstimate(
+                    choice.exact ? SizeEstimate::State::exact : SizeEstimate::State::approximate,
+                    choice.size, SizeLimit::changes(choice.setting, job->quality, options));
             }
             emit estimateFinished();
         });
@@ -445,7 +398,7 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
             }
             if (outcome.status) {
                 if (current) {
-                    setEstimatedSizeText(kFailed);
+                    setSizeEstimate(SizeEstimate::State::failed);
                     emit estimateFinished();
                 }
                 return;  // the outcome's file goes with it
@@ -455,13 +408,12 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
             }
             if (outcome.plan.exact) {
                 m_estimateCache = Cache{job->key, std::move(outcome.file)};
-                setEstimatedSizeText(formatByteCount(outcome.size));
+                setSizeEstimate(SizeEstimate::State::exact, outcome.size);
             } else {
                 m_estimateCache.reset();
                 const double estimate =
                     outcome.plan.sizeFactor * (double(outcome.size) * outcome.plan.frameFactor);
-                setEstimatedSizeText(QStringLiteral("约 ") +
-                                     formatByteCount(static_cast<qint64>(estimate)));
+                setSizeEstimate(SizeEstimate::State::approximate, static_cast<qint64>(estimate));
             }
             emit estimateFinished();
         });

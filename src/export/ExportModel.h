@@ -3,6 +3,7 @@
 #include "export/ExportPreprocessor.h"
 #include "export/ExportTypes.h"
 #include "export/FrameSequence.h"
+#include "export/SizeLimit.h"
 #include "image/Image.h"
 
 #include <QObject>
@@ -17,9 +18,26 @@
 
 namespace mirelo {
 
-// A byte count in decimal units (1 kB = 1000 bytes) as the size label shows
-// it: "812 字节", "356 kB", "4.2 MB", "1.25 GB".
-QString formatByteCount(qint64 bytes);
+// What the information line shows of the processed frames: their count and
+// size, once an estimate has processed them.
+struct ProcessedInfo {
+    bool known = false;
+    int frames = 0;
+    QSize size;
+    friend bool operator==(const ProcessedInfo&, const ProcessedInfo&) = default;
+};
+
+// What the size label shows: an estimate under way, its failure, a size
+// (exact, or estimated from a sample), or with a size limit that even the
+// smallest setting is over it. With a size limit, `changes` says what the
+// limit changed against the chosen options.
+struct SizeEstimate {
+    enum class State { computing, failed, exact, approximate, overLimit };
+    State state = State::computing;
+    qint64 bytes = 0;  // the size; with overLimit, the smallest setting's
+    SizeLimit::Changes changes;
+    friend bool operator==(const SizeEstimate&, const SizeEstimate&) = default;
+};
 
 // What a size estimate encodes for n processed frames whose first is
 // `firstFrame`. Up to 80 000 000 pixels in all it is the export itself;
@@ -109,13 +127,10 @@ public:
     int sizeLimitMegabytes() const { return m_sizeLimitMegabytes; }
     void setSizeLimitMegabytes(int megabytes);
 
-    // "—" until the first estimate has processed frames, then e.g.
-    // "42 帧 · 640×360".
-    const QString& processedInfoText() const { return m_processedInfoText; }
-    // "计算中…", a size, "约 " and a size, or "估算失败". With a size limit,
-    // the size is followed by what the limit changed ("4.8 MB · 品质 52"),
-    // or the text says that nothing fits ("超出限制:最小 12.3 MB").
-    const QString& estimatedSizeText() const { return m_estimatedSizeText; }
+    // Unknown until the first estimate has processed frames.
+    const ProcessedInfo& processedInfo() const { return m_processedInfo; }
+    // Computing from the start and whenever an estimate begins.
+    const SizeEstimate& sizeEstimate() const { return m_sizeEstimate; }
 
     // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2";
     // a size limit adds "-max" and the megabytes.
@@ -154,9 +169,9 @@ signals:
     void maxSimilarDurationChanged(int seconds);
     void sizeLimitEnabledChanged(bool enabled);
     void sizeLimitMegabytesChanged(int megabytes);
-    void processedInfoTextChanged(const QString& text);
-    void estimatedSizeTextChanged(const QString& text);
-    // An estimate has begun (after the wait) / delivered its text.
+    void processedInfoChanged(const mirelo::ProcessedInfo& info);
+    void sizeEstimateChanged(const mirelo::SizeEstimate& estimate);
+    // An estimate has begun (after the wait) / delivered its result.
     void estimateStarted();
     void estimateFinished();
     // Frames done of frames total while exporting.
@@ -176,8 +191,9 @@ private:
                         std::vector<double> delays);
     bool isCurrent(const std::shared_ptr<EstimateJob>& job) const;
     void cancelEstimate();
-    void setProcessedInfoText(const QString& text);
-    void setEstimatedSizeText(const QString& text);
+    void setProcessedInfo(int frames, QSize size);
+    void setSizeEstimate(SizeEstimate::State state, qint64 bytes = 0,
+                         SizeLimit::Changes changes = {});
 
     FrameSequence m_frames;
     std::vector<double> m_delays;
@@ -192,8 +208,8 @@ private:
     int m_maxSimilarDuration = 2;
     bool m_sizeLimitEnabled = false;
     int m_sizeLimitMegabytes = 10;
-    QString m_processedInfoText;
-    QString m_estimatedSizeText;
+    ProcessedInfo m_processedInfo;
+    SizeEstimate m_sizeEstimate;
 
     QTimer m_debounce;
     std::shared_ptr<EstimateJob> m_estimateJob;

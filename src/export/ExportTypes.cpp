@@ -3,40 +3,31 @@
 namespace mirelo {
 
 ExportError ExportError::of(Kind kind) {
-    switch (kind) {
-        case Kind::noFrames:
-            return {kind, QStringLiteral("没有可导出的帧。")};
-        case Kind::gifCreateFailed:
-            return {kind, QStringLiteral("无法创建 GIF 文件。")};
-        case Kind::gifWriteFailed:
-            return {kind, QStringLiteral("GIF 写入失败。")};
-        case Kind::webpConfigInvalid:
-            return {kind, QStringLiteral("WebP 编码参数无效。")};
-        case Kind::webpEncoderFailed:
-            return {kind, QStringLiteral("WebP 编码器创建失败。")};
-        case Kind::pixelImportFailed:
-            return {kind, QStringLiteral("像素数据导入失败。")};
-        case Kind::webpAssembleFailed:
-            return {kind, QStringLiteral("WebP 文件组装失败。")};
-        case Kind::cancelled:
-            return {kind, QStringLiteral("已取消")};
-        case Kind::encodeFailed:
-        case Kind::writeFailed:
-        case Kind::frameWriteFailed:
-        case Kind::tooLarge:
-            break;
+    ExportError error;
+    error.kind = kind;
+    if (kind == Kind::encodeFailed) {
+        error.cause = Cause::unknown;
     }
-    // A kind whose message needs its details, asked for without them.
-    return {kind, QStringLiteral("编码失败")};
+    return error;
+}
+
+ExportError ExportError::encodeFailed(Cause cause) {
+    ExportError error;
+    error.cause = cause;
+    return error;
 }
 
 ExportError ExportError::encodeFailed(const QString& detail) {
-    return {Kind::encodeFailed, QStringLiteral("编码失败:") + detail};
+    ExportError error;
+    error.detail = detail;
+    return error;
 }
 
 ExportError ExportError::frameWriteFailed(int index) {
-    return {Kind::frameWriteFailed,
-            QStringLiteral("第 ") + QString::number(index + 1) + QStringLiteral(" 帧写入失败。")};
+    ExportError error;
+    error.kind = Kind::frameWriteFailed;
+    error.frame = index;
+    return error;
 }
 
 }  // namespace mirelo

@@ -13,33 +13,49 @@ namespace mirelo {
 // extension and encoder are in the format table (ExportFormats.h).
 enum class ExportFormat { gif, webp, mp4 };
 
-// A failed export, as a value: what went wrong, and the text the user sees in
-// the "保存失败" alert.
+// A failed export, as a value: what went wrong and the values its message
+// needs (i18n::describe() words it for the "保存失败" alert).
 struct ExportError {
     enum class Kind {
-        encodeFailed,        // an encoding step: "编码失败:" and what failed
-        writeFailed,         // the destination: "无法写入“<path>”:<reason>"
-        noFrames,            // "没有可导出的帧。"
-        gifCreateFailed,     // "无法创建 GIF 文件。"
-        gifWriteFailed,      // "GIF 写入失败。"
-        webpConfigInvalid,   // "WebP 编码参数无效。"
-        webpEncoderFailed,   // "WebP 编码器创建失败。"
-        pixelImportFailed,   // "像素数据导入失败。"
-        frameWriteFailed,    // "第 <n> 帧写入失败。"
-        webpAssembleFailed,  // "WebP 文件组装失败。"
-        tooLarge,            // no setting gives a file within the size limit
+        encodeFailed,        // an encoding step; `cause`, or the codec's `detail`
+        writeFailed,         // the destination `path`; `cause`, or the system's `detail`
+        noFrames,            // nothing to export
+        gifCreateFailed,     // the GIF writer could not be opened
+        gifWriteFailed,      // the GIF writer failed
+        webpConfigInvalid,   // the WebP parameters were refused
+        webpEncoderFailed,   // the WebP encoder could not be made
+        pixelImportFailed,   // a frame's pixels could not be handed to an encoder
+        frameWriteFailed,    // frame `frame` (from 0) could not be added
+        webpAssembleFailed,  // the WebP file could not be put together
+        tooLarge,            // no setting gives a file within `limit`; the smallest is `size`
         cancelled,           // the work was cancelled; never shown as a failure
+    };
+    // What failed, where the code knows it rather than the system or codec.
+    enum class Cause {
+        none,               // see `detail`
+        emptyFrame,         // a frame had no pixels
+        frameNotWritten,    // the encoder did not take a frame
+        noVideoInput,       // the video stream could not be set up
+        encoderNotStarted,  // the encoder did not start
+        pixelBuffer,        // no picture buffer for a frame
+        unknown,            // the encoder failed without saying why
+        cannotCreate,       // the file beside the destination could not be made
+        cannotReplace,      // the destination could not be replaced
     };
 
     Kind kind = Kind::encodeFailed;
-    QString message;
+    Cause cause = Cause::none;
+    QString detail;    // the system's or the codec's own words, when `cause` is none
+    QString path;      // writeFailed
+    int frame = 0;     // frameWriteFailed
+    qint64 size = 0;   // tooLarge: the smallest setting's file, in bytes
+    qint64 limit = 0;  // tooLarge: the limit, in bytes
 
-    // An error of a kind whose message is fixed (every kind but encodeFailed,
-    // writeFailed, frameWriteFailed and tooLarge, which have their own makers).
+    // An error of a kind that needs no values.
     static ExportError of(Kind kind);
-    // "编码失败:" + detail.
+    static ExportError encodeFailed(Cause cause);
     static ExportError encodeFailed(const QString& detail);
-    // Frame `index` (from 0) could not be added: "第 index+1 帧写入失败。"
+    // Frame `index` (from 0) could not be added.
     static ExportError frameWriteFailed(int index);
     static ExportError cancelled() { return of(Kind::cancelled); }
     bool isCancellation() const { return kind == Kind::cancelled; }

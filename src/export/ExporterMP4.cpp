@@ -89,8 +89,13 @@ QString avErrorText(int code) {
     return QString::fromUtf8(text);
 }
 
-ExportError failed(const QString& message) {
-    return ExportError::encodeFailed(message);
+ExportError failed(ExportError::Cause cause) {
+    return ExportError::encodeFailed(cause);
+}
+
+// The codec's words, or `cause` when it has none.
+ExportError failed(const QString& detail, ExportError::Cause cause) {
+    return detail.isEmpty() ? ExportError::encodeFailed(cause) : ExportError::encodeFailed(detail);
 }
 
 // One encode from opened codec to finished file.
@@ -104,7 +109,7 @@ public:
     // video in ticks, used when the stream ends. Nothing on success.
     std::optional<QString> send(AVFrame* frame, int64_t durationTicks, int64_t end = 0) {
         if (!m_packet || !m_pending) {
-            return QStringLiteral("写入帧失败");
+            return QString();  // no words of the codec's: the caller names the step
         }
         if (frame != nullptr) {
             m_durations[frame->pts] = durationTicks;
@@ -185,13 +190,13 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     const size_t count = sequence.count;
     const FrameSource& frames = sequence.frame;
     if (count == 0 || delays.size() < count || !frames) {
-        return failed(QStringLiteral("帧数据为空"));
+        return failed(ExportError::Cause::emptyFrame);
     }
     // The first frame sets the video size, so it is fetched before anything
     // else, even when it is never shown.
     Image first = frames(0);
     if (first.isNull()) {
-        return failed(QStringLiteral("帧数据为空"));
+        return failed(ExportError::Cause::emptyFrame);
     }
     // The encoder's statistics and the muxer's notes are not for the user.
     static std::once_flag quiet;
@@ -215,7 +220,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
 
     AtomicFile out(destination);
     if (!out.isOpen()) {
-        return fileWriteError(destination, QStringLiteral("无法创建文件"));
+        return fileWriteError(destination, ExportError::Cause::cannotCreate);
     }
     const QByteArray tempPath = QFile::encodeName(out.tempPath());
 
@@ -223,7 +228,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     // The temporary name has no .mp4 extension: name the muxer explicitly.
     if (avformat_alloc_output_context2(&rawMuxer, nullptr, "mp4", tempPath.constData()) < 0 ||
         rawMuxer == nullptr) {
-        return failed(QStringLiteral("无法添加视频输入"));
+        return failed(ExportError::Cause::noVideoInput);
     }
     std::unique_ptr<AVFormatContext, FormatContextDeleter> muxer(rawMuxer);
 
@@ -232,7 +237,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     std::unique_ptr<AVCodecContext, CodecContextDeleter> cc(
         codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
     if (stream == nullptr || !cc) {
-        return failed(QStringLiteral("无法添加视频输入"));
+        return failed(ExportError::Cause::noVideoInput);
     }
     double delaySum = 0;
     for (double delay : delays) {
@@ -263,26 +268,25 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     cc->thread_count = 0;
     if (avcodec_open2(cc.get(), codec, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, cc.get()) < 0) {
-        return failed(QStringLiteral("无法添加视频输入"));
+        return failed(ExportError::Cause::noVideoInput);
     }
     stream->time_base = cc->time_base;
 
     int rc = avio_open(&muxer->pb, tempPath.constData(), AVIO_FLAG_WRITE);
     if (rc < 0) {
-        return failed(avErrorText(rc));
+        return failed(avErrorText(rc), ExportError::Cause::unknown);
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+faststart", 0);
     rc = avformat_write_header(muxer.get(), &options);
     av_dict_free(&options);
     if (rc < 0) {
-        return failed(avErrorText(rc).isEmpty() ? QStringLiteral("AVAssetWriter 启动失败")
-                                                : avErrorText(rc));
+        return failed(avErrorText(rc), ExportError::Cause::encoderNotStarted);
     }
 
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!frame) {
-        return failed(QStringLiteral("像素缓冲区创建失败"));
+        return failed(ExportError::Cause::pixelBuffer);
     }
     frame->format = cc->pix_fmt;
     frame->width = cc->width;
@@ -292,7 +296,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     frame->colorspace = cc->colorspace;
     frame->color_range = cc->color_range;
     if (av_frame_get_buffer(frame.get(), 0) < 0) {
-        return failed(QStringLiteral("像素缓冲区创建失败"));
+        return failed(ExportError::Cause::pixelBuffer);
     }
 
     Mp4Writer writer(muxer.get(), stream, cc.get());
@@ -312,7 +316,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
                 image = frames(size_t(i));
             }
             if (image.isNull()) {
-                return failed(QStringLiteral("像素缓冲区创建失败"));
+                return failed(ExportError::Cause::pixelBuffer);
             }
             if (image.size() != scalerSource) {
                 // Frames of another size (or one odd pixel wider) are scaled
@@ -322,7 +326,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
                                             nullptr, nullptr, nullptr));
                 if (!scaler) {
-                    return failed(QStringLiteral("像素缓冲区创建失败"));
+                    return failed(ExportError::Cause::pixelBuffer);
                 }
                 sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(SWS_CS_ITU709), 1,
                                          sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16,
@@ -330,7 +334,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
                 scalerSource = image.size();
             }
             if (av_frame_make_writable(frame.get()) < 0) {
-                return failed(QStringLiteral("像素缓冲区创建失败"));
+                return failed(ExportError::Cause::pixelBuffer);
             }
             // Premultiplied RGBA read as RGB: a translucent pixel shows as if
             // over black. Recorded frames are opaque.
@@ -344,7 +348,7 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
             image = Image();
             frame->pts = t;
             if (auto error = writer.send(frame.get(), ticks[size_t(i)])) {
-                return failed(error->isEmpty() ? QStringLiteral("写入帧失败") : *error);
+                return failed(*error, ExportError::Cause::frameNotWritten);
             }
             t += ticks[size_t(i)];
         }
@@ -356,15 +360,15 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
         return ExportError::cancelled();
     }
     if (auto error = writer.send(nullptr, 0, t)) {
-        return failed(error->isEmpty() ? QStringLiteral("未知错误") : *error);
+        return failed(*error, ExportError::Cause::unknown);
     }
     rc = av_write_trailer(muxer.get());
     if (rc < 0) {
-        return failed(avErrorText(rc).isEmpty() ? QStringLiteral("未知错误") : avErrorText(rc));
+        return failed(avErrorText(rc), ExportError::Cause::unknown);
     }
     muxer.reset();  // closes the file before it is renamed into place
     if (!out.commit()) {
-        return fileWriteError(destination, QStringLiteral("无法替换目标文件"));
+        return fileWriteError(destination, ExportError::Cause::cannotReplace);
     }
     return std::nullopt;
 }

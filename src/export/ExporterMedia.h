@@ -45,8 +45,11 @@ ExportStatus encodeMP4(const FrameSequence& frames, const std::vector<double>& d
                        const QString& destination, const CancelFlag& cancel = {},
                        const ProgressFn& progress = {});
 
-// The error of a destination that cannot be written: its path and the reason.
+// The error of a destination that cannot be written: its path and the
+// system's reason (as QFile::errorString() or strerror() say it) ...
 ExportError fileWriteError(const QString& destination, const QString& detail);
+// ... or the step that failed.
+ExportError fileWriteError(const QString& destination, ExportError::Cause cause);
 
 namespace MP4 {
 

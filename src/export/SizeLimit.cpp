@@ -170,7 +170,7 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
                           const ProgressFn& progress, Setting* chosen) {
     AtomicFile file(destination);
     if (!file.isOpen()) {
-        return Exporter::fileWriteError(destination, QStringLiteral("无法创建文件"));
+        return Exporter::fileWriteError(destination, ExportError::Cause::cannotCreate);
     }
     const Result found = search(format, frames, delays, quality, options, limit,
                                 QFileInfo(file.tempPath()).absolutePath(), cancel);
@@ -214,7 +214,7 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
             QFile::remove(file.tempPath());
             if (!QFile::rename(ready, file.tempPath()) || !file.commit()) {
                 QFile::remove(ready);
-                return Exporter::fileWriteError(destination, QStringLiteral("无法替换目标文件"));
+                return Exporter::fileWriteError(destination, ExportError::Cause::cannotReplace);
             }
             if (chosen) {
                 *chosen = settings[index];
@@ -228,29 +228,29 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
 }
 
 ExportError tooLarge(qint64 smallestSize, qint64 limit) {
-    return {ExportError::Kind::tooLarge,
-            QStringLiteral("文件超出大小限制:最小的设置仍有 %1(限制 %2)")
-                .arg(formatByteCount(smallestSize), formatByteCount(limit))};
+    ExportError error = ExportError::of(ExportError::Kind::tooLarge);
+    error.size = smallestSize;
+    error.limit = limit;
+    return error;
 }
 
 bool isTooLarge(const ExportStatus& status) {
     return status && status->kind == ExportError::Kind::tooLarge;
 }
 
-QString describeChanges(const Setting& setting, int quality,
-                        const ExportPreprocessor::Options& options) {
-    QStringList parts;
+Changes changes(const Setting& setting, int quality, const ExportPreprocessor::Options& options) {
+    Changes changed;
     if (setting.quality != quality) {
-        parts << QStringLiteral("品质 %1").arg(setting.quality);
+        changed.quality = setting.quality;
     }
     if (setting.options.reduceFramesPercent != options.reduceFramesPercent &&
         setting.options.reduceFramesPercent) {
-        parts << QStringLiteral("减帧 %1%").arg(*setting.options.reduceFramesPercent);
+        changed.reduceFramesPercent = setting.options.reduceFramesPercent;
     }
     if (setting.options.resizePercent != options.resizePercent && setting.options.resizePercent) {
-        parts << QStringLiteral("缩放 %1%").arg(*setting.options.resizePercent);
+        changed.resizePercent = setting.options.resizePercent;
     }
-    return parts.join(QStringLiteral(" · "));
+    return changed;
 }
 
 }  // namespace mirelo::SizeLimit

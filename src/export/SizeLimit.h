@@ -64,14 +64,21 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
                           const QString& destination, const CancelFlag& cancel = {},
                           const ProgressFn& progress = {}, Setting* chosen = nullptr);
 
-// "文件超出大小限制:最小的设置仍有 12.3 MB(限制 10 MB)"
+// Even the smallest setting's file (`smallestSize` bytes) exceeds `limit`.
 ExportError tooLarge(qint64 smallestSize, qint64 limit);
 // Whether `status` is tooLarge's error.
 bool isTooLarge(const ExportStatus& status);
 
-// What a setting changed against the user's, e.g. "品质 62 · 减帧 50% · 缩放 50%";
-// empty when nothing changed.
-QString describeChanges(const Setting& setting, int quality,
-                        const ExportPreprocessor::Options& options);
+// What a setting changed against the user's: the quality, the share of
+// frames dropped, the scale (each unset when unchanged); shown after the
+// size, e.g. "品质 62 · 减帧 50% · 缩放 50%".
+struct Changes {
+    std::optional<int> quality;
+    std::optional<int> reduceFramesPercent;
+    std::optional<int> resizePercent;
+    bool any() const { return quality || reduceFramesPercent || resizePercent; }
+    friend bool operator==(const Changes&, const Changes&) = default;
+};
+Changes changes(const Setting& setting, int quality, const ExportPreprocessor::Options& options);
 
 }  // namespace mirelo::SizeLimit

@@ -215,7 +215,7 @@ ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>
 
     AtomicFile out(destination);
     if (!out.isOpen()) {
-        return fileWriteError(destination, QStringLiteral("无法创建文件"));
+        return fileWriteError(destination, ExportError::Cause::cannotCreate);
     }
     QFile file(out.tempPath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -228,43 +228,23 @@ ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>
     }
     file.close();
     if (!out.commit()) {
-        return fileWriteError(destination, QStringLiteral("无法替换目标文件"));
+        return fileWriteError(destination, ExportError::Cause::cannotReplace);
     }
     return std::nullopt;
 }
 
-namespace {
-
-// The system's reasons come in English (the C library's messages, and Qt's
-// file errors made from them); the common ones are said in Chinese here.
-QString inChinese(const QString& detail) {
-    struct Reason {
-        int code;
-        const char* chinese;
-    };
-    static const Reason reasons[] = {
-        {EPERM, "操作不被允许"},        {EACCES, "没有权限"},
-        {ENOENT, "文件或文件夹不存在"}, {ENOSPC, "磁盘空间不足"},
-        {EDQUOT, "超出磁盘配额"},       {EROFS, "文件系统是只读的"},
-        {EISDIR, "这是一个文件夹"},     {ENOTDIR, "路径中有一项不是文件夹"},
-        {ENAMETOOLONG, "文件名太长"},   {EEXIST, "文件已存在"},
-        {EIO, "输入/输出错误"},         {EXDEV, "不能跨文件系统移动"},
-        {EMFILE, "打开的文件太多"},     {EFBIG, "文件太大"},
-    };
-    for (const Reason& reason : reasons) {
-        if (detail.compare(QString::fromLocal8Bit(std::strerror(reason.code)),
-                           Qt::CaseInsensitive) == 0) {
-            return QString::fromUtf8(reason.chinese);
-        }
-    }
-    return detail;
+ExportError fileWriteError(const QString& destination, const QString& detail) {
+    ExportError error;
+    error.kind = ExportError::Kind::writeFailed;
+    error.path = destination;
+    error.detail = detail;
+    return error;
 }
 
-}  // namespace
-
-ExportError fileWriteError(const QString& destination, const QString& detail) {
-    return {ExportError::Kind::writeFailed,
-            QStringLiteral("无法写入“%1”:%2").arg(destination, inChinese(detail))};
+ExportError fileWriteError(const QString& destination, ExportError::Cause cause) {
+    ExportError error = fileWriteError(destination, QString());
+    error.cause = cause;
+    return error;
 }
 
 }  // namespace Exporter

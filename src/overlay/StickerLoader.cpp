@@ -22,19 +22,6 @@ bool jpegIsComplete(const QByteArray& data) {
     return lastScan >= 0 && lastEnd > lastScan;
 }
 
-QString unreadable() {
-    return QStringLiteral("无法读取这个图片文件。");
-}
-QString notAPicture() {
-    return QStringLiteral("这个文件不是 PNG 或 JPEG 图片。");
-}
-QString broken() {
-    return QStringLiteral("这个图片文件已损坏或不完整。");
-}
-QString tooLarge() {
-    return QStringLiteral("这张图片太大，无法使用。");
-}
-
 }  // namespace
 
 QStringList StickerLoader::nameFilters() {
@@ -49,49 +36,49 @@ StickerLoader::Loaded StickerLoader::load(const QString& path, QSize bound) {
     const QFileInfo info(path);
     // A device or pipe named .png could be endless; only plain files.
     if (path.isEmpty() || !info.isFile()) {
-        return {{}, unreadable()};
+        return {{}, Failure::unreadable};
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return {{}, unreadable()};
+        return {{}, Failure::unreadable};
     }
     const qint64 size = file.size();
     if (size <= 0) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     if (size > kMaxFileBytes) {
-        return {{}, tooLarge()};
+        return {{}, Failure::tooLarge};
     }
     QByteArray data = file.read(size);
     if (data.size() != size) {
-        return {{}, unreadable()};
+        return {{}, Failure::unreadable};
     }
     return decode(std::move(data), bound);
 }
 
 StickerLoader::Loaded StickerLoader::decode(QByteArray data, QSize bound) {
     if (data.isEmpty()) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     if (data.size() > kMaxFileBytes) {
-        return {{}, tooLarge()};
+        return {{}, Failure::tooLarge};
     }
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     if (format != "png" && format != "jpeg") {
-        return {{}, notAPicture()};
+        return {{}, Failure::notAPicture};
     }
     if (format == "jpeg" && !jpegIsComplete(data)) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     if (format == "png" && !pngChunksFit(buffer)) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     const QSize claimed = reader.size();
     if (!claimed.isValid() || claimed.width() < 1 || claimed.height() < 1) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     // A photo is shown the way up its camera recorded.
     reader.setAutoTransform(true);
@@ -110,17 +97,17 @@ StickerLoader::Loaded StickerLoader::decode(QByteArray data, QSize bound) {
     if (format == "jpeg" && target != claimed) {
         if (pixels > kMaxScaledJpegPixels || claimed.width() > kMaxSide ||
             claimed.height() > kMaxSide) {
-            return {{}, tooLarge()};
+            return {{}, Failure::tooLarge};
         }
         reader.setScaledSize(target);
     } else if (claimed.width() > kMaxSide || claimed.height() > kMaxSide || pixels > kMaxPixels) {
-        return {{}, tooLarge()};
+        return {{}, Failure::tooLarge};
     }
     // The reader's own allocation limit (128 MB unless the application
     // changes it) stays as a second guard for anything a decoder allocates.
     QImage picture;
     if (!reader.read(&picture) || picture.isNull()) {
-        return {{}, broken()};
+        return {{}, Failure::broken};
     }
     if (target != claimed && format != "jpeg") {
         picture = picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -24,9 +24,18 @@ inline constexpr qint64 kMaxScaledJpegPixels = 400'000'000;
 // File-name patterns for the open dialog.
 QStringList nameFilters();
 
+// Why a picture cannot be used.
+enum class Failure {
+    none,
+    unreadable,   // the file cannot be read
+    notAPicture,  // neither PNG nor JPEG
+    broken,       // damaged or cut off
+    tooLarge,     // too many pixels to use
+};
+
 struct Loaded {
-    Image image;    // null on failure
-    QString error;  // why, in one line, when the image is null
+    Image image;  // null on failure
+    Failure failure = Failure::none;
 };
 
 // The picture, scaled down to fit inside `bound` (keeping its proportions)

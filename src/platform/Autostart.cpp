@@ -1,5 +1,6 @@
 #include "platform/Autostart.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -82,10 +83,12 @@ std::optional<QString> setEnabled(const QString& desktopId, bool enabled, const 
     }
     if (!QDir::isAbsolutePath(program) || program.contains(QLatin1Char('\n')) ||
         program.contains(QLatin1Char('\r'))) {
-        return QStringLiteral("not an absolute program path: %1").arg(program);
+        return QCoreApplication::translate("mirelo::Autostart", "不是程序的绝对路径:%1")
+            .arg(program);
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return QStringLiteral("cannot create the folder %1").arg(QFileInfo(path).absolutePath());
+        return QCoreApplication::translate("mirelo::Autostart", "无法创建文件夹 %1")
+            .arg(QFileInfo(path).absolutePath());
     }
     const QString entry = QStringLiteral(
                               "[Desktop Entry]\n"

@@ -172,7 +172,7 @@ UpdateCheckResult UpdateChecker::evaluate(const QByteArray& feed, const QString&
     const std::optional<AppcastItem> newest = newestItem(feed);
     if (!newest) {
         result.status = UpdateCheckResult::Status::failed;
-        result.error = QStringLiteral("更新信息无法读取。");
+        result.error = tr("更新信息无法读取。");
         return result;
     }
     result.latest = *newest;

@@ -356,7 +356,7 @@ std::optional<QString> WindowPicker::listingLimitation() {
     if (wayland.isEmpty() && qgetenv("XDG_SESSION_TYPE") != "wayland") {
         return std::nullopt;
     }
-    return QStringLiteral("Wayland 下只能对齐 X11(XWayland)窗口,原生窗口无法列出。");
+    return tr("Wayland 下只能对齐 X11(XWayland)窗口,原生窗口无法列出。");
 }
 
 }  // namespace mirelo

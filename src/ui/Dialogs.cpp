@@ -3,11 +3,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGridLayout>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QSpacerItem>
-#include <QTranslator>
 
 namespace mirelo::dialogs {
 
@@ -40,18 +37,6 @@ private:
 };
 
 }  // namespace
-
-bool installChineseTranslations(QCoreApplication* app) {
-    const QLocale chinese(QLocale::Chinese, QLocale::China);
-    QLocale::setDefault(chinese);
-    auto* translator = new QTranslator(app);
-    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
-}
 
 void widenMessageBoxes(QCoreApplication* app) {
     app->installEventFilter(new MessageBoxWidener(app));

@@ -3,12 +3,8 @@
 class QCoreApplication;
 
 // The system dialogs (file dialogs, colour picker, message boxes) inside the
-// Chinese interface.
+// interface (their language comes with i18n::install()).
 namespace mirelo::dialogs {
-
-// Loads Qt's own Chinese translations, so that the dialogs Qt draws speak
-// Chinese like the rest of the interface. Returns whether they were found.
-bool installChineseTranslations(QCoreApplication* app);
 
 // Gives every message box of the application a width that holds a file
 // path on one line and its title unshortened.

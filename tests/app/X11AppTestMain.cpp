@@ -16,6 +16,7 @@
 
 #include <QRect>
 #include <QSize>
+#include "i18n/Language.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -113,7 +114,11 @@ int main(int argc, char** argv) {
     }
     server = &xvfb;
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The tests read the interface's Chinese texts; one that checks English
+    // installs it itself. Programs the tests start inherit the choice.
+    setenv("MIRELO_LANG", "zh_CN", 1);
     QApplication app(argc, argv);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     const int result = RUN_ALL_TESTS();
     server = nullptr;
     QDir(cache).removeRecursively();

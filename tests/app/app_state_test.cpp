@@ -1,6 +1,7 @@
 #include "app/Alerts.h"
 #include "app/AppState.h"
 #include "editor/EditorState.h"
+#include "i18n/ModelTexts.h"
 #include "image/ImageServices.h"
 #include "support/EditorClosing.h"
 #include "support/FakeCaptureBackend.h"
@@ -148,7 +149,7 @@ TEST_F(AppStateTest, MissingPermissionAlertsWithTheSettingsButton) {
     ASSERT_TRUE(waitIdle());
     ASSERT_EQ(alerts->shown.size(), 1);
     EXPECT_TRUE(alerts->shown[0].offerSettings);
-    EXPECT_EQ(alerts->shown[0].description, RecorderError::noPermission().description());
+    EXPECT_EQ(alerts->shown[0].description, i18n::describe(RecorderError::noPermission()));
     EXPECT_EQ(privacyOpened, 1);
     expectUsable();
 }
@@ -434,7 +435,7 @@ TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrame
     EXPECT_EQ(state->editor()->state()->frames()[14].image.qimage(),
               test::solidImage(64, 36, Qt::green).qimage());
     ASSERT_EQ(alerts->shown.size(), 1);
-    EXPECT_EQ(alerts->shown[0].description, lowDiskMessage());
+    EXPECT_EQ(alerts->shown[0].description, i18n::describe(StoreError{StoreError::Kind::lowDisk}));
 }
 
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {

@@ -331,15 +331,14 @@ TEST(FrameStoreRecording, ANearlyFullDiskStopsTheRecordingAndKeepsItsFrames) {
         EXPECT_EQ(ImageServices::readBytes(kept[i].image), ImageServices::readBytes(frames[i]));
     }
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_TRUE(failures[0].lowDisk);
-    EXPECT_EQ(failures[0].message, lowDiskMessage());
+    EXPECT_TRUE(failures[0].lowDisk());
     EXPECT_LE(used(), capacity - (1 << 20));
     EXPECT_EQ(store.droppedFrames(), 0u);
     // With the reserve all that is left, a new recording is refused with the same message.
     options.diskReserve = capacity;
     const std::optional<StoreError> refused = FrameStore(options).begin(15);
     ASSERT_TRUE(refused);
-    EXPECT_TRUE(refused->lowDisk);
+    EXPECT_TRUE(refused->lowDisk());
 }
 
 // A recorder killed with SIGKILL leaves a store the next start reads back whole.

@@ -457,7 +457,9 @@ TEST(GeometryWork, CancelOrAFailingSinkLeavesFramesOverlaysAndHistoryAsTheyWere)
     QSignalSpy refused(&state, &EditorState::refused);
     state.rotate(false);
     ASSERT_EQ(refused.size(), 1);
-    EXPECT_EQ(refused.at(0).at(0).toString(), QStringLiteral("磁盘已满"));
+    const auto reason = refused.at(0).at(0).value<EditorRefusal>();
+    EXPECT_EQ(reason.kind, EditorRefusal::Kind::frameStore);
+    EXPECT_EQ(reason.detail, QStringLiteral("磁盘已满"));
     unchanged();
 
     // No sink at all: refused before any work starts.

@@ -64,6 +64,7 @@ const T& last(const EditorState& state) {
 
 TEST_F(OverlayOperations, AddTextIsCentredWithAFontOfOneEighteenthOfTheWidth) {
     EditorState wide(framesOf(1000, 500));
+    wide.setSampleText(QStringLiteral("示例文字"));
     wide.addText();
     const auto& t = last<TextOverlay>(wide);
     EXPECT_NEAR(t.fontSize, 55.56, 0.005);
@@ -145,9 +146,13 @@ TEST_F(OverlayOperations, CancelledOrRefusedPictureChangesNothing) {
     EXPECT_EQ(state.undoCount(), 0);
     // A cancel is not a refusal; every refused file says why.
     ASSERT_EQ(refused.size(), 4);
-    EXPECT_EQ(refused.at(2).at(0).toString(), QStringLiteral("这个文件不是 PNG 或 JPEG 图片。"));
+    const auto why = [&](int i) { return refused.at(i).at(0).value<EditorRefusal>().picture; };
+    EXPECT_EQ(why(0), StickerLoader::Failure::broken);
+    EXPECT_EQ(why(1), StickerLoader::Failure::broken);
+    EXPECT_EQ(why(2), StickerLoader::Failure::notAPicture);
+    EXPECT_EQ(why(3), StickerLoader::Failure::unreadable);
     for (const QList<QVariant>& reason : refused) {
-        EXPECT_FALSE(reason.at(0).toString().isEmpty());
+        EXPECT_EQ(reason.at(0).value<EditorRefusal>().kind, EditorRefusal::Kind::picture);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "export/ExportModel.h"
+#include "i18n/ModelTexts.h"
 
 #include "export/ExportFormats.h"
 #include "support/TestImages.h"
@@ -32,6 +33,14 @@ using mirelo::test::waitUntil;
 namespace {
 
 // Counts a signal's emissions and keeps their first argument as text.
+QString sizeText(const ExportModel& model) {
+    return i18n::describe(model.sizeEstimate());
+}
+
+QString infoText(const ExportModel& model) {
+    return i18n::describe(model.processedInfo());
+}
+
 class Spy {
 public:
     template <typename Signal>
@@ -44,6 +53,9 @@ public:
 private:
     void record() { m_values.emplace_back(); }
     void record(const QString& text) { m_values.push_back(text); }
+    // The model's values, as the interface words them.
+    void record(const SizeEstimate& estimate) { m_values.push_back(i18n::describe(estimate)); }
+    void record(const ProcessedInfo& info) { m_values.push_back(i18n::describe(info)); }
     template <typename T>
     void record(T value) {
         m_values.push_back(QString::number(static_cast<int>(value)));
@@ -104,8 +116,8 @@ TEST(ExportModelOptions, InitialValuesAndKey) {
     EXPECT_FALSE(model.skipSimilarEnabled());
     EXPECT_EQ(model.similarityPercent(), 95);
     EXPECT_EQ(model.maxSimilarDuration(), 2);
-    EXPECT_EQ(model.processedInfoText(), QStringLiteral("—"));
-    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("计算中…"));
+    EXPECT_EQ(infoText(model), QStringLiteral("—"));
+    EXPECT_EQ(sizeText(model), QStringLiteral("计算中…"));
     EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-80-0-100-0"));
     const ExportPreprocessor::Options off = model.preprocessorOptions();
     EXPECT_FALSE(off.reduceFramesPercent || off.skipSimilar || off.resizePercent);
@@ -134,14 +146,14 @@ TEST(ExportModelOptions, InitialValuesAndKey) {
 }
 
 TEST(ExportModelFormatting, ByteCountsUseDecimalUnits) {
-    EXPECT_EQ(formatByteCount(0), QStringLiteral("0 字节"));
-    EXPECT_EQ(formatByteCount(812), QStringLiteral("812 字节"));
-    EXPECT_EQ(formatByteCount(1000), QStringLiteral("1 kB"));
-    EXPECT_EQ(formatByteCount(356'400), QStringLiteral("356 kB"));
-    EXPECT_EQ(formatByteCount(999'600), QStringLiteral("1 MB"));
-    EXPECT_EQ(formatByteCount(4'200'000), QStringLiteral("4.2 MB"));
-    EXPECT_EQ(formatByteCount(2'000'000), QStringLiteral("2 MB"));
-    EXPECT_EQ(formatByteCount(1'250'000'000), QStringLiteral("1.25 GB"));
+    EXPECT_EQ(i18n::formatByteCount(0), QStringLiteral("0 字节"));
+    EXPECT_EQ(i18n::formatByteCount(812), QStringLiteral("812 字节"));
+    EXPECT_EQ(i18n::formatByteCount(1000), QStringLiteral("1 kB"));
+    EXPECT_EQ(i18n::formatByteCount(356'400), QStringLiteral("356 kB"));
+    EXPECT_EQ(i18n::formatByteCount(999'600), QStringLiteral("1 MB"));
+    EXPECT_EQ(i18n::formatByteCount(4'200'000), QStringLiteral("4.2 MB"));
+    EXPECT_EQ(i18n::formatByteCount(2'000'000), QStringLiteral("2 MB"));
+    EXPECT_EQ(i18n::formatByteCount(1'250'000'000), QStringLiteral("1.25 GB"));
 }
 
 TEST(ExportModelPlan, ExactUpToEightyMillionPixels) {
@@ -201,14 +213,14 @@ TEST_F(ExportModelTest, ChangesWithinTheWaitGiveOneEstimateForTheLastOptions) {
 
 TEST_F(ExportModelTest, ExactEstimateKeepsItsFileAndShowsItsSize) {
     ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
-    Spy info(&model, &ExportModel::processedInfoTextChanged);
+    Spy info(&model, &ExportModel::processedInfoChanged);
     Spy finished(&model, &ExportModel::estimateFinished);
     model.setFormat(ExportFormat::webp);
     model.setResizeEnabled(true);  // 50 %
     model.scheduleEstimate();
     ASSERT_TRUE(waitForEstimate(model, finished));
 
-    EXPECT_EQ(model.processedInfoText(), QStringLiteral("3 帧 · 32×24"));
+    EXPECT_EQ(infoText(model), QStringLiteral("3 帧 · 32×24"));
     EXPECT_EQ(info.count(), 1);
     const QString path = model.cachedEstimatePath();
     EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(m_tmp.path()).absoluteFilePath());
@@ -218,7 +230,7 @@ TEST_F(ExportModelTest, ExactEstimateKeepsItsFileAndShowsItsSize) {
             .match(QFileInfo(path).fileName())
             .hasMatch())
         << path.toStdString();
-    EXPECT_EQ(model.estimatedSizeText(), formatByteCount(QFileInfo(path).size()));
+    EXPECT_EQ(sizeText(model), i18n::formatByteCount(QFileInfo(path).size()));
     EXPECT_EQ(estimateFiles().size(), 1);
 }
 
@@ -279,7 +291,7 @@ TEST_F(ExportModelTest, SavingWhileWaitingCancelsTheEstimate) {
     EXPECT_TRUE(readAll(dest).startsWith("GIF89a"));
     spinFor(600ms);
     EXPECT_EQ(started.count(), 0);
-    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("计算中…"));
+    EXPECT_EQ(sizeText(model), QStringLiteral("计算中…"));
 }
 
 TEST_F(ExportModelTest, OutdatedEstimatesChangeNothingAndLeaveNoFile) {
@@ -292,7 +304,7 @@ TEST_F(ExportModelTest, OutdatedEstimatesChangeNothingAndLeaveNoFile) {
     ExportModel model(frames, std::vector<double>(frames.size(), 0.1));
     Spy started(&model, &ExportModel::estimateStarted);
     Spy finished(&model, &ExportModel::estimateFinished);
-    Spy texts(&model, &ExportModel::estimatedSizeTextChanged);
+    Spy texts(&model, &ExportModel::sizeEstimateChanged);
     ASSERT_TRUE(waitUntil([&] { return started.count() == 1; }, 5s));
     model.setQuality(20);
     model.scheduleEstimate();
@@ -318,9 +330,8 @@ TEST_F(ExportModelTest, LargeAnimationsAreExtrapolated) {
     model.scheduleEstimate();
     Spy finished(&model, &ExportModel::estimateFinished);
     ASSERT_TRUE(waitForEstimate(model, finished));
-    EXPECT_TRUE(model.estimatedSizeText().startsWith(QStringLiteral("约 ")))
-        << model.estimatedSizeText().toStdString();
-    EXPECT_EQ(model.processedInfoText(), QStringLiteral("61 帧 · 1400×1000"));
+    EXPECT_TRUE(sizeText(model).startsWith(QStringLiteral("约 "))) << sizeText(model).toStdString();
+    EXPECT_EQ(infoText(model), QStringLiteral("61 帧 · 1400×1000"));
     EXPECT_TRUE(model.cachedEstimateKey().isEmpty());
     EXPECT_TRUE(estimateFiles().isEmpty());
 }
@@ -329,15 +340,15 @@ TEST_F(ExportModelTest, NoFramesFailsTheEstimateAndTheExport) {
     ExportModel model(std::vector<Image>{}, {});
     Spy finished(&model, &ExportModel::estimateFinished);
     ASSERT_TRUE(waitForEstimate(model, finished));
-    EXPECT_EQ(model.estimatedSizeText(), QStringLiteral("估算失败"));
-    EXPECT_EQ(model.processedInfoText(), QStringLiteral("—"));
+    EXPECT_EQ(sizeText(model), QStringLiteral("估算失败"));
+    EXPECT_EQ(infoText(model), QStringLiteral("—"));
 
     std::optional<ExportStatus> result;
     const QString dest = output(QStringLiteral("none.gif"));
     model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
     ASSERT_TRUE(result->has_value());
-    EXPECT_EQ((*result)->message, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(i18n::describe(**result), QStringLiteral("编码失败:帧数据为空"));
     EXPECT_FALSE(QFileInfo::exists(dest));
     EXPECT_TRUE(estimateFiles().isEmpty());
 }
@@ -533,11 +544,11 @@ TEST_F(ExportModelTest, SizeLimitChoosesTheBestFileUnderItOrWritesNothing) {
     model.scheduleEstimate();
     ASSERT_TRUE(waitForEstimate(model, finished, 2));
     // The size and what the limit changed to reach it.
-    EXPECT_TRUE(model.estimatedSizeText().contains(QStringLiteral(" · 品质 30")))
-        << model.estimatedSizeText().toStdString();
+    EXPECT_TRUE(sizeText(model).contains(QStringLiteral(" · 品质 30")))
+        << sizeText(model).toStdString();
     const qint64 estimated = QFileInfo(model.cachedEstimatePath()).size();
     EXPECT_LE(estimated, 1'000'000);
-    EXPECT_TRUE(model.estimatedSizeText().startsWith(formatByteCount(estimated)));
+    EXPECT_TRUE(sizeText(model).startsWith(i18n::formatByteCount(estimated)));
 
     const QString dest = output(QStringLiteral("limited.gif"));
     std::optional<ExportStatus> result;
@@ -551,15 +562,15 @@ TEST_F(ExportModelTest, SizeLimitChoosesTheBestFileUnderItOrWritesNothing) {
     model.setSizeLimitMegabytes(0);
     model.scheduleEstimate();
     ASSERT_TRUE(waitForEstimate(model, finished, 3));
-    EXPECT_TRUE(model.estimatedSizeText().startsWith(QStringLiteral("超出限制:最小 ")))
-        << model.estimatedSizeText().toStdString();
+    EXPECT_TRUE(sizeText(model).startsWith(QStringLiteral("超出限制:最小 ")))
+        << sizeText(model).toStdString();
     const QString none = output(QStringLiteral("none.gif"));
     result.reset();
     model.exportTo(none, [&](ExportStatus status) { result = std::move(status); });
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 60s));
     ASSERT_TRUE(*result);
     EXPECT_EQ((*result)->kind, ExportError::Kind::tooLarge);
-    EXPECT_TRUE((*result)->message.startsWith(QStringLiteral("文件超出大小限制")));
+    EXPECT_TRUE(i18n::describe(**result).startsWith(QStringLiteral("文件超出大小限制")));
     EXPECT_EQ(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("limited.gif")});
 }

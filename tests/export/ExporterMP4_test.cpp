@@ -1,4 +1,5 @@
 #include "export/ExporterMedia.h"
+#include "i18n/ModelTexts.h"
 #include "image/ImageServices.h"
 #include "support/TestImages.h"
 
@@ -274,7 +275,7 @@ TEST_F(ExporterMP4Test, CancellationAndFailuresLeaveNoFile) {
 
     ExportStatus empty = encodeMP4(std::vector<Image>(), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
-    EXPECT_EQ(empty->message, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(i18n::describe(*empty), QStringLiteral("编码失败:帧数据为空"));
 
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -335,7 +336,7 @@ TEST_F(ExporterMP4Test, AMissingSourceFrameFailsAndKeepsTheOldFile) {
     ExportStatus noFrames =
         encodeMP4(FrameSequence{.count = 0, .frame = [&](size_t) { return red; }}, {}, 80, out);
     ASSERT_TRUE(noFrames.has_value());
-    EXPECT_EQ(noFrames->message, QStringLiteral("编码失败:帧数据为空"));
+    EXPECT_EQ(i18n::describe(*noFrames), QStringLiteral("编码失败:帧数据为空"));
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }

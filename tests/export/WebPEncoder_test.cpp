@@ -1,5 +1,6 @@
 #include "export/WebPEncoder.h"
 #include "export/ExporterMedia.h"
+#include "i18n/ModelTexts.h"
 #include "support/TestImages.h"
 #include "support/WebPFrames.h"
 
@@ -175,17 +176,19 @@ TEST_F(WebPEncoderTest, QualityIsClampedToOneThroughHundred) {
 
 TEST_F(WebPEncoderTest, ErrorsCarryTheirTexts) {
     using Kind = ExportError::Kind;
-    EXPECT_EQ(ExportError::frameWriteFailed(4).message, QStringLiteral("第 5 帧写入失败。"));
-    EXPECT_EQ(ExportError::frameWriteFailed(2).message, QStringLiteral("第 3 帧写入失败。"));
+    EXPECT_EQ(i18n::describe(ExportError::frameWriteFailed(4)),
+              QStringLiteral("第 5 帧写入失败。"));
+    EXPECT_EQ(i18n::describe(ExportError::frameWriteFailed(2)),
+              QStringLiteral("第 3 帧写入失败。"));
     EXPECT_EQ(ExportError::frameWriteFailed(2).kind, Kind::frameWriteFailed);
-    EXPECT_EQ(ExportError::of(Kind::noFrames).message, QStringLiteral("没有可导出的帧。"));
-    EXPECT_EQ(ExportError::of(Kind::webpConfigInvalid).message,
+    EXPECT_EQ(i18n::describe(ExportError::of(Kind::noFrames)), QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(i18n::describe(ExportError::of(Kind::webpConfigInvalid)),
               QStringLiteral("WebP 编码参数无效。"));
-    EXPECT_EQ(ExportError::of(Kind::webpEncoderFailed).message,
+    EXPECT_EQ(i18n::describe(ExportError::of(Kind::webpEncoderFailed)),
               QStringLiteral("WebP 编码器创建失败。"));
-    EXPECT_EQ(ExportError::of(Kind::pixelImportFailed).message,
+    EXPECT_EQ(i18n::describe(ExportError::of(Kind::pixelImportFailed)),
               QStringLiteral("像素数据导入失败。"));
-    EXPECT_EQ(ExportError::of(Kind::webpAssembleFailed).message,
+    EXPECT_EQ(i18n::describe(ExportError::of(Kind::webpAssembleFailed)),
               QStringLiteral("WebP 文件组装失败。"));
 }
 
@@ -200,15 +203,15 @@ TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
 
     ExportStatus empty = Exporter::encodeWebP(std::vector<Image>(), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
-    EXPECT_EQ(empty->message, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(i18n::describe(*empty), QStringLiteral("没有可导出的帧。"));
 
     ExportStatus mismatch = Exporter::encodeWebP({frame, frame, frame}, {0.1, 0.1}, 80, out);
     ASSERT_TRUE(mismatch.has_value());
-    EXPECT_EQ(mismatch->message, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(i18n::describe(*mismatch), QStringLiteral("没有可导出的帧。"));
 
     ExportStatus nullFrame = Exporter::encodeWebP({frame, Image()}, {0.1, 0.1}, 80, out);
     ASSERT_TRUE(nullFrame.has_value());
-    EXPECT_EQ(nullFrame->message, QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(i18n::describe(*nullFrame), QStringLiteral("像素数据导入失败。"));
 
     CancelFlag cancel;
     cancel.cancel();
@@ -254,7 +257,7 @@ TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
                       .frame = [&](size_t index) { return index == 3 ? Image() : frames[index]; }},
         delays, 80, fromList);
     ASSERT_TRUE(missing.has_value());
-    EXPECT_EQ(missing->message, QStringLiteral("像素数据导入失败。"));
+    EXPECT_EQ(i18n::describe(*missing), QStringLiteral("像素数据导入失败。"));
     EXPECT_EQ(readAll(fromList), readAll(fromSource));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

@@ -1,4 +1,5 @@
 #include "convert/Convert.h"
+#include "i18n/Language.h"
 #include "support/TestImages.h"
 
 #include <QFile>
@@ -7,6 +8,14 @@
 #include <gtest/gtest.h>
 
 using namespace mirelo;
+
+// mirelo-convert's lines are read here in English, as a C locale shows them.
+class EnglishLines : public ::testing::Environment {
+public:
+    void SetUp() override { mirelo::i18n::install(mirelo::i18n::Language::english); }
+};
+const ::testing::Environment* const kEnglishLines =
+    ::testing::AddGlobalTestEnvironment(new EnglishLines);
 
 namespace {
 

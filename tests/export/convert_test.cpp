@@ -3,6 +3,7 @@
 #include "convert/FrameLoader.h"
 #include "convert/PlainPNG.h"
 #include "export/Exporter.h"
+#include "i18n/Language.h"
 #include "support/TestImages.h"
 
 #include <QBuffer>
@@ -18,6 +19,14 @@
 #include <vector>
 
 using namespace mirelo;
+
+// mirelo-convert's lines are read here in English, as a C locale shows them.
+class EnglishLines : public ::testing::Environment {
+public:
+    void SetUp() override { mirelo::i18n::install(mirelo::i18n::Language::english); }
+};
+const ::testing::Environment* const kEnglishLines =
+    ::testing::AddGlobalTestEnvironment(new EnglishLines);
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The format table: extensions, and each format reaching its own encoder with
 // frames asked for the way its entry says.
 #include "export/ExportFormats.h"
+#include "i18n/ModelTexts.h"
 #include "support/TestImages.h"
 
 #include <QFile>
@@ -64,7 +65,7 @@ TEST(ExportFormats, EachFormatWritesItsOwnFileAskingForFramesAsItsEntrySays) {
             encodeFrames(entry.format, frames, {0.1, 0.1}, 80, dir.filePath("x"));
         ASSERT_TRUE(mismatch);
         EXPECT_EQ(mismatch->kind, ExportError::Kind::encodeFailed);
-        EXPECT_EQ(mismatch->message, QStringLiteral("编码失败:帧数据为空"));
+        EXPECT_EQ(i18n::describe(*mismatch), QStringLiteral("编码失败:帧数据为空"));
     }
 }
 

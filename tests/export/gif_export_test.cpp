@@ -1,6 +1,7 @@
 #include "export/Exporter.h"
 #include "export/GIFEncoder.h"
 #include "export/GIFQuantizer.h"
+#include "i18n/ModelTexts.h"
 #include "image/ImageServices.h"
 #include "support/TestImages.h"
 
@@ -355,7 +356,7 @@ TEST(GIFExport, FailuresLeaveNothingAndKeepExistingFile) {
         Exporter::encodeGIF(frames, delays, 80, dir.filePath("no/such/folder/out.gif"));
     ASSERT_TRUE(missingFolder);
     EXPECT_EQ(missingFolder->kind, ExportError::Kind::gifCreateFailed);
-    EXPECT_EQ(missingFolder->message, QStringLiteral("无法创建 GIF 文件。"));
+    EXPECT_EQ(i18n::describe(*missingFolder), QStringLiteral("无法创建 GIF 文件。"));
 
     const QString path = dir.filePath("kept.gif");
     {
@@ -366,7 +367,7 @@ TEST(GIFExport, FailuresLeaveNothingAndKeepExistingFile) {
     const ExportStatus mismatch = Exporter::encodeGIF(frames, {0.1, 0.1}, 80, path);
     ASSERT_TRUE(mismatch);
     EXPECT_EQ(mismatch->kind, ExportError::Kind::noFrames);
-    EXPECT_EQ(mismatch->message, QStringLiteral("没有可导出的帧。"));
+    EXPECT_EQ(i18n::describe(*mismatch), QStringLiteral("没有可导出的帧。"));
     EXPECT_TRUE(GIFEncoder::encode({}, {}, path));
 
     // Cancelled half-way through writing.

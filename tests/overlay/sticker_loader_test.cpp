@@ -136,11 +136,11 @@ TEST_F(StickerLoaderTest, APhotoLargerThanTheFrameIsScaledDownOnLoad) {
     photo = QImage();
     const QString path = write(QStringLiteral("phone.jpg"), jpeg);
     const StickerLoader::Loaded loaded = StickerLoader::load(path, QSize(1920, 1080));
-    ASSERT_FALSE(loaded.image.isNull()) << loaded.error.toStdString();
+    ASSERT_FALSE(loaded.image.isNull()) << int(loaded.failure);
     EXPECT_EQ(loaded.image.size(), QSize(1123, 1080));
     EXPECT_NEAR(qRed(loaded.image.qimage().pixel(500, 500)), 200, 4);
     // Without a bound it is too large, and says so.
-    EXPECT_EQ(StickerLoader::load(path, QSize()).error, QStringLiteral("这张图片太大，无法使用。"));
+    EXPECT_EQ(StickerLoader::load(path, QSize()).failure, StickerLoader::Failure::tooLarge);
     // A PNG larger than the frame is scaled down too.
     const QString png = write(QStringLiteral("big.png"), encoded("png", 400, 100));
     EXPECT_EQ(StickerLoader::load(png, QSize(200, 200)).image.size(), QSize(200, 50));

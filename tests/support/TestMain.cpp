@@ -2,6 +2,8 @@
 // every test (fonts, images, timers), headless unless a display is asked for.
 #include <gtest/gtest.h>
 
+#include "i18n/Language.h"
+
 #ifdef MIRELO_TEST_WIDGETS
 #include <QApplication>
 using TestApplication = QApplication;
@@ -26,7 +28,11 @@ int main(int argc, char** argv) {
         QDir::temp().filePath(QStringLiteral("mirelo-test-cache-%1").arg(getpid()));
     setenv("XDG_CACHE_HOME", QFile::encodeName(cache).constData(), 1);
     ::testing::InitGoogleTest(&argc, argv);
+    // The tests read the interface's Chinese texts; one that checks English
+    // installs it itself. Programs the tests start inherit the choice.
+    setenv("MIRELO_LANG", "zh_CN", 1);
     TestApplication app(argc, argv);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     const int result = RUN_ALL_TESTS();
     QDir(cache).removeRecursively();
     return result;

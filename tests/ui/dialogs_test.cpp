@@ -1,5 +1,7 @@
 #include "ui/Dialogs.h"
 #include "export/ExporterMedia.h"
+#include "i18n/Language.h"
+#include "i18n/ModelTexts.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -16,7 +18,7 @@
 using namespace mirelo;
 
 TEST(Dialogs, QtsOwnDialogsSpeakChineseAndMessageBoxesHoldAPath) {
-    ASSERT_TRUE(dialogs::installChineseTranslations(qApp));
+    ASSERT_TRUE(i18n::install(i18n::Language::chinese));
 
     QFileDialog files;
     files.setOption(QFileDialog::DontUseNativeDialog);
@@ -38,12 +40,11 @@ TEST(Dialogs, QtsOwnDialogsSpeakChineseAndMessageBoxesHoldAPath) {
 }
 
 TEST(Dialogs, SystemErrorsReachTheUserInChinese) {
-    const QString permission =
-        Exporter::fileWriteError(QStringLiteral("/a.gif"),
-                                 QString::fromLocal8Bit(std::strerror(EPERM)))
-            .message;
+    const QString permission = i18n::describe(Exporter::fileWriteError(
+        QStringLiteral("/a.gif"), QString::fromLocal8Bit(std::strerror(EPERM))));
     EXPECT_EQ(permission, QStringLiteral("无法写入“/a.gif”:操作不被允许"));
     // A reason with no Chinese words of ours is passed on as it is.
-    EXPECT_TRUE(Exporter::fileWriteError(QStringLiteral("/a.gif"), QStringLiteral("odd"))
-                    .message.endsWith(QStringLiteral("odd")));
+    EXPECT_TRUE(
+        i18n::describe(Exporter::fileWriteError(QStringLiteral("/a.gif"), QStringLiteral("odd")))
+            .endsWith(QStringLiteral("odd")));
 }

@@ -42,14 +42,14 @@ TEST(RecorderGeometry, SnapPutsTheHeaderAboveWhenThereIsRoom) {
 
 TEST(RecorderGeometry, HandlesClampAtTheMinimumAndKeepTheOppositeEdges) {
     const QRect start(100, 100, 400, 300);
-    // The leading handle dragged 300 to the right stops at 240, right edge fixed.
+    // The leading handle dragged 300 to the right stops at the minimum, right edge fixed.
     const QRect leading = resizedFrame(start, Edge::Leading, QPoint(300, 0));
-    EXPECT_EQ(leading.width(), 240);
+    EXPECT_EQ(leading.width(), kMinimumSize.width());
     EXPECT_EQ(leading.right(), start.right());
     EXPECT_EQ(leading.height(), 300);
 
     const QRect trailing = resizedFrame(start, Edge::Trailing, QPoint(-500, 40));
-    EXPECT_EQ(trailing, QRect(100, 100, 240, 300));
+    EXPECT_EQ(trailing, QRect(100, 100, kMinimumSize.width(), 300));
 
     // The top handle moves the top edge; the bottom edge stays.
     const QRect top = resizedFrame(start, Edge::Top, QPoint(0, -50));

@@ -252,9 +252,9 @@ TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
                      Qt::LeftButton, {});
     QApplication::sendEvent(leading, &move);
     QTest::mouseRelease(leading, Qt::LeftButton, {}, start + QPoint(300, 0));
-    EXPECT_EQ(window->width(), 240);
+    EXPECT_EQ(window->width(), recorder::kMinimumSize.width());
     EXPECT_EQ(window->geometry().right(), 499);
-    EXPECT_EQ(model.captureSize(), QSizeF(236, 300));
+    EXPECT_EQ(model.captureSize(), QSizeF(recorder::kMinimumSize.width(), 300));
 }
 
 TEST_F(RecorderWindowTest, AtTheMinimumWidthEveryControlIsWholeAndWinsOverTheHandles) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "i18n/Language.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +21,10 @@ int main(int argc, char** argv) {
         }
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The tests read the interface's Chinese texts; one that checks English
+    // installs it itself. Programs the tests start inherit the choice.
+    setenv("MIRELO_LANG", "zh_CN", 1);
     QApplication app(argc, argv);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     return RUN_ALL_TESTS();
 }

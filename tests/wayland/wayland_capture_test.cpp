@@ -3,6 +3,7 @@
 // monitor, and the portal backend or PipeWire going away mid-recording.
 #include "WaylandTestSupport.h"
 #include "capture/ScreenRecorder.h"
+#include "i18n/ModelTexts.h"
 #include "platform/wayland/PortalCaptureBackend.h"
 #include "support/CaptureCollector.h"
 #include "support/ManualPacingClock.h"
@@ -106,7 +107,7 @@ protected:
         bool done = false;
         std::vector<FrameStore::Frame> result;
         recorder->stop([&](std::vector<FrameStore::Frame> frames, std::optional<RecorderError> e) {
-            EXPECT_FALSE(e) << e->description().toStdString();
+            EXPECT_FALSE(e) << i18n::describe(*e).toStdString();
             result = std::move(frames);
             done = true;
         });
@@ -121,7 +122,7 @@ protected:
     // A recording of `region` at `fps` until `count` frames are there.
     std::vector<FrameStore::Frame> record(const QRect& region, double fps, size_t count) {
         const std::optional<RecorderError> error = start(region, fps);
-        EXPECT_FALSE(error) << error->description().toStdString();
+        EXPECT_FALSE(error) << i18n::describe(*error).toStdString();
         if (error) {
             return {};
         }
@@ -336,7 +337,7 @@ void expectEndsAndKeepsFrames(ScreenRecorder& recorder, const char* pidVariable,
     ASSERT_TRUE(failed.wait(15000));
     const auto error = failed.first().first().value<RecorderError>();
     EXPECT_EQ(error.kind, RecorderError::Kind::platform);
-    EXPECT_FALSE(error.description().isEmpty());
+    EXPECT_FALSE(i18n::describe(error).isEmpty());
     const std::vector<FrameStore::Frame> frames = stop();
     EXPECT_GE(frames.size(), before);
     EXPECT_GE(frames.size(), 3u);

@@ -1,4 +1,5 @@
 #include "convert/Convert.h"
+#include "i18n/ModelTexts.h"
 
 #include "MireloIdentity.h"
 #include "convert/FrameLoader.h"
@@ -6,6 +7,7 @@
 #include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -322,26 +324,25 @@ private:
 }  // namespace
 
 QString usage() {
-    return QStringLiteral(
-        "Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT\n"
-        "Turns a folder of PNG/JPEG frames (sorted by name) into an animation.\n"
-        "The output format comes from OUTPUT's extension: .gif, .webp or .mp4.\n"
+    return QCoreApplication::translate(
+        "mirelo::convert",
+        "用法: mirelo-convert [选项] 帧文件夹 输出文件\n"
+        "把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹做成动画。\n"
+        "输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。\n"
         "\n"
-        "Options:\n"
-        "  --fps N                    frames per second (default 15)\n"
-        "  --delay SECONDS            seconds per frame, instead of --fps\n"
-        "  --quality Q                1..100 (default 80)\n"
-        "  --reduce PERCENT           drop this share of the frames\n"
-        "  --resize PERCENT           scale every frame to this size (1..99)\n"
-        "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
-        "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
-        "  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = "
-        "1000000):\n"
-        "                             lower quality first, then fewer frames, then smaller "
-        "frames\n"
-        "  --quiet                    no progress line\n"
-        "  --version                  print the version and exit\n"
-        "  --help                     this text\n");
+        "选项:\n"
+        "  --fps N                    每秒帧数(默认 15)\n"
+        "  --delay SECONDS            每帧的秒数,代替 --fps\n"
+        "  --quality Q                1..100(默认 80)\n"
+        "  --reduce PERCENT           去掉这个比例的帧\n"
+        "  --resize PERCENT           把每一帧缩放到这个比例(1..99)\n"
+        "  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它\n"
+        "  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)\n"
+        "  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):\n"
+        "                             先降低品质,再减少帧数,再缩小尺寸\n"
+        "  --quiet                    不显示进度\n"
+        "  --version                  显示版本后退出\n"
+        "  --help                     显示这段说明\n");
 }
 
 QString versionLine() {
@@ -380,77 +381,94 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         }
         const std::optional<QString> text = value();
         if (!text) {
-            return QStringLiteral("%1 needs a value").arg(arg);
+            return QCoreApplication::translate("mirelo::convert", "%1 需要一个值").arg(arg);
         }
         if (arg == u"--fps") {
             const auto fps = number(*text);
             if (!fps || *fps <= 0 || *fps > 1000) {
-                return QStringLiteral("--fps must be a number above 0, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--fps 必须是大于 0 的数,得到的是“%1”")
+                    .arg(*text);
             }
             options.delay = 1.0 / *fps;
             haveFps = true;
         } else if (arg == u"--delay") {
             const auto delay = number(*text);
             if (!delay || *delay <= 0 || *delay > 600) {
-                return QStringLiteral("--delay must be seconds above 0, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--delay 必须是大于 0 的秒数,得到的是“%1”")
+                    .arg(*text);
             }
             options.delay = *delay;
             haveDelay = true;
         } else if (arg == u"--quality") {
             const auto quality = integer(*text);
             if (!quality || *quality < 1 || *quality > 100) {
-                return QStringLiteral("--quality must be 1..100, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--quality 必须在 1..100 之间,得到的是“%1”")
+                    .arg(*text);
             }
             options.quality = *quality;
         } else if (arg == u"--reduce") {
             const auto percent = integer(*text);
             if (!percent || *percent < 0 || *percent > 100) {
-                return QStringLiteral("--reduce must be 0..100, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--reduce 必须在 0..100 之间,得到的是“%1”")
+                    .arg(*text);
             }
             options.preprocess.reduceFramesPercent = *percent;
         } else if (arg == u"--resize") {
             const auto percent = integer(*text);
             if (!percent || *percent < 1 || *percent > 100) {
-                return QStringLiteral("--resize must be 1..100, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--resize 必须在 1..100 之间,得到的是“%1”")
+                    .arg(*text);
             }
             options.preprocess.resizePercent = *percent;
         } else if (arg == u"--skip-similar") {
             const auto percent = number(*text);
             if (!percent || *percent < 0 || *percent > 100) {
-                return QStringLiteral("--skip-similar must be 0..100, got '%1'").arg(*text);
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--skip-similar 必须在 0..100 之间,得到的是“%1”")
+                    .arg(*text);
             }
             similarity = *percent;
         } else if (arg == u"--max-size") {
             options.maxSize = parseSize(*text);
             if (!options.maxSize) {
-                return QStringLiteral(
-                           "--max-size must be bytes above 0, or a number with k or M (10M), "
-                           "got '%1'")
+                return QCoreApplication::translate(
+                           "mirelo::convert",
+                           "--max-size 必须是大于 0 的字节数,或带 k 或 M 的数(如 10M),得到的是“%1”")
                     .arg(*text);
             }
         } else if (arg == u"--max-similar-seconds") {
             const auto seconds = number(*text);
             if (!seconds || *seconds < 0) {
-                return QStringLiteral("--max-similar-seconds must be 0 or more, got '%1'")
+                return QCoreApplication::translate(
+                           "mirelo::convert",
+                           "--max-similar-seconds 必须是 0 或更大的数,得到的是“%1”")
                     .arg(*text);
             }
             maxSimilarSeconds = *seconds;
         } else {
-            return QStringLiteral("unknown option %1 (see --help)").arg(arg);
+            return QCoreApplication::translate("mirelo::convert", "未知选项 %1(见 --help)")
+                .arg(arg);
         }
     }
     if (haveFps && haveDelay) {
-        return QStringLiteral("give either --fps or --delay, not both");
+        return QCoreApplication::translate("mirelo::convert", "--fps 和 --delay 只能给一个");
     }
     if (positional.size() != 2) {
-        return QStringLiteral("expected a frames folder and an output file (see --help)");
+        return QCoreApplication::translate("mirelo::convert",
+                                           "需要一个帧文件夹和一个输出文件(见 --help)");
     }
     options.inputFolder = positional[0];
     options.output = positional[1];
     const std::optional<ExportFormat> format =
         formatFromExtension(QFileInfo(options.output).suffix().toLower());
     if (!format) {
-        return QStringLiteral("cannot tell the output format from '%1': use .gif, .webp or .mp4")
+        return QCoreApplication::translate("mirelo::convert",
+                                           "无法从“%1”看出输出格式:请用 .gif、.webp 或 .mp4")
             .arg(options.output);
     }
     options.format = *format;
@@ -513,20 +531,24 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
 
     const QFileInfo folderInfo(options.inputFolder);
     if (!folderInfo.isDir()) {
-        return fail(QStringLiteral("no such folder: %1").arg(options.inputFolder));
+        return fail(QCoreApplication::translate("mirelo::convert", "没有这个文件夹:%1")
+                        .arg(options.inputFolder));
     }
     const QDir folder(folderInfo.absoluteFilePath());
     const QStringList names = frameFiles(folder);
     if (names.isEmpty()) {
-        return fail(QStringLiteral("no PNG or JPEG frames in %1").arg(options.inputFolder));
+        return fail(QCoreApplication::translate("mirelo::convert", "%1 中没有 PNG 或 JPEG 帧")
+                        .arg(options.inputFolder));
     }
     const QFileInfo outputInfo(options.output);
     if (!outputInfo.absoluteDir().exists()) {
         return fail(
-            QStringLiteral("cannot write %1: its folder does not exist").arg(options.output));
+            QCoreApplication::translate("mirelo::convert", "无法写入 %1:它所在的文件夹不存在")
+                .arg(options.output));
     }
     if (outputInfo.isDir()) {
-        return fail(QStringLiteral("cannot write %1: it is a folder").arg(options.output));
+        return fail(QCoreApplication::translate("mirelo::convert", "无法写入 %1:这是一个文件夹")
+                        .arg(options.output));
     }
 
     ProgressPrinter progress(
@@ -578,11 +600,11 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         if (cancel.isCancelled()) {
             stop.cancel();
         }
-        progress.show(QStringLiteral("encoding"), doneSteps, total);
+        progress.show(QCoreApplication::translate("mirelo::convert", "编码中"), doneSteps, total);
     };
     const auto cancelled = [&] {
         progress.finish();
-        return fail(QStringLiteral("cancelled"));
+        return fail(QCoreApplication::translate("mirelo::convert", "已取消"));
     };
 
     ExportStatus status;
@@ -601,7 +623,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
             if (images.back().isNull()) {
                 break;
             }
-            progress.show(QStringLiteral("reading frames"), int(i + 1), int(count));
+            progress.show(QCoreApplication::translate("mirelo::convert", "读取帧"), int(i + 1),
+                          int(count));
         }
         if (cancel.isCancelled()) {
             return cancelled();
@@ -614,16 +637,20 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                                              options.output, cancel, encodingProgress, &chosen);
             progress.finish();
             if (SizeLimit::isTooLarge(status)) {
-                return fail(QStringLiteral("even the smallest setting gives a file larger than "
-                                           "--max-size %1 bytes; nothing written")
+                return fail(QCoreApplication::translate(
+                                "mirelo::convert",
+                                "即使最小的设置,文件也大于 --max-size %1 字节;没有写入任何文件")
                                 .arg(*options.maxSize));
             }
-            const QString changes =
-                SizeLimit::describeChanges(chosen, options.quality, options.preprocess);
-            if (!status && !options.quiet && !changes.isEmpty()) {
-                err << "mirelo-convert: to fit --max-size: quality " << chosen.quality
-                    << ", frames dropped " << chosen.options.reduceFramesPercent.value_or(0)
-                    << "%, size " << chosen.options.resizePercent.value_or(100) << "%\n";
+            if (!status && !options.quiet &&
+                SizeLimit::changes(chosen, options.quality, options.preprocess).any()) {
+                err << "mirelo-convert: "
+                    << QCoreApplication::translate("mirelo::convert",
+                                                   "为符合 --max-size:品质 %1,减帧 %2%,尺寸 %3%")
+                           .arg(chosen.quality)
+                           .arg(chosen.options.reduceFramesPercent.value_or(0))
+                           .arg(chosen.options.resizePercent.value_or(100))
+                    << '\n';
                 err.flush();
             }
         } else if (!unreadable) {
@@ -633,7 +660,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
             images.clear();
             if (frames.images.empty() || frames.images.size() != frames.delays.size()) {
                 progress.finish();
-                return fail(QStringLiteral("no frames left to write"));
+                return fail(QCoreApplication::translate("mirelo::convert", "没有剩下可写入的帧"));
             }
             status = encodeFrames(options.format, FrameSequence::of(std::move(frames.images)),
                                   frames.delays, options.quality, options.output, cancel,
@@ -643,16 +670,18 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     if (unreadable) {
         progress.finish();
         const QString error = gifFrames ? gifFrames->firstError() : loader->error(*unreadable);
-        return fail(!error.isEmpty() ? error
-                                     : QStringLiteral("cannot read image %1")
-                                           .arg(folder.filePath(names[qsizetype(*unreadable)])));
+        return fail(!error.isEmpty()
+                        ? error
+                        : QCoreApplication::translate("mirelo::convert", "无法读取图片 %1")
+                              .arg(folder.filePath(names[qsizetype(*unreadable)])));
     }
     progress.finish();
     if (status) {
         if (status->isCancellation()) {
-            return fail(QStringLiteral("cancelled; nothing written"));
+            return fail(QCoreApplication::translate("mirelo::convert", "已取消;没有写入任何文件"));
         }
-        return fail(QStringLiteral("%1 (%2)").arg(status->message, options.output));
+        return fail(QCoreApplication::translate("mirelo::convert", "%1(%2)")
+                        .arg(i18n::describe(*status), options.output));
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "image/PictureFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
 
@@ -58,15 +59,15 @@ void FrameLoader::work() {
             fits = pngChunksFit(file);
         }
         if (!fits) {
-            error =
-                QStringLiteral("cannot read image %1: a PNG chunk runs past the end of the file")
-                    .arg(m_paths[index]);
+            error = QCoreApplication::translate("mirelo::convert",
+                                                "无法读取图片 %1:一个 PNG 数据块超出了文件末尾")
+                        .arg(m_paths[index]);
         } else {
             QImageReader reader(m_paths[index]);
             reader.setAutoTransform(true);
             image = m_arena.read(reader);
             if (image.isNull()) {
-                error = QStringLiteral("cannot read image %1: %2")
+                error = QCoreApplication::translate("mirelo::convert", "无法读取图片 %1:%2")
                             .arg(m_paths[index], reader.errorString());
             }
         }

@@ -1,4 +1,5 @@
 #include "convert/Convert.h"
+#include "i18n/Language.h"
 
 #include <QCoreApplication>
 
@@ -20,6 +21,7 @@ extern "C" void onInterrupt(int) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     mirelo::CancelFlag cancel;
     g_cancel = &cancel;
     std::signal(SIGINT, onInterrupt);

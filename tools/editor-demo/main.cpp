@@ -1,6 +1,7 @@
 // Opens the editor on a generated animation: a ball crossing a gradient, with
 // the frame number in a corner. Options: --frames N, --size WxH, --out DIR.
 #include "editor/EditorFrame.h"
+#include "i18n/Language.h"
 #include "ui/editor/EditorWindowController.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ mirelo::Image makeFrame(int index, int count, QSize size) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOption({QStringLiteral("frames"), QStringLiteral("Number of frames."),

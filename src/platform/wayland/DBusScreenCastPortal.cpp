@@ -4,6 +4,7 @@
 // in a local event loop with a time limit.
 #include "platform/wayland/ScreenCastPortal.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -31,18 +32,32 @@ constexpr int kCallTimeoutMs = 10'000;
 constexpr int kResponseTimeoutMs = 10'000;
 constexpr int kDialogTimeoutMs = 180'000;
 
-const QString kNoBus = QStringLiteral(
-    "无法连接到 D-Bus 会话总线,不能通过桌面门户录屏(Wayland 会话需要 xdg-desktop-portal)。");
-const QString kNoPortal = QStringLiteral(
-    "找不到桌面门户 xdg-desktop-portal,无法在 Wayland 会话中录屏。请安装 xdg-desktop-portal "
-    "和与本桌面匹配的门户后端(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
-const QString kNoScreenCast = QStringLiteral(
-    "桌面门户 xdg-desktop-portal 没有屏幕录制(ScreenCast)接口,请安装与本桌面匹配的门户后端"
-    "(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
-const QString kNoAnswer = QStringLiteral("桌面门户没有响应屏幕录制请求(等待超时)。");
+QString noBusText() {
+    return QCoreApplication::translate(
+        "mirelo::DBusScreenCastPortal",
+        "无法连接到 D-Bus 会话总线,不能通过桌面门户录屏(Wayland 会话需要 xdg-desktop-portal)。");
+}
+QString noPortalText() {
+    return QCoreApplication::translate(
+        "mirelo::DBusScreenCastPortal",
+        "找不到桌面门户 xdg-desktop-portal,无法在 Wayland 会话中录屏。请安装 xdg-desktop-portal "
+        "和与本桌面匹配的门户后端(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
+}
+QString noScreenCastText() {
+    return QCoreApplication::translate(
+        "mirelo::DBusScreenCastPortal",
+        "桌面门户 xdg-desktop-portal 没有屏幕录制(ScreenCast)接口,请安装与本桌面匹配的门户后端"
+        "(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
+}
+QString noAnswerText() {
+    return QCoreApplication::translate("mirelo::DBusScreenCastPortal",
+                                       "桌面门户没有响应屏幕录制请求(等待超时)。");
+}
 
 QString callFailed(const QDBusMessage& reply) {
-    return QStringLiteral("桌面门户的屏幕录制请求失败:%1").arg(reply.errorMessage());
+    return QCoreApplication::translate("mirelo::DBusScreenCastPortal",
+                                       "桌面门户的屏幕录制请求失败:%1")
+        .arg(reply.errorMessage());
 }
 
 QString token() {
@@ -128,7 +143,7 @@ public:
 
     std::variant<Capabilities, QString> capabilities() override {
         if (!m_bus.isConnected()) {
-            return kNoBus;
+            return noBusText();
         }
         QDBusMessage message = QDBusMessage::createMethodCall(
             kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -139,22 +154,22 @@ public:
             const QString name = reply.errorName();
             if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
                 name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-                return kNoPortal;
+                return noPortalText();
             }
             if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
                 name == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
-                return kNoAnswer;
+                return noAnswerText();
             }
             if (name == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs") ||
                 name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface")) {
-                return kNoScreenCast;
+                return noScreenCastText();
             }
             return callFailed(reply);
         }
         const QVariantMap properties =
             qdbus_cast<QVariantMap>(reply.arguments().value(0).value<QDBusArgument>());
         if (properties.isEmpty()) {
-            return kNoScreenCast;
+            return noScreenCastText();
         }
         Capabilities caps;
         caps.version = properties.value(QStringLiteral("version")).toUInt();
@@ -215,7 +230,8 @@ public:
         const int fd =
             descriptor.isValid() ? fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 3) : -1;
         if (fd < 0) {
-            return QStringLiteral("桌面门户没有给出 PipeWire 连接。");
+            return QCoreApplication::translate("mirelo::DBusScreenCastPortal",
+                                               "桌面门户没有给出 PipeWire 连接。");
         }
         return fd;
     }
@@ -240,7 +256,7 @@ private:
         Reply reply;
         m_lastResults.clear();
         if (!m_bus.isConnected()) {
-            reply.failure = kNoBus;
+            reply.failure = noBusText();
             return reply;
         }
         const QString handle = token();
@@ -265,8 +281,8 @@ private:
                              SLOT(onResponse(uint, QVariantMap)));
             const QString name = answer.errorName();
             reply.failure =
-                name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ? kNoPortal
-                : name == QLatin1String("org.freedesktop.DBus.Error.NoReply")      ? kNoAnswer
+                name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ? noPortalText()
+                : name == QLatin1String("org.freedesktop.DBus.Error.NoReply")      ? noAnswerText()
                                                                               : callFailed(answer);
             return reply;
         }
@@ -295,7 +311,7 @@ private:
             m_bus.call(QDBusMessage::createMethodCall(kService, path, requestInterface,
                                                       QStringLiteral("Close")),
                        QDBus::Block, kCallTimeoutMs);
-            reply.failure = kNoAnswer;
+            reply.failure = noAnswerText();
             return reply;
         }
         reply.response = catcher.response;

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -19,11 +20,24 @@ namespace mirelo::wayland {
 
 namespace {
 
-const QString kCannotConnect = QStringLiteral("无法连接到 PipeWire(屏幕共享的画面服务)。");
-const QString kCannotStream = QStringLiteral("无法打开屏幕共享的 PipeWire 画面流。");
-const QString kSourceGone = QStringLiteral("屏幕共享已结束:门户后端、合成器或 PipeWire 已退出。");
-const QString kPipeWireGone = QStringLiteral("与 PipeWire 的连接已断开。");
-const QString kNoMemory = QStringLiteral("读取屏幕画面失败。");
+QString cannotConnectText() {
+    return QCoreApplication::translate("mirelo::PipeWireStream",
+                                       "无法连接到 PipeWire(屏幕共享的画面服务)。");
+}
+QString cannotStreamText() {
+    return QCoreApplication::translate("mirelo::PipeWireStream",
+                                       "无法打开屏幕共享的 PipeWire 画面流。");
+}
+QString sourceGoneText() {
+    return QCoreApplication::translate("mirelo::PipeWireStream",
+                                       "屏幕共享已结束:门户后端、合成器或 PipeWire 已退出。");
+}
+QString pipeWireGoneText() {
+    return QCoreApplication::translate("mirelo::PipeWireStream", "与 PipeWire 的连接已断开。");
+}
+QString noMemoryText() {
+    return QCoreApplication::translate("mirelo::PipeWireStream", "读取屏幕画面失败。");
+}
 
 // Rows per band of a picture: a change shares most of the picture, and a band is one
 // allocation.
@@ -87,18 +101,18 @@ std::optional<QString> PipeWireStream::start() {
     m_listeners = new Listeners();
     m_loop = pw_thread_loop_new("mirelo-capture", nullptr);
     if (m_loop == nullptr) {
-        return kCannotConnect;
+        return cannotConnectText();
     }
     m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), nullptr, 0);
     if (m_context == nullptr || pw_thread_loop_start(m_loop) < 0) {
-        return kCannotConnect;
+        return cannotConnectText();
     }
     pw_thread_loop_lock(m_loop);
     m_core = pw_context_connect_fd(m_context, m_fd, nullptr, 0);
     if (m_core == nullptr) {
         pw_thread_loop_unlock(m_loop);
         m_fd = -1;  // closed by the failed connection
-        return kCannotConnect;
+        return cannotConnectText();
     }
     m_listeners->coreEvents.version = PW_VERSION_CORE_EVENTS;
     m_listeners->coreEvents.error = [](void* self, uint32_t id, int seq, int res,
@@ -113,7 +127,7 @@ std::optional<QString> PipeWireStream::start() {
                                                "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
     if (m_stream == nullptr) {
         pw_thread_loop_unlock(m_loop);
-        return kCannotStream;
+        return cannotStreamText();
     }
     m_listeners->streamEvents.version = PW_VERSION_STREAM_EVENTS;
     m_listeners->streamEvents.state_changed = [](void* self, pw_stream_state, pw_stream_state state,
@@ -156,7 +170,7 @@ std::optional<QString> PipeWireStream::start() {
         params, 1);
     pw_thread_loop_unlock(m_loop);
     if (result < 0) {
-        return kCannotStream;
+        return cannotStreamText();
     }
     return std::nullopt;
 }
@@ -164,7 +178,7 @@ std::optional<QString> PipeWireStream::start() {
 void PipeWireStream::onCoreError(uint32_t id, int res, const char* message) {
     (void)message;
     if (id == PW_ID_CORE && !m_stopping) {
-        fail(res == -EPIPE ? kPipeWireGone : kCannotStream);
+        fail(res == -EPIPE ? pipeWireGoneText() : cannotStreamText());
     }
 }
 
@@ -183,14 +197,16 @@ void PipeWireStream::onStateChanged(int state, const char* error) {
             break;
         case PW_STREAM_STATE_ERROR:
             fail(error != nullptr && *error != '\0'
-                     ? QStringLiteral("屏幕共享的画面流出错:%1").arg(QString::fromUtf8(error))
-                     : kCannotStream);
+                     ? QCoreApplication::translate("mirelo::PipeWireStream",
+                                                   "屏幕共享的画面流出错:%1")
+                           .arg(QString::fromUtf8(error))
+                     : cannotStreamText());
             break;
         case PW_STREAM_STATE_PAUSED:
         case PW_STREAM_STATE_UNCONNECTED:
             // The producer went away: a stream that ran does not pause by itself.
             if (m_streaming) {
-                fail(kSourceGone);
+                fail(sourceGoneText());
             }
             break;
         default:
@@ -375,7 +391,7 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
         QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
         if (band.isNull()) {
             m_lastSize = QSize();  // compare everything again next time
-            fail(kNoMemory);
+            fail(noMemoryText());
             return;
         }
         const int bandStride = static_cast<int>(band.bytesPerLine());

@@ -6,6 +6,7 @@
 #include "platform/x11/X11CaptureBackend.h"
 #include "platform/x11/X11Connection.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -18,9 +19,15 @@ namespace {
 
 using captureclock::Clock;
 
-const QString kCannotConnect = QStringLiteral("无法连接到 XWayland 显示服务器。");
-const QString kNoPicture = QStringLiteral(
-    "屏幕共享的画面流没有开始(PipeWire 的会话管理器,例如 WirePlumber,是否在运行?)。");
+QString cannotConnectText() {
+    return QCoreApplication::translate("mirelo::PortalCaptureBackend",
+                                       "无法连接到 XWayland 显示服务器。");
+}
+QString noPictureText() {
+    return QCoreApplication::translate(
+        "mirelo::PortalCaptureBackend",
+        "屏幕共享的画面流没有开始(PipeWire 的会话管理器,例如 WirePlumber,是否在运行?)。");
+}
 
 // How long a new stream may take to run.
 constexpr auto kStartTimeout = std::chrono::seconds(5);
@@ -128,7 +135,7 @@ public:
     void requestPermission() override {}
 
     DisplayListResult displays() override {
-        return listX11Displays(m_options.displayName, kCannotConnect);
+        return listX11Displays(m_options.displayName, cannotConnectText());
     }
 
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
@@ -187,7 +194,7 @@ public:
         });
         std::optional<QString> failure = pipeWire->start();
         if (!failure && !pipeWire->waitUntilRunning(kStartTimeout)) {
-            failure = pipeWire->failure().value_or(kNoPicture);
+            failure = pipeWire->failure().value_or(noPictureText());
         }
         if (failure) {
             pipeWire.reset();

@@ -1,5 +1,6 @@
 #include "platform/wayland/ScreenCastPortal.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 #include <unistd.h>
@@ -8,13 +9,21 @@ namespace mirelo::wayland {
 
 namespace {
 
-const QString kNoPermission = QStringLiteral(
-    "没有屏幕录制权限。\n屏幕共享请求被拒绝或取消了。请再次录制,并在桌面弹出的屏幕共享对话框中"
-    "允许 Mirelo 共享屏幕。");
-const QString kNoMonitorSource = QStringLiteral(
-    "桌面门户 xdg-desktop-portal 不能共享显示器画面(ScreenCast 接口缺失或没有显示器来源),"
-    "请安装与本桌面匹配的门户后端(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
-const QString kNoStream = QStringLiteral("屏幕共享没有给出任何画面流。");
+QString noPermissionText() {
+    return QCoreApplication::translate(
+        "mirelo::ScreenCastSession",
+        "没有屏幕录制权限。\n屏幕共享请求被拒绝或取消了。请再次录制,并在桌面弹出的屏幕共享对话框中"
+        "允许 Mirelo 共享屏幕。");
+}
+QString noMonitorSourceText() {
+    return QCoreApplication::translate(
+        "mirelo::ScreenCastSession",
+        "桌面门户 xdg-desktop-portal 不能共享显示器画面(ScreenCast 接口缺失或没有显示器来源),"
+        "请安装与本桌面匹配的门户后端(例如 xdg-desktop-portal-gnome、-kde 或 -wlr)。");
+}
+QString noStreamText() {
+    return QCoreApplication::translate("mirelo::ScreenCastSession", "屏幕共享没有给出任何画面流。");
+}
 
 ScreenCastFailure failure(const QString& message) {
     return ScreenCastFailure{false, message};
@@ -33,7 +42,7 @@ Attempt attempt(ScreenCastPortal& portal, const RestoreTokenStore& tokens,
         return failure(*created.failure);
     }
     if (created.response != 0 || created.sessionHandle.isEmpty()) {
-        return ScreenCastFailure{true, kNoPermission};
+        return ScreenCastFailure{true, noPermissionText()};
     }
     const QString session = created.sessionHandle;
     auto refused = [&](uint32_t response) -> Attempt {
@@ -43,7 +52,7 @@ Attempt attempt(ScreenCastPortal& portal, const RestoreTokenStore& tokens,
         if (restoring && response != 1) {
             return TokenRejected{};
         }
-        return ScreenCastFailure{true, kNoPermission};
+        return ScreenCastFailure{true, noPermissionText()};
     };
 
     const ScreenCastPortal::Reply selected = portal.selectSources(session, options);
@@ -65,7 +74,7 @@ Attempt attempt(ScreenCastPortal& portal, const RestoreTokenStore& tokens,
     }
     if (started.streams.empty()) {
         portal.closeSession(session);
-        return failure(kNoStream);
+        return failure(noStreamText());
     }
     const ScreenCastPortal::Stream* stream = nullptr;
     bool other = false;
@@ -124,7 +133,7 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
     }
     const auto& caps = std::get<ScreenCastPortal::Capabilities>(capabilities);
     if ((caps.sourceTypes & ScreenCastPortal::kMonitorSource) == 0) {
-        return failure(kNoMonitorSource);
+        return failure(noMonitorSourceText());
     }
 
     ScreenCastPortal::SourceOptions options;
@@ -158,7 +167,7 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
     if (auto* failed = std::get_if<ScreenCastFailure>(&result)) {
         return *failed;
     }
-    return ScreenCastFailure{true, kNoPermission};  // not reached: no token on the retry
+    return ScreenCastFailure{true, noPermissionText()};  // not reached: no token on the retry
 }
 
 RestoreTokenStore settingsRestoreTokenStore() {

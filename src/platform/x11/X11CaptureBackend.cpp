@@ -6,6 +6,7 @@
 #include "platform/x11/X11FrameGrabber.h"
 #include "platform/x11/X11InputMonitor.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -18,10 +19,19 @@ namespace {
 
 using captureclock::Clock;
 
-const QString kCannotConnect = QStringLiteral("无法连接到 X 显示服务器。");
-const QString kDisplayGone = QStringLiteral("录制的显示器已断开。");
-const QString kConnectionLost = QStringLiteral("与 X 显示服务器的连接已断开。");
-const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
+QString cannotConnectText() {
+    return QCoreApplication::translate("mirelo::X11CaptureBackend", "无法连接到 X 显示服务器。");
+}
+QString displayGoneText() {
+    return QCoreApplication::translate("mirelo::X11CaptureBackend", "录制的显示器已断开。");
+}
+QString connectionLostText() {
+    return QCoreApplication::translate("mirelo::X11CaptureBackend",
+                                       "与 X 显示服务器的连接已断开。");
+}
+QString readFailedText() {
+    return QCoreApplication::translate("mirelo::X11CaptureBackend", "读取屏幕画面失败。");
+}
 
 // How often a running stream checks that its display is still attached.
 constexpr auto kLayoutCheckInterval = std::chrono::milliseconds(500);
@@ -52,13 +62,13 @@ public:
     // Checks that frames can be read; nothing runs until start().
     std::optional<CaptureFailure> prepare() {
         if (!m_connection.ok()) {
-            return CaptureFailure{kCannotConnect};
+            return CaptureFailure{cannotConnectText()};
         }
         if (m_grabber.failure()) {
             return CaptureFailure{*m_grabber.failure()};
         }
         if (!m_grabber.hasMonitor(m_configuration.displayId)) {
-            return CaptureFailure{kDisplayGone};
+            return CaptureFailure{displayGoneText()};
         }
         return std::nullopt;
     }
@@ -133,18 +143,18 @@ private:
                 nextLayoutCheck = captured + kLayoutCheckInterval;
                 m_grabber.updateLayout();
                 if (m_connection.ok() && !m_grabber.hasMonitor(m_configuration.displayId)) {
-                    setFailure(kDisplayGone);
+                    setFailure(displayGoneText());
                     break;
                 }
             }
             if (!m_connection.ok()) {
-                setFailure(kConnectionLost);
+                setFailure(connectionLostText());
                 break;
             }
             x11::RawFrame raw;
             const x11::FrameGrabber::ReadStatus status = m_grabber.read(raw);
             if (status == x11::FrameGrabber::ReadStatus::failed) {
-                setFailure(m_grabber.failure().value_or(kReadFailed));
+                setFailure(m_grabber.failure().value_or(readFailedText()));
                 break;
             }
             if (status == x11::FrameGrabber::ReadStatus::busy) {
@@ -189,7 +199,7 @@ private:
             }
             const Image image = m_grabber.convert(std::move(next.raw));
             if (image.isNull()) {
-                setFailure(kReadFailed);  // no memory for the frame: the reader stops too
+                setFailure(readFailedText());  // no memory for the frame: the reader stops too
                 continue;
             }
             m_sink.frame(image, mediaTime(next.captured));
@@ -244,7 +254,9 @@ public:
 
     void requestPermission() override {}
 
-    DisplayListResult displays() override { return listX11Displays(m_displayName, kCannotConnect); }
+    DisplayListResult displays() override {
+        return listX11Displays(m_displayName, cannotConnectText());
+    }
 
     std::optional<CaptureFailure> startStream(const CaptureConfiguration& configuration,
                                               CaptureSink sink) override {

@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <QCoreApplication>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it and fault lazily
@@ -23,8 +24,12 @@ namespace mirelo::x11 {
 
 namespace {
 
-const QString kReadFailed = QStringLiteral("读取屏幕画面失败。");
-const QString kConnectionLost = QStringLiteral("与 X 显示服务器的连接已断开。");
+QString readFailedText() {
+    return QCoreApplication::translate("mirelo::X11FrameGrabber", "读取屏幕画面失败。");
+}
+QString connectionLostText() {
+    return QCoreApplication::translate("mirelo::X11FrameGrabber", "与 X 显示服务器的连接已断开。");
+}
 
 // True when root pixels are 32-bit little-endian words 0x00RRGGBB (bytes B, G, R, X).
 bool hasStandardPixelLayout(xcb_connection_t* connection, const xcb_screen_t* screen) {
@@ -150,19 +155,21 @@ FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QS
       m_showsCursor(showsCursor),
       m_slots(std::max(1, slotCount)) {
     if (!m_connection.ok()) {
-        m_failure = QStringLiteral("无法连接到 X 显示服务器。");
+        m_failure =
+            QCoreApplication::translate("mirelo::X11FrameGrabber", "无法连接到 X 显示服务器。");
         return;
     }
     if (source.isEmpty() || outputSize.isEmpty() ||
         static_cast<qint64>(source.width()) * source.height() > ImageServices::kMaxSurfacePixels ||
         static_cast<qint64>(outputSize.width()) * outputSize.height() >
             ImageServices::kMaxSurfacePixels) {
-        m_failure = kReadFailed;
+        m_failure = readFailedText();
         return;
     }
     xcb_connection_t* c = m_connection.get();
     if (!hasStandardPixelLayout(c, m_connection.screen())) {
-        m_failure = QStringLiteral("不支持的屏幕像素格式。");
+        m_failure =
+            QCoreApplication::translate("mirelo::X11FrameGrabber", "不支持的屏幕像素格式。");
         return;
     }
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
@@ -357,7 +364,7 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
         frame.cursor.reset(xcb_xfixes_get_cursor_image_reply(c, cursorCookie, nullptr));
     }
     if (!ok) {
-        m_failure = xcb_connection_has_error(c) ? kConnectionLost : kReadFailed;
+        m_failure = xcb_connection_has_error(c) ? connectionLostText() : readFailedText();
         frame = RawFrame();
         return ReadStatus::failed;
     }
@@ -516,7 +523,7 @@ Image FrameGrabber::grab() {
     }
     Image image = convert(std::move(raw));
     if (image.isNull() && !m_failure) {
-        m_failure = kReadFailed;
+        m_failure = readFailedText();
     }
     return image;
 }

@@ -5,6 +5,7 @@
 #include "ui/editor/CropOverlayView.h"
 #include "ui/editor/EditorIcons.h"
 #include "ui/editor/EditorToolbar.h"
+#include "ui/editor/EditorTexts.h"
 #include "ui/editor/FrameStrip.h"
 #include "ui/editor/NoticeLabel.h"
 #include "ui/editor/NumberParsing.h"
@@ -58,6 +59,7 @@ void makeCaption(QLabel* label) {
 }  // namespace
 
 EditorView::EditorView(EditorState* state, QWidget* parent) : QWidget(parent), m_state(state) {
+    m_state->setSampleText(tr("示例文字"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Theme::paper());
@@ -121,46 +123,45 @@ void EditorView::buildToolbar() {
     };
 
     // Leading group: history.
-    m_undo = makeAction(QStringLiteral("撤销"), QStringLiteral("arrow.uturn.backward"));
+    m_undo = makeAction(tr("撤销"), QStringLiteral("arrow.uturn.backward"));
     m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     connect(m_undo, &QAction::triggered, m_state, &EditorState::undo);
-    m_redo = makeAction(QStringLiteral("重做"), QStringLiteral("arrow.uturn.forward"));
+    m_redo = makeAction(tr("重做"), QStringLiteral("arrow.uturn.forward"));
     m_redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     connect(m_redo, &QAction::triggered, m_state, &EditorState::redo);
     m_toolbar->addCommand(Group::leading, m_undo);
     m_toolbar->addCommand(Group::leading, m_redo);
 
     // Centre group, normal form.
-    m_cropCommand = makeAction(QStringLiteral("裁剪"), QStringLiteral("crop"),
-                               QStringLiteral("在预览图上拖出要保留的区域"));
+    m_cropCommand =
+        makeAction(tr("裁剪"), QStringLiteral("crop"), tr("在预览图上拖出要保留的区域"));
     connect(m_cropCommand, &QAction::triggered, this, &EditorView::startCrop);
-    m_resize =
-        makeAction(QStringLiteral("缩放"), QStringLiteral("arrow.up.left.and.arrow.down.right"),
-                   QStringLiteral("调整 GIF 的画面尺寸"));
+    m_resize = makeAction(tr("缩放"), QStringLiteral("arrow.up.left.and.arrow.down.right"),
+                          tr("调整 GIF 的画面尺寸"));
     connect(m_resize, &QAction::triggered, this, &EditorView::showResizeSheet);
 
     auto* rotateMenu = new QMenu(this);
-    QAction* left = rotateMenu->addAction(QStringLiteral("向左旋转 90°"));
-    QAction* right = rotateMenu->addAction(QStringLiteral("向右旋转 90°"));
+    QAction* left = rotateMenu->addAction(tr("向左旋转 90°"));
+    QAction* right = rotateMenu->addAction(tr("向右旋转 90°"));
     rotateMenu->addSeparator();
-    QAction* flipH = rotateMenu->addAction(QStringLiteral("水平翻转"));
-    QAction* flipV = rotateMenu->addAction(QStringLiteral("垂直翻转"));
+    QAction* flipH = rotateMenu->addAction(tr("水平翻转"));
+    QAction* flipV = rotateMenu->addAction(tr("垂直翻转"));
     connect(left, &QAction::triggered, this, [this] { m_state->rotate(false); });
     connect(right, &QAction::triggered, this, [this] { m_state->rotate(true); });
     connect(flipH, &QAction::triggered, this, [this] { m_state->flip(true); });
     connect(flipV, &QAction::triggered, this, [this] { m_state->flip(false); });
-    m_rotateMenu = makeAction(QStringLiteral("旋转"), QStringLiteral("rotate.right"));
+    m_rotateMenu = makeAction(tr("旋转"), QStringLiteral("rotate.right"));
     m_rotateMenu->setMenu(rotateMenu);
 
     auto* overlayMenu = new QMenu(this);
-    QAction* text = overlayMenu->addAction(EditorIcons::icon(QStringLiteral("textformat")),
-                                           QStringLiteral("文字"));
-    QAction* sticker = overlayMenu->addAction(EditorIcons::icon(QStringLiteral("photo")),
-                                              QStringLiteral("贴纸 / 图片"));
+    QAction* text =
+        overlayMenu->addAction(EditorIcons::icon(QStringLiteral("textformat")), tr("文字"));
+    QAction* sticker =
+        overlayMenu->addAction(EditorIcons::icon(QStringLiteral("photo")), tr("贴纸 / 图片"));
     QAction* mosaic = overlayMenu->addAction(
-        EditorIcons::icon(QStringLiteral("squareshape.split.3x3")), QStringLiteral("马赛克"));
-    QAction* arrow = overlayMenu->addAction(EditorIcons::icon(QStringLiteral("arrow.up.right")),
-                                            QStringLiteral("箭头"));
+        EditorIcons::icon(QStringLiteral("squareshape.split.3x3")), tr("马赛克"));
+    QAction* arrow =
+        overlayMenu->addAction(EditorIcons::icon(QStringLiteral("arrow.up.right")), tr("箭头"));
     connect(text, &QAction::triggered, this, [this] { m_state->addText(); });
     connect(sticker, &QAction::triggered, this, [this] { m_state->addSticker(); });
     connect(mosaic, &QAction::triggered, this, [this] { m_state->addMosaic(); });
@@ -176,15 +177,14 @@ void EditorView::buildToolbar() {
         connect(toggle, &QAction::triggered, this,
                 [this, kind](bool on) { m_state->setInputOverlaysShown(kind, on); });
     }
-    m_overlayMenu =
-        makeAction(QStringLiteral("叠加"), QStringLiteral("square.on.square"),
-                   QStringLiteral("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
+    m_overlayMenu = makeAction(tr("叠加"), QStringLiteral("square.on.square"),
+                               tr("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
     m_overlayMenu->setMenu(overlayMenu);
 
     // Centre group, crop form.
-    m_applyCrop = makeAction(QStringLiteral("应用裁剪"), QStringLiteral("checkmark"));
+    m_applyCrop = makeAction(tr("应用裁剪"), QStringLiteral("checkmark"));
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
-    m_cancelCrop = makeAction(QStringLiteral("取消"), QStringLiteral("xmark"));
+    m_cancelCrop = makeAction(tr("取消"), QStringLiteral("xmark"));
     connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->cancelCrop(); });
     // Escape leaves crop mode as 取消 does, like it closes every sheet and
     // dialog; the action (and so the key) exists only in crop mode.
@@ -204,13 +204,13 @@ void EditorView::buildToolbar() {
     }
 
     // Trailing group.
-    m_deleteBefore = makeAction(QStringLiteral("删除之前"), QStringLiteral("chevron.left.to.line"),
-                                QStringLiteral("掐头:删除当前帧之前的所有帧"));
+    m_deleteBefore = makeAction(tr("删除之前"), QStringLiteral("chevron.left.to.line"),
+                                tr("掐头:删除当前帧之前的所有帧"));
     connect(m_deleteBefore, &QAction::triggered, m_state, &EditorState::deleteBeforeCurrent);
-    m_deleteAfter = makeAction(QStringLiteral("删除之后"), QStringLiteral("chevron.right.to.line"),
-                               QStringLiteral("去尾:删除当前帧之后的所有帧"));
+    m_deleteAfter = makeAction(tr("删除之后"), QStringLiteral("chevron.right.to.line"),
+                               tr("去尾:删除当前帧之后的所有帧"));
     connect(m_deleteAfter, &QAction::triggered, m_state, &EditorState::deleteAfterCurrent);
-    m_deleteSelected = makeAction(QStringLiteral("删除所选"), QStringLiteral("trash"));
+    m_deleteSelected = makeAction(tr("删除所选"), QStringLiteral("trash"));
     // Ctrl+Delete, and Ctrl+Backspace for keyboards whose delete key is that.
     m_deleteSelected->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Backspace)});
@@ -220,16 +220,16 @@ void EditorView::buildToolbar() {
     m_toolbar->addCommand(Group::trailing, m_deleteSelected);
 
     auto* delayGroup = new QWidget(m_toolbar);
-    delayGroup->setToolTip(QStringLiteral("修改所选帧的延迟,如 0.1"));
+    delayGroup->setToolTip(tr("修改所选帧的延迟,如 0.1"));
     auto* delayRow = new QHBoxLayout(delayGroup);
     delayRow->setContentsMargins(6, 0, 6, 0);
     delayRow->setSpacing(4);
     m_delayField = new QLineEdit(delayGroup);
-    m_delayField->setPlaceholderText(QStringLiteral("延迟"));
+    m_delayField->setPlaceholderText(tr("延迟"));
     m_delayField->setFixedWidth(52);
-    auto* unit = new QLabel(QStringLiteral("秒"), delayGroup);
+    auto* unit = new QLabel(tr("秒"), delayGroup);
     makeCaption(unit);
-    m_delayApply = new QPushButton(QStringLiteral("应用"), delayGroup);
+    m_delayApply = new QPushButton(tr("应用"), delayGroup);
     m_delayApply->setAutoDefault(false);
     m_delayApply->setFocusPolicy(Qt::TabFocus);
     connect(m_delayApply, &QPushButton::clicked, this, &EditorView::applyDelayInput);
@@ -245,7 +245,7 @@ void EditorView::buildToolbar() {
     delayRow->addWidget(m_delayApply);
     m_toolbar->addControl(Group::trailing, delayGroup);
 
-    m_save = makeAction(QStringLiteral("保存"), QStringLiteral("square.and.arrow.down"));
+    m_save = makeAction(tr("保存"), QStringLiteral("square.and.arrow.down"));
     m_save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(m_save, &QAction::triggered, this, &EditorView::saveRequested);
     m_toolbar->addCommand(Group::trailing, m_save);
@@ -354,7 +354,7 @@ QWidget* EditorView::buildPreviewColumn() {
     infoRow->addSpacing(12);
     infoRow->addWidget(m_notice, 1);
     connect(m_state, &EditorState::refused, this,
-            [this](const QString& reason) { showNotice(reason); });
+            [this](const EditorRefusal& refusal) { showNotice(editortexts::describe(refusal)); });
     connect(m_state, &EditorState::historyChanged, this, [this] { showNotice(QString()); });
     m_previewColumn->addWidget(info);
     return column;
@@ -362,11 +362,10 @@ QWidget* EditorView::buildPreviewColumn() {
 
 QString EditorView::infoText(const EditorState& state) {
     const QSizeF size = state.imageSize();
-    return QStringLiteral("尺寸 %1 × %2 · 共 %3 帧 · %4")
+    return tr("尺寸 %1 × %2 · 共 %n 帧 · %3", nullptr, state.frameCount())
         .arg(static_cast<long long>(size.width()))
         .arg(static_cast<long long>(size.height()))
-        .arg(state.frameCount())
-        .arg(QString::asprintf("时长 %.2f 秒", state.totalDuration()));
+        .arg(tr("时长 %1 秒").arg(state.totalDuration(), 0, 'f', 2));
 }
 
 QString EditorView::positionText(const EditorState& state) {
@@ -375,7 +374,7 @@ QString EditorView::positionText(const EditorState& state) {
 }
 
 QString EditorView::positionText(const QString& current, const QString& count) {
-    return QStringLiteral("第 %1 / %2 帧").arg(current, count);
+    return tr("第 %1 / %2 帧").arg(current, count);
 }
 
 int EditorView::positionTextWidth(const QFontMetrics& metrics, int count) {
@@ -471,7 +470,7 @@ void EditorView::refreshPlayback() {
     const bool playing = m_state->isPlaying();
     m_play->setIcon(
         EditorIcons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
-    m_play->setText(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+    m_play->setText(playing ? tr("暂停") : tr("播放"));
     m_play->setToolTip(QString());
     const QSignalBlocker block(m_slider);
     m_slider->setRange(0, std::max(m_state->frameCount() - 1, 0));

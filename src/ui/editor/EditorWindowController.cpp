@@ -1,4 +1,5 @@
 #include "ui/editor/EditorWindowController.h"
+#include "i18n/ModelTexts.h"
 
 #include "editor/EditorState.h"
 #include "editor/PictureChooser.h"
@@ -12,6 +13,7 @@
 #include "ui/editor/SaveFailure.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -89,9 +91,12 @@ class DialogPictureChooser : public PictureChooser {
 public:
     explicit DialogPictureChooser(QWidget* window) : m_window(window) {}
     QString choosePicture() override {
-        return QFileDialog::getOpenFileName(m_window, QStringLiteral("选择图片"), QDir::homePath(),
-                                            QStringLiteral("图片 (*.png *.jpg *.jpeg)"), nullptr,
-                                            QFileDialog::DontUseNativeDialog);
+        return QFileDialog::getOpenFileName(
+            m_window, QCoreApplication::translate("mirelo::EditorWindowController", "选择图片"),
+            QDir::homePath(),
+            QCoreApplication::translate("mirelo::EditorWindowController",
+                                        "图片 (*.png *.jpg *.jpeg)"),
+            nullptr, QFileDialog::DontUseNativeDialog);
     }
 
 private:
@@ -107,7 +112,7 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
       m_outputFolder(std::move(outputFolder)) {
     auto* window = new EditorWindow(this);
     m_window = window;
-    m_window->setWindowTitle(QStringLiteral("Mirelo 编辑器"));
+    m_window->setWindowTitle(tr("Mirelo 编辑器"));
     m_window->resize(kWidth, kHeight);
     m_window->setAutoFillBackground(true);
     QPalette pal = m_window->palette();
@@ -198,11 +203,11 @@ QString EditorWindowController::nameWithFormatExtension(const QString& name, Exp
 QString EditorWindowController::nameFilter(ExportFormat format) {
     switch (format) {
         case ExportFormat::gif:
-            return QStringLiteral("GIF 动画 (*.gif)");
+            return tr("GIF 动画 (*.gif)");
         case ExportFormat::webp:
-            return QStringLiteral("WebP 动画 (*.webp)");
+            return tr("WebP 动画 (*.webp)");
         case ExportFormat::mp4:
-            return QStringLiteral("MPEG-4 视频 (*.mp4)");
+            return tr("MPEG-4 视频 (*.mp4)");
     }
     return {};
 }
@@ -250,7 +255,7 @@ void EditorWindowController::save() {
                               std::move(delays), this);
     connect(m_model, &ExportModel::formatChanged, this, &EditorWindowController::formatChanged);
 
-    auto* dialog = new SaveFileDialog(m_window, QStringLiteral("存储"));
+    auto* dialog = new SaveFileDialog(m_window, tr("存储"));
     // Before the dialog takes the name (and asks about a file already there),
     // the name gets the extension of the format that will be written.
     dialog->beforeAccept = [this, dialog] {
@@ -343,7 +348,7 @@ void EditorWindowController::startExport(const QString& path) {
         if (!progress || total <= 0) {
             return;
         }
-        progress->setLabelText(QStringLiteral("正在导出… %1 / %2 帧").arg(done).arg(total));
+        progress->setLabelText(tr("正在导出… %1 / %n 帧", nullptr, total).arg(done));
         progress->setRange(0, total);
         if (progress) {
             progress->setValue(std::min(done, total));
@@ -374,11 +379,11 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     if (status->isCancellation() || m_closed) {
         return;
     }
-    auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
-                                  QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
+    auto* alert = new QMessageBox(QMessageBox::Critical, tr("保存失败"), tr("保存失败"),
+                                  QMessageBox::Ok, m_window);
     // The error's own words, then why on the disk and where: the folder
     // that refused the file, or at least the file meant.
-    alert->setInformativeText(status->message + QStringLiteral("\n\n") +
+    alert->setInformativeText(i18n::describe(*status) + QStringLiteral("\n\n") +
                               describeSaveFailure(findWriteProblem(path), path));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -390,8 +395,8 @@ void EditorWindowController::showExportProgress() {
     dismissExportProgress();
     auto* progress = new QProgressDialog(m_window);
     progress->setWindowTitle(QStringLiteral("Mirelo"));
-    progress->setLabelText(QStringLiteral("正在导出…"));
-    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setLabelText(tr("正在导出…"));
+    progress->setCancelButtonText(tr("取消"));
     progress->setRange(0, 0);  // indeterminate until the encoder reports
     progress->setMinimumDuration(0);
     progress->setAutoClose(false);
@@ -427,13 +432,13 @@ namespace {
 QString geometryText(EditorState::GeometryOperation operation) {
     switch (operation) {
         case EditorState::GeometryOperation::crop:
-            return QStringLiteral("正在裁剪…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在裁剪…");
         case EditorState::GeometryOperation::resize:
-            return QStringLiteral("正在调整大小…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在调整大小…");
         case EditorState::GeometryOperation::rotate:
-            return QStringLiteral("正在旋转…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在旋转…");
         case EditorState::GeometryOperation::flip:
-            return QStringLiteral("正在翻转…");
+            return QCoreApplication::translate("mirelo::EditorWindowController", "正在翻转…");
     }
     return {};
 }
@@ -447,7 +452,7 @@ void EditorWindowController::geometryStarted(int total) {
     auto* progress = new QProgressDialog(m_window);
     progress->setWindowTitle(QStringLiteral("Mirelo"));
     progress->setLabelText(geometryText(m_state->geometryOperation()));
-    progress->setCancelButtonText(QStringLiteral("取消"));
+    progress->setCancelButtonText(tr("取消"));
     progress->setRange(0, std::max(total, 1));
     // Short work ends before the sheet would show: it appears only after half a second.
     progress->setMinimumDuration(500);
@@ -466,10 +471,9 @@ void EditorWindowController::geometryProgress(int done, int total) {
     if (!progress || total <= 0) {
         return;
     }
-    progress->setLabelText(QStringLiteral("%1 %2 / %3 帧")
+    progress->setLabelText(tr("%1 %2 / %n 帧", nullptr, total)
                                .arg(geometryText(m_state->geometryOperation()))
-                               .arg(done)
-                               .arg(total));
+                               .arg(done));
     if (progress) {
         progress->setValue(std::min(done, total));
     }
@@ -495,13 +499,11 @@ bool EditorWindowController::mayClose() {
         m_discardQuestion->raise();
         return false;
     }
-    auto* question =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
-                        QStringLiteral("放弃这段录制？"), QMessageBox::NoButton, m_window);
-    question->setInformativeText(QStringLiteral("这段录制还没有存储，关闭后将无法找回。"));
-    QPushButton* discard =
-        question->addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = question->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    auto* question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                                     tr("放弃这段录制？"), QMessageBox::NoButton, m_window);
+    question->setInformativeText(tr("这段录制还没有存储，关闭后将无法找回。"));
+    QPushButton* discard = question->addButton(tr("放弃"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question->addButton(tr("取消"), QMessageBox::RejectRole);
     question->setDefaultButton(cancel);
     question->setEscapeButton(cancel);
     question->setWindowModality(Qt::WindowModal);

@@ -1,7 +1,10 @@
 #include "ui/editor/ExportAccessoryView.h"
+#include "i18n/ModelTexts.h"
 
 #include "export/ExportFormats.h"
 #include "export/ExportModel.h"
+
+#include <algorithm>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -31,9 +34,15 @@ QFont digitsFont() {
     return font;
 }
 
+// The captions of the rows share one width: the widest caption's, at least 56.
 QLabel* caption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFixedWidth(56);
+    int width = 56;
+    for (const QString& each : {ExportAccessoryView::tr("格式"), ExportAccessoryView::tr("品质"),
+                                ExportAccessoryView::tr("预计大小")}) {
+        width = std::max(width, label->fontMetrics().horizontalAdvance(each));
+    }
+    label->setFixedWidth(width);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
 }
@@ -92,7 +101,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
 
     // Format.
     QHBoxLayout* formatRow = row(stack);
-    formatRow->addWidget(caption(QStringLiteral("格式"), this));
+    formatRow->addWidget(caption(tr("格式"), this));
     m_formatGroup = new QButtonGroup(this);
     m_formatGroup->setExclusive(true);
     auto* segments = new QHBoxLayout;
@@ -114,7 +123,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
 
     // Quality.
     QHBoxLayout* qualityRow = row(stack);
-    qualityRow->addWidget(caption(QStringLiteral("品质"), this));
+    qualityRow->addWidget(caption(tr("品质"), this));
     m_slider = slider(1, 100, model->quality(), this);
     qualityRow->addWidget(m_slider, 1);
     m_qualityValueLabel = new QLabel(QString::number(model->quality()), this);
@@ -127,8 +136,8 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
 
     // Estimate.
     QHBoxLayout* sizeRow = row(stack);
-    sizeRow->addWidget(caption(QStringLiteral("预计大小"), this));
-    m_sizeValueLabel = new QLabel(model->estimatedSizeText(), this);
+    sizeRow->addWidget(caption(tr("预计大小"), this));
+    m_sizeValueLabel = new QLabel(i18n::describe(model->sizeEstimate()), this);
     m_sizeValueLabel->setFont(digitsFont());
     setTextColor(m_sizeValueLabel, secondaryColor());
     sizeRow->addWidget(m_sizeValueLabel, 1);
@@ -138,7 +147,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     separator->setFrameShadow(QFrame::Sunken);
     stack->addWidget(separator);
 
-    auto* title = new QLabel(QStringLiteral("缩小输出文件大小"), this);
+    auto* title = new QLabel(tr("缩小输出文件大小"), this);
     QFont small = title->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     small.setBold(true);
@@ -156,29 +165,25 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
         label = valueLabel(valueText, this);
         layout->addWidget(label);
     };
-    optionRow(QStringLiteral("减少帧数"), m_reduceCheck, m_reduceSlider, 10, 90,
-              model->reduceFramesPercent(), m_reduceValueLabel,
-              QStringLiteral("%1%").arg(model->reduceFramesPercent()));
-    optionRow(QStringLiteral("缩小尺寸"), m_resizeCheck, m_resizeSlider, 10, 100,
-              model->resizePercent(), m_resizeValueLabel,
-              QStringLiteral("%1%").arg(model->resizePercent()));
-    optionRow(QStringLiteral("跳过相似帧"), m_skipCheck, m_skipSlider, 80, 99,
-              model->similarityPercent(), m_skipValueLabel,
-              QStringLiteral("%1%").arg(model->similarityPercent()));
+    optionRow(tr("减少帧数"), m_reduceCheck, m_reduceSlider, 10, 90, model->reduceFramesPercent(),
+              m_reduceValueLabel, QStringLiteral("%1%").arg(model->reduceFramesPercent()));
+    optionRow(tr("缩小尺寸"), m_resizeCheck, m_resizeSlider, 10, 100, model->resizePercent(),
+              m_resizeValueLabel, QStringLiteral("%1%").arg(model->resizePercent()));
+    optionRow(tr("跳过相似帧"), m_skipCheck, m_skipSlider, 80, 99, model->similarityPercent(),
+              m_skipValueLabel, QStringLiteral("%1%").arg(model->similarityPercent()));
     {
         QHBoxLayout* layout = row(stack);
-        m_durationLabel = new QLabel(QStringLiteral("相似帧最长"), this);
+        m_durationLabel = new QLabel(tr("相似帧最长"), this);
         layout->addWidget(m_durationLabel);
         m_durationSlider = slider(1, 10, model->maxSimilarDuration(), this);
         layout->addWidget(m_durationSlider, 1);
-        m_durationValueLabel =
-            valueLabel(QStringLiteral("%1 秒").arg(model->maxSimilarDuration()), this);
+        m_durationValueLabel = valueLabel(tr("%1 秒").arg(model->maxSimilarDuration()), this);
         layout->addWidget(m_durationValueLabel);
     }
     {
         // The file at most this many MB: the estimate shows what it takes.
         QHBoxLayout* layout = row(stack);
-        m_sizeLimitCheck = new QCheckBox(QStringLiteral("限制大小"), this);
+        m_sizeLimitCheck = new QCheckBox(tr("限制大小"), this);
         m_sizeLimitCheck->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         layout->addWidget(m_sizeLimitCheck);
         m_sizeLimitBox = new QSpinBox(this);
@@ -193,7 +198,7 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     m_resizeCheck->setChecked(model->resizeEnabled());
     m_skipCheck->setChecked(model->skipSimilarEnabled());
 
-    m_processedInfoLabel = new QLabel(QStringLiteral("处理后:") + model->processedInfoText(), this);
+    m_processedInfoLabel = new QLabel(tr("处理后:") + i18n::describe(model->processedInfo()), this);
     QFont infoFont = small;
     infoFont.setBold(false);
     m_processedInfoLabel->setFont(infoFont);
@@ -222,10 +227,11 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     });
 
     // The model reports back; the connections end with this view.
-    connect(model, &ExportModel::estimatedSizeTextChanged, this,
-            [this](const QString& text) { m_sizeValueLabel->setText(text); });
-    connect(model, &ExportModel::processedInfoTextChanged, this, [this](const QString& text) {
-        m_processedInfoLabel->setText(QStringLiteral("处理后:") + text);
+    connect(model, &ExportModel::sizeEstimateChanged, this, [this](const SizeEstimate& estimate) {
+        m_sizeValueLabel->setText(i18n::describe(estimate));
+    });
+    connect(model, &ExportModel::processedInfoChanged, this, [this](const ProcessedInfo& info) {
+        m_processedInfoLabel->setText(tr("处理后:") + i18n::describe(info));
     });
     // A format chosen elsewhere (by the typed file name) shows here too.
     connect(model, &ExportModel::formatChanged, this, [this](ExportFormat format) {
@@ -314,7 +320,7 @@ void ExportAccessoryView::durationChanged(int value) {
         m_model->setMaxSimilarDuration(value);
     }
     scheduleEstimate();
-    m_durationValueLabel->setText(QStringLiteral("%1 秒").arg(value));
+    m_durationValueLabel->setText(tr("%1 秒").arg(value));
 }
 
 void ExportAccessoryView::refreshEnabledStates() {

@@ -79,12 +79,12 @@ OverlayInspectorView::OverlayInspectorView(EditorState* state, QWidget* parent)
     m_deleteButton = new QToolButton(this);
     m_deleteButton->setIcon(EditorIcons::icon(QStringLiteral("trash")));
     m_deleteButton->setAutoRaise(true);
-    m_deleteButton->setToolTip(QStringLiteral("删除该叠加元素"));
+    m_deleteButton->setToolTip(tr("删除该叠加元素"));
     m_deleteButton->setFocusPolicy(Qt::NoFocus);
     connect(m_deleteButton, &QToolButton::clicked, this, [this] { m_state->deleteOverlay(m_id); });
     m_row->addWidget(m_deleteButton);
 
-    m_doneButton = new QPushButton(QStringLiteral("完成"), this);
+    m_doneButton = new QPushButton(tr("完成"), this);
     m_doneButton->setAutoDefault(false);
     m_doneButton->setFocusPolicy(Qt::NoFocus);
     connect(m_doneButton, &QPushButton::clicked, this,
@@ -211,7 +211,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
 
     if (std::holds_alternative<TextOverlay>(item.content)) {
         m_textField = new QLineEdit(this);
-        m_textField->setPlaceholderText(QStringLiteral("文字内容"));
+        m_textField->setPlaceholderText(tr("文字内容"));
         m_textField->setFixedWidth(180);
         connect(m_textField, &QLineEdit::textEdited, this, [this](const QString& value) {
             write([&](OverlayContent& c) {
@@ -223,7 +223,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         connect(m_textField, &QLineEdit::returnPressed, this,
                 &OverlayInspectorView::fieldCommitted);
         add(m_textField);
-        add(makeCaption(QStringLiteral("字号"), this));
+        add(makeCaption(tr("字号"), this));
         addSlider(8, 200);
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
@@ -233,8 +233,8 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
             });
         });
         addColorWell();
-        m_check = new QCheckBox(QStringLiteral("阴影"), this);
-        m_check->setToolTip(QStringLiteral("为文字添加柔和阴影,提升在复杂背景上的可读性"));
+        m_check = new QCheckBox(tr("阴影"), this);
+        m_check->setToolTip(tr("为文字添加柔和阴影,提升在复杂背景上的可读性"));
         m_check->setFocusPolicy(Qt::NoFocus);
         connect(m_check, &QCheckBox::clicked, this, [this](bool on) {
             write([&](OverlayContent& c) {
@@ -248,8 +248,8 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         add(symbolLabel(QStringLiteral("photo"), this));
         m_caption = makeCaption(QString(), this);
         add(m_caption);
-        m_check = new QCheckBox(QStringLiteral("锁定比例"), this);
-        m_check->setToolTip(QStringLiteral("开启后,拖动右下角手柄缩放时保持原始宽高比,不会变形"));
+        m_check = new QCheckBox(tr("锁定比例"), this);
+        m_check->setToolTip(tr("开启后,拖动右下角手柄缩放时保持原始宽高比,不会变形"));
         m_check->setFocusPolicy(Qt::NoFocus);
         connect(m_check, &QCheckBox::clicked, this, [this](bool on) {
             write([&](OverlayContent& c) {
@@ -259,7 +259,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
             });
         });
         add(m_check);
-        m_replaceButton = new QPushButton(QStringLiteral("替换图片…"), this);
+        m_replaceButton = new QPushButton(tr("替换图片…"), this);
         m_replaceButton->setAutoDefault(false);
         m_replaceButton->setFocusPolicy(Qt::NoFocus);
         connect(m_replaceButton, &QPushButton::clicked, this,
@@ -267,7 +267,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         add(m_replaceButton);
     } else if (std::holds_alternative<MosaicOverlay>(item.content)) {
         add(symbolLabel(QStringLiteral("squareshape.split.3x3"), this));
-        add(makeCaption(QStringLiteral("颗粒"), this));
+        add(makeCaption(tr("颗粒"), this));
         addSlider(4, 48);
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
@@ -326,7 +326,7 @@ void OverlayInspectorView::rebuild(const OverlayItem& item) {
         addColorWell();
     } else {
         add(symbolLabel(QStringLiteral("arrow.up.right"), this));
-        add(makeCaption(QStringLiteral("粗细"), this));
+        add(makeCaption(tr("粗细"), this));
         addSlider(1, 24);
         connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
             write([&](OverlayContent& c) {
@@ -355,8 +355,8 @@ void OverlayInspectorView::refreshValues(const OverlayItem& item) {
         const QSignalBlocker block(m_check);
         m_check->setChecked(t->shadow);
     } else if (const auto* s = std::get_if<StickerOverlay>(&item.content)) {
-        m_caption->setText(QStringLiteral("贴纸 %1 × %2")
-                               .arg(valueText(s->rect.width()), valueText(s->rect.height())));
+        m_caption->setText(
+            tr("贴纸 %1 × %2").arg(valueText(s->rect.width()), valueText(s->rect.height())));
         const QSignalBlocker block(m_check);
         m_check->setChecked(s->lockAspect);
     } else if (const auto* m = std::get_if<MosaicOverlay>(&item.content)) {

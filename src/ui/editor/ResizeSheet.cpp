@@ -1,4 +1,5 @@
 #include "ui/editor/ResizeSheet.h"
+#include "ui/editor/EditorTexts.h"
 
 #include "editor/EditorState.h"
 #include "ui/Theme.h"
@@ -26,7 +27,7 @@ QString whole(long long value) {
 }  // namespace
 
 ResizeSheet::ResizeSheet(EditorState* state, QWidget* parent) : QDialog(parent), m_state(state) {
-    setWindowTitle(QStringLiteral("调整画面尺寸"));
+    setWindowTitle(tr("调整画面尺寸"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(320);
     setAutoFillBackground(true);
@@ -39,7 +40,7 @@ ResizeSheet::ResizeSheet(EditorState* state, QWidget* parent) : QDialog(parent),
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(16);
 
-    auto* title = new QLabel(QStringLiteral("调整画面尺寸"), this);
+    auto* title = new QLabel(tr("调整画面尺寸"), this);
     QFont headline = title->font();
     headline.setBold(true);
     headline.setPointSizeF(headline.pointSizeF() * 1.1);
@@ -49,19 +50,19 @@ ResizeSheet::ResizeSheet(EditorState* state, QWidget* parent) : QDialog(parent),
     auto* sizeRow = new QHBoxLayout;
     sizeRow->setSpacing(8);
     m_width = new QLineEdit(this);
-    m_width->setPlaceholderText(QStringLiteral("宽"));
+    m_width->setPlaceholderText(tr("宽"));
     m_width->setFixedWidth(90);
     m_height = new QLineEdit(this);
-    m_height->setPlaceholderText(QStringLiteral("高"));
+    m_height->setPlaceholderText(tr("高"));
     m_height->setFixedWidth(90);
     sizeRow->addWidget(m_width);
-    sizeRow->addWidget(new QLabel(QStringLiteral("×"), this));
+    sizeRow->addWidget(new QLabel(tr("×"), this));
     sizeRow->addWidget(m_height);
-    sizeRow->addWidget(new QLabel(QStringLiteral("像素"), this));
+    sizeRow->addWidget(new QLabel(tr("像素"), this));
     sizeRow->addStretch(1);
     column->addLayout(sizeRow);
 
-    m_keepAspect = new QCheckBox(QStringLiteral("锁定宽高比"), this);
+    m_keepAspect = new QCheckBox(tr("锁定宽高比"), this);
     m_keepAspect->setChecked(true);
     column->addWidget(m_keepAspect);
 
@@ -92,9 +93,9 @@ ResizeSheet::ResizeSheet(EditorState* state, QWidget* parent) : QDialog(parent),
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
-    m_cancel = new QPushButton(QStringLiteral("取消"), this);
+    m_cancel = new QPushButton(tr("取消"), this);
     m_cancel->setAutoDefault(false);
-    m_apply = new QPushButton(QStringLiteral("应用"), this);
+    m_apply = new QPushButton(tr("应用"), this);
     m_apply->setDefault(true);
     buttonRow->addWidget(m_cancel);
     buttonRow->addWidget(m_apply);
@@ -174,9 +175,8 @@ void ResizeSheet::applyAndClose() {
         *h >= kMinimumSide) {
         // A size the frames would not fit in memory at is refused here, with
         // the reason, and the sheet stays open for a smaller one.
-        const QString refusal = m_state->resizeRefusal(QSizeF(*w, *h));
-        if (!refusal.isEmpty()) {
-            m_message->setText(refusal);
+        if (const auto shortage = m_state->resizeRefusal(QSizeF(*w, *h))) {
+            m_message->setText(editortexts::describe(*shortage));
             m_message->show();
             return;
         }

@@ -32,7 +32,7 @@ QString fpsLabel(int fps) {
 }  // namespace
 
 QString RecorderHeader::sizeLabel(const QSizeF& size) {
-    return QStringLiteral("%1 × %2")
+    return tr("%1 × %2")
         .arg(static_cast<long long>(std::lround(size.width())))
         .arg(static_cast<long long>(std::lround(size.height())));
 }
@@ -57,7 +57,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
 
     m_cursorButton = new QToolButton(this);
     m_cursorButton->setCheckable(true);
-    m_cursorButton->setToolTip(QStringLiteral("录制鼠标指针"));
+    m_cursorButton->setToolTip(tr("录制鼠标指针"));
     connect(m_cursorButton, &QToolButton::toggled, this, [this](bool on) {
         if (m_model) {
             m_model->setShowsCursor(on);
@@ -113,7 +113,7 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
     m_sizeButton = new QToolButton(this);
     m_sizeButton->setPopupMode(QToolButton::InstantPopup);
     auto* sizeMenu = new QMenu(m_sizeButton);
-    QAction* pick = sizeMenu->addAction(QStringLiteral("查找窗口…"));
+    QAction* pick = sizeMenu->addAction(tr("查找窗口…"));
     connect(pick, &QAction::triggered, this, [this] {
         if (m_model) {
             m_model->beginWindowPick();
@@ -316,9 +316,9 @@ void RecorderHeader::refresh() {
                                  : m_model->keysUnavailableNote());
     m_sizeButton->setEnabled(!recording);
     const bool paused = m_model->isPaused();
-    m_pauseButton->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
-    m_pauseButton->setToolTip(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
-    m_pauseButton->setVisible(m_model->isRecording());
+    m_pauseButton->setText(paused ? tr("继续") : tr("暂停"));
+    m_pauseButton->setToolTip(paused ? tr("继续录制") : tr("暂停录制"));
+    m_pauseButton->setVisible(recording);
 
     const QColor red(214, 48, 49);
     const QColor grey(142, 142, 147);
@@ -326,15 +326,15 @@ void RecorderHeader::refresh() {
     QIcon icon;
     QColor tint;
     if (starting) {
-        text = QStringLiteral("启动中…");
+        text = tr("启动中…");
         icon = Icons::hourglass(Qt::white);
         tint = red.lighter(130);
     } else if (recording) {
-        text = QStringLiteral("停止");
+        text = tr("停止");
         icon = Icons::stopFill(Qt::white);
         tint = grey;
     } else {
-        text = QStringLiteral("录制");
+        text = tr("录制");
         icon = Icons::recordCircle(Qt::white);
         tint = red;
     }

@@ -334,7 +334,7 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        QString text = QStringLiteral("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消");
+        QString text = tr("点击想要录制的窗口\n录制框将自动对齐到它的大小\n\nESC 取消");
         if (const std::optional<QString> limitation = WindowPicker::listingLimitation()) {
             text += QStringLiteral("\n\n") + *limitation;
         }
