@@ -1,5 +1,6 @@
 #include "app/Alerts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -64,6 +65,23 @@ AlertPresenter::RestoreAnswer MessageBoxAlerts::askRestoreRecording(const QStrin
         return RestoreAnswer::restore;
     }
     return box.clickedButton() == discard ? RestoreAnswer::discard : RestoreAnswer::later;
+}
+
+AlertPresenter::DamagedAnswer MessageBoxAlerts::askDamagedRecording(const QString& details) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                    QCoreApplication::translate("Alerts", "上次的录制已损坏，无法恢复"));
+    box.setInformativeText(details);
+    QPushButton* open =
+        box.addButton(QCoreApplication::translate("Alerts", "打开文件夹"), QMessageBox::ActionRole);
+    QPushButton* remove =
+        box.addButton(QCoreApplication::translate("Alerts", "删除"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(open);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    if (box.clickedButton() == open) {
+        return DamagedAnswer::openFolder;
+    }
+    return box.clickedButton() == remove ? DamagedAnswer::remove : DamagedAnswer::later;
 }
 
 void MessageBoxAlerts::showNotice(const QString& text) {

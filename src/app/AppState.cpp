@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <numeric>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -197,16 +199,36 @@ void AppState::offerLeftoverRecording() {
             continue;
         }
         if (found->images.empty()) {
-            if (found->lostFrames > 0) {
-                m_services.alerts->showNotice(
-                    QStringLiteral("上次的录制已损坏,%1 帧都无法恢复。").arg(found->lostFrames));
+            if (found->nothingRecorded) {
+                found->store->removeFiles();  // it held no frame: nothing is lost
+                continue;
             }
-            found->store->removeFiles();
+            // Nothing can be read: the folder stays until the user says what becomes of it.
+            const QString where = QDir::toNativeSeparators(folder);
+            const auto answer = m_services.alerts->askDamagedRecording(
+                found->lostFrames > 0
+                    ? tr("%n 帧都读不出来了。录制的文件保留在 %1。", "", int(found->lostFrames))
+                          .arg(where)
+                    : tr("录制的文件读不出来了，保留在 %1。").arg(where));
+            if (answer == AlertPresenter::DamagedAnswer::remove) {
+                found->store->removeFiles();
+            } else if (answer == AlertPresenter::DamagedAnswer::openFolder &&
+                       m_services.openFolder) {
+                m_services.openFolder(folder);
+            }
             continue;
         }
-        const auto answer = m_services.alerts->askRestoreRecording(
-            QStringLiteral("Mirelo 上次没有正常退出,留下了一段 %1 帧的录制。")
-                .arg(found->images.size()));
+        const double seconds = std::accumulate(found->delays.begin(), found->delays.end(), 0.0);
+        QString details = tr("Mirelo 上次没有正常退出，留下了一段 %n 帧（%1 秒）的录制。", "",
+                             int(found->images.size()))
+                              .arg(QString::number(seconds, 'f', 1));
+        if (found->lostFrames > 0) {
+            // The lost frames' time stays with the frame before them, so the others keep
+            // their times.
+            details += tr("其中 %n 帧（%1 秒）已损坏，无法恢复。", "", int(found->lostFrames))
+                           .arg(QString::number(found->lostSeconds, 'f', 1));
+        }
+        const auto answer = m_services.alerts->askRestoreRecording(details);
         if (answer == AlertPresenter::RestoreAnswer::discard) {
             found->store->removeFiles();
             continue;
@@ -220,10 +242,6 @@ void AppState::offerLeftoverRecording() {
             frames.push_back(EditorFrame::make(found->images[i], found->delays[i]));
         }
         openEditor(std::move(frames), found->store);
-        if (found->lostFrames > 0) {
-            m_services.alerts->showNotice(
-                QStringLiteral("录制有损坏,%1 帧无法恢复;其余的帧已恢复。").arg(found->lostFrames));
-        }
         return;  // one editor at a time: any other leftover is offered at the next start
     }
 }

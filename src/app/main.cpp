@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     services.revealFile = [alerts = services.alerts](const QString& path) {
         mirelo::desktop::revealFile(path, [alerts, path] { alerts->showFileLocation(path); });
     };
+    services.openFolder = [](const QString& folder) { mirelo::desktop::openFolder(folder); };
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
     mirelo::AppState state(std::move(services));
