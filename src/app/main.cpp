@@ -4,6 +4,7 @@
 #include "app/AppIdentity.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
+#include "app/StrayExportFiles.h"
 #include "platform/CaptureBackendChoice.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/SingleInstance.h"
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
     services.openFolder = [](const QString& folder) { mirelo::desktop::openFolder(folder); };
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
+    // What a crash left of an export in the last run goes now.
+    mirelo::StrayExportFiles::sweepAndWatch(mirelo::StrayExportFiles::defaultListFile());
     mirelo::AppState state(std::move(services));
     QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
                      &mirelo::AppState::showRecorderWindow);

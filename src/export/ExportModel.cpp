@@ -73,6 +73,7 @@ ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     if (!calls.syncFile(from)) {
         return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
     }
+    keepFileAttributes(from, to);
     if (std::rename(source.constData(), target.constData()) == 0) {
         calls.syncFolder(QFileInfo(to).absolutePath());
         return std::nullopt;
