@@ -6,6 +6,7 @@
 #include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mirelo::convert {
@@ -340,6 +342,7 @@ QString usage() {
         "                             lower quality first, then fewer frames, then smaller "
         "frames\n"
         "  --quiet                    no progress line\n"
+        "  --force                    replace OUTPUT even when it is read-only\n"
         "  --version                  print the version and exit\n"
         "  --help                     this text\n");
 }
@@ -372,6 +375,10 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         }
         if (arg == u"--quiet") {
             options.quiet = true;
+            continue;
+        }
+        if (arg == u"--force") {
+            options.force = true;
             continue;
         }
         if (!arg.startsWith(u"--") || arg == u"-") {
@@ -527,6 +534,18 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     }
     if (outputInfo.isDir()) {
         return fail(QStringLiteral("cannot write %1: it is a folder").arg(options.output));
+    }
+    // A file that could not be written in place is not replaced unasked: being read-only is
+    // how it says it should stay (the replacement would go through its folder, which allows it).
+    if (outputInfo.exists() && !options.force) {
+        struct stat info {};
+        const QByteArray path = QFile::encodeName(options.output);
+        if (::stat(path.constData(), &info) == 0 &&
+            ((info.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0)) {
+            return fail(QCoreApplication::translate(
+                            "mirelo-convert", "不替换 %1：它是只读的（加上 --force 仍然替换）")
+                            .arg(options.output));
+        }
     }
 
     ProgressPrinter progress(
