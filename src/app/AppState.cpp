@@ -3,6 +3,7 @@
 #include "app/Alerts.h"
 #include "app/StoreFrameSink.h"
 #include "editor/EditorState.h"
+#include "export/ExportModel.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -320,7 +321,13 @@ void AppState::showError(const RecorderError& error, bool showRecorder) {
         showRecorderWindow();
     }
     const bool permission = error.kind == RecorderError::Kind::noPermission;
-    const auto response = m_services.alerts->showRecordingError(error.description(), permission);
+    const QString description =
+        error.kind == RecorderError::Kind::noRoomToRecord
+            ? tr("磁盘空间不足，录制没有开始，没有录下任何画面。录制缓存 %1 所在的磁盘还需要 %2 "
+                 "可用空间。")
+                  .arg(QDir::toNativeSeparators(error.folder), formatByteCount(error.neededBytes))
+            : error.description();
+    const auto response = m_services.alerts->showRecordingError(description, permission);
     if (permission && response == AlertPresenter::Response::openSettings &&
         m_services.openPrivacySettings) {
         m_services.openPrivacySettings();

@@ -189,7 +189,11 @@ void RecordingStore::removeFiles() {
 std::optional<StoreError> RecordingStore::checkSpace(qint64 bytes) {
     const qint64 free = m_options.freeSpace(m_file ? m_file->folder : m_options.root);
     if (free >= 0 && free - bytes < m_options.diskReserve) {
-        return StoreError{lowDiskMessage(), true};
+        StoreError error{lowDiskMessage(), true};
+        error.noRoomToStart = m_frameCount == 0;
+        error.folder = m_options.root;
+        error.neededBytes = m_options.diskReserve + bytes - free;
+        return error;
     }
     m_room = free >= 0 ? free - m_options.diskReserve : -1;
     m_writtenSinceCheck = 0;

@@ -55,6 +55,11 @@ QString defaultStoreRoot();
 struct StoreError {
     QString message;  // shown to the user
     bool lowDisk = false;
+    // The disk had no room before the first frame: nothing was recorded. The folder whose
+    // disk is short and the free bytes missing for a recording to start.
+    bool noRoomToStart = false;
+    QString folder;
+    qint64 neededBytes = 0;
 };
 
 // The text of the alert when the disk is nearly full.

@@ -18,14 +18,17 @@ QString RecorderError::description() const {
                 return platformDescription;  // the platform's own account of the refusal
             }
             return QStringLiteral(
-                "没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
-                "Mirelo,然后重新启动 App。");
+                "没有屏幕录制权限:无法读取 X 显示器的画面。\n请确认 Mirelo 连接的 X "
+                "服务器允许它读取"
+                "屏幕,然后重试。");
         case Kind::displayNotFound:
             return QStringLiteral("找不到框选区域所在的显示器。");
         case Kind::noFrames:
             return QStringLiteral("没有采集到任何画面帧,请重试。");
         case Kind::platform:
             return platformDescription;
+        case Kind::noRoomToRecord:
+            return {};  // worded by the application, from the folder and the bytes
     }
     return platformDescription;
 }
@@ -215,7 +218,11 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
         }
         // Late frames of the previous recording never open this one; this one goes to disk.
         std::optional<CaptureFailure> failure;
+        std::optional<RecorderError> refused;
         if (const std::optional<StoreError> error = store->begin(fps)) {
+            if (error->noRoomToStart) {
+                refused = RecorderError::noRoomToRecord(error->folder, error->neededBytes);
+            }
             failure = CaptureFailure{error->message};
         } else {
             failure = backend->startStream(config, sink);
@@ -229,7 +236,8 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
                 m_cachedPermissionGranted = false;
                 m_cachedDisplays.reset();
                 m_currentStream->store(0);
-                finishStart(failure->noPermission
+                finishStart(refused ? *refused
+                            : failure->noPermission
                                 ? RecorderError{RecorderError::Kind::noPermission, failure->message}
                                 : RecorderError::platform(failure->message),
                             true, completion);

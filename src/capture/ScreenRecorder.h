@@ -25,17 +25,24 @@ struct RecorderError {
         displayNotFound,  // no display lies under the region
         noFrames,         // the recording delivered nothing (or none was running)
         platform,         // the capture service failed; its own description is shown
+        noRoomToRecord,   // the disk of `folder` lacks `neededBytes` free: nothing was recorded
     };
 
     Kind kind = Kind::noFrames;
     // Kind::platform; for Kind::noPermission, the platform's account of the refusal if any
     QString platformDescription;
+    // Kind::noRoomToRecord
+    QString folder;
+    qint64 neededBytes = 0;
 
     static RecorderError noPermission() { return {Kind::noPermission, {}}; }
     static RecorderError displayNotFound() { return {Kind::displayNotFound, {}}; }
     static RecorderError noFrames() { return {Kind::noFrames, {}}; }
     static RecorderError platform(const QString& description) {
         return {Kind::platform, description};
+    }
+    static RecorderError noRoomToRecord(const QString& folder, qint64 neededBytes) {
+        return {Kind::noRoomToRecord, {}, folder, neededBytes};
     }
 
     QString description() const;

@@ -1,5 +1,10 @@
 #include "export/ExportTypes.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/statvfs.h>
+
 namespace mirelo {
 
 ExportError ExportError::of(Kind kind) {
@@ -21,6 +26,7 @@ ExportError ExportError::of(Kind kind) {
         case Kind::cancelled:
             return {kind, QStringLiteral("已取消")};
         case Kind::encodeFailed:
+        case Kind::diskFull:
         case Kind::writeFailed:
         case Kind::frameWriteFailed:
         case Kind::tooLarge:
@@ -37,6 +43,30 @@ ExportError ExportError::encodeFailed(const QString& detail) {
 ExportError ExportError::frameWriteFailed(int index) {
     return {Kind::frameWriteFailed,
             QStringLiteral("第 ") + QString::number(index + 1) + QStringLiteral(" 帧写入失败。")};
+}
+
+ExportStatus explainFailure(ExportStatus status, const QString& destination,
+                            const FreeSpaceFn& freeSpace) {
+    if (!status || status->isCancellation() || status->kind == ExportError::Kind::tooLarge ||
+        status->kind == ExportError::Kind::diskFull) {
+        return status;
+    }
+    const QString folder = QFileInfo(destination).absolutePath();
+    qint64 free = -1;
+    if (freeSpace) {
+        free = freeSpace(folder);
+    } else {
+        struct statvfs info {};
+        if (statvfs(QFile::encodeName(folder).constData(), &info) == 0) {
+            free = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+        }
+    }
+    // Less than a block or two is left when a write failed for want of room.
+    constexpr qint64 kNearlyNothing = 64 * 1024;
+    if (free >= 0 && free < kNearlyNothing) {
+        return ExportError::diskFull(folder);
+    }
+    return status;
 }
 
 }  // namespace mirelo

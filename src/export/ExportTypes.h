@@ -29,10 +29,12 @@ struct ExportError {
         webpAssembleFailed,  // "WebP 文件组装失败。"
         tooLarge,            // no setting gives a file within the size limit
         cancelled,           // the work was cancelled; never shown as a failure
+        diskFull,            // the disk of `folder` is full; worded by the caller
     };
 
     Kind kind = Kind::encodeFailed;
     QString message;
+    QString folder;  // Kind::diskFull
 
     // An error of a kind whose message is fixed (every kind but encodeFailed,
     // writeFailed, frameWriteFailed and tooLarge, which have their own makers).
@@ -43,10 +45,19 @@ struct ExportError {
     static ExportError frameWriteFailed(int index);
     static ExportError cancelled() { return of(Kind::cancelled); }
     bool isCancellation() const { return kind == Kind::cancelled; }
+    static ExportError diskFull(const QString& folder) { return {Kind::diskFull, {}, folder}; }
 };
 
 // Success is std::nullopt.
 using ExportStatus = std::optional<ExportError>;
+
+// Free bytes on the file system of a folder (-1: unknown).
+using FreeSpaceFn = std::function<qint64(const QString& folder)>;
+// `status` as it should be reported: a failure (not a cancellation or a size limit) with the
+// destination's disk full, whatever step noticed it and however it put it, is diskFull.
+// `freeSpace` defaults to asking the file system.
+ExportStatus explainFailure(ExportStatus status, const QString& destination,
+                            const FreeSpaceFn& freeSpace = {});
 
 // A cancellation flag shared between the caller and the work it started. The
 // work polls it where its algorithm says; cancel() may be called from any

@@ -499,6 +499,24 @@ TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrame
     EXPECT_EQ(alerts->shown[0].description, lowDiskMessage());
 }
 
+// A cache disk too full to start says that nothing was recorded and how much room is missing,
+// not that the recorded frames were kept.
+TEST_F(AppStateTest, ACacheTooFullToStartSaysNothingWasRecordedAndTheRoomItNeeds) {
+    storeOptions.diskReserve = 256'000'000;
+    storeOptions.freeSpace = [](const QString&) -> qint64 { return 56'000'000; };
+    launch();
+    state->toggleRecording();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    const QString text = alerts->shown[0].description;
+    EXPECT_TRUE(text.contains(QStringLiteral("没有录下任何画面"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("200.0 MB")) ||
+                text.contains(QStringLiteral("200 MB")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("保留")));
+    expectUsable();
+}
+
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());

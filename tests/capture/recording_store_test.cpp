@@ -342,6 +342,9 @@ TEST(FrameStoreRecording, ANearlyFullDiskStopsTheRecordingAndKeepsItsFrames) {
     const std::optional<StoreError> refused = FrameStore(options).begin(15);
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->lowDisk);
+    EXPECT_TRUE(refused->noRoomToStart);
+    EXPECT_EQ(refused->folder, options.root);
+    EXPECT_GT(refused->neededBytes, 0);
 }
 
 // A recorder killed with SIGKILL leaves a store the next start reads back whole.

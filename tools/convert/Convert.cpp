@@ -667,7 +667,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                                            .arg(folder.filePath(names[qsizetype(*unreadable)])));
     }
     progress.finish();
+    status = explainFailure(std::move(status), options.output);
     if (status) {
+        if (status->kind == ExportError::Kind::diskFull) {
+            return fail(QCoreApplication::translate("mirelo-convert", "磁盘已满：%1 没有剩余空间")
+                            .arg(status->folder));
+        }
         if (status->isCancellation()) {
             return fail(QStringLiteral("cancelled; nothing written"));
         }

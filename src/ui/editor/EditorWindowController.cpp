@@ -287,7 +287,10 @@ void EditorWindowController::exportFinished(const QString& path, const ExportSta
     }
     auto* alert = new QMessageBox(QMessageBox::Critical, QStringLiteral("保存失败"),
                                   QStringLiteral("保存失败"), QMessageBox::Ok, m_window);
-    alert->setInformativeText(status->message);
+    alert->setInformativeText(status->kind == ExportError::Kind::diskFull
+                                  ? tr("磁盘已满：%1 所在的磁盘没有剩余空间。")
+                                        .arg(QDir::toNativeSeparators(status->folder))
+                                  : status->message);
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert = alert;
