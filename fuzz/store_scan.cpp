@@ -25,11 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            qsizetype(size - indexBytes));
     const mirelo::StoreScan scan = mirelo::scanStore(index, bands);
     // What the scan lets through is what recovery trusts: every frame's bands
-    // must lie inside the bands file and cover the frame's rows.
-    if (scan.extraIntervals.size() != scan.frames.size()) {
+    // must lie inside the bands file and cover the frame's rows, and the frames
+    // must follow each other in time, each lasting at least one interval.
+    if (scan.intervals.size() != scan.frames.size() || (!scan.valid && !scan.frames.empty())) {
         __builtin_trap();
     }
-    for (const mirelo::StoreScan::Frame& frame : scan.frames) {
+    for (size_t f = 0; f < scan.frames.size(); ++f) {
+        const mirelo::StoreScan::Frame& frame = scan.frames[f];
+        if (scan.intervals[f] < 1 ||
+            (f > 0 && (frame.number <= scan.frames[f - 1].number ||
+                       frame.position < scan.frames[f - 1].position + scan.intervals[f - 1]))) {
+            __builtin_trap();
+        }
         if (frame.width < 1 || frame.height < 1 ||
             frame.bands.size() != size_t((frame.height + 15) / 16)) {
             __builtin_trap();

@@ -89,6 +89,23 @@ AlertPresenter::RestoreAnswer MessageBoxAlerts::askRestoreRecording(const QStrin
     return box.clickedButton() == discard ? RestoreAnswer::discard : RestoreAnswer::later;
 }
 
+AlertPresenter::DamagedAnswer MessageBoxAlerts::askDamagedRecording(const QString& details) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                    QCoreApplication::translate("Alerts", "上次的录制已损坏，无法恢复"));
+    box.setInformativeText(details);
+    QPushButton* open =
+        box.addButton(QCoreApplication::translate("Alerts", "打开文件夹"), QMessageBox::ActionRole);
+    QPushButton* remove =
+        box.addButton(QCoreApplication::translate("Alerts", "删除"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(open);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    if (box.clickedButton() == open) {
+        return DamagedAnswer::openFolder;
+    }
+    return box.clickedButton() == remove ? DamagedAnswer::remove : DamagedAnswer::later;
+}
+
 void MessageBoxAlerts::showNotice(const QString& text) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Mirelo"), text);
     box.setDefaultButton(box.addButton(QCoreApplication::translate("mirelo::Alerts", "好"),

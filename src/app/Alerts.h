@@ -51,6 +51,18 @@ public:
         return RestoreAnswer::later;
     }
 
+    enum class DamagedAnswer {
+        openFolder,  // "打开文件夹": the folder is shown and kept
+        remove,      // "删除"
+        later,       // the alert was dismissed: ask again at the next start
+    };
+    // "上次的录制已损坏，无法恢复" with `details` as informative text, for a recording of which
+    // nothing can be read: the user decides what becomes of its folder.
+    virtual DamagedAnswer askDamagedRecording(const QString& details) {
+        (void)details;
+        return DamagedAnswer::later;
+    }
+
     // A notice with the button "好" (frames dropped or lost, for example).
     virtual void showNotice(const QString& text) { (void)text; }
 
@@ -68,6 +80,7 @@ public:
     void showFileLocation(const QString& path) override;
 
     RestoreAnswer askRestoreRecording(const QString& details) override;
+    DamagedAnswer askDamagedRecording(const QString& details) override;
     void showNotice(const QString& text) override;
     bool askStartWhileEditing() override;
 };

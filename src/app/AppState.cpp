@@ -9,6 +9,7 @@
 #include "editor/EditorState.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/x11/X11KeyGrab.h"
+#include "export/ExportModel.h"
 #include "ui/editor/EditorWindowController.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
@@ -20,6 +21,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <numeric>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -350,16 +352,36 @@ void AppState::offerLeftoverRecording() {
             continue;
         }
         if (found->images.empty()) {
-            if (found->lostFrames > 0) {
-                m_services.alerts->showNotice(
-                    tr("上次的录制已损坏,%n 帧都无法恢复。", nullptr, int(found->lostFrames)));
+            if (found->nothingRecorded) {
+                found->store->removeFiles();  // it held no frame: nothing is lost
+                continue;
             }
-            found->store->removeFiles();
+            // Nothing can be read: the folder stays until the user says what becomes of it.
+            const QString where = QDir::toNativeSeparators(folder);
+            const auto answer = m_services.alerts->askDamagedRecording(
+                found->lostFrames > 0
+                    ? tr("%n 帧都读不出来了。录制的文件保留在 %1。", "", int(found->lostFrames))
+                          .arg(where)
+                    : tr("录制的文件读不出来了，保留在 %1。").arg(where));
+            if (answer == AlertPresenter::DamagedAnswer::remove) {
+                found->store->removeFiles();
+            } else if (answer == AlertPresenter::DamagedAnswer::openFolder &&
+                       m_services.openFolder) {
+                m_services.openFolder(folder);
+            }
             continue;
         }
-        const auto answer = m_services.alerts->askRestoreRecording(
-            tr("Mirelo 上次没有正常退出,留下了一段 %n 帧的录制。", nullptr,
-               int(found->images.size())));
+        const double seconds = std::accumulate(found->delays.begin(), found->delays.end(), 0.0);
+        QString details = tr("Mirelo 上次没有正常退出，留下了一段 %n 帧（%1 秒）的录制。", "",
+                             int(found->images.size()))
+                              .arg(QString::number(seconds, 'f', 1));
+        if (found->lostFrames > 0) {
+            // The lost frames' time stays with the frame before them, so the others keep
+            // their times.
+            details += tr("其中 %n 帧（%1 秒）已损坏，无法恢复。", "", int(found->lostFrames))
+                           .arg(QString::number(found->lostSeconds, 'f', 1));
+        }
+        const auto answer = m_services.alerts->askRestoreRecording(details);
         if (answer == AlertPresenter::RestoreAnswer::discard) {
             found->store->removeFiles();
             continue;
@@ -375,10 +397,6 @@ void AppState::offerLeftoverRecording() {
         QList<OverlayItem> input =
             recordedInputOverlays(InputEventLog::read(found->store->folder()), frames);
         openEditor(std::move(frames), found->store, std::move(input));
-        if (found->lostFrames > 0) {
-            m_services.alerts->showNotice(
-                tr("录制有损坏,%n 帧无法恢复;其余的帧已恢复。", nullptr, int(found->lostFrames)));
-        }
         return;  // one editor at a time: any other leftover is offered at the next start
     }
 }

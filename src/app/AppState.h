@@ -38,6 +38,8 @@ struct AppServices {
     std::function<void(std::function<void(std::optional<QRectF>)>)> pickWindow;
     // Shows a saved file, selected, in the file manager.
     std::function<void(const QString& path)> revealFile;
+    // Opens a folder in the file manager.
+    std::function<void(const QString& folder)> openFolder;
     // Opens the desktop's privacy settings.
     std::function<void()> openPrivacySettings;
 };

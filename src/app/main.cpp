@@ -4,6 +4,7 @@
 #include "app/AppIdentity.h"
 #include "app/AppMenu.h"
 #include "app/AppState.h"
+#include "app/StrayExportFiles.h"
 #include "platform/CaptureBackendChoice.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/GlobalShortcuts.h"
@@ -103,8 +104,11 @@ int main(int argc, char** argv) {
     services.revealFile = [alerts = services.alerts](const QString& path) {
         mirelo::desktop::revealFile(path, [alerts, path] { alerts->showFileLocation(path); });
     };
+    services.openFolder = [](const QString& folder) { mirelo::desktop::openFolder(folder); };
     services.openPrivacySettings = [] { mirelo::desktop::openPrivacySettings(); };
 
+    // What a crash left of an export in the last run goes now.
+    mirelo::StrayExportFiles::sweepAndWatch(mirelo::StrayExportFiles::defaultListFile());
     mirelo::AppState state(std::move(services));
     // Ctrl+Alt+R and Ctrl+Alt+P from anywhere on the desktop.
     mirelo::GlobalShortcuts shortcuts(mirelo::GlobalShortcuts::mechanismForThisSession());

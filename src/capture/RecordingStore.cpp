@@ -1,17 +1,17 @@
 #include "capture/RecordingStore.h"
 
 #include "capture/InputEventLog.h"
+#include "capture/StoreFile.h"
+#include "capture/StoreFormat.h"
 
 #include "image/ImageServices.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <zlib.h>
 #include <zstd.h>
 
 #include <fcntl.h>
@@ -24,69 +24,22 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 namespace mirelo {
 
+using namespace storeformat;
+
 namespace {
 
-// Rows per stored band; frames from the X11 grabber are already cut so.
-constexpr int kBandRows = 16;
 // Measured on 1080p screen content, one thread: zstd level 1 keeps a quarter or less of the
 // raw bytes even for a moving picture with JPEG noise (0.23; desktop 0.06) at about 470 MB/s,
 // twice what 30 fps needs. LZ4 is faster but keeps 0.32 of that picture; zstd's negative
 // levels keep 0.25 and more.
 constexpr int kCompressionLevel = 1;
-constexpr int kMaxSide = 32768;
-
-constexpr char kIndexMagic[8] = {'M', 'I', 'R', 'E', 'L', 'O', 'I', 'X'};
-constexpr char kBandsMagic[8] = {'M', 'I', 'R', 'E', 'L', 'O', 'B', 'D'};
-constexpr uint32_t kVersion = 1;
-constexpr uint32_t kFrameTag = 0x4d52464d;  // "MFRM"
-constexpr uint32_t kEndTag = 0x444e454d;    // "MEND"
-constexpr uint32_t kBandTag = 0x444e424d;   // "MBND"
-constexpr size_t kIndexHeaderBytes = 32;
-constexpr size_t kBandsHeaderBytes = 16;
-constexpr size_t kBandHeaderBytes = 24;
-constexpr size_t kFrameFixedBytes = 48;  // a frame record's payload before its band ids
-constexpr uint32_t kMaxBandsPerFrame = (kMaxSide + kBandRows - 1) / kBandRows;
 
 const QString kIndexName = QStringLiteral("frames.idx");
 const QString kBandsName = QStringLiteral("bands.dat");
 const QString kLockName = QStringLiteral("lock");
-
-uint32_t checksum(const void* data, size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const auto* bytes = static_cast<const Bytef*>(data);
-    while (size > 0) {
-        const uInt chunk = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
-        crc = crc32(crc, bytes, chunk);
-        bytes += chunk;
-        size -= chunk;
-    }
-    return static_cast<uint32_t>(crc);
-}
-
-void put32(std::vector<char>& out, uint32_t value) {
-    char b[4];
-    std::memcpy(b, &value, 4);
-    out.insert(out.end(), b, b + 4);
-}
-void put64(std::vector<char>& out, uint64_t value) {
-    char b[8];
-    std::memcpy(b, &value, 8);
-    out.insert(out.end(), b, b + 8);
-}
-uint32_t get32(const char* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-uint64_t get64(const char* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
 
 qint64 fileSystemFreeSpace(const QString& folder) {
     struct statvfs info {};
@@ -102,128 +55,6 @@ StoreError writeError(int error) {
     }
     return StoreError{StoreError::Kind::writeFailed, error};
 }
-
-bool readFully(int fd, char* out, size_t size, qint64 offset) {
-    while (size > 0) {
-        const ssize_t n = pread(fd, out, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        out += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-struct DecompressorDeleter {
-    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
-};
-
-// Exactly `size` bytes from the device, else false.
-bool readExactly(QIODevice& device, char* out, qint64 size) {
-    while (size > 0) {
-        const qint64 n = device.read(out, size);
-        if (n <= 0) {
-            return false;
-        }
-        out += n;
-        size -= n;
-    }
-    return true;
-}
-
-}  // namespace
-
-// The open files of one recording folder, shared by the store and every band read from it.
-// Removes the folder when the last of them goes.
-class StoreFile {
-public:
-    QString folder;
-    int bands = -1;
-    int index = -1;
-    int lock = -1;
-    std::atomic<bool> removeWhenUnused{true};
-
-    ~StoreFile() {
-        if (removeWhenUnused) {
-            removeFiles();
-        }
-        for (int fd : {bands, index, lock}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    }
-    void removeFiles() {
-        std::lock_guard guard(m_mutex);
-        if (m_removed || folder.isEmpty()) {
-            return;
-        }
-        m_removed = true;
-        QDir dir(folder);
-        dir.remove(kIndexName);
-        dir.remove(kBandsName);
-        dir.remove(InputEventLog::fileName());
-        dir.remove(kLockName);
-        QDir().rmdir(folder);
-    }
-
-private:
-    std::mutex m_mutex;
-    bool m_removed = false;
-};
-
-namespace {
-
-// One compressed band of a store, decoded when an Image reads it.
-class StoredBand : public PixelSource {
-public:
-    StoredBand(std::shared_ptr<StoreFile> file, QSize size, const StoreScan::Band& where,
-               QByteArray memory, std::shared_ptr<MemoryBudget> budget)
-        : m_file(std::move(file)),
-          m_size(size),
-          m_where(where),
-          m_memory(std::move(memory)),
-          m_budget(std::move(budget)) {}
-    ~StoredBand() override {
-        if (m_budget) {
-            m_budget->give(m_memory.size());
-        }
-    }
-    QSize size() const override { return m_size; }
-
-    bool decode(uchar* out) const override {
-        const char* compressed = m_memory.constData();
-        if (m_memory.isEmpty()) {
-            thread_local std::vector<char> buffer;
-            buffer.resize(m_where.bytes);
-            if (!readFully(m_file->bands, buffer.data(), m_where.bytes, m_where.offset) ||
-                checksum(buffer.data(), m_where.bytes) != m_where.checksum) {
-                return false;
-            }
-            compressed = buffer.data();
-        }
-        thread_local std::unique_ptr<ZSTD_DCtx, DecompressorDeleter> context(ZSTD_createDCtx());
-        if (!context) {
-            return false;
-        }
-        const size_t raw =
-            static_cast<size_t>(m_size.width()) * static_cast<size_t>(m_size.height()) * 4;
-        const size_t n = ZSTD_decompressDCtx(context.get(), out, raw, compressed, m_where.bytes);
-        return !ZSTD_isError(n) && n == raw;
-    }
-
-private:
-    std::shared_ptr<StoreFile> m_file;
-    QSize m_size;
-    StoreScan::Band m_where;
-    QByteArray m_memory;  // the compressed bytes, when the budget allowed keeping them
-    std::shared_ptr<MemoryBudget> m_budget;
-};
 
 }  // namespace
 
@@ -307,21 +138,13 @@ std::shared_ptr<RecordingStore> RecordingStore::create(const StoreOptions& optio
     if (file->bands < 0 || file->index < 0) {
         return fail(cannotCreate);
     }
-    std::vector<char> header(kBandsMagic, kBandsMagic + 8);
-    put32(header, kVersion);
-    put32(header, 0);
+    // Both files begin with the frame rate, so that either tells how to read the other.
+    std::vector<char> header = storeformat::header(kBandsMagic, store->m_fps);
     if (auto e =
             store->writeBytes(file->bands, header.data(), header.size(), &store->m_bandsOffset)) {
         return fail(*e);
     }
-    header.assign(kIndexMagic, kIndexMagic + 8);
-    put32(header, kVersion);
-    put32(header, 0);
-    uint64_t fpsBits;
-    std::memcpy(&fpsBits, &store->m_fps, 8);
-    put64(header, fpsBits);
-    put32(header, checksum(header.data(), header.size()));
-    put32(header, 0);
+    header = storeformat::header(kIndexMagic, store->m_fps);
     if (auto e =
             store->writeBytes(file->index, header.data(), header.size(), &store->m_indexOffset)) {
         return fail(*e);
@@ -360,7 +183,11 @@ void RecordingStore::removeFiles() {
 std::optional<StoreError> RecordingStore::checkSpace(qint64 bytes) {
     const qint64 free = m_options.freeSpace(m_file ? m_file->folder : m_options.root);
     if (free >= 0 && free - bytes < m_options.diskReserve) {
-        return StoreError{StoreError::Kind::lowDisk};
+        StoreError error{StoreError::Kind::lowDisk};
+        error.noRoomToStart = m_frameCount == 0;
+        error.folder = m_options.root;
+        error.neededBytes = m_options.diskReserve + bytes - free;
+        return error;
     }
     m_room = free >= 0 ? free - m_options.diskReserve : -1;
     m_writtenSinceCheck = 0;
@@ -476,12 +303,15 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
         }
         const uint32_t sum = checksum(m_scratch.data() + at + kBandHeaderBytes, n);
         ids[b] = m_nextBand++;
-        const uint32_t header[6] = {kBandTag,
-                                    ids[b],
-                                    static_cast<uint32_t>(width),
-                                    static_cast<uint32_t>(rows),
-                                    static_cast<uint32_t>(n),
-                                    sum};
+        uint32_t header[7] = {kBandTag,
+                              ids[b],
+                              static_cast<uint32_t>(width),
+                              static_cast<uint32_t>(rows),
+                              static_cast<uint32_t>(n),
+                              sum,
+                              0};
+        header[6] = checksum(header, 24);
+        static_assert(sizeof header == kBandHeaderBytes);
         std::memcpy(m_scratch.data() + at, header, sizeof header);
         m_scratch.resize(at + kBandHeaderBytes + n);
         fresh.push_back(NewBand{b, at, static_cast<uint32_t>(n), sum});
@@ -498,13 +328,17 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     put64(record, static_cast<uint64_t>(timestamp.value));
     put32(record, static_cast<uint32_t>(timestamp.timescale));
     put32(record, timestamp.flags);
-    put64(record, 0);  // reserved
+    const uint64_t position = m_nextPosition + dropsBefore;
+    put64(record, position);
     put32(record, static_cast<uint32_t>(ids.size()));
     put32(record, 0);  // reserved
     for (uint32_t id : ids) {
         put32(record, id);
     }
     put32(record, checksum(record.data() + payloadAt, record.size() - payloadAt));
+    // The bands file holds the frame record too, after the bands it names: either file then
+    // gives the frame list back.
+    m_scratch.insert(m_scratch.end(), record.begin(), record.end());
 
     const auto bytes = static_cast<qint64>(m_scratch.size() + record.size());
     if (spaceCheckDue(bytes)) {
@@ -558,6 +392,7 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     m_lastStored = storedBands;
     m_lastIds = std::move(ids);
     ++m_frameCount;
+    m_nextPosition = position + 1;
     if (stored) {
         *stored = Image::stacked(std::move(storedBands));
     }
@@ -570,9 +405,14 @@ std::optional<StoreError> RecordingStore::finish(uint32_t dropsAfter) {
     }
     std::vector<char> record;
     put32(record, kEndTag);
-    put32(record, 4);
+    put32(record, static_cast<uint32_t>(kEndPayloadBytes));
     put32(record, dropsAfter);
-    put32(record, checksum(record.data() + 8, 4));
+    put32(record, static_cast<uint32_t>(m_frameCount));
+    put64(record, m_nextPosition + dropsAfter);
+    put32(record, checksum(record.data() + 8, kEndPayloadBytes));
+    if (auto e = writeBytes(m_file->bands, record.data(), record.size(), &m_bandsOffset)) {
+        return e;
+    }
     if (auto e = writeBytes(m_file->index, record.data(), record.size(), &m_indexOffset)) {
         return e;
     }
@@ -586,217 +426,6 @@ std::optional<StoreError> RecordingStore::sync() {
         return writeError(errno);
     }
     return std::nullopt;
-}
-
-// --- Reading back --------------------------------------------------------------------------
-
-StoreScan scanStore(QIODevice& index, QIODevice& bands) {
-    StoreScan scan;
-    char header[kIndexHeaderBytes];
-    if (!readExactly(bands, header, kBandsHeaderBytes) ||
-        std::memcmp(header, kBandsMagic, 8) != 0 || get32(header + 8) != kVersion) {
-        return scan;
-    }
-    if (!readExactly(index, header, kIndexHeaderBytes) ||
-        std::memcmp(header, kIndexMagic, 8) != 0 || get32(header + 8) != kVersion ||
-        get32(header + 24) != checksum(header, 24)) {
-        return scan;
-    }
-    uint64_t fpsBits = get64(header + 16);
-    std::memcpy(&scan.fps, &fpsBits, 8);
-    if (!std::isfinite(scan.fps) || scan.fps < 1 || scan.fps > 1000) {
-        scan.fps = 0;
-        return scan;
-    }
-    scan.valid = true;
-
-    // Every band record, up to the first damaged one.
-    qint64 offset = static_cast<qint64>(kBandsHeaderBytes);
-    std::vector<char> chunk(1 << 16);
-    for (;;) {
-        char h[kBandHeaderBytes];
-        if (!readExactly(bands, h, kBandHeaderBytes)) {
-            break;
-        }
-        const uint32_t width = get32(h + 8);
-        const uint32_t rows = get32(h + 12);
-        const uint32_t bytes = get32(h + 16);
-        if (get32(h) != kBandTag || get32(h + 4) != scan.bands.size() + 1 || width < 1 ||
-            width > kMaxSide || rows < 1 || rows > kBandRows || bytes < 1 ||
-            bytes > ZSTD_compressBound(size_t{width} * rows * 4)) {
-            break;
-        }
-        uLong crc = crc32(0L, Z_NULL, 0);
-        uint32_t left = bytes;
-        while (left > 0) {
-            const uint32_t n = std::min<uint32_t>(left, static_cast<uint32_t>(chunk.size()));
-            if (!readExactly(bands, chunk.data(), n)) {
-                break;
-            }
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), n);
-            left -= n;
-        }
-        if (left > 0 || static_cast<uint32_t>(crc) != get32(h + 20)) {
-            break;
-        }
-        scan.bands.push_back(StoreScan::Band{offset + static_cast<qint64>(kBandHeaderBytes), bytes,
-                                             get32(h + 20), static_cast<int>(width),
-                                             static_cast<int>(rows)});
-        offset += static_cast<qint64>(kBandHeaderBytes) + bytes;
-    }
-
-    // Every frame record, up to the first damaged one; a frame whose bands are not all intact
-    // is lost, and its time goes to the intact frame before it.
-    auto giveTime = [&scan](uint32_t intervals) {
-        if (!scan.extraIntervals.empty()) {
-            scan.extraIntervals.back() += intervals;
-        }
-    };
-    std::vector<char> payload;
-    for (;;) {
-        char h[8];
-        if (!readExactly(index, h, 8)) {
-            break;
-        }
-        const uint32_t tag = get32(h);
-        const uint32_t size = get32(h + 4);
-        if (tag == kEndTag && size == 4) {
-            char body[8];
-            if (!readExactly(index, body, 8) || get32(body + 4) != checksum(body, 4)) {
-                break;
-            }
-            giveTime(std::min<uint32_t>(get32(body), 1u << 20));
-            break;
-        }
-        if (tag != kFrameTag || size < kFrameFixedBytes || (size - kFrameFixedBytes) % 4 != 0 ||
-            (size - kFrameFixedBytes) / 4 > kMaxBandsPerFrame) {
-            break;
-        }
-        payload.resize(size + 4);
-        if (!readExactly(index, payload.data(), size + 4) ||
-            get32(payload.data() + size) != checksum(payload.data(), size)) {
-            break;
-        }
-        const char* p = payload.data();
-        StoreScan::Frame frame;
-        const uint32_t width = get32(p + 4);
-        const uint32_t height = get32(p + 8);
-        frame.dropsBefore = std::min<uint32_t>(get32(p + 12), 1u << 20);
-        frame.timestamp.value = static_cast<int64_t>(get64(p + 16));
-        frame.timestamp.timescale = static_cast<int32_t>(get32(p + 24));
-        frame.timestamp.flags = get32(p + 28);
-        const uint32_t count = get32(p + 40);
-        bool intact = width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide &&
-                      qint64{width} * height <= ImageServices::kMaxSurfacePixels &&
-                      count == (height + kBandRows - 1) / kBandRows &&
-                      count == (size - kFrameFixedBytes) / 4;
-        for (uint32_t i = 0; intact && i < count; ++i) {
-            const uint32_t id = get32(p + kFrameFixedBytes + 4 * i);
-            const uint32_t rows = std::min<uint32_t>(kBandRows, height - i * kBandRows);
-            intact = id >= 1 && id <= scan.bands.size() &&
-                     scan.bands[id - 1].width == static_cast<int>(width) &&
-                     scan.bands[id - 1].rows == static_cast<int>(rows);
-            if (intact) {
-                frame.bands.push_back(id - 1);
-            }
-        }
-        if (!intact) {
-            ++scan.lostFrames;
-            giveTime(frame.dropsBefore + 1);
-            continue;
-        }
-        giveTime(frame.dropsBefore);
-        frame.width = static_cast<int>(width);
-        frame.height = static_cast<int>(height);
-        scan.frames.push_back(std::move(frame));
-        scan.extraIntervals.push_back(0);
-    }
-    return scan;
-}
-
-StoreScan scanStore(const QByteArray& index, const QByteArray& bands) {
-    QByteArray indexCopy = index;
-    QByteArray bandsCopy = bands;
-    QBuffer indexDevice(&indexCopy);
-    QBuffer bandsDevice(&bandsCopy);
-    indexDevice.open(QIODevice::ReadOnly);
-    bandsDevice.open(QIODevice::ReadOnly);
-    return scanStore(indexDevice, bandsDevice);
-}
-
-std::optional<RecordingStore::Recovered> RecordingStore::recover(const QString& folder,
-                                                                 const StoreOptions& options) {
-    auto file = std::make_shared<StoreFile>();
-    const QDir dir(folder);
-    file->lock = ::open(QFile::encodeName(dir.filePath(kLockName)).constData(),
-                        O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-    if (file->lock < 0 || flock(file->lock, LOCK_EX | LOCK_NB) != 0) {
-        return std::nullopt;  // in use by a running instance, or not ours to take
-    }
-    file->folder = folder;
-    file->removeWhenUnused = false;  // until the caller takes the recording
-    file->bands =
-        ::open(QFile::encodeName(dir.filePath(kBandsName)).constData(), O_RDONLY | O_CLOEXEC);
-
-    std::shared_ptr<RecordingStore> store(new RecordingStore());
-    store->m_options = options;
-    store->m_file = file;
-    store->m_failed = true;  // read only
-    Recovered recovered;
-    recovered.store = store;
-
-    QFile index(dir.filePath(kIndexName));
-    QFile bands(dir.filePath(kBandsName));
-    if (file->bands < 0 || !index.open(QIODevice::ReadOnly) || !bands.open(QIODevice::ReadOnly)) {
-        return recovered;
-    }
-    const StoreScan scan = scanStore(index, bands);
-    store->m_fps = scan.fps;
-    recovered.lostFrames = scan.lostFrames;
-    std::vector<std::shared_ptr<const PixelSource>> sources(scan.bands.size());
-    for (size_t i = 0; i < scan.frames.size(); ++i) {
-        const StoreScan::Frame& frame = scan.frames[i];
-        std::vector<Image> parts;
-        for (uint32_t b : frame.bands) {
-            if (!sources[b]) {
-                const StoreScan::Band& band = scan.bands[b];
-                sources[b] = std::make_shared<StoredBand>(file, QSize(band.width, band.rows), band,
-                                                          QByteArray(), nullptr);
-            }
-            parts.push_back(Image::decodedOnDemand(sources[b]));
-        }
-        Image image = Image::stacked(std::move(parts));
-        if (image.isNull()) {
-            ++recovered.lostFrames;
-            continue;
-        }
-        recovered.images.push_back(image);
-        recovered.delays.push_back((1.0 + scan.extraIntervals[i]) / scan.fps);
-    }
-    store->m_frameCount = recovered.images.size();
-    return recovered;
-}
-
-QStringList RecordingStore::leftovers(const QString& root) {
-    QStringList found;
-    const QFileInfoList entries =
-        QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time);
-    for (const QFileInfo& entry : entries) {
-        const QDir dir(entry.absoluteFilePath());
-        if (!entry.fileName().startsWith(QStringLiteral("rec-")) || !dir.exists(kIndexName)) {
-            continue;
-        }
-        const int lock = ::open(QFile::encodeName(dir.filePath(kLockName)).constData(),
-                                O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-        if (lock < 0) {
-            continue;
-        }
-        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
-            found << entry.absoluteFilePath();
-        }
-        ::close(lock);
-    }
-    return found;
 }
 
 }  // namespace mirelo

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "capture/MediaTime.h"
+#include "capture/StoreScan.h"
 #include "image/Image.h"
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -64,6 +64,11 @@ struct StoreError {
     Kind kind = Kind::writeFailed;
     int systemError = 0;
     QString path;
+    // lowDisk before the first frame: nothing was recorded. The folder whose disk is short
+    // and the free bytes missing for a recording to start.
+    bool noRoomToStart = false;
+    QString folder;
+    qint64 neededBytes = 0;
 
     bool lowDisk() const { return kind == Kind::lowDisk; }
     friend bool operator==(const StoreError&, const StoreError&) = default;
@@ -110,18 +115,30 @@ public:
     qint64 bytesWritten() const;
     size_t frameCount() const { return m_frameCount; }
 
-    // A recording found on disk: the intact frames with their delays.
+    // A recording found on disk: the intact frames with their delays. A lost frame's time
+    // stays where it was (with the intact frame before it), so every frame keeps its time.
     struct Recovered {
         std::shared_ptr<RecordingStore> store;
         std::vector<Image> images;
         std::vector<double> delays;
-        size_t lostFrames = 0;  // frames listed in the index whose pixels are damaged or missing
+        std::vector<double> times;  // each frame's start, in seconds from the recording's start
+        // Frames the files show were recorded whose record or pixels are damaged or missing,
+        // and how long they lasted.
+        size_t lostFrames = 0;
+        double lostSeconds = 0;
+        // Something in the files could not be read (a frame may be lost that no record
+        // tells of); with no frame recovered, the recording cannot be read at all.
+        bool damaged = false;
+        // The folder holds no frame and no sign of one: nothing is lost by removing it.
+        bool nothingRecorded = false;
     };
-    // Reads the recording in `folder`, locking it for this process. Nothing on disk is trusted.
-    // Null when the folder holds no recording or another process is using it.
+    // Reads the recording in `folder`, locking it for this process. Nothing on disk is trusted,
+    // and nothing is removed: the folder stays until the caller removes it or takes the
+    // recording (removeWhenUnused()). Null when another process is using the folder.
     static std::optional<Recovered> recover(const QString& folder, const StoreOptions& options);
 
-    // Folders under `root` holding a recording that no running process uses, newest first.
+    // Recording folders under `root` that no running process uses, newest first, whatever is
+    // left in them.
     static QStringList leftovers(const QString& root);
 
 private:
@@ -143,6 +160,8 @@ private:
     double m_fps = 0;
     size_t m_frameCount = 0;
     uint32_t m_nextBand = 1;
+    // Where the next frame starts, in frame intervals, if none is dropped before it.
+    uint64_t m_nextPosition = 0;
     qint64 m_bandsOffset = 0;
     qint64 m_indexOffset = 0;
     qint64 m_lastSync = 0;
@@ -158,36 +177,5 @@ private:
     std::vector<char> m_scratch;
     void* m_compressor = nullptr;
 };
-
-// What a scan of a store's two files found, everything checked: for fuzzing and recovery.
-struct StoreScan {
-    struct Band {
-        qint64 offset = 0;  // of the compressed bytes in the bands file
-        uint32_t bytes = 0;
-        uint32_t checksum = 0;
-        int width = 0;
-        int rows = 0;
-    };
-    struct Frame {
-        int width = 0;
-        int height = 0;
-        MediaTime timestamp;
-        uint32_t dropsBefore = 0;
-        std::vector<uint32_t> bands;  // indices into `bands`
-    };
-    bool valid = false;  // both files begin like a store
-    double fps = 0;
-    std::vector<Band> bands;
-    std::vector<Frame> frames;  // intact frames, in order
-    // Time after each intact frame that belongs to it, in frame intervals (lost and dropped
-    // frames after it); one entry per intact frame.
-    std::vector<uint32_t> extraIntervals;
-    size_t lostFrames = 0;
-};
-
-// Scans the index and bands of a store. Never trusts them: every size, count, offset and
-// checksum is checked, and the scan stops at the first damaged record of either file.
-StoreScan scanStore(QIODevice& index, QIODevice& bands);
-StoreScan scanStore(const QByteArray& index, const QByteArray& bands);
 
 }  // namespace mirelo

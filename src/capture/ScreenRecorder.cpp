@@ -204,8 +204,13 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
         }
         // Late frames of the previous recording never open this one; this one goes to disk.
         std::optional<CaptureFailure> failure;
+        std::optional<RecorderError> refused;
         const std::optional<StoreError> storeFailure = store->begin(fps);
         if (storeFailure) {
+            if (storeFailure->noRoomToStart) {
+                refused = RecorderError::noRoomToRecord(storeFailure->folder,
+                                                        storeFailure->neededBytes);
+            }
             failure = CaptureFailure{};
         } else {
             failure = backend->startStream(config, sink);
@@ -220,7 +225,9 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
                 m_cachedDisplays.reset();
                 m_currentStream->store(0);
                 RecorderError error = RecorderError::platform(failure->message);
-                if (storeFailure) {
+                if (refused) {
+                    error = *refused;
+                } else if (storeFailure) {
                     error = RecorderError::storeFailed(*storeFailure);
                 } else if (failure->noPermission) {
                     error = RecorderError{RecorderError::Kind::noPermission, failure->message};

@@ -32,6 +32,7 @@ struct RecorderError {
         // region's display is named in displayName.
         otherMonitorShared,
         monitorUnidentified,
+        noRoomToRecord,   // the disk of `folder` lacks `neededBytes` free: nothing was recorded
     };
 
     Kind kind = Kind::noFrames;
@@ -41,6 +42,9 @@ struct RecorderError {
     StoreError storeError;
     // Kind::otherMonitorShared, Kind::monitorUnidentified: the region's display
     QString displayName;
+    // Kind::noRoomToRecord
+    QString folder;
+    qint64 neededBytes = 0;
 
     static RecorderError noPermission() { return {Kind::noPermission, {}, {}}; }
     static RecorderError displayNotFound() { return {Kind::displayNotFound, {}, {}}; }
@@ -50,6 +54,13 @@ struct RecorderError {
     }
     static RecorderError busy() { return {Kind::busy, {}}; }
     static RecorderError storeFailed(const StoreError& error) { return {Kind::store, {}, error}; }
+    static RecorderError noRoomToRecord(const QString& folder, qint64 neededBytes) {
+        RecorderError error;
+        error.kind = Kind::noRoomToRecord;
+        error.folder = folder;
+        error.neededBytes = neededBytes;
+        return error;
+    }
 
     friend bool operator==(const RecorderError&, const RecorderError&) = default;
 };

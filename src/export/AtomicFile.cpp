@@ -1,13 +1,19 @@
 #include "export/AtomicFile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mirelo {
@@ -32,7 +38,44 @@ bool syncPath(const QString& path, int flags) {
     return result == 0;
 }
 
+std::mutex& observerMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+std::function<void(const QString&)>& observer() {
+    static std::function<void(const QString&)> function;
+    return function;
+}
+
+// The hidden name of a temporary file beside `destination`, with `random` for the six X.
+QString hiddenName(const QFileInfo& destination, const QString& random) {
+    return destination.absolutePath() + QStringLiteral("/.") + destination.fileName() +
+           QLatin1Char('.') + random + QStringLiteral(".part");
+}
+
+QString randomLetters() {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString out;
+    for (int i = 0; i < 6; ++i) {
+        out += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+    }
+    return out;
+}
+
 }  // namespace
+
+void keepFileAttributes(const QString& file, const QString& replaced) {
+    struct stat old {};
+    if (::stat(QFile::encodeName(replaced).constData(), &old) != 0 || !S_ISREG(old.st_mode)) {
+        return;
+    }
+    const QByteArray path = QFile::encodeName(file);
+    if (old.st_uid == ::geteuid()) {
+        // Fails where the user is not in the group; the file then keeps the user's own.
+        (void)::chown(path.constData(), static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::chmod(path.constData(), old.st_mode & 0777);
+}
 
 bool FileSyncCalls::syncFile(const QString& path) {
     return syncPath(path, 0);
@@ -57,10 +100,25 @@ AtomicFile::AtomicFile(const QString& destination, FileSyncCalls& calls)
     if (destination.isEmpty() || info.isDir()) {
         return;
     }
-    // A hidden name in the destination's folder, so the rename stays on one
-    // file system and is atomic.
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                        QStringLiteral(".XXXXXX.part"));
+    // In the destination's folder, so that it stays on one file system and the rename is atomic.
+    if (calls.unnamedTemporaryFiles()) {
+        do {
+            m_fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                          O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+        } while (m_fd < 0 && errno == EINTR);
+        if (m_fd >= 0) {
+            // New files get the usual permissions, whatever the umask.
+            ::fchmod(m_fd, 0644);
+            m_tempPath = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+            if (::access(QFile::encodeName(m_tempPath).constData(), W_OK) == 0) {
+                return;
+            }
+            ::close(m_fd);  // no /proc to reach it by: a named file instead
+            m_fd = -1;
+            m_tempPath.clear();
+        }
+    }
+    QTemporaryFile temp(hiddenName(info, QStringLiteral("XXXXXX")));
     temp.setAutoRemove(false);
     if (!temp.open()) {
         return;
@@ -70,34 +128,115 @@ AtomicFile::AtomicFile(const QString& destination, FileSyncCalls& calls)
     QFile::setPermissions(m_tempPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
     temp.close();
+    std::lock_guard guard(observerMutex());
+    if (observer()) {
+        observer()(info.absolutePath());
+    }
 }
 
 AtomicFile::~AtomicFile() {
     discard();
 }
 
+QString AtomicFile::folder() const {
+    return QFileInfo(m_destination).absolutePath();
+}
+
 bool AtomicFile::commit() {
     if (m_done || m_tempPath.isEmpty()) {
         return false;
     }
-    m_done = true;
+    const bool ok = putInPlace(m_tempPath, m_fd >= 0);
+    discard();
+    return ok;
+}
+
+bool AtomicFile::commitFrom(const QString& path) {
+    if (m_done || m_tempPath.isEmpty()) {
+        return false;
+    }
+    const bool ok = putInPlace(path, false);
+    if (!ok) {
+        QFile::remove(path);
+    }
+    discard();
+    return ok;
+}
+
+bool AtomicFile::putInPlace(const QString& from, bool linkFirst) {
     // The data must be on the disk before the new name points at it.
-    if (!m_calls.syncFile(m_tempPath) || !m_calls.rename(m_tempPath, m_destination)) {
-        QFile::remove(m_tempPath);
+    if (!m_calls.syncFile(from)) {
+        return false;
+    }
+    keepFileAttributes(from, m_destination);
+    QString named = from;
+    if (linkFirst) {
+        // An unnamed file gets a hidden name for the moment of the rename (a rename replaces
+        // the old file in one step; a link cannot).
+        const QFileInfo info(m_destination);
+        const QByteArray source = QFile::encodeName(from);
+        bool linked = false;
+        for (int attempt = 0; attempt < 100 && !linked; ++attempt) {
+            named = hiddenName(info, randomLetters());
+            linked = ::linkat(AT_FDCWD, source.constData(), AT_FDCWD,
+                              QFile::encodeName(named).constData(), AT_SYMLINK_FOLLOW) == 0;
+            if (!linked && errno != EEXIST) {
+                return false;
+            }
+        }
+        if (!linked) {
+            return false;
+        }
+    }
+    if (!m_calls.rename(named, m_destination)) {
+        QFile::remove(named);
         return false;
     }
     // The rename itself is made durable by flushing the folder. The file is
     // in place either way; a file system that cannot flush folders (some
     // network or FUSE ones refuse) does not undo the save.
-    m_calls.syncFolder(QFileInfo(m_destination).absolutePath());
+    m_calls.syncFolder(folder());
+    if (!linkFirst && from == m_tempPath) {
+        m_tempPath.clear();  // it is the destination now: nothing to remove
+    }
     return true;
 }
 
 void AtomicFile::discard() {
-    if (!m_done && !m_tempPath.isEmpty()) {
-        QFile::remove(m_tempPath);
+    if (!m_done) {
+        m_done = true;
+        if (m_fd < 0 && !m_tempPath.isEmpty()) {
+            QFile::remove(m_tempPath);
+        }
     }
-    m_done = true;
+    if (m_fd >= 0) {
+        ::close(m_fd);  // an unnamed file that was not linked goes with it
+        m_fd = -1;
+    }
+}
+
+void AtomicFile::setNamedFileObserver(std::function<void(const QString&)> function) {
+    std::lock_guard guard(observerMutex());
+    observer() = std::move(function);
+}
+
+QStringList AtomicFile::removeLeftovers(const QString& folder, qint64 minimumAgeSeconds) {
+    static const QRegularExpression temporary(
+        QStringLiteral("^(\\..+\\.[A-Za-z0-9]{6}\\.part(\\.part)?|mirelo-limit-.+)$"));
+    QStringList removed;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minimumAgeSeconds);
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !temporary.match(entry.fileName()).hasMatch() ||
+            entry.ownerId() != ::geteuid() || entry.lastModified().toUTC() > before) {
+            continue;
+        }
+        if (QFile::remove(entry.absoluteFilePath())) {
+            removed << entry.fileName();
+        }
+    }
+    return removed;
 }
 
 }  // namespace mirelo

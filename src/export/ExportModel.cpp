@@ -64,6 +64,7 @@ ExportStatus moveIntoPlace(const QString& from, const QString& to) {
     if (!calls.syncFile(from)) {
         return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
     }
+    keepFileAttributes(from, to);
     if (std::rename(source.constData(), target.constData()) == 0) {
         calls.syncFolder(QFileInfo(to).absolutePath());
         return std::nullopt;
@@ -427,10 +428,10 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
     cancelEstimate();
     m_exporting = true;
     m_exportCancel = CancelFlag();  // an earlier cancelled export does not stop this one
-    auto finish = [this, completion = std::move(completion)](ExportStatus status) {
+    auto finish = [this, destination, completion = std::move(completion)](ExportStatus status) {
         m_exporting = false;
         if (completion) {
-            completion(std::move(status));
+            completion(explainFailure(std::move(status), destination));
         }
     };
     auto progress = [this](int done, int total) { emit exportProgress(done, total); };

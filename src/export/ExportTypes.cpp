@@ -1,5 +1,10 @@
 #include "export/ExportTypes.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/statvfs.h>
+
 namespace mirelo {
 
 ExportError ExportError::of(Kind kind) {
@@ -28,6 +33,30 @@ ExportError ExportError::frameWriteFailed(int index) {
     error.kind = Kind::frameWriteFailed;
     error.frame = index;
     return error;
+}
+
+ExportStatus explainFailure(ExportStatus status, const QString& destination,
+                            const FreeSpaceFn& freeSpace) {
+    if (!status || status->isCancellation() || status->kind == ExportError::Kind::tooLarge ||
+        status->kind == ExportError::Kind::diskFull) {
+        return status;
+    }
+    const QString folder = QFileInfo(destination).absolutePath();
+    qint64 free = -1;
+    if (freeSpace) {
+        free = freeSpace(folder);
+    } else {
+        struct statvfs info {};
+        if (statvfs(QFile::encodeName(folder).constData(), &info) == 0) {
+            free = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+        }
+    }
+    // Less than a block or two is left when a write failed for want of room.
+    constexpr qint64 kNearlyNothing = 64 * 1024;
+    if (free >= 0 && free < kNearlyNothing) {
+        return ExportError::diskFull(folder);
+    }
+    return status;
 }
 
 }  // namespace mirelo

@@ -29,6 +29,7 @@ struct ExportError {
         webpAssembleFailed,  // the WebP file could not be put together
         tooLarge,            // no setting gives a file within `limit`; the smallest is `size`
         cancelled,           // the work was cancelled; never shown as a failure
+        diskFull,            // the disk of `folder` is full; worded by the caller
     };
     // What failed, where the code knows it rather than the system or codec.
     enum class Cause {
@@ -50,6 +51,7 @@ struct ExportError {
     int frame = 0;     // frameWriteFailed
     qint64 size = 0;   // tooLarge: the smallest setting's file, in bytes
     qint64 limit = 0;  // tooLarge: the limit, in bytes
+    QString folder;    // diskFull
 
     // An error of a kind that needs no values.
     static ExportError of(Kind kind);
@@ -59,10 +61,24 @@ struct ExportError {
     static ExportError frameWriteFailed(int index);
     static ExportError cancelled() { return of(Kind::cancelled); }
     bool isCancellation() const { return kind == Kind::cancelled; }
+    static ExportError diskFull(const QString& folder) {
+        ExportError error;
+        error.kind = Kind::diskFull;
+        error.folder = folder;
+        return error;
+    }
 };
 
 // Success is std::nullopt.
 using ExportStatus = std::optional<ExportError>;
+
+// Free bytes on the file system of a folder (-1: unknown).
+using FreeSpaceFn = std::function<qint64(const QString& folder)>;
+// `status` as it should be reported: a failure (not a cancellation or a size limit) with the
+// destination's disk full, whatever step noticed it and however it put it, is diskFull.
+// `freeSpace` defaults to asking the file system.
+ExportStatus explainFailure(ExportStatus status, const QString& destination,
+                            const FreeSpaceFn& freeSpace = {});
 
 // A cancellation flag shared between the caller and the work it started. The
 // work polls it where its algorithm says; cancel() may be called from any

@@ -172,8 +172,8 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
     if (!file.isOpen()) {
         return Exporter::fileWriteError(destination, ExportError::Cause::cannotCreate);
     }
-    const Result found = search(format, frames, delays, quality, options, limit,
-                                QFileInfo(file.tempPath()).absolutePath(), cancel);
+    const Result found =
+        search(format, frames, delays, quality, options, limit, file.folder(), cancel);
     if (found.error) {
         return found.error;
     }
@@ -200,7 +200,7 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
             if (cancel.isCancelled()) {
                 return ExportError::cancelled();
             }
-            ready = file.tempPath() + QStringLiteral(".part");
+            ready = freshPath(file.folder(), format);
             const ExportStatus status =
                 encodeFrames(format, ExportPreprocessor::apply(frames, selection), selection.delays,
                              settings[index].quality, ready, cancel, progress);
@@ -211,9 +211,7 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
             size = QFileInfo(ready).size();
         }
         if (size <= limit) {
-            QFile::remove(file.tempPath());
-            if (!QFile::rename(ready, file.tempPath()) || !file.commit()) {
-                QFile::remove(ready);
+            if (!file.commitFrom(ready)) {
                 return Exporter::fileWriteError(destination, ExportError::Cause::cannotReplace);
             }
             if (chosen) {

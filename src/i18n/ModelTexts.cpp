@@ -90,6 +90,10 @@ QString describe(const ExportError& error) {
                 .arg(error.path, error.cause == ExportError::Cause::none
                                      ? systemReason(error.detail)
                                      : causeText(error.cause));
+        case Kind::diskFull:
+            return QCoreApplication::translate("mirelo::ModelTexts",
+                                               "磁盘已满：%1 所在的磁盘没有剩余空间。")
+                .arg(QDir::toNativeSeparators(error.folder));
         case Kind::noFrames:
             return QCoreApplication::translate("mirelo::ModelTexts", "没有可导出的帧。");
         case Kind::gifCreateFailed:
@@ -228,8 +232,8 @@ QString describe(const RecorderError& error) {
             }
             return QCoreApplication::translate(
                 "mirelo::ModelTexts",
-                "没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
-                "Mirelo,然后重新启动 App。");
+                "没有屏幕录制权限:无法读取 X 显示器的画面。\n请确认 Mirelo 连接的 X "
+                "服务器允许它读取屏幕,然后重试。");
         case Kind::displayNotFound:
             return QCoreApplication::translate("mirelo::ModelTexts",
                                                "找不到框选区域所在的显示器。");
@@ -240,6 +244,12 @@ QString describe(const RecorderError& error) {
             return QCoreApplication::translate("mirelo::ModelTexts", "录制正在启动或停止,请稍候。");
         case Kind::store:
             return describe(error.storeError);
+        case Kind::noRoomToRecord:
+            return QCoreApplication::translate(
+                       "mirelo::ModelTexts",
+                       "磁盘空间不足，录制没有开始，没有录下任何画面。录制缓存 %1 所在的磁盘还需要 "
+                       "%2 可用空间。")
+                .arg(QDir::toNativeSeparators(error.folder), formatByteCount(error.neededBytes));
         case Kind::otherMonitorShared:
             return QCoreApplication::translate(
                        "mirelo::ModelTexts",

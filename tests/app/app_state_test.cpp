@@ -50,6 +50,13 @@ public:
         return restoreAnswer;
     }
     void showNotice(const QString& text) override { notices << text; }
+
+    QStringList damagedAsked;
+    DamagedAnswer damagedAnswer = DamagedAnswer::later;
+    DamagedAnswer askDamagedRecording(const QString& details) override {
+        damagedAsked << details;
+        return damagedAnswer;
+    }
 };
 
 // A recording left in the cache folder by an instance that died: the files of a store copied
@@ -80,6 +87,7 @@ protected:
     int privacyOpened = 0;
     std::function<void(std::optional<QRectF>)> pendingPick;
     QStringList revealed;
+    QStringList foldersOpened;
     std::unique_ptr<AppState> state;
 
     StoreOptions storeOptions;
@@ -99,6 +107,7 @@ protected:
         };
         services.revealFile = [this](const QString& path) { revealed << path; };
         services.openPrivacySettings = [this] { ++privacyOpened; };
+        services.openFolder = [this](const QString& folder) { foldersOpened << folder; };
         state = std::make_unique<AppState>(std::move(services));
         state->setChromeSettleDelay(0);
         state->setCountdownSeconds(0);
@@ -416,6 +425,65 @@ TEST_F(AppStateTest, ARecordingLeftByACrashIsOfferedAndRestoredOrDiscarded) {
     EXPECT_FALSE(QDir(again).exists());
 }
 
+// Damage that leaves nothing readable never deletes the recording unasked: the user opens its
+// folder or deletes it. A damaged band costs only the frame that used it, and the offer says so.
+TEST_F(AppStateTest, ADamagedRecordingIsKeptUntilTheUserDecidesAndTheOfferTellsWhatWasLost) {
+    QDir(defaultStoreRoot()).removeRecursively();
+    const QString left = leaveRecording();
+    ASSERT_FALSE(left.isEmpty());
+    // Both headers' versions changed: neither file can be read.
+    for (const QString& name : {QStringLiteral("frames.idx"), QStringLiteral("bands.dat")}) {
+        QFile file(QDir(left).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(8));
+        ASSERT_TRUE(file.putChar(7));
+    }
+    launch();
+    EXPECT_TRUE(alerts->restoreAsked.isEmpty());
+    ASSERT_EQ(alerts->damagedAsked.size(), 1);
+    EXPECT_TRUE(alerts->damagedAsked[0].contains(QDir::toNativeSeparators(left)));
+    EXPECT_TRUE(QDir(left).exists());
+    state.reset();
+
+    alerts->damagedAnswer = AlertPresenter::DamagedAnswer::openFolder;
+    launch();
+    ASSERT_EQ(alerts->damagedAsked.size(), 2);
+    EXPECT_EQ(foldersOpened, QStringList{left});
+    EXPECT_TRUE(QDir(left).exists());
+    state.reset();
+
+    alerts->damagedAnswer = AlertPresenter::DamagedAnswer::remove;
+    launch();
+    ASSERT_EQ(alerts->damagedAsked.size(), 3);
+    EXPECT_FALSE(QDir(left).exists());
+    state.reset();
+
+    // One band flipped: the frames after it are offered with their times, the loss told.
+    const QString damaged = leaveRecording();
+    {
+        QFile bands(QDir(damaged).filePath(QStringLiteral("bands.dat")));
+        ASSERT_TRUE(bands.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(bands.seek(32 + 28 + 4));  // inside the first band's bytes
+        ASSERT_TRUE(bands.putChar(0x55));
+    }
+    alerts->restoreAnswer = AlertPresenter::RestoreAnswer::restore;
+    launch();
+    EXPECT_EQ(alerts->damagedAsked.size(), 3);
+    ASSERT_EQ(alerts->restoreAsked.size(), 1);
+    EXPECT_TRUE(alerts->restoreAsked[0].contains(QStringLiteral("3 帧（0.5 秒）")))
+        << alerts->restoreAsked[0].toStdString();
+    EXPECT_TRUE(alerts->restoreAsked[0].contains(QStringLiteral("1 帧（0.1 秒）")))
+        << alerts->restoreAsked[0].toStdString();
+    ASSERT_NE(state->editor(), nullptr);
+    const FrameList frames = state->editor()->state()->frames();
+    ASSERT_EQ(frames.size(), 3);
+    EXPECT_EQ(frames[0].image.qimage(), test::solidImage(40, 20, Qt::red).qimage());
+    EXPECT_DOUBLE_EQ(frames[0].delay, 0.3);
+    EXPECT_TRUE(QDir(damaged).exists());
+    test::closeDiscarding(state->editor());
+    EXPECT_FALSE(QDir(damaged).exists());
+}
+
 TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrames) {
     // The disk fills up after the recording's first second (15 frames): with plenty of room,
     // the store asks for the free space when it is made, before the first frame and once every
@@ -436,6 +504,24 @@ TEST_F(AppStateTest, ANearlyFullDiskStopsTheRecordingWithAnAlertAndKeepsTheFrame
               test::solidImage(64, 36, Qt::green).qimage());
     ASSERT_EQ(alerts->shown.size(), 1);
     EXPECT_EQ(alerts->shown[0].description, i18n::describe(StoreError{StoreError::Kind::lowDisk}));
+}
+
+// A cache disk too full to start says that nothing was recorded and how much room is missing,
+// not that the recorded frames were kept.
+TEST_F(AppStateTest, ACacheTooFullToStartSaysNothingWasRecordedAndTheRoomItNeeds) {
+    storeOptions.diskReserve = 256'000'000;
+    storeOptions.freeSpace = [](const QString&) -> qint64 { return 56'000'000; };
+    launch();
+    state->toggleRecording();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(alerts->shown.size(), 1);
+    const QString text = alerts->shown[0].description;
+    EXPECT_TRUE(text.contains(QStringLiteral("没有录下任何画面"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("200.0 MB")) ||
+                text.contains(QStringLiteral("200 MB")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("保留")));
+    expectUsable();
 }
 
 TEST(OutputFolder, IsTheDesktopFolderMireloCreatedOnDemand) {

@@ -1,12 +1,15 @@
 // Saved files reach the disk before they replace the old one.
 #include "export/AtomicFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace mirelo {
 namespace {
@@ -55,9 +58,10 @@ TEST(AtomicFile, FlushesTheFileBeforeTheRenameAndTheFolderAfterIt) {
         AtomicFile file(destination, calls);
         ASSERT_TRUE(file.isOpen());
         write(file.tempPath(), "new");
+        const QString temp =
+            QStringLiteral("syncFile ") + QFileInfo(file.tempPath()).fileName().left(8);
         ASSERT_TRUE(file.commit());
-        EXPECT_EQ(calls.calls, (QStringList{QStringLiteral("syncFile .clip.gi"),
-                                            QStringLiteral("rename .clip.gi clip.gif"),
+        EXPECT_EQ(calls.calls, (QStringList{temp, QStringLiteral("rename .clip.gi clip.gif"),
                                             QStringLiteral("syncFolder ") + folder}));
         EXPECT_EQ(contents(destination), "new");
     }
@@ -82,6 +86,93 @@ TEST(AtomicFile, FlushesTheFileBeforeTheRenameAndTheFolderAfterIt) {
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("clip.gif")});
+}
+
+// Named temporary files, where the file system has no unnamed ones.
+class NamedCalls : public FileSyncCalls {
+public:
+    bool unnamedTemporaryFiles() override { return false; }
+};
+
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+QStringList filesIn(const QTemporaryDir& dir) {
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+TEST(AtomicFile, ReplacingKeepsTheOldFilesPermissionBits) {
+    NamedCalls named;
+    for (FileSyncCalls* calls : {&FileSyncCalls::system(), static_cast<FileSyncCalls*>(&named)}) {
+        for (const mode_t mode : {0600, 0640, 0444}) {
+            QTemporaryDir dir;
+            const QString destination = dir.filePath(QStringLiteral("clip.gif"));
+            write(destination, "old");
+            ASSERT_EQ(::chmod(QFile::encodeName(destination).constData(), mode), 0);
+            AtomicFile file(destination, *calls);
+            ASSERT_TRUE(file.isOpen());
+            write(file.tempPath(), "new");
+            ASSERT_TRUE(file.commit());
+            EXPECT_EQ(contents(destination), "new");
+            EXPECT_EQ(modeOf(destination), mode);
+            EXPECT_EQ(filesIn(dir), QStringList{QStringLiteral("clip.gif")});
+        }
+    }
+    // A new file gets the usual bits.
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath(QStringLiteral("new.gif"));
+    AtomicFile file(fresh);
+    write(file.tempPath(), "new");
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(modeOf(fresh), mode_t{0644});
+}
+
+TEST(AtomicFile, AnUnfinishedFileHasNoNameAndANamedOnesLeftoversAreFoundLater) {
+    QTemporaryDir dir;
+    const QString destination = dir.filePath(QStringLiteral("clip.mp4"));
+    {
+        AtomicFile file(destination);
+        ASSERT_TRUE(file.isOpen());
+        EXPECT_FALSE(file.isNamed());
+        write(file.tempPath(), "half a file");
+        EXPECT_TRUE(filesIn(dir).isEmpty());  // nothing a crash could leave
+    }
+    EXPECT_TRUE(filesIn(dir).isEmpty());
+
+    // The named fallback tells where it writes, and what a crash left of it goes later.
+    QStringList told;
+    AtomicFile::setNamedFileObserver([&told](const QString& folder) { told << folder; });
+    NamedCalls named;
+    QString left;
+    {
+        AtomicFile file(destination, named);
+        ASSERT_TRUE(file.isNamed());
+        left = file.tempPath();
+        ASSERT_TRUE(QFile::copy(left, left + QStringLiteral(".keep")));
+    }
+    AtomicFile::setNamedFileObserver({});
+    EXPECT_EQ(told, QStringList{QFileInfo(destination).absolutePath()});
+    ASSERT_TRUE(QFile::rename(left + QStringLiteral(".keep"), left));
+    const QString old = dir.filePath(QStringLiteral("mirelo-limit-1234.gif"));
+    const QString others = dir.filePath(QStringLiteral(".clip.mp4.part"));  // not our pattern
+    write(old, "x");
+    write(others, "x");
+    const QString fresh = dir.filePath(QStringLiteral(".clip.mp4.AbC123.part"));
+    write(fresh, "x");
+    for (const QString& path : {left, old, others}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-7200),
+                                  QFileDevice::FileModificationTime));
+    }
+    QStringList removed = AtomicFile::removeLeftovers(dir.path(), 3600);
+    removed.sort();
+    EXPECT_EQ(removed,
+              (QStringList{QFileInfo(left).fileName(), QStringLiteral("mirelo-limit-1234.gif")}));
+    EXPECT_EQ(filesIn(dir),
+              (QStringList{QFileInfo(fresh).fileName(), QFileInfo(others).fileName()}));
 }
 
 }  // namespace

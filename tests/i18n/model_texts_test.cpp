@@ -61,9 +61,10 @@ TEST_F(ModelTexts, ByteCountsAndEstimatesInChinese) {
 }
 
 TEST_F(ModelTexts, RecordingErrorsInChinese) {
+    // The default says what is true on an X11 desktop, with no other system's settings path.
     EXPECT_EQ(i18n::describe(RecorderError::noPermission()),
-              QStringLiteral("没有屏幕录制权限。\n请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 "
-                             "Mirelo,然后重新启动 App。"));
+              QStringLiteral("没有屏幕录制权限:无法读取 X 显示器的画面。\n请确认 Mirelo 连接的 X "
+                             "服务器允许它读取屏幕,然后重试。"));
     EXPECT_EQ(i18n::describe(RecorderError::displayNotFound()),
               QStringLiteral("找不到框选区域所在的显示器。"));
     EXPECT_EQ(i18n::describe(RecorderError::noFrames()),

@@ -21,6 +21,7 @@
 #include <optional>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mirelo::convert {
@@ -341,6 +342,7 @@ QString usage() {
         "  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):\n"
         "                             先降低品质,再减少帧数,再缩小尺寸\n"
         "  --quiet                    不显示进度\n"
+        "  --force                    即使 OUTPUT 是只读的也替换它\n"
         "  --version                  显示版本后退出\n"
         "  --help                     显示这段说明\n");
 }
@@ -373,6 +375,10 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         }
         if (arg == u"--quiet") {
             options.quiet = true;
+            continue;
+        }
+        if (arg == u"--force") {
+            options.force = true;
             continue;
         }
         if (!arg.startsWith(u"--") || arg == u"-") {
@@ -550,6 +556,18 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         return fail(QCoreApplication::translate("mirelo::convert", "无法写入 %1:这是一个文件夹")
                         .arg(options.output));
     }
+    // A file that could not be written in place is not replaced unasked: being read-only is
+    // how it says it should stay (the replacement would go through its folder, which allows it).
+    if (outputInfo.exists() && !options.force) {
+        struct stat info {};
+        const QByteArray path = QFile::encodeName(options.output);
+        if (::stat(path.constData(), &info) == 0 &&
+            ((info.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0)) {
+            return fail(QCoreApplication::translate(
+                            "mirelo-convert", "不替换 %1：它是只读的（加上 --force 仍然替换）")
+                            .arg(options.output));
+        }
+    }
 
     ProgressPrinter progress(
         err, options.quiet || (progressLine == ProgressLine::onTerminal && !isTerminal(err)));
@@ -676,7 +694,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                               .arg(folder.filePath(names[qsizetype(*unreadable)])));
     }
     progress.finish();
+    status = explainFailure(std::move(status), options.output);
     if (status) {
+        if (status->kind == ExportError::Kind::diskFull) {
+            return fail(QCoreApplication::translate("mirelo-convert", "磁盘已满：%1 没有剩余空间")
+                            .arg(status->folder));
+        }
         if (status->isCancellation()) {
             return fail(QCoreApplication::translate("mirelo::convert", "已取消;没有写入任何文件"));
         }

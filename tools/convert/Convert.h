@@ -23,6 +23,8 @@ struct Options {
     ExportPreprocessor::Options preprocess;
     std::optional<qint64> maxSize;  // bytes
     bool quiet = false;
+    // Replace OUTPUT even when it could not be written in place (a read-only file).
+    bool force = false;
     bool help = false;
     bool version = false;
 };

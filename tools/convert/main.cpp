@@ -8,7 +8,8 @@
 
 namespace {
 
-// Ctrl-C cancels the export, so no partial file is left behind.
+// Ctrl-C, a termination and a hang-up (the terminal closed) cancel the export, so no
+// partial file is left behind.
 mirelo::CancelFlag* g_cancel = nullptr;
 
 extern "C" void onInterrupt(int) {
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     g_cancel = &cancel;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    std::signal(SIGHUP, onInterrupt);
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();
