@@ -5,6 +5,8 @@
 #include "export/ExportFormats.h"
 #include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
+#include "import/AnimationOpener.h"
+#include "import/NaturalOrder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,39 +27,43 @@ namespace mirelo::convert {
 
 namespace {
 
-// Compares names with runs of digits taken as numbers.
-bool naturalLess(const QString& a, const QString& b) {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype ei = i, ej = j;
-            while (ei < a.size() && a[ei].isDigit())
-                ++ei;
-            while (ej < b.size() && b[ej].isDigit())
-                ++ej;
-            // Compare by value: strip leading zeros, then by length, then digits.
-            qsizetype si = i, sj = j;
-            while (si + 1 < ei && a[si] == u'0')
-                ++si;
-            while (sj + 1 < ej && b[sj] == u'0')
-                ++sj;
-            if (ei - si != ej - sj)
-                return ei - si < ej - sj;
-            const int c = QStringView(a).mid(si, ei - si).compare(QStringView(b).mid(sj, ej - sj));
-            if (c != 0)
-                return c < 0;
-            if (ei - i != ej - j)
-                return ei - i < ej - j;  // fewer leading zeros first
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (a[i] != b[j])
-            return a[i] < b[j];
-        ++i;
-        ++j;
+// One line saying what is wrong with the input file.
+QString openErrorLine(const OpenError& error) {
+    const QString& path = error.path;
+    switch (error.problem) {
+        case OpenProblem::cannotRead:
+            return QStringLiteral("cannot read %1").arg(path);
+        case OpenProblem::emptyFile:
+            return QStringLiteral("cannot open %1: the file is empty").arg(path);
+        case OpenProblem::unknownFormat:
+            return QStringLiteral("cannot open %1: not a GIF, WebP, picture or video").arg(path);
+        case OpenProblem::damaged:
+            return QStringLiteral("cannot open %1: the file is damaged (%2)")
+                .arg(path, error.detail);
+        case OpenProblem::tooLarge:
+            return QStringLiteral(
+                       "cannot open %1: its frames (%2x%3) are larger than %4 pixels a side "
+                       "or than memory allows")
+                .arg(path)
+                .arg(error.size.width())
+                .arg(error.size.height())
+                .arg(kMaxOpenSide);
+        case OpenProblem::tooManyFrames:
+            return QStringLiteral("cannot open %1: it has more than %2 frames")
+                .arg(path)
+                .arg(error.limit);
+        case OpenProblem::noFrames:
+            return QStringLiteral("cannot open %1: it holds no frame").arg(path);
+        case OpenProblem::noVideoStream:
+            return QStringLiteral("cannot open %1: it has no video track").arg(path);
+        case OpenProblem::unsupportedCodec:
+            return QStringLiteral("cannot open %1: its video format cannot be decoded").arg(path);
+        case OpenProblem::storeFailed:
+            return QStringLiteral("cannot open %1: %2").arg(path, error.storeMessage);
+        case OpenProblem::cancelled:
+            break;
     }
-    return a.size() - i < b.size() - j;
+    return QStringLiteral("cancelled");
 }
 
 std::optional<double> number(const QString& text) {
@@ -323,8 +329,9 @@ private:
 
 QString usage() {
     return QStringLiteral(
-        "Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT\n"
-        "Turns a folder of PNG/JPEG frames (sorted by name) into an animation.\n"
+        "Usage: mirelo-convert [options] INPUT OUTPUT\n"
+        "Turns a folder of PNG/JPEG frames (sorted by name), or a GIF, WebP or video file,\n"
+        "into an animation. A file's own frame delays are kept unless --fps or --delay is given.\n"
         "The output format comes from OUTPUT's extension: .gif, .webp or .mp4.\n"
         "\n"
         "Options:\n"
@@ -443,9 +450,11 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         return QStringLiteral("give either --fps or --delay, not both");
     }
     if (positional.size() != 2) {
-        return QStringLiteral("expected a frames folder and an output file (see --help)");
+        return QStringLiteral(
+            "expected an input (a frames folder or a file) and an output file (see --help)");
     }
-    options.inputFolder = positional[0];
+    options.input = positional[0];
+    options.delayGiven = haveFps || haveDelay;
     options.output = positional[1];
     const std::optional<ExportFormat> format =
         formatFromExtension(QFileInfo(options.output).suffix().toLower());
@@ -485,12 +494,8 @@ std::optional<qint64> parseSize(const QString& text) {
 }
 
 QStringList frameFiles(const QDir& folder) {
-    // Name filters ignore case unless QDir::CaseSensitive is given.
-    QStringList names = folder.entryList(
-        {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
-        QDir::Files | QDir::Readable, QDir::NoSort);
-    std::sort(names.begin(), names.end(), naturalLess);
-    return names;
+    return filesInNaturalOrder(
+        folder, {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")});
 }
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const CancelFlag& cancel,
@@ -511,14 +516,15 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         return 0;
     }
 
-    const QFileInfo folderInfo(options.inputFolder);
-    if (!folderInfo.isDir()) {
-        return fail(QStringLiteral("no such folder: %1").arg(options.inputFolder));
+    const QFileInfo inputInfo(options.input);
+    if (!inputInfo.exists()) {
+        return fail(QStringLiteral("no such file or folder: %1").arg(options.input));
     }
-    const QDir folder(folderInfo.absoluteFilePath());
-    const QStringList names = frameFiles(folder);
-    if (names.isEmpty()) {
-        return fail(QStringLiteral("no PNG or JPEG frames in %1").arg(options.inputFolder));
+    const bool fromFile = !inputInfo.isDir();
+    const QDir folder(fromFile ? inputInfo.absolutePath() : inputInfo.absoluteFilePath());
+    const QStringList names = fromFile ? QStringList() : frameFiles(folder);
+    if (!fromFile && names.isEmpty()) {
+        return fail(QStringLiteral("no PNG or JPEG frames in %1").arg(options.input));
     }
     const QFileInfo outputInfo(options.output);
     if (!outputInfo.absoluteDir().exists()) {
@@ -536,7 +542,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     // gets each one as soon as it is decoded; otherwise every frame is read
     // first.
     const ExportPreprocessor::Options& reduce = options.preprocess;
-    const bool plain = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
+    // A file's frames are read into a store first, so they always take the reading path.
+    const bool plain = !fromFile && !reduce.reduceFramesPercent && !reduce.skipSimilar &&
                        !reduce.resizePercent && !options.maxSize;
     const bool stream = plain && formatEntry(options.format).takesFramesInOrder;
     // A GIF without reductions reads its frames as it encodes them, through
@@ -550,21 +557,39 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     const bool banded = options.format == ExportFormat::gif;
     std::optional<GifFrames> gifFrames;
     std::optional<FrameLoader> loader;
-    if (gifStream) {
+    std::optional<OpenedFrames> opened;
+    if (fromFile) {
+        OpenOptions open;
+        open.progress = [&progress, &cancel](qint64 done, qint64 expected) {
+            progress.show(QStringLiteral("reading frames"), int(done), int(expected));
+            return !cancel.isCancelled();
+        };
+        auto result = openAnimation({inputInfo.absoluteFilePath()}, open);
+        if (const OpenError* error = std::get_if<OpenError>(&result)) {
+            progress.finish();
+            if (error->problem == OpenProblem::cancelled) {
+                return fail(QStringLiteral("cancelled"));
+            }
+            return fail(openErrorLine(*error));
+        }
+        opened = std::get<OpenedFrames>(std::move(result));
+    } else if (gifStream) {
         gifFrames.emplace(folder, names, cancel, threads);
     } else {
         loader.emplace(folder, names, cancel, threads,
                        stream || banded ? 2 * threads + 2 : int(names.size()));
     }
     SharedBands bands;
-    const size_t count = size_t(names.size());
+    const size_t count = opened ? opened->images.size() : size_t(names.size());
     // The GIF encoder reads frames from several threads and stops on this
     // flag, which is set on a cancellation or when a frame cannot be read.
     const CancelFlag stop;
     std::mutex unreadableMutex;
     std::optional<size_t> unreadable;  // the frame that failed to decode
     const auto frame = [&](size_t index) {
-        Image image = gifFrames ? gifFrames->frame(index) : loader->frame(index);
+        Image image = opened      ? opened->images[index]
+                      : gifFrames ? gifFrames->frame(index)
+                                  : loader->frame(index);
         if (image.isNull() || cancel.isCancelled()) {
             stop.cancel();
         }
@@ -601,13 +626,18 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
             if (images.back().isNull()) {
                 break;
             }
-            progress.show(QStringLiteral("reading frames"), int(i + 1), int(count));
+            if (!opened) {
+                progress.show(QStringLiteral("reading frames"), int(i + 1), int(count));
+            }
         }
+        // A file's frames keep their own delays unless --fps or --delay says otherwise.
+        const std::vector<double> delays = opened && !options.delayGiven
+                                               ? opened->delays
+                                               : std::vector<double>(images.size(), options.delay);
         if (cancel.isCancelled()) {
             return cancelled();
         }
         if (!unreadable && options.maxSize) {
-            const std::vector<double> delays(images.size(), options.delay);
             SizeLimit::Setting chosen;
             status = SizeLimit::exportWithin(options.format, FrameSequence::of(images), delays,
                                              options.quality, options.preprocess, *options.maxSize,
@@ -627,7 +657,6 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                 err.flush();
             }
         } else if (!unreadable) {
-            std::vector<double> delays(images.size(), options.delay);
             ExportPreprocessor::Frames frames =
                 ExportPreprocessor::process(images, delays, options.preprocess);
             images.clear();
@@ -643,9 +672,11 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     if (unreadable) {
         progress.finish();
         const QString error = gifFrames ? gifFrames->firstError() : loader->error(*unreadable);
-        return fail(!error.isEmpty() ? error
-                                     : QStringLiteral("cannot read image %1")
-                                           .arg(folder.filePath(names[qsizetype(*unreadable)])));
+        return fail(!error.isEmpty()
+                        ? error
+                        : QStringLiteral("cannot read image %1")
+                              .arg(opened ? options.input
+                                          : folder.filePath(names[qsizetype(*unreadable)])));
     }
     progress.finish();
     if (status) {
