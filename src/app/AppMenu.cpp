@@ -45,6 +45,14 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
+    m_openFiles = m_menu->addAction(QCoreApplication::translate("AppMenu", "打开…"));
+    m_openFiles->setShortcut(QKeySequence::Open);
+    connect(m_openFiles, &QAction::triggered, this, [this] {
+        if (m_state) {
+            m_state->chooseFilesToOpen();
+        }
+    });
+
     m_menu->addSeparator();
 
     m_openFolder = m_menu->addAction(QStringLiteral("打开输出文件夹"));
@@ -104,7 +112,7 @@ AppMenu::~AppMenu() {
 }
 
 void AppMenu::addShortcutsTo(QWidget* window) {
-    for (QAction* action : {m_stop, m_pause, m_showRecorder, m_quit}) {
+    for (QAction* action : {m_stop, m_pause, m_showRecorder, m_openFiles, m_quit}) {
         window->addAction(action);
     }
 }
@@ -117,6 +125,7 @@ void AppMenu::refresh() {
     m_pause->setText(paused ? QStringLiteral("继续录制") : QStringLiteral("暂停录制"));
     m_pause->setVisible(recording);
     m_pause->setEnabled(recording);
+    m_openFiles->setEnabled(!recording);
     m_tray->setIcon(recording ? Icons::trayRecording() : Icons::trayIdle());
 }
 

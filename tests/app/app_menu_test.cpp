@@ -54,8 +54,10 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     test::spinFor(20ms);
 
     // No update feed here: no "检查更新…".
-    EXPECT_EQ(visibleEntries(menu.menu()), (QStringList{"显示录制窗口", "-", "打开输出文件夹",
-                                                        "登录时启动", "-", "退出 Mirelo"}));
+    EXPECT_EQ(visibleEntries(menu.menu()),
+              (QStringList{"显示录制窗口", "打开…", "-", "打开输出文件夹", "登录时启动", "-",
+                           "退出 Mirelo"}));
+    EXPECT_EQ(menu.openFilesAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(menu.showRecorderAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     EXPECT_EQ(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     const QImage idle = menu.trayIcon()->icon().pixmap(24).toImage();
@@ -73,6 +75,8 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     EXPECT_EQ(menu.stopAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_EQ(visibleEntries(menu.menu()).value(1), QStringLiteral("暂停录制"));
     EXPECT_EQ(menu.pauseAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    // Nothing opens while a recording runs.
+    EXPECT_FALSE(menu.openFilesAction()->isEnabled());
     menu.pauseAction()->trigger();
     EXPECT_TRUE(state.isPaused());
     EXPECT_EQ(menu.pauseAction()->text(), QStringLiteral("继续录制"));

@@ -179,17 +179,21 @@ void EditorView::buildToolbar() {
                    QStringLiteral("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
     m_overlayMenu->setMenu(overlayMenu);
 
+    m_framesMenu = makeAction(tr("帧"), QStringLiteral("film.stack"),
+                              tr("倒放、往返、速度，或插入另一个文件的帧"));
+    m_framesMenu->setMenu(buildFramesMenu());
+
     // Centre group, crop form.
     m_applyCrop = makeAction(QStringLiteral("应用裁剪"), QStringLiteral("checkmark"));
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
     m_cancelCrop = makeAction(QStringLiteral("取消"), QStringLiteral("xmark"));
     connect(m_cancelCrop, &QAction::triggered, this, [this] { m_state->cancelCrop(); });
 
-    for (QAction* action :
-         {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_applyCrop, m_cancelCrop}) {
+    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_framesMenu,
+                            m_applyCrop, m_cancelCrop}) {
         m_toolbar->addAction(action);
     }
-    for (QAction* action : {m_rotateMenu, m_overlayMenu}) {
+    for (QAction* action : {m_rotateMenu, m_overlayMenu, m_framesMenu}) {
         if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action))) {
             button->setPopupMode(QToolButton::InstantPopup);
         }
@@ -419,7 +423,7 @@ void EditorView::refreshFrames() {
 
 void EditorView::refreshCropping() {
     const bool cropping = m_state->isCropping();
-    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu}) {
+    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_framesMenu}) {
         action->setVisible(!cropping);
     }
     m_applyCrop->setVisible(cropping);
