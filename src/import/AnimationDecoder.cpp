@@ -90,7 +90,7 @@ private:
     Image m_image;
 };
 
-enum class Sniffed { gif, webp, picture, other };
+enum class Sniffed { gif, webp, png, other };
 
 Sniffed sniff(const QByteArray& head) {
     if (head.startsWith("GIF87a") || head.startsWith("GIF89a")) {
@@ -98,6 +98,9 @@ Sniffed sniff(const QByteArray& head) {
     }
     if (head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP") {
         return Sniffed::webp;
+    }
+    if (head.startsWith("\x89PNG\r\n\x1a\n")) {
+        return Sniffed::png;
     }
     return Sniffed::other;
 }
@@ -136,6 +139,8 @@ std::unique_ptr<AnimationDecoder> openDecoder(const QString& path, OpenError* er
             return openGifDecoder(path, error);
         case Sniffed::webp:
             return openWebPDecoder(path, error);
+        case Sniffed::png:
+            return openApngDecoder(path, error);
         default:
             break;
     }

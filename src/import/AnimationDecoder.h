@@ -52,6 +52,8 @@ std::unique_ptr<AnimationDecoder> openGifDecoder(const QString& path, OpenError*
 std::unique_ptr<AnimationDecoder> openWebPDecoder(const QString& path, OpenError* error);
 std::unique_ptr<AnimationDecoder> openVideoDecoder(const QString& path, OpenError* error);
 std::unique_ptr<AnimationDecoder> openPictureDecoder(const QString& path, OpenError* error);
+// A PNG: animated (APNG) frames composited, or a still picture.
+std::unique_ptr<AnimationDecoder> openApngDecoder(const QString& path, OpenError* error);
 
 // Whether a picture or frame of `size` may be opened (within kMaxOpenSide and the largest
 // surface).

@@ -212,8 +212,13 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
         }
         if (!opened.store) {
             opened.size = item.size;
+            StoreOptions storeOptions = options.store;
+            if (!storeOptions.budget) {
+                static const auto shared = std::make_shared<MemoryBudget>(kOpenedMemoryBudget);
+                storeOptions.budget = shared;
+            }
             StoreError storeError;
-            opened.store = RecordingStore::create(options.store, 30, &storeError);
+            opened.store = RecordingStore::create(storeOptions, 30, &storeError);
             if (!opened.store) {
                 return finish(OpenError{.problem = OpenProblem::storeFailed,
                                         .path = item.file,

@@ -25,6 +25,9 @@ struct OpenedFrames {
 };
 
 struct OpenOptions {
+    // Where the frames go. Without a memory budget of their own, opened frames share one of
+    // kOpenedMemoryBudget bytes (compressed bands kept in memory; the rest is read back from
+    // the store's files), so that opening a long video leaves the recordings' budget alone.
     StoreOptions store;
     // Every frame is fitted into this size (scaled to fit, centred on `background`); an empty
     // size means the first frame's size.
@@ -35,7 +38,9 @@ struct OpenOptions {
     std::function<bool(qint64 done, qint64 expected)> progress;
 };
 
-// The picture files openOpenPaths() takes from a folder.
+inline constexpr qint64 kOpenedMemoryBudget = qint64{256} << 20;
+
+// The picture files expandOpenPaths() takes from a folder.
 QStringList folderPicturePatterns();
 
 // The files that `paths` name, in the order they are read: a folder gives its picture files,

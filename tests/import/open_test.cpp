@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstring>
 
 using namespace mirelo;
 
@@ -183,6 +184,35 @@ TEST(OpenAnimation, VideoFramesComeAtTheirTimesAndTurned) {
     ASSERT_EQ(upright.images.size(), 18u);
     EXPECT_EQ(upright.size, QSize(48, 64));
     EXPECT_EQ(upright.images[0].size(), QSize(48, 64));
+}
+
+// An animated PNG (ffmpeg's encoder writes frames of changed rectangles, blended), composited
+// to the same pixels as ffmpeg's decoding; a plain PNG is one still frame.
+TEST(OpenAnimation, AnimatedPngMatchesFfmpegAndAStillPngIsOneFrame) {
+    Fixture fixture;
+    const QString apng = fixture.dir.filePath(QStringLiteral("moving.png"));
+    ASSERT_TRUE(test::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=32x24:rate=5", "-frames:v",
+                                 "4", "-plays", "0", "-f", "apng", apng}));
+    const OpenedFrames opened = openOk({apng}, fixture.options());
+    ASSERT_EQ(opened.images.size(), 4u);
+    EXPECT_NEAR(opened.delays[0], 0.2, 1e-9);
+    const std::optional<QByteArray> theirs = test::ffmpegFrames(apng);
+    ASSERT_TRUE(theirs);
+    ASSERT_EQ(theirs->size(), 4 * 32 * 24 * 4);
+    for (int f = 0; f < 4; ++f) {
+        const QImage ours =
+            opened.images[size_t(f)].qimage().convertToFormat(QImage::Format_RGBA8888);
+        EXPECT_EQ(std::memcmp(ours.constBits(), theirs->constData() + f * 32 * 24 * 4, 32 * 24 * 4),
+                  0)
+            << "frame " << f;
+    }
+    QImage still(10, 8, QImage::Format_RGB32);
+    still.fill(Qt::magenta);
+    const QString plain = fixture.dir.filePath(QStringLiteral("still.png"));
+    ASSERT_TRUE(still.save(plain));
+    const OpenedFrames one = openOk({plain}, fixture.options());
+    ASSERT_EQ(one.images.size(), 1u);
+    EXPECT_EQ(one.images[0].pixel(3, 3), test::rgba(255, 0, 255));
 }
 
 TEST(OpenAnimation, BadInputGivesOneProblem) {
