@@ -150,15 +150,19 @@ public:
             return std::nullopt;
         }
         const char* c = control->data.constData();
-        const QRect rect(int(be32(c + 12) & 0x7fffffff), int(be32(c + 16) & 0x7fffffff),
-                         int(be32(c + 4) & 0x7fffffff), int(be32(c + 8) & 0x7fffffff));
+        // Checked in 64 bits before a rectangle is made of it: the fields are any 32-bit values.
+        const uint64_t width = be32(c + 4), height = be32(c + 8);
+        const uint64_t left = be32(c + 12), top = be32(c + 16);
+        if (width < 1 || height < 1 || left + width > uint64_t(m_size.width()) ||
+            top + height > uint64_t(m_size.height())) {
+            return fail(OpenProblem::damaged, QStringLiteral("a frame outside the canvas"));
+        }
+        const QRect rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                         static_cast<int>(height));
         const int delayNum = (uchar(c[20]) << 8) | uchar(c[21]);
         const int delayDen = (uchar(c[22]) << 8) | uchar(c[23]);
         const int dispose = uchar(c[24]);
         const int blend = uchar(c[25]);
-        if (rect.isEmpty() || !QRect(QPoint(0, 0), m_size).contains(rect)) {
-            return fail(OpenProblem::damaged, QStringLiteral("a frame outside the canvas"));
-        }
         // The frame as a PNG of its own.
         QByteArray png(kSignature, 8);
         QByteArray header = m_header;
