@@ -12,12 +12,13 @@ declare -A allowed=(
   [editor]="image overlay editor"
   [export]="image export"
   [capture]="image capture"
+  [import]="image capture import"
   [platform]="image capture platform i18n"
   [i18n]="image overlay editor export capture i18n"
-  [ui]="image overlay editor export capture platform i18n ui"
-  [app]="image overlay editor export capture platform i18n ui app"
+  [ui]="image overlay editor export capture import platform i18n ui"
+  [app]="image overlay editor export capture import platform i18n ui app"
 )
-widgets_free="image overlay editor export capture platform i18n"
+widgets_free="image overlay editor export capture import platform i18n"
 
 qt_include="$(find /usr/include -maxdepth 3 -type d -name QtWidgets -path '*qt6*' 2>/dev/null | head -n 1)"
 widget_headers=()

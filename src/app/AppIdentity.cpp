@@ -20,10 +20,12 @@ std::optional<std::string> informationRequested(int argc, const char* const* arg
             return versionLine() + '\n';
         }
         if (arg == "--help" || arg == "-h") {
-            return "Usage: mirelo [--version] [--help] [--capture=x11|portal]\n"
+            return "Usage: mirelo [--version] [--help] [--capture=x11|portal] [FILE...]\n"
                    "Records short animations of the screen and saves them as GIF, WebP or MP4.\n"
                    "Without options it shows the recorder window; its menu sits in the system\n"
-                   "tray. See also mirelo-convert --help.\n"
+                   "tray. FILEs (GIF, WebP, pictures, video, or a folder of pictures) open in the\n"
+                   "editor, in the running Mirelo when there is one. See also mirelo-convert "
+                   "--help.\n"
                    "\n"
                    "  --version  print the version and exit\n"
                    "  --help     this text\n"

@@ -57,6 +57,13 @@ AppMenu::AppMenu(AppState* state, UpdateChecker* updates, QObject* parent)
         }
     });
 
+    m_openFiles = m_menu->addAction(tr("打开…"));
+    m_openFiles->setShortcut(QKeySequence::Open);
+    connect(m_openFiles, &QAction::triggered, this, [this] {
+        if (m_state) {
+            m_state->chooseFilesToOpen();
+        }
+    });
     addCountdownMenu();
 
     m_menu->addSeparator();
@@ -122,7 +129,7 @@ AppMenu::~AppMenu() {
 }
 
 void AppMenu::addShortcutsTo(QWidget* window) {
-    for (QAction* action : {m_stop, m_pause, m_showRecorder, m_quit}) {
+    for (QAction* action : {m_stop, m_pause, m_showRecorder, m_openFiles, m_quit}) {
         window->addAction(action);
     }
 }
@@ -154,6 +161,7 @@ void AppMenu::refresh() {
     }
     m_shortcutNote->setText(note);
     m_shortcutNote->setVisible(!note.isEmpty());
+    m_openFiles->setEnabled(!recording);
     m_tray->setIcon(recording ? Icons::trayRecording() : Icons::trayIdle());
 }
 

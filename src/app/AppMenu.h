@@ -37,6 +37,8 @@ public:
     // "暂停录制" / "继续录制" (Ctrl+P), shown only while recording.
     QAction* pauseAction() const { return m_pause; }
     QAction* showRecorderAction() const { return m_showRecorder; }
+    // "打开…" (Ctrl+O): files to open in a new editor; off while recording.
+    QAction* openFilesAction() const { return m_openFiles; }
     QAction* openFolderAction() const { return m_openFolder; }
     QAction* autostartAction() const { return m_autostart; }
     QAction* checkUpdatesAction() const { return m_checkUpdates; }
@@ -65,6 +67,7 @@ private:
     QAction* m_stop = nullptr;
     QAction* m_pause = nullptr;
     QAction* m_showRecorder = nullptr;
+    QAction* m_openFiles = nullptr;
     QAction* m_openFolder = nullptr;
     QAction* m_autostart = nullptr;
     QAction* m_checkUpdates = nullptr;

@@ -11,6 +11,7 @@
 #include "platform/x11/X11KeyGrab.h"
 #include "export/ExportModel.h"
 #include "ui/editor/EditorWindowController.h"
+#include "ui/open/FileDrop.h"
 #include "ui/recorder/RecorderWindow.h"
 #include "ui/recorder/RecorderWindowController.h"
 
@@ -60,6 +61,12 @@ void AppState::launch() {
 RecorderWindowController* AppState::recorderWindowController() {
     if (!m_recorderWindow) {
         m_recorderWindow = new RecorderWindowController(this);
+        QPointer<AppState> self(this);
+        acceptFileDrops(m_recorderWindow->window(), [self](const QStringList& paths) {
+            if (self) {
+                self->openFiles(paths);
+            }
+        });
     }
     return m_recorderWindow;
 }
@@ -442,6 +449,7 @@ void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> stor
     // Frames made by resize, rotate and the like go to a store too, never all into memory.
     editor->state()->setFrameSinkFactory(
         StoreFrameSink::factory(m_services.recorder->frameStore().options()));
+    editor->setInsertStoreOptions(m_services.recorder->frameStore().options());
     QPointer<AppState> self(this);
     editor->onSaved = [self](const QString& path) {
         if (self) {
@@ -469,6 +477,12 @@ void AppState::openEditor(FrameList frames, std::shared_ptr<RecordingStore> stor
     m_editorStore = std::move(store);
     recorderWindowController()->hideWindow();
     QWidget* window = editor->window();
+    // Files dropped onto an editor open in an editor of their own; this one stays as it is.
+    acceptFileDrops(window, [self, window = QPointer<QWidget>(window)](const QStringList& paths) {
+        if (self) {
+            self->openFiles(paths, window);
+        }
+    });
     window->show();
     window->raise();
     window->activateWindow();

@@ -4,6 +4,7 @@
 #include "editor/EditorFrame.h"
 #include "platform/GlobalShortcuts.h"
 #include "overlay/OverlayItem.h"
+#include "ui/open/FileOpener.h"
 #include "ui/recorder/SessionModel.h"
 
 #include <QPointer>
@@ -76,6 +77,15 @@ public:
     // desktop; a key another program holds is reported once. Null for none.
     void useGlobalShortcuts(GlobalShortcuts* shortcuts);
     GlobalShortcuts* globalShortcuts() const { return m_shortcuts; }
+    // Opens files (GIF, WebP, pictures, video, or a folder of pictures) in a new editor, off the
+    // main thread behind a progress sheet over `window` (the recorder window when null). A
+    // file that cannot be opened gives one alert naming it; nothing else changes. Ignored while
+    // a recording runs or another opening is under way.
+    void openFiles(const QStringList& paths, QWidget* window = nullptr);
+    // Asks for the files to open with the open dialog, then opens them.
+    void chooseFilesToOpen();
+    // The opening under way, for tests; null when none is.
+    FileOpener* opener() const { return m_opener; }
 
     // Shows a file the editor saved, selected, in the file manager.
     void revealSavedFile(const QString& path);
@@ -144,6 +154,7 @@ private:
     AppServices m_services;
     RecorderWindowController* m_recorderWindow = nullptr;
     QPointer<EditorWindowController> m_editor;
+    QPointer<FileOpener> m_opener;
     std::shared_ptr<RecordingStore> m_editorStore;
     bool m_isStopping = false;
     bool m_launched = false;

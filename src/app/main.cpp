@@ -18,6 +18,8 @@
 #include "i18n/Language.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 
 #include <xcb/xcb.h>
@@ -57,6 +59,22 @@ bool canOpenDisplay() {
     return ok;
 }
 
+// The files named on the command line, as absolute paths: every argument that is not an
+// option (nor the value of a two-part --capture).
+QStringList fileArguments() {
+    QStringList files;
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--capture")) {
+            ++i;
+        } else if (!argument.startsWith(u'-')) {
+            files << QFileInfo(argument).absoluteFilePath();
+        }
+    }
+    return files;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,9 +105,10 @@ int main(int argc, char** argv) {
     mirelo::i18n::install(mirelo::i18n::chooseLanguage());
     mirelo::dialogs::widenMessageBoxes(&app);
 
-    // A second launch brings the running recorder forward instead.
+    // A second launch brings the running recorder forward instead, or has it open the files.
+    const QStringList files = fileArguments();
     mirelo::SingleInstance instance;
-    if (instance.notifyRunning()) {
+    if (instance.notifyRunning(3000, files)) {
         return 0;
     }
     instance.listen();
@@ -119,6 +138,11 @@ int main(int argc, char** argv) {
     }
     QObject::connect(&instance, &mirelo::SingleInstance::activationRequested, &state,
                      &mirelo::AppState::showRecorderWindow);
+    QObject::connect(&instance, &mirelo::SingleInstance::openRequested, &state,
+                     [&state](const QStringList& paths) { state.openFiles(paths); });
+    if (!files.isEmpty()) {
+        QTimer::singleShot(0, &state, [&state, files] { state.openFiles(files); });
+    }
     mirelo::UpdateChecker updates(QUrl(QStringLiteral(MIRELO_APPCAST_URL)),
                                   QApplication::applicationVersion());
     mirelo::AppMenu menu(&state, &updates);

@@ -104,6 +104,24 @@ public:
     // infinite value is ignored.
     void setDelay(double seconds);
 
+    // --- Frame order and speed (FrameListOperations.cpp) --------------------------
+    // Each works on the selected frames, or on every frame when at most one is selected, and
+    // records one undo step when it changes anything. Overlays stay as they are.
+    // Reverses the order of those frames in the places they take; each keeps its delay.
+    void reverseFrames();
+    // Appends those frames in reverse after the last of them, without repeating the first
+    // and last (a b c d gives a b c d c b), so the loop runs back and forth. The copies are
+    // new frames sharing the images. Nothing with fewer than three frames.
+    void pingPongFrames();
+    // Plays those frames at `percent` of their speed (10 ... 1000): every delay is divided by
+    // percent / 100, never below the shortest delay. Values outside the range are ignored.
+    void setSpeed(double percent);
+    // Inserts `frames` after the current frame (one undo step); they become the selection
+    // and the first of them the current frame. Frames should have the recording's size.
+    void insertFrames(const FrameList& frames);
+    static constexpr double kMinimumSpeed = 10;
+    static constexpr double kMaximumSpeed = 1000;
+
     // --- Playback ------------------------------------------------------------
     void play();
     void pause();
@@ -264,6 +282,10 @@ protected:
                          FrameTransform frameTransform);
 
 private:
+    // The indices the frame-order operations work on: the selected frames in list order, or
+    // every frame when at most one is selected.
+    QList<int> operationIndices() const;
+
     void addStickerOverlay(const Image& picture);
     // Takes the timed overlays off frames that are gone; those left on no frame go.
     void dropOverlaysOfGoneFrames();

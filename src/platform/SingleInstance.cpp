@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QUrl>
 
 #include <unistd.h>
 
@@ -12,6 +13,16 @@ namespace {
 
 const QByteArray kRequest = "show\n";
 const QByteArray kAnswer = "ok\n";
+// "open", then each path percent-encoded after a space, on one line.
+const QByteArray kOpen = "open";
+
+QByteArray openRequest(const QStringList& files) {
+    QByteArray line = kOpen;
+    for (const QString& file : files) {
+        line += ' ' + QUrl::toPercentEncoding(file);
+    }
+    return line + '\n';
+}
 
 }  // namespace
 
@@ -37,13 +48,13 @@ SingleInstance::SingleInstance(QString key, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::notifyRunning(int timeoutMs) {
+bool SingleInstance::notifyRunning(int timeoutMs, const QStringList& files) {
     QLocalSocket socket;
     socket.connectToServer(m_key);
     if (!socket.waitForConnected(timeoutMs)) {
         return false;
     }
-    socket.write(kRequest);
+    socket.write(files.isEmpty() ? kRequest : openRequest(files));
     if (!socket.waitForBytesWritten(timeoutMs)) {
         return false;
     }
@@ -78,10 +89,21 @@ void SingleInstance::onConnection() {
             if (!socket->canReadLine()) {
                 return;
             }
-            if (socket->readLine() == kRequest) {
+            const QByteArray line = socket->readLine();
+            if (line == kRequest) {
                 socket->write(kAnswer);
                 socket->flush();
                 emit activationRequested();
+            } else if (line.startsWith(kOpen + ' ') && line.endsWith('\n')) {
+                QStringList files;
+                for (const QByteArray& part : line.chopped(1).split(' ').mid(1)) {
+                    if (!part.isEmpty()) {
+                        files << QUrl::fromPercentEncoding(part);
+                    }
+                }
+                socket->write(kAnswer);
+                socket->flush();
+                emit openRequested(files);
             }
             socket->disconnectFromServer();
         });

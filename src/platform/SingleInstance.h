@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
 
@@ -21,9 +22,9 @@ public:
     explicit SingleInstance(QString key = defaultKey(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Asks a running instance to come forward. True when one answered: this
-    // process is the second and should end.
-    bool notifyRunning(int timeoutMs = 3000);
+    // Asks a running instance to come forward, or, with `files` (absolute paths), to open
+    // them. True when one answered: this process is the second and should end.
+    bool notifyRunning(int timeoutMs = 3000, const QStringList& files = {});
     // Takes the socket, replacing one a crashed instance left behind.
     // False when that fails (the application then runs on, unguarded).
     bool listen();
@@ -33,6 +34,8 @@ public:
 signals:
     // A second launch asked this instance to come forward.
     void activationRequested();
+    // A later launch named files to open (absolute paths).
+    void openRequested(const QStringList& files);
 
 private:
     void onConnection();

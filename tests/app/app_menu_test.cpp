@@ -56,7 +56,7 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
 
     // No update feed here: no "检查更新…".
     EXPECT_EQ(visibleEntries(menu.menu()),
-              (QStringList{"开始录制", "显示录制窗口", "倒计时", "-", "打开输出文件夹",
+              (QStringList{"开始录制", "显示录制窗口", "打开…", "倒计时", "-", "打开输出文件夹",
                            "登录时启动", "-", "退出 Mirelo"}));
     // No desktop-wide shortcuts were given: none is shown, and no note either.
     EXPECT_TRUE(menu.startAction()->shortcut().isEmpty());
@@ -69,6 +69,7 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     state.setCountdownSeconds(0);
     EXPECT_TRUE(menu.countdownMenu()->actions()[0]->isChecked());
     EXPECT_FALSE(menu.countdownMenu()->actions()[2]->isChecked());
+    EXPECT_EQ(menu.openFilesAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(menu.showRecorderAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     EXPECT_EQ(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     const QImage idle = menu.trayIcon()->icon().pixmap(24).toImage();
@@ -87,6 +88,8 @@ TEST(AppMenu, EntriesFollowTheRecordingState) {
     EXPECT_EQ(menu.stopAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_EQ(visibleEntries(menu.menu()).value(1), QStringLiteral("暂停录制"));
     EXPECT_EQ(menu.pauseAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    // Nothing opens while a recording runs.
+    EXPECT_FALSE(menu.openFilesAction()->isEnabled());
     menu.pauseAction()->trigger();
     EXPECT_TRUE(state.isPaused());
     EXPECT_EQ(menu.pauseAction()->text(), QStringLiteral("继续录制"));

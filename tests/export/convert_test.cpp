@@ -121,7 +121,7 @@ TEST(MireloConvert, BadInputFailsWithOneLine) {
         EXPECT_TRUE(result.err.contains(needle)) << result.err.toStdString();
         EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
     };
-    expectError({dir.filePath("missing"), out}, "no such folder");
+    expectError({dir.filePath("missing"), out}, "no such file or folder");
     expectError({frames, out}, "no PNG or JPEG frames");
     writeFrames(frames, 3);
     expectError({frames, dir.filePath("out.bmp")}, "output format");

@@ -6,6 +6,8 @@
 #include "export/ExportFormats.h"
 #include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
+#include "import/AnimationOpener.h"
+#include "import/NaturalOrder.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -28,39 +30,51 @@ namespace mirelo::convert {
 
 namespace {
 
-// Compares names with runs of digits taken as numbers.
-bool naturalLess(const QString& a, const QString& b) {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype ei = i, ej = j;
-            while (ei < a.size() && a[ei].isDigit())
-                ++ei;
-            while (ej < b.size() && b[ej].isDigit())
-                ++ej;
-            // Compare by value: strip leading zeros, then by length, then digits.
-            qsizetype si = i, sj = j;
-            while (si + 1 < ei && a[si] == u'0')
-                ++si;
-            while (sj + 1 < ej && b[sj] == u'0')
-                ++sj;
-            if (ei - si != ej - sj)
-                return ei - si < ej - sj;
-            const int c = QStringView(a).mid(si, ei - si).compare(QStringView(b).mid(sj, ej - sj));
-            if (c != 0)
-                return c < 0;
-            if (ei - i != ej - j)
-                return ei - i < ej - j;  // fewer leading zeros first
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (a[i] != b[j])
-            return a[i] < b[j];
-        ++i;
-        ++j;
+// One line saying what is wrong with the input file.
+QString openErrorLine(const OpenError& error) {
+    const QString& path = error.path;
+    switch (error.problem) {
+        case OpenProblem::cannotRead:
+            return QCoreApplication::translate("mirelo::convert", "无法读取 %1").arg(path);
+        case OpenProblem::emptyFile:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:文件是空的")
+                .arg(path);
+        case OpenProblem::unknownFormat:
+            return QCoreApplication::translate("mirelo::convert",
+                                               "无法打开 %1:不是 GIF、WebP、图片或视频")
+                .arg(path);
+        case OpenProblem::damaged:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:文件已损坏(%2)")
+                .arg(path, error.detail);
+        case OpenProblem::tooLarge:
+            return QCoreApplication::translate(
+                       "mirelo::convert",
+                       "无法打开 %1:它的帧(%2x%3)每边超过 %4 像素,或超出内存所能容纳")
+                .arg(path)
+                .arg(error.size.width())
+                .arg(error.size.height())
+                .arg(kMaxOpenSide);
+        case OpenProblem::tooManyFrames:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:它超过 %2 帧")
+                .arg(path)
+                .arg(error.limit);
+        case OpenProblem::noFrames:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:里面没有任何帧")
+                .arg(path);
+        case OpenProblem::noVideoStream:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:里面没有视频画面")
+                .arg(path);
+        case OpenProblem::unsupportedCodec:
+            return QCoreApplication::translate("mirelo::convert",
+                                               "无法打开 %1:无法解码这种视频格式")
+                .arg(path);
+        case OpenProblem::storeFailed:
+            return QCoreApplication::translate("mirelo::convert", "无法打开 %1:%2")
+                .arg(path, error.storeMessage);
+        case OpenProblem::cancelled:
+            break;
     }
-    return a.size() - i < b.size() - j;
+    return QCoreApplication::translate("mirelo::convert", "已取消");
 }
 
 std::optional<double> number(const QString& text) {
@@ -327,8 +341,9 @@ private:
 QString usage() {
     return QCoreApplication::translate(
         "mirelo::convert",
-        "用法: mirelo-convert [选项] 帧文件夹 输出文件\n"
-        "把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹做成动画。\n"
+        "用法: mirelo-convert [选项] 输入 输出文件\n"
+        "把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹,或一个 GIF、WebP 或视频文件,做成动画。\n"
+        "文件自带的帧延迟会保留,除非给出 --fps 或 --delay。\n"
         "输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。\n"
         "\n"
         "选项:\n"
@@ -466,9 +481,10 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
     }
     if (positional.size() != 2) {
         return QCoreApplication::translate("mirelo::convert",
-                                           "需要一个帧文件夹和一个输出文件(见 --help)");
+                                           "需要一个输入(帧文件夹或文件)和一个输出文件(见 --help)");
     }
-    options.inputFolder = positional[0];
+    options.input = positional[0];
+    options.delayGiven = haveFps || haveDelay;
     options.output = positional[1];
     const std::optional<ExportFormat> format =
         formatFromExtension(QFileInfo(options.output).suffix().toLower());
@@ -509,12 +525,8 @@ std::optional<qint64> parseSize(const QString& text) {
 }
 
 QStringList frameFiles(const QDir& folder) {
-    // Name filters ignore case unless QDir::CaseSensitive is given.
-    QStringList names = folder.entryList(
-        {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
-        QDir::Files | QDir::Readable, QDir::NoSort);
-    std::sort(names.begin(), names.end(), naturalLess);
-    return names;
+    return filesInNaturalOrder(
+        folder, {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")});
 }
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const CancelFlag& cancel,
@@ -535,16 +547,17 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         return 0;
     }
 
-    const QFileInfo folderInfo(options.inputFolder);
-    if (!folderInfo.isDir()) {
-        return fail(QCoreApplication::translate("mirelo::convert", "没有这个文件夹:%1")
-                        .arg(options.inputFolder));
+    const QFileInfo inputInfo(options.input);
+    if (!inputInfo.exists()) {
+        return fail(QCoreApplication::translate("mirelo::convert", "没有这个文件或文件夹:%1")
+                        .arg(options.input));
     }
-    const QDir folder(folderInfo.absoluteFilePath());
-    const QStringList names = frameFiles(folder);
-    if (names.isEmpty()) {
+    const bool fromFile = !inputInfo.isDir();
+    const QDir folder(fromFile ? inputInfo.absolutePath() : inputInfo.absoluteFilePath());
+    const QStringList names = fromFile ? QStringList() : frameFiles(folder);
+    if (!fromFile && names.isEmpty()) {
         return fail(QCoreApplication::translate("mirelo::convert", "%1 中没有 PNG 或 JPEG 帧")
-                        .arg(options.inputFolder));
+                        .arg(options.input));
     }
     const QFileInfo outputInfo(options.output);
     if (!outputInfo.absoluteDir().exists()) {
@@ -576,7 +589,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     // gets each one as soon as it is decoded; otherwise every frame is read
     // first.
     const ExportPreprocessor::Options& reduce = options.preprocess;
-    const bool plain = !reduce.reduceFramesPercent && !reduce.skipSimilar &&
+    // A file's frames are read into a store first, so they always take the reading path.
+    const bool plain = !fromFile && !reduce.reduceFramesPercent && !reduce.skipSimilar &&
                        !reduce.resizePercent && !options.maxSize;
     const bool stream = plain && formatEntry(options.format).takesFramesInOrder;
     // A GIF without reductions reads its frames as it encodes them, through
@@ -590,21 +604,40 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     const bool banded = options.format == ExportFormat::gif;
     std::optional<GifFrames> gifFrames;
     std::optional<FrameLoader> loader;
-    if (gifStream) {
+    std::optional<OpenedFrames> opened;
+    if (fromFile) {
+        OpenOptions open;
+        open.progress = [&progress, &cancel](qint64 done, qint64 expected) {
+            progress.show(QCoreApplication::translate("mirelo::convert", "读取帧"), int(done),
+                          int(expected));
+            return !cancel.isCancelled();
+        };
+        auto result = openAnimation({inputInfo.absoluteFilePath()}, open);
+        if (const OpenError* error = std::get_if<OpenError>(&result)) {
+            progress.finish();
+            if (error->problem == OpenProblem::cancelled) {
+                return fail(QCoreApplication::translate("mirelo::convert", "已取消"));
+            }
+            return fail(openErrorLine(*error));
+        }
+        opened = std::get<OpenedFrames>(std::move(result));
+    } else if (gifStream) {
         gifFrames.emplace(folder, names, cancel, threads);
     } else {
         loader.emplace(folder, names, cancel, threads,
                        stream || banded ? 2 * threads + 2 : int(names.size()));
     }
     SharedBands bands;
-    const size_t count = size_t(names.size());
+    const size_t count = opened ? opened->images.size() : size_t(names.size());
     // The GIF encoder reads frames from several threads and stops on this
     // flag, which is set on a cancellation or when a frame cannot be read.
     const CancelFlag stop;
     std::mutex unreadableMutex;
     std::optional<size_t> unreadable;  // the frame that failed to decode
     const auto frame = [&](size_t index) {
-        Image image = gifFrames ? gifFrames->frame(index) : loader->frame(index);
+        Image image = opened      ? opened->images[index]
+                      : gifFrames ? gifFrames->frame(index)
+                                  : loader->frame(index);
         if (image.isNull() || cancel.isCancelled()) {
             stop.cancel();
         }
@@ -641,14 +674,19 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
             if (images.back().isNull()) {
                 break;
             }
-            progress.show(QCoreApplication::translate("mirelo::convert", "读取帧"), int(i + 1),
-                          int(count));
+            if (!opened) {
+                progress.show(QCoreApplication::translate("mirelo::convert", "读取帧"), int(i + 1),
+                              int(count));
+            }
         }
+        // A file's frames keep their own delays unless --fps or --delay says otherwise.
+        const std::vector<double> delays = opened && !options.delayGiven
+                                               ? opened->delays
+                                               : std::vector<double>(images.size(), options.delay);
         if (cancel.isCancelled()) {
             return cancelled();
         }
         if (!unreadable && options.maxSize) {
-            const std::vector<double> delays(images.size(), options.delay);
             SizeLimit::Setting chosen;
             status = SizeLimit::exportWithin(options.format, FrameSequence::of(images), delays,
                                              options.quality, options.preprocess, *options.maxSize,
@@ -672,7 +710,6 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                 err.flush();
             }
         } else if (!unreadable) {
-            std::vector<double> delays(images.size(), options.delay);
             ExportPreprocessor::Frames frames =
                 ExportPreprocessor::process(images, delays, options.preprocess);
             images.clear();
@@ -691,7 +728,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         return fail(!error.isEmpty()
                         ? error
                         : QCoreApplication::translate("mirelo::convert", "无法读取图片 %1")
-                              .arg(folder.filePath(names[qsizetype(*unreadable)])));
+                              .arg(opened ? options.input
+                                          : folder.filePath(names[qsizetype(*unreadable)])));
     }
     progress.finish();
     status = explainFailure(std::move(status), options.output);

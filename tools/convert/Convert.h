@@ -11,11 +11,13 @@
 #include <optional>
 #include <variant>
 
-// mirelo-convert: turns a folder of PNG/JPEG frames into an animation file.
+// mirelo-convert: turns a folder of PNG/JPEG frames, or a GIF, WebP or video file, into an
+// animation file.
 namespace mirelo::convert {
 
 struct Options {
-    QString inputFolder;
+    QString input;            // a folder of frames, or an animation or video file
+    bool delayGiven = false;  // --fps or --delay was given
     QString output;
     ExportFormat format = ExportFormat::gif;
     double delay = 1.0 / 15.0;  // seconds per frame

@@ -121,6 +121,13 @@ const QHash<QString, Symbol>& symbols() {
               p.drawPath(path);
               arrowHead(p, QPointF(20, 12), -90, 4);
           }}},
+        {"film.stack",
+         {nullptr,
+          [](QPainter& p) {
+              p.drawRoundedRect(QRectF(3, 6, 18, 12), 1.5, 1.5);
+              p.drawLine(QPointF(9, 6), QPointF(9, 18));
+              p.drawLine(QPointF(15, 6), QPointF(15, 18));
+          }}},
         {"square.on.square",
          {nullptr,
           [](QPainter& p) {

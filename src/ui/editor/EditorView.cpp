@@ -181,6 +181,10 @@ void EditorView::buildToolbar() {
                                tr("添加文字 / 贴纸 / 马赛克 / 箭头,选中后在预览图上拖动调整"));
     m_overlayMenu->setMenu(overlayMenu);
 
+    m_framesMenu = makeAction(tr("帧"), QStringLiteral("film.stack"),
+                              tr("倒放、往返、速度，或插入另一个文件的帧"));
+    m_framesMenu->setMenu(buildFramesMenu());
+
     // Centre group, crop form.
     m_applyCrop = makeAction(tr("应用裁剪"), QStringLiteral("checkmark"));
     connect(m_applyCrop, &QAction::triggered, m_state, &EditorState::applyCrop);
@@ -191,8 +195,8 @@ void EditorView::buildToolbar() {
     m_cancelCrop->setShortcut(QKeySequence(Qt::Key_Escape));
     m_cancelCrop->setShortcutContext(Qt::WindowShortcut);
 
-    for (QAction* action :
-         {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_applyCrop, m_cancelCrop}) {
+    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_framesMenu,
+                            m_applyCrop, m_cancelCrop}) {
         m_toolbar->addCommand(Group::centre, action);
     }
     // The prominent style for applying the crop: filled with the accent.
@@ -490,7 +494,7 @@ void EditorView::refreshFrames() {
 
 void EditorView::refreshCropping() {
     const bool cropping = m_state->isCropping();
-    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu}) {
+    for (QAction* action : {m_cropCommand, m_resize, m_rotateMenu, m_overlayMenu, m_framesMenu}) {
         action->setVisible(!cropping);
     }
     m_applyCrop->setVisible(cropping);

@@ -8,6 +8,7 @@
 class QAction;
 class QFontMetrics;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -63,6 +64,11 @@ public:
     QAction* resizeAction() const { return m_resize; }
     QAction* rotateMenuAction() const { return m_rotateMenu; }
     QAction* overlayMenuAction() const { return m_overlayMenu; }
+    QAction* framesMenuAction() const { return m_framesMenu; }
+    QAction* reverseAction() const { return m_reverse; }
+    QAction* pingPongAction() const { return m_pingPong; }
+    QAction* speedAction() const { return m_speed; }
+    QAction* insertAction() const { return m_insert; }
     QAction* applyCropAction() const { return m_applyCrop; }
     QAction* cancelCropAction() const { return m_cancelCrop; }
     QAction* deleteBeforeAction() const { return m_deleteBefore; }
@@ -96,9 +102,14 @@ public:
 signals:
     // The save command: the window controller runs the save flow.
     void saveRequested();
+    // "插入…": the window controller asks for the file and inserts its frames.
+    void insertRequested();
 
 private:
     void buildToolbar();
+    // The frames menu: 倒放, 往返, 速度…, 插入… (EditorFramesMenu.cpp).
+    QMenu* buildFramesMenu();
+    void askSpeed();
     QWidget* buildPreviewColumn();
     void refreshHistory();
     void refreshPlayback();
@@ -135,6 +146,11 @@ private:
     bool m_noticeFromDelay = false;
 
     QAction* m_undo = nullptr;
+    QAction* m_framesMenu = nullptr;
+    QAction* m_reverse = nullptr;
+    QAction* m_pingPong = nullptr;
+    QAction* m_speed = nullptr;
+    QAction* m_insert = nullptr;
     QAction* m_redo = nullptr;
     QAction* m_cropCommand = nullptr;
     QAction* m_resize = nullptr;

@@ -125,6 +125,8 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
     layout->addWidget(m_view);
     window->fitMinimumSize();
     connect(m_view, &EditorView::saveRequested, this, &EditorWindowController::save);
+    connect(m_view, &EditorView::insertRequested, this,
+            &EditorWindowController::chooseFilesToInsert);
     m_state->setPictureChooser(std::make_unique<DialogPictureChooser>(m_window));
     connect(m_state.get(), &EditorState::geometryStarted, this,
             &EditorWindowController::geometryStarted);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "capture/RecordingStore.h"
 #include "editor/EditorFrame.h"
 #include "export/ExportTypes.h"
 #include "export/FrameSequence.h"
 #include "overlay/OverlayItem.h"
+#include "ui/open/FileOpener.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -71,6 +73,18 @@ public:
     // The save flow (the toolbar's save command).
     void save();
 
+    // "插入…": asks for files, then inserts their frames (insertFiles()).
+    void chooseFilesToInsert();
+    // Reads the files' frames off the main thread (a sheet with 取消 after half a second) and
+    // inserts them after the current frame, each fitted into the recording's size, centred on
+    // black: one undo step. A file that cannot be read gives one alert naming it; the
+    // recording and its history stay as they were.
+    void insertFiles(const QStringList& paths);
+    // Where inserted frames are kept (the recordings' cache folder by default).
+    void setInsertStoreOptions(StoreOptions options) { m_insertStore = std::move(options); }
+    // The insertion under way, for tests; null when none is.
+    FileOpener* inserting() const { return m_inserting; }
+
     // What an export of `frames` with `overlays` reads: the frames as they
     // are now (later edits cannot reach the export), each drawn with the
     // overlays only when the encoder asks for it.
@@ -136,6 +150,8 @@ private:
     QPointer<QProgressDialog> m_progress;
     QPointer<QProgressDialog> m_geometryProgress;
     QPointer<QMessageBox> m_alert;
+    QPointer<FileOpener> m_inserting;
+    StoreOptions m_insertStore;
     QPointer<QMessageBox> m_discardQuestion;
     bool m_closed = false;
     // The recording was saved, or the user chose to let it go: closing no
