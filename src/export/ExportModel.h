@@ -87,6 +87,11 @@ public:
     void setFormat(ExportFormat format);
     int quality() const { return m_quality; }
     void setQuality(int quality);
+    // How a WebP stores its frames (lossy unless chosen otherwise).
+    WebPMode webpMode() const { return m_webpMode; }
+    void setWebpMode(WebPMode mode);
+    // What the encoder is given: the quality and the format's own choices.
+    EncodeSettings encodeSettings() const;
     bool reduceFramesEnabled() const { return m_reduceFramesEnabled; }
     void setReduceFramesEnabled(bool enabled);
     int reduceFramesPercent() const { return m_reduceFramesPercent; }
@@ -118,7 +123,8 @@ public:
     const QString& estimatedSizeText() const { return m_estimatedSizeText; }
 
     // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2";
-    // a size limit adds "-max" and the megabytes.
+    // a WebP stored otherwise than lossy adds "-lossless" or "-mixed", a size
+    // limit "-max" and the megabytes.
     QString cacheKey() const;
     ExportPreprocessor::Options preprocessorOptions() const;
 
@@ -145,6 +151,7 @@ public:
 signals:
     void formatChanged(mirelo::ExportFormat format);
     void qualityChanged(int quality);
+    void webpModeChanged(mirelo::WebPMode mode);
     void reduceFramesEnabledChanged(bool enabled);
     void reduceFramesPercentChanged(int percent);
     void resizeEnabledChanged(bool enabled);
@@ -183,6 +190,7 @@ private:
     std::vector<double> m_delays;
     ExportFormat m_format = ExportFormat::gif;
     int m_quality = 80;
+    WebPMode m_webpMode = WebPMode::lossy;
     bool m_reduceFramesEnabled = false;
     int m_reduceFramesPercent = 30;
     bool m_resizeEnabled = false;

@@ -176,14 +176,15 @@ private:
 }  // namespace
 
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
-    return encodeMP4(FrameSequence::of(images), delays, quality, destination, cancel, progress);
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    return encodeMP4(FrameSequence::of(images), delays, settings, destination, cancel, progress);
 }
 
 ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    const int quality = settings.quality;
     const size_t count = sequence.count;
     const FrameSource& frames = sequence.frame;
     if (count == 0 || delays.size() < count || !frames) {

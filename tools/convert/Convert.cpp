@@ -6,6 +6,7 @@
 #include "export/GIFQuantizer.h"
 #include "export/SizeLimit.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -331,9 +332,12 @@ QString usage() {
         "  --fps N                    frames per second (default 15)\n"
         "  --delay SECONDS            seconds per frame, instead of --fps\n"
         "  --quality Q                1..100 (default 80)\n"
-        "  --reduce PERCENT           drop this share of the frames\n"
-        "  --resize PERCENT           scale every frame to this size (1..99)\n"
+        "  --webp-mode MODE           lossy (default), lossless, or auto (each frame\n"
+        "                             whichever is smaller)\n"
+        "  --reduce PERCENT           drop this share of the frames (0..100)\n"
+        "  --resize PERCENT           scale every frame to this size (1..100)\n"
         "  --skip-similar PERCENT     merge frames at least this similar to the last kept one\n"
+        "                             (0..100)\n"
         "  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)\n"
         "  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = "
         "1000000):\n"
@@ -342,6 +346,12 @@ QString usage() {
         "  --quiet                    no progress line\n"
         "  --version                  print the version and exit\n"
         "  --help                     this text\n");
+}
+
+EncodeSettings Options::encodeSettings() const {
+    EncodeSettings settings(quality);
+    settings.webpMode = webpMode;
+    return settings;
 }
 
 QString versionLine() {
@@ -402,6 +412,19 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                 return QStringLiteral("--quality must be 1..100, got '%1'").arg(*text);
             }
             options.quality = *quality;
+        } else if (arg == u"--webp-mode") {
+            if (*text == u"lossy") {
+                options.webpMode = WebPMode::lossy;
+            } else if (*text == u"lossless") {
+                options.webpMode = WebPMode::lossless;
+            } else if (*text == u"auto") {
+                options.webpMode = WebPMode::mixed;
+            } else {
+                return QCoreApplication::translate(
+                           "mirelo-convert",
+                           "--webp-mode must be lossy, lossless or auto, got '%1'")
+                    .arg(*text);
+            }
         } else if (arg == u"--reduce") {
             const auto percent = integer(*text);
             if (!percent || *percent < 0 || *percent > 100) {
@@ -591,7 +614,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         // frame once, in order, as the loader hands them out (a GIF, about
         // in order; see GifFrames).
         status = encodeFrames(options.format, FrameSequence{.count = count, .frame = frame},
-                              std::vector<double>(count, options.delay), options.quality,
+                              std::vector<double>(count, options.delay), options.encodeSettings(),
                               options.output, gifStream ? stop : cancel, encodingProgress);
     } else {
         std::vector<Image> images;
@@ -610,8 +633,9 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
             const std::vector<double> delays(images.size(), options.delay);
             SizeLimit::Setting chosen;
             status = SizeLimit::exportWithin(options.format, FrameSequence::of(images), delays,
-                                             options.quality, options.preprocess, *options.maxSize,
-                                             options.output, cancel, encodingProgress, &chosen);
+                                             options.encodeSettings(), options.preprocess,
+                                             *options.maxSize, options.output, cancel,
+                                             encodingProgress, &chosen);
             progress.finish();
             if (SizeLimit::isTooLarge(status)) {
                 return fail(QStringLiteral("even the smallest setting gives a file larger than "
@@ -636,7 +660,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                 return fail(QStringLiteral("no frames left to write"));
             }
             status = encodeFrames(options.format, FrameSequence::of(std::move(frames.images)),
-                                  frames.delays, options.quality, options.output, cancel,
+                                  frames.delays, options.encodeSettings(), options.output, cancel,
                                   encodingProgress);
         }
     }

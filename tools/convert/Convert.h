@@ -20,11 +20,14 @@ struct Options {
     ExportFormat format = ExportFormat::gif;
     double delay = 1.0 / 15.0;  // seconds per frame
     int quality = 80;
+    WebPMode webpMode = WebPMode::lossy;
     ExportPreprocessor::Options preprocess;
     std::optional<qint64> maxSize;  // bytes
     bool quiet = false;
     bool help = false;
     bool version = false;
+
+    EncodeSettings encodeSettings() const;
 };
 
 // The options from the arguments (without the program name), or a one-line

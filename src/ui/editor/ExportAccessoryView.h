@@ -36,6 +36,8 @@ public:
     QToolButton* formatButton(int index) const { return m_formatButtons[index]; }
     QSlider* qualitySlider() const { return m_slider; }
     QLabel* qualityValueLabel() const { return m_qualityValueLabel; }
+    // 有损 / 无损 / 自动, in the order of WebPMode; enabled for WebP only.
+    QToolButton* webpModeButton(int index) const { return m_webpModeButtons[index]; }
     QLabel* sizeValueLabel() const { return m_sizeValueLabel; }
     QCheckBox* reduceCheck() const { return m_reduceCheck; }
     QSlider* reduceSlider() const { return m_reduceSlider; }
@@ -69,6 +71,9 @@ private:
     QPointer<ExportModel> m_model;
     QButtonGroup* m_formatGroup = nullptr;
     QToolButton* m_formatButtons[3] = {};
+    QButtonGroup* m_webpModeGroup = nullptr;
+    QToolButton* m_webpModeButtons[3] = {};
+    QLabel* m_webpModeCaption = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_qualityValueLabel = nullptr;
     QLabel* m_sizeValueLabel = nullptr;
