@@ -95,9 +95,14 @@ for kind in ${MIRELO_GIF_KINDS:-text:15 desktop:30 busy:30 colour:15}; do
   p_ours=$(psnr "$work/ours.gif" "$frames" "$work/psnr-ours.log")
   p_theirs=$(psnr "$work/ffmpeg.gif" "$frames" "$work/psnr-ffmpeg.log")
   size_gifsicle=""
+  size_ours_O3=""
   if command -v gifsicle >/dev/null; then
     gifsicle -O3 "$work/ffmpeg.gif" -o "$work/gifsicle.gif"
     size_gifsicle=$(stat -c %s "$work/gifsicle.gif")
+    # What gifsicle -O3 still takes off our own file, without changing a
+    # decoded pixel: what our writer leaves on the table.
+    gifsicle -O3 "$work/ours.gif" -o "$work/ours-O3.gif"
+    size_ours_O3=$(stat -c %s "$work/ours-O3.gif")
   fi
   s_ours=$("$shimmer" "$work/ours.gif" "$frames")
   s_theirs=$("$shimmer" "$work/ffmpeg.gif" "$frames")
@@ -111,7 +116,8 @@ for kind in ${MIRELO_GIF_KINDS:-text:15 desktop:30 busy:30 colour:15}; do
   figure "gif_${name}_cpu_ratio_vs_ffmpeg" "$(awk -v a="$cpu_theirs" -v b="$cpu_ours" 'BEGIN { print a / b }')" x ">=" 1
   figure "gif_${name}_size_vs_ffmpeg" "$(awk -v a="$size_ours" -v b="$size_theirs" 'BEGIN { print a / b }')" ratio "<=" 1
   # Beside it, for reading: what gifsicle -O3 makes of ffmpeg's file.
-  [ -z "$size_gifsicle" ] || figure "gif_${name}_size_vs_gifsicle_O3" "$(awk -v a="$size_ours" -v b="$size_gifsicle" 'BEGIN { print a / b }')" ratio ">=" 0
+  [ -z "$size_gifsicle" ] || figure "gif_${name}_size_vs_gifsicle_O3" "$(awk -v a="$size_ours" -v b="$size_gifsicle" 'BEGIN { print a / b }')" ratio "<=" 1
+  [ -z "$size_gifsicle" ] || figure "gif_${name}_gifsicle_O3_saving_on_ours" "$(awk -v a="$size_ours" -v b="$size_ours_O3" 'BEGIN { print 100 * (a - b) / a }')" % "<=" 1
   figure "gif_${name}_shimmer_ours" "$s_ours" % "<=" 0.1
   figure "gif_${name}_shimmer_ffmpeg" "$s_theirs" % ">=" 0
   figure "gif_${name}_psnr_ours" "${p_ours:-0}" dB ">=" 0

@@ -12,7 +12,12 @@
 namespace mirelo {
 
 // Writes animated GIF files: GIF89a, looping forever, one global colour
-// table, a delay per frame. Files go through a temporary file beside the
+// table, a delay per frame. Each frame stores only the rectangle that changed,
+// compressed in parallel whichever of the ways that decode alike is smallest
+// (unchanged pixels transparent or as they are, a full code table started
+// anew or kept, the fewest bits per code); when the frames show fewer colours
+// than the palette holds, the table keeps only those, in fewer bits. The
+// compressed frames are held (about the file's size) until the last one. Files go through a temporary file beside the
 // destination, so a failure or cancellation leaves nothing behind and keeps
 // a file already there. Returns std::nullopt on success, an error of kind
 // noFrames, gifCreateFailed or gifWriteFailed, or a cancellation.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gif_lib.h>
@@ -425,4 +426,63 @@ TEST(GIFExport, OneFrameAndMixedSizes) {
     ASSERT_EQ(gif.frames.size(), 3u);
     EXPECT_EQ(gif.frames[1].pixel(3, 3), qRgb(0, 0, 0));
     EXPECT_EQ(gif.frames[1].pixel(6, 6), gif.frames[2].pixel(0, 0));
+}
+
+TEST(GIFEncoder, EveryWayOfCompressingDecodesToTheFramesIndices) {
+    // Palettes small and full (the code size follows the indices used, and
+    // a full palette lends an unused index), and frames large and noisy
+    // enough to fill the code table, partly still and partly changed, so
+    // every choice of the writer comes up: transparent or plain, a full
+    // table started anew or kept.
+    QTemporaryDir dir;
+    for (const int colours : {3, 16, 200, 256}) {
+        SCOPED_TRACE(colours);
+        GIFQuantizer::Palette palette;
+        for (int i = 0; i < colours; ++i) {
+            palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        }
+        QRandomGenerator random{quint32(colours)};
+        std::vector<GIFQuantizer::IndexedFrame> frames(6);
+        for (size_t f = 0; f < frames.size(); ++f) {
+            GIFQuantizer::IndexedFrame& frame = frames[f];
+            frame.width = 300;
+            frame.height = 200;
+            frame.indices.resize(300 * 200);
+            for (int y = 0; y < 200; ++y) {
+                for (int x = 0; x < 300; ++x) {
+                    uint8_t& index = frame.indices[size_t(y * 300 + x)];
+                    const bool moving = f > 0 && x >= int(f) * 30 && x < int(f) * 30 + 120;
+                    if (f > 0 && !moving && (x + y) % 3 != 0) {
+                        index = frames[f - 1].indices[size_t(y * 300 + x)];  // still
+                    } else if (y < 100) {
+                        index = uint8_t(random.bounded(colours));  // noise
+                    } else {
+                        index = uint8_t((x / 8 + y / 8 + int(f)) % colours);  // pattern
+                    }
+                }
+            }
+        }
+        // The last frame repeats the one before: nothing changed at all.
+        frames.push_back(frames.back());
+        const QString path = dir.filePath(QStringLiteral("choices.gif"));
+        ASSERT_EQ(GIFEncoder::encodeIndexed(palette, frames,
+                                            std::vector<double>(frames.size(), 0.1), path),
+                  std::nullopt);
+        const DecodedGif decoded = decodeWithGiflib(path);
+        const std::vector<QImage> qt = decodeWithQt(path);
+        ASSERT_EQ(decoded.frames.size(), frames.size());
+        ASSERT_EQ(qt.size(), frames.size());
+        for (size_t f = 0; f < frames.size(); ++f) {
+            int wrong = 0;
+            for (int y = 0; y < 200; ++y) {
+                for (int x = 0; x < 300; ++x) {
+                    const GIFQuantizer::RGB c = palette[frames[f].indices[size_t(y * 300 + x)]];
+                    const QRgb want = qRgb(c.r, c.g, c.b);
+                    wrong += decoded.frames[f].pixel(x, y) != want;
+                    wrong += qt[f].pixel(x, y) != want;
+                }
+            }
+            EXPECT_EQ(wrong, 0) << "frame " << f;
+        }
+    }
 }
