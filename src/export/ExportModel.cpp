@@ -245,6 +245,7 @@ ExportModel::~ExportModel() {
 MIRELO_SETTER(ExportFormat, setFormat, m_format, formatChanged)
 MIRELO_SETTER(int, setQuality, m_quality, qualityChanged)
 MIRELO_SETTER(WebPMode, setWebpMode, m_webpMode, webpModeChanged)
+MIRELO_SETTER(int, setGifLossy, m_gifLossy, gifLossyChanged)
 MIRELO_SETTER(bool, setReduceFramesEnabled, m_reduceFramesEnabled, reduceFramesEnabledChanged)
 MIRELO_SETTER(int, setReduceFramesPercent, m_reduceFramesPercent, reduceFramesPercentChanged)
 MIRELO_SETTER(bool, setResizeEnabled, m_resizeEnabled, resizeEnabledChanged)
@@ -280,6 +281,9 @@ QString ExportModel::cacheKey() const {
         key += m_webpMode == WebPMode::lossless ? QStringLiteral("-lossless")
                                                 : QStringLiteral("-mixed");
     }
+    if (m_format == ExportFormat::gif && m_gifLossy > 0) {
+        key += QStringLiteral("-lossy") + QString::number(m_gifLossy);
+    }
     if (m_sizeLimitEnabled) {
         key += QStringLiteral("-max") + QString::number(m_sizeLimitMegabytes);
     }
@@ -289,6 +293,7 @@ QString ExportModel::cacheKey() const {
 EncodeSettings ExportModel::encodeSettings() const {
     EncodeSettings settings(m_quality);
     settings.webpMode = m_webpMode;
+    settings.gifLossy = m_gifLossy;
     return settings;
 }
 

@@ -195,7 +195,7 @@ ExportStatus encodeGIF(const FrameSequence& sequence, const std::vector<double>&
                               cancel);
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
-        cancel, progress);
+        cancel, progress, settings.gifLossy);
     if (status && cancel.isCancelled()) {
         return ExportError::cancelled();
     }

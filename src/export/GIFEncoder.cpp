@@ -52,23 +52,27 @@ using gif::StoredFrame;
 namespace {
 
 // One pass over the frames: each is compared with the output before it,
-// compressed on every core, and kept in order in `stored`. `counts` (when
+// compressed on every core, and kept in order in `stored`: every way when
+// `ways` is null, else the way `ways` holds for it. `counts` (when
 // given) receives how often each index is newly shown. `spareIndex` is the
 // index free for transparency, or negative when the palette is full.
 ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*(int)>& frameAt,
                          const IndexedFrame* first, int width, int height, uint8_t fill,
-                         int spareIndex, const std::vector<int>& hundredths,
+                         int spareIndex, const std::vector<int>& hundredths, const uint8_t* near,
                          const CancelFlag& cancel, const ProgressFn& progress,
-                         std::vector<StoredFrame>& stored, std::array<uint64_t, 256>* counts) {
+                         const std::vector<StoredFrame>* ways, std::vector<StoredFrame>& stored,
+                         std::array<uint64_t, 256>* counts) {
     const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     const size_t maxInFlight = size_t(2 * cores + 2);
-    CompressPool pool(cores);
-    // Jobs taken back are used again, so their buffers are not allocated anew.
+    CompressPool pool(cores, near);
+    // Jobs taken back are reused, so their buffers are not allocated anew.
     std::vector<std::unique_ptr<FrameJob>> spare;
     const auto takeOldest = [&] {
         std::unique_ptr<FrameJob> job = pool.takeOldest();
-        stored.push_back({job->rect, job->delay, job->transparent, std::move(job->data)});
+        stored.push_back({job->rect, job->delay, job->transparent, std::move(job->data),
+                          std::move(job->stillBits), job->chosen});
         job->data = {};
+        job->stillBits = {};
         spare.push_back(std::move(job));
         if (progress) {
             progress(int(stored.size()), frameCount);
@@ -102,6 +106,10 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
         job->done = false;
         job->transparent = -1;
         job->delay = hundredths[size_t(i)];
+        job->forced.reset();
+        if (ways != nullptr) {
+            job->forced = (*ways)[size_t(i)].choice;
+        }
         if (i == 0) {
             job->rect = {0, 0, width, height};
             job->pixels.assign(cur, cur + size_t(width) * size_t(height));
@@ -134,6 +142,12 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
             if (counts) {
                 for (size_t p = 0; p < pixels.size(); ++p) {
                     (*counts)[pixels[p]] += unchanged[p] ^ 1u;
+                }
+            }
+            if (near != nullptr) {
+                job->stillBits.assign((pixels.size() + 7) / 8, 0);
+                for (size_t p = 0; p < pixels.size(); ++p) {
+                    job->stillBits[p / 8] |= uint8_t(unchanged[p] << (p % 8));
                 }
             }
             int frameTransparent = spareIndex;
@@ -174,10 +188,14 @@ int tableEntriesFor(int colors) {
 
 }  // namespace
 
+int lossyErrorBound(int strength) {
+    return (std::clamp(strength, 0, 100) * 2 + 2) / 5;
+}
+
 ExportStatus encodeStream(const Palette& palette, int frameCount,
                           const std::function<const IndexedFrame*(int)>& frameAt,
                           const std::vector<double>& delays, const QString& destination,
-                          const CancelFlag& cancel, const ProgressFn& progress) {
+                          const CancelFlag& cancel, const ProgressFn& progress, int lossy) {
     if (frameCount <= 0 || size_t(frameCount) != delays.size() || palette.empty() ||
         palette.size() > 256) {
         return ExportError::of(Kind::noFrames);
@@ -228,33 +246,57 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     std::vector<StoredFrame> stored;
     stored.reserve(size_t(frameCount));
     std::array<uint64_t, 256> counts{};
-    if (ExportStatus status =
-            compressAll(frameCount, frameAt, first, width, height, white, spareIndex, hundredths,
-                        cancel, progress, stored, &counts)) {
+    // Lossy matching: which colour may stand for which.
+    std::vector<uint8_t> near;
+    if (lossy > 0) {
+        const int bound = lossyErrorBound(lossy);
+        near.assign(256 * 256, 0);
+        for (int a = 0; a < colors; ++a) {
+            for (int b = 0; b < colors; ++b) {
+                const auto& p = palette[size_t(a)];
+                const auto& q = palette[size_t(b)];
+                const int error =
+                    std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+                near[size_t(a) * 256 + size_t(b)] = error <= bound ? 1 : 0;
+            }
+        }
+    }
+    if (ExportStatus status = compressAll(frameCount, frameAt, first, width, height, white,
+                                          spareIndex, hundredths, lossy > 0 ? near.data() : nullptr,
+                                          cancel, progress, nullptr, stored, &counts)) {
         return status;
     }
     const Palette* written = &palette;
     int tableEntries = tableEntriesFor(colors);
-    const std::optional<gif::Compaction> compaction =
-        gif::compactPalette(palette, counts, tableEntries);
+    std::optional<gif::Compaction> compaction = gif::compactPalette(palette, counts, tableEntries);
+    const bool compacted = compaction.has_value();
+    // Lossy frames are always read back: a still pixel a lossy frame wrote
+    // otherwise (where that compressed better) goes back to what the frame
+    // before showed, and the frames are compressed again exactly.
+    if (!compaction && lossy > 0) {
+        compaction = gif::identityCompaction(palette);
+    }
     if (compaction) {
         gif::CanvasReplay replay(stored, *compaction, width, height);
-        std::vector<StoredFrame> compacted;
-        compacted.reserve(stored.size());
+        std::vector<StoredFrame> again;
+        again.reserve(stored.size());
         const auto replayed = [&replay](int i) { return replay.frame(i); };
         const IndexedFrame* replayFirst = replay.frame(0);
         if (replayFirst == nullptr) {
             return ExportError::of(Kind::gifWriteFailed);
         }
         if (ExportStatus status = compressAll(frameCount, replayed, replayFirst, width, height, 0,
-                                              0, hundredths, cancel, {}, compacted, nullptr)) {
+                                              compacted ? 0 : spareIndex, hundredths, nullptr,
+                                              cancel, {}, &stored, again, nullptr)) {
             // A frame that cannot be read back is the writer's own fault.
             return cancel.isCancelled() ? ExportError::cancelled()
                                         : ExportError::of(Kind::gifWriteFailed);
         }
-        stored = std::move(compacted);
-        written = &compaction->palette;
-        tableEntries = tableEntriesFor(int(compaction->palette.size()) - 1);
+        stored = std::move(again);
+        if (compacted) {
+            written = &compaction->palette;
+            tableEntries = tableEntriesFor(int(compaction->palette.size()) - 1);
+        }
     }
 
     if (!writer.writeHeader(width, height, *written, tableEntries)) {
@@ -279,11 +321,11 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
 
 ExportStatus encodeIndexed(const Palette& palette, const std::vector<IndexedFrame>& frames,
                            const std::vector<double>& delays, const QString& destination,
-                           const CancelFlag& cancel, const ProgressFn& progress) {
+                           const CancelFlag& cancel, const ProgressFn& progress, int lossy) {
     return encodeStream(
         palette, int(frames.size()),
         [&frames](int i) -> const IndexedFrame* { return &frames[size_t(i)]; }, delays, destination,
-        cancel, progress);
+        cancel, progress, lossy);
 }
 
 ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,

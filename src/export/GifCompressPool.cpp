@@ -19,54 +19,53 @@ int minimumCodeSize(const std::vector<uint8_t>& pixels, int extra) {
     return std::max(2, int(std::bit_width(unsigned(all))));
 }
 
-void compressWith(LzwCompressor& lzw, FrameJob& job, std::vector<uint8_t>& scratch) {
+void compressWith(LzwCompressor& lzw, FrameJob& job, const uint8_t* near,
+                  std::vector<uint8_t>& scratch) {
     const bool canHide = job.transparent >= 0 && !job.unchanged.empty();
     const uint8_t* unchanged = canHide ? job.unchanged.data() : nullptr;
-    LzwChoice choice;
-    choice.minCodeSize = minimumCodeSize(job.pixels, canHide ? job.transparent : -1);
-    choice.hide = canHide;
-    choice.clearWhenFull = true;
-    const bool filled = lzw.compress(job.pixels.data(), unchanged, job.pixels.size(),
-                                     job.transparent, choice, job.data);
-    bool hidden = canHide;
-    const auto tryChoice = [&](const LzwChoice& other, bool hides) {
-        lzw.compress(job.pixels.data(), unchanged, job.pixels.size(), job.transparent, other,
-                     scratch);
-        if (scratch.size() < job.data.size()) {
-            job.data.swap(scratch);
-            hidden = hides;
+    // Compresses one way; keeps the result when it is the first or smaller.
+    bool any = false;
+    FrameChoice best;
+    const auto attempt = [&](FrameChoice way) {
+        LzwChoice choice;
+        choice.hide = way.hide && canHide;
+        choice.minCodeSize = minimumCodeSize(job.pixels, choice.hide ? job.transparent : -1);
+        choice.clearWhenFull = way.clearWhenFull;
+        choice.near = near;
+        std::vector<uint8_t>& out = any ? scratch : job.data;
+        const bool filled = lzw.compress(job.pixels.data(), choice.hide ? unchanged : nullptr,
+                                         job.pixels.size(), job.transparent, choice, out);
+        if (!any || scratch.size() < job.data.size()) {
+            if (any) {
+                job.data.swap(scratch);
+            }
+            best = {choice.hide, choice.clearWhenFull};
         }
+        any = true;
+        return filled;
     };
-    if (filled) {
-        LzwChoice kept = choice;
-        kept.clearWhenFull = false;
-        tryChoice(kept, canHide);
-    }
-    if (canHide) {
-        // Every unchanged pixel as it is: no transparent index needed.
-        LzwChoice plain;
-        plain.minCodeSize = minimumCodeSize(job.pixels, -1);
-        plain.hide = false;
-        plain.clearWhenFull = true;
-        const bool plainFilled =
-            lzw.compress(job.pixels.data(), nullptr, job.pixels.size(), -1, plain, scratch);
-        if (scratch.size() < job.data.size()) {
-            job.data.swap(scratch);
-            hidden = false;
-        }
-        if (plainFilled) {
-            plain.clearWhenFull = false;
-            tryChoice(plain, false);
+    if (job.forced) {
+        attempt(*job.forced);
+    } else {
+        for (const bool hide : {true, false}) {
+            if (!hide && !canHide) {
+                break;  // the plain way is the one just tried
+            }
+            // A full table kept differs only when the table filled up.
+            if (attempt({hide, true})) {
+                attempt({hide, false});
+            }
         }
     }
-    if (!hidden) {
+    job.chosen = best;
+    if (!best.hide) {
         job.transparent = -1;
     }
 }
 
 }  // namespace
 
-CompressPool::CompressPool(int workers) {
+CompressPool::CompressPool(int workers, const uint8_t* near) : m_near(near) {
     for (int i = 0; i < workers; ++i) {
         m_workers.emplace_back([this] { work(); });
     }
@@ -125,7 +124,7 @@ void CompressPool::work() {
         FrameJob* job = m_queue.front();
         m_queue.pop_front();
         lock.unlock();
-        compressWith(lzw, *job, scratch);
+        compressWith(lzw, *job, m_near, scratch);
         lock.lock();
         job->done = true;
         m_changed.notify_all();

@@ -12,7 +12,8 @@ constexpr size_t kWindow = 4096;
 constexpr double kWorse = 1.15;
 }  // namespace
 
-LzwCompressor::LzwCompressor() : m_table(kSlots, kEmpty) {}
+LzwCompressor::LzwCompressor()
+    : m_firstChild(4096, -1), m_nextSibling(4096, -1), m_symbolOf(4096), m_table(kSlots, kEmpty) {}
 
 bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, size_t count,
                              int transparent, const LzwChoice& choice, std::vector<uint8_t>& out) {
@@ -25,10 +26,12 @@ bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, si
     m_bits = 0;
     m_pending = 0;
     m_width = m_minCodeSize + 1;
-    put(m_clear);
-    reset();
     const bool hides = choice.hide && unchanged != nullptr && transparent >= 0;
     const uint8_t hidden = uint8_t(std::max(0, transparent));
+    m_lossy = choice.near != nullptr;
+    const uint8_t* near = choice.near;
+    put(m_clear);
+    reset();
     bool filled = false;
     // While a full table is kept: the rate (bits per pixel) the table had
     // when it filled, and where the current stretch began.
@@ -52,6 +55,19 @@ bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, si
         if (code < 0) {
             code = find(current, actual);
             symbol = actual;
+            if (code < 0 && m_lossy && !hide) {
+                // The first child that may stand for this pixel.
+                const uint8_t* row = near + size_t(actual) * 256;
+                for (int child = m_firstChild[size_t(current)]; child >= 0;
+                     child = m_nextSibling[size_t(child)]) {
+                    const uint8_t s = m_symbolOf[size_t(child)];
+                    if (row[s] != 0 && !(hides && s == hidden)) {
+                        code = child;
+                        symbol = s;
+                        break;
+                    }
+                }
+            }
         }
         if (code >= 0) {
             current = code;
@@ -93,7 +109,11 @@ bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, si
                 windowStartBits = bitsWritten();
             }
         } else {
-            insert(current, symbol, m_next++);
+            insert(current, symbol, m_next);
+            if (m_lossy) {
+                link(current, symbol, m_next);
+            }
+            ++m_next;
         }
         current = symbol;
         last = symbol;
@@ -121,7 +141,16 @@ bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, si
 
 void LzwCompressor::reset() {
     std::fill(m_table.begin(), m_table.end(), kEmpty);
+    if (m_lossy) {
+        std::fill(m_firstChild.begin(), m_firstChild.end(), int16_t(-1));
+    }
     m_next = m_firstCode;
+}
+
+void LzwCompressor::link(int prefix, uint8_t symbol, int code) {
+    m_symbolOf[size_t(code)] = symbol;
+    m_nextSibling[size_t(code)] = m_firstChild[size_t(prefix)];
+    m_firstChild[size_t(prefix)] = int16_t(code);
 }
 
 int LzwCompressor::find(int prefix, uint8_t symbol) const {

@@ -15,6 +15,11 @@ struct LzwChoice {
     // or keep the full one and start anew only when its codes stop paying
     // (measured over the pixels since).
     bool clearWhenFull = true;
+    // Lossy matching: when set, a 256 x 256 table whose entry [a * 256 + b]
+    // says that colour b may stand for colour a. A changed pixel may then
+    // take any symbol but the transparent index that extends the current
+    // match and is near enough; unchanged pixels are written as before.
+    const uint8_t* near = nullptr;
 };
 
 // Compresses a frame's pixels to GIF image data: the minimum code size, then
@@ -51,6 +56,14 @@ private:
     void putParsed(int code);
     size_t bitsWritten() const { return size_t(m_at - m_codes.data()) * 8 + size_t(m_bits); }
 
+    void link(int prefix, uint8_t symbol, int code);
+
+    // With lossy matching, each code's children: first child, next sibling,
+    // and the symbol that made it.
+    std::vector<int16_t> m_firstChild;
+    std::vector<int16_t> m_nextSibling;
+    std::vector<uint8_t> m_symbolOf;
+    bool m_lossy = false;
     int m_clear = 0;
     int m_firstCode = 0;
     int m_minCodeSize = 8;

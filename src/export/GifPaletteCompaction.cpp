@@ -49,6 +49,15 @@ std::optional<Compaction> compactPalette(const GIFQuantizer::Palette& palette,
     return out;
 }
 
+Compaction identityCompaction(const GIFQuantizer::Palette& palette) {
+    Compaction out;
+    out.palette = palette;
+    for (size_t i = 0; i < out.map.size(); ++i) {
+        out.map[i] = uint8_t(i);
+    }
+    return out;
+}
+
 CanvasReplay::CanvasReplay(const std::vector<StoredFrame>& frames, const Compaction& compaction,
                            int width, int height)
     : m_frames(frames), m_compaction(compaction) {
@@ -64,12 +73,16 @@ const GIFQuantizer::IndexedFrame* CanvasReplay::frame(int i) {
         return nullptr;
     }
     const std::array<uint8_t, 256>& map = m_compaction.map;
+    const bool marks = stored.stillBits.size() * 8 >= size_t(r.w) * size_t(r.h);
     for (int y = 0; y < r.h; ++y) {
-        const uint8_t* in = m_pixels.data() + size_t(y) * size_t(r.w);
+        const size_t row = size_t(y) * size_t(r.w);
+        const uint8_t* in = m_pixels.data() + row;
         uint8_t* out =
             m_canvas.indices.data() + size_t(r.y + y) * size_t(m_canvas.width) + size_t(r.x);
         for (int x = 0; x < r.w; ++x) {
-            if (int(in[x]) != stored.transparent) {
+            const size_t p = row + size_t(x);
+            const bool still = marks && (stored.stillBits[p / 8] >> (p % 8) & 1) != 0;
+            if (!still && int(in[x]) != stored.transparent) {
                 out[x] = map[in[x]];
             }
         }

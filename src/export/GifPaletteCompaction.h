@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/GIFQuantizer.h"
+#include "export/GifCompressPool.h"
 #include "export/GifFrameDiff.h"
 
 #include <array>
@@ -16,6 +17,10 @@ struct StoredFrame {
     int delay = 0;
     int transparent = -1;
     std::vector<uint8_t> data;  // compressed image data
+    // Lossy compression: the rectangle's still pixels, one bit each (see
+    // FrameJob), or empty.
+    std::vector<uint8_t> stillBits;
+    FrameChoice choice;  // the way it was compressed
 };
 
 // A smaller colour table for an animation that shows fewer colours than its
@@ -32,7 +37,12 @@ struct Compaction {
 std::optional<Compaction> compactPalette(const GIFQuantizer::Palette& palette,
                                          const std::array<uint64_t, 256>& counts, int tableEntries);
 
+// The same colour table: every index kept as it is.
+Compaction identityCompaction(const GIFQuantizer::Palette& palette);
+
 // Rebuilds the canvas of each stored frame in turn in the compacted indices.
+// A pixel its frame marks still keeps what the canvas showed before, so
+// lossy compression never changes a still pixel.
 class CanvasReplay {
 public:
     CanvasReplay(const std::vector<StoredFrame>& frames, const Compaction& compaction, int width,

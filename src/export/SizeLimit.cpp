@@ -75,6 +75,7 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
 EncodeSettings Setting::encodeSettings() const {
     EncodeSettings out(quality);
     out.webpMode = webpMode;
+    out.gifLossy = gifLossy;
     return out;
 }
 
@@ -86,7 +87,7 @@ std::vector<Setting> ladder(ExportFormat format, const EncodeSettings& settings,
         !(format == ExportFormat::webp && settings.webpMode == WebPMode::lossless);
     const int floor = qualityMatters ? std::min(quality, kQualityFloor) : quality;
     for (int q = quality; q >= floor; --q) {
-        out.push_back({q, options, settings.webpMode});
+        out.push_back({q, options, settings.webpMode, settings.gifLossy});
     }
     Setting smaller = out.back();
     const int ownDrop = options.reduceFramesPercent.value_or(0);

@@ -24,6 +24,7 @@ struct Setting {
     int quality = 80;
     ExportPreprocessor::Options options;
     WebPMode webpMode = WebPMode::lossy;  // the user's, never changed by the search
+    int gifLossy = 0;                     // likewise
 
     EncodeSettings encodeSettings() const;
 };

@@ -133,6 +133,10 @@ TEST(ExportModelOptions, InitialValuesAndKey) {
     EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-70-95-5-mixed"));
     model.setFormat(ExportFormat::gif);
     EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-60-30-70-95-5"));
+    model.setGifLossy(40);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-60-30-70-95-5-lossy40"));
+    EXPECT_EQ(model.encodeSettings().gifLossy, 40);
+    model.setGifLossy(0);
     model.setFormat(ExportFormat::webp);
     model.setWebpMode(WebPMode::lossy);
 

@@ -122,6 +122,7 @@ TEST(MireloConvert, BadInputFailsWithOneLine) {
     expectError({"--fps", "10", "--delay", "0.1", frames, out}, "either");
     expectError({"--frobnicate", "1", frames, out}, "unknown option");
     expectError({"--webp-mode", "best", frames, out}, "--webp-mode");
+    expectError({"--lossy", "101", frames, out}, "--lossy");
     expectError({frames}, "expected");
     {
         QFile broken(frames + "/frame9.png");

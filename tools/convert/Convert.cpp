@@ -332,6 +332,8 @@ QString usage() {
         "  --fps N                    frames per second (default 15)\n"
         "  --delay SECONDS            seconds per frame, instead of --fps\n"
         "  --quality Q                1..100 (default 80)\n"
+        "  --lossy N                  GIF: lossy compression of strength 1..100 (0 = off,\n"
+        "                             the default)\n"
         "  --webp-mode MODE           lossy (default), lossless, or auto (each frame\n"
         "                             whichever is smaller)\n"
         "  --reduce PERCENT           drop this share of the frames (0..100)\n"
@@ -351,6 +353,7 @@ QString usage() {
 EncodeSettings Options::encodeSettings() const {
     EncodeSettings settings(quality);
     settings.webpMode = webpMode;
+    settings.gifLossy = gifLossy;
     return settings;
 }
 
@@ -412,6 +415,14 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                 return QStringLiteral("--quality must be 1..100, got '%1'").arg(*text);
             }
             options.quality = *quality;
+        } else if (arg == u"--lossy") {
+            const auto strength = integer(*text);
+            if (!strength || *strength < 0 || *strength > 100) {
+                return QCoreApplication::translate("mirelo-convert",
+                                                   "--lossy must be 0..100, got '%1'")
+                    .arg(*text);
+            }
+            options.gifLossy = *strength;
         } else if (arg == u"--webp-mode") {
             if (*text == u"lossy") {
                 options.webpMode = WebPMode::lossy;

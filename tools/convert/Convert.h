@@ -21,6 +21,7 @@ struct Options {
     double delay = 1.0 / 15.0;  // seconds per frame
     int quality = 80;
     WebPMode webpMode = WebPMode::lossy;
+    int gifLossy = 0;  // lossy GIF compression strength, 0 = off
     ExportPreprocessor::Options preprocess;
     std::optional<qint64> maxSize;  // bytes
     bool quiet = false;

@@ -159,6 +159,32 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
         refreshEnabledStates();
     });
 
+    // Lossy GIF compression and its strength; the row stays in place for
+    // other formats, disabled.
+    {
+        QHBoxLayout* layout = row(stack);
+        m_lossyCheck = new QCheckBox(tr("有损压缩"), this);
+        m_lossyCheck->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        m_lossyCheck->setToolTip(tr("颜色略有偏差,文件更小;静止的像素保持不变"));
+        layout->addWidget(m_lossyCheck);
+        const int strength = model->gifLossy() > 0 ? model->gifLossy() : kDefaultLossy;
+        m_lossySlider = slider(1, 100, strength, this);
+        layout->addWidget(m_lossySlider, 1);
+        m_lossyValueLabel = valueLabel(QString::number(strength), this);
+        layout->addWidget(m_lossyValueLabel);
+        m_lossyCheck->setChecked(model->gifLossy() > 0);
+        const auto apply = [this] {
+            m_lossyValueLabel->setText(QString::number(m_lossySlider->value()));
+            if (m_model) {
+                m_model->setGifLossy(m_lossyCheck->isChecked() ? m_lossySlider->value() : 0);
+            }
+            scheduleEstimate();
+            refreshEnabledStates();
+        };
+        connect(m_lossyCheck, &QCheckBox::toggled, this, apply);
+        connect(m_lossySlider, &QSlider::valueChanged, this, apply);
+    }
+
     // Estimate.
     QHBoxLayout* sizeRow = row(stack);
     sizeRow->addWidget(caption(QStringLiteral("预计大小"), this));
@@ -363,6 +389,10 @@ void ExportAccessoryView::refreshEnabledStates() {
     m_slider->setEnabled(qualityMatters);
     auto colour = [](bool on) { return on ? secondaryColor() : tertiaryColor(); };
     setTextColor(m_qualityValueLabel, colour(qualityMatters));
+    const bool gif = m_model && m_model->format() == ExportFormat::gif;
+    m_lossyCheck->setEnabled(gif);
+    m_lossySlider->setEnabled(gif && m_lossyCheck->isChecked());
+    setTextColor(m_lossyValueLabel, colour(gif && m_lossyCheck->isChecked()));
     setTextColor(m_reduceValueLabel, colour(reduce));
     setTextColor(m_resizeValueLabel, colour(resize));
     setTextColor(m_skipValueLabel, colour(skip));
