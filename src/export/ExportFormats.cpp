@@ -44,14 +44,14 @@ std::optional<ExportFormat> formatFromExtension(const QString& extension) {
 }
 
 ExportStatus encodeFrames(ExportFormat format, const FrameSequence& frames,
-                          const std::vector<double>& delays, int quality,
+                          const std::vector<double>& delays, const EncodeSettings& settings,
                           const QString& destination, const CancelFlag& cancel,
                           const ProgressFn& progress) {
     const ExportFormatEntry* entry = find(format);
     if (!entry || frames.count == 0 || frames.count != delays.size() || !frames.frame) {
         return ExportError::encodeFailed(ExportError::Cause::emptyFrame);
     }
-    return entry->encode(frames, delays, quality, destination, cancel, progress);
+    return entry->encode(frames, delays, settings, destination, cancel, progress);
 }
 
 }  // namespace mirelo

@@ -14,13 +14,14 @@
 namespace mirelo {
 
 // A format's encoder: writes `frames` with `delays` (seconds, one per frame)
-// at the user's `quality` (1..100) to `destination`, on the caller's thread.
+// with the user's `settings` (quality 1..100 and the format's own choices) to
+// `destination`, on the caller's thread.
 // It checks `cancel` as it goes, reports `progress` in frames done of frames
 // total, and writes through a temporary file beside the destination, so a
 // failed or cancelled export leaves nothing there and keeps a file already
 // there.
 using EncodeEntry = ExportStatus (*)(const FrameSequence& frames, const std::vector<double>& delays,
-                                     int quality, const QString& destination,
+                                     const EncodeSettings& settings, const QString& destination,
                                      const CancelFlag& cancel, const ProgressFn& progress);
 
 struct ExportFormatEntry {
@@ -54,7 +55,7 @@ std::optional<ExportFormat> formatFromExtension(const QString& extension);
 // Processed frames to a file in `format` through its encoder. No frames, or
 // not one delay per frame, is "编码失败:帧数据为空".
 ExportStatus encodeFrames(ExportFormat format, const FrameSequence& frames,
-                          const std::vector<double>& delays, int quality,
+                          const std::vector<double>& delays, const EncodeSettings& settings,
                           const QString& destination, const CancelFlag& cancel = {},
                           const ProgressFn& progress = {});
 

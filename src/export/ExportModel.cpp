@@ -127,7 +127,7 @@ private:
 struct ExportModel::EstimateJob {
     QString key;
     ExportFormat format;
-    int quality;
+    EncodeSettings settings;
     CancelFlag cancel;
 };
 
@@ -203,6 +203,8 @@ ExportModel::~ExportModel() {
 
 MIRELO_SETTER(ExportFormat, setFormat, m_format, formatChanged)
 MIRELO_SETTER(int, setQuality, m_quality, qualityChanged)
+MIRELO_SETTER(WebPMode, setWebpMode, m_webpMode, webpModeChanged)
+MIRELO_SETTER(int, setGifLossy, m_gifLossy, gifLossyChanged)
 MIRELO_SETTER(bool, setReduceFramesEnabled, m_reduceFramesEnabled, reduceFramesEnabledChanged)
 MIRELO_SETTER(int, setReduceFramesPercent, m_reduceFramesPercent, reduceFramesPercentChanged)
 MIRELO_SETTER(bool, setResizeEnabled, m_resizeEnabled, resizeEnabledChanged)
@@ -235,10 +237,24 @@ QString ExportModel::cacheKey() const {
     key += m_skipSimilarEnabled
                ? QString::number(m_similarityPercent) + dash + QString::number(m_maxSimilarDuration)
                : QStringLiteral("0");
+    if (m_format == ExportFormat::webp && m_webpMode != WebPMode::lossy) {
+        key += m_webpMode == WebPMode::lossless ? QStringLiteral("-lossless")
+                                                : QStringLiteral("-mixed");
+    }
+    if (m_format == ExportFormat::gif && m_gifLossy > 0) {
+        key += QStringLiteral("-lossy") + QString::number(m_gifLossy);
+    }
     if (m_sizeLimitEnabled) {
         key += QStringLiteral("-max") + QString::number(m_sizeLimitMegabytes);
     }
     return key;
+}
+
+EncodeSettings ExportModel::encodeSettings() const {
+    EncodeSettings settings(m_quality);
+    settings.webpMode = m_webpMode;
+    settings.gifLossy = m_gifLossy;
+    return settings;
 }
 
 ExportPreprocessor::Options ExportModel::preprocessorOptions() const {
@@ -283,7 +299,8 @@ bool ExportModel::isCurrent(const std::shared_ptr<EstimateJob>& job) const {
 
 void ExportModel::startEstimate() {
     setSizeEstimate(SizeEstimate::State::computing);
-    auto job = std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, m_quality, {}});
+    auto job =
+        std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, encodeSettings(), {}});
     m_estimateJob = job;
     emit estimateStarted();
     if (m_sizeLimitEnabled) {
@@ -322,7 +339,7 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
         [frames = m_frames, delays = m_delays, options, job = *job,
          limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn&) {
             Outcome outcome;
-            outcome.result = SizeLimit::search(job.format, frames, delays, job.quality, options,
+            outcome.result = SizeLimit::search(job.format, frames, delays, job.settings, options,
                                                limit, QDir::tempPath(), job.cancel);
             if (outcome.result.choice && !outcome.result.choice->file.isEmpty()) {
                 outcome.file = std::make_shared<TempFile>(outcome.result.choice->file);
@@ -386,7 +403,7 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
                 delays = std::move(sample.delays);
             }
             outcome.status =
-                encodeFrames(job.format, frames, delays, job.quality, path, job.cancel);
+                encodeFrames(job.format, frames, delays, job.settings, path, job.cancel);
             if (!outcome.status) {
                 outcome.size = std::max<qint64>(QFileInfo(path).size(), 0);
             }
@@ -461,9 +478,9 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
         runInBackground<ExportStatus>(
             this,
             [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
-             format = m_format, quality = m_quality, destination, cancel = m_exportCancel,
+             format = m_format, settings = encodeSettings(), destination, cancel = m_exportCancel,
              limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn& progress) {
-                return SizeLimit::exportWithin(format, frames, delays, quality, options, limit,
+                return SizeLimit::exportWithin(format, frames, delays, settings, options, limit,
                                                destination, cancel, progress);
             },
             std::move(finish), progress);
@@ -473,14 +490,15 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
     runInBackground<ExportStatus>(
         this,
         [frames = m_frames, delays = m_delays, options = preprocessorOptions(), format = m_format,
-         quality = m_quality, destination, cancel = m_exportCancel](const ProgressFn& progress) {
+         settings = encodeSettings(), destination,
+         cancel = m_exportCancel](const ProgressFn& progress) {
             const ExportPreprocessor::Selection selection =
                 ExportPreprocessor::select(frames, delays, options, cancel);
             if (cancel.isCancelled()) {
                 return ExportStatus(ExportError::cancelled());
             }
             return encodeFrames(format, ExportPreprocessor::apply(frames, selection),
-                                selection.delays, quality, destination, cancel, progress);
+                                selection.delays, settings, destination, cancel, progress);
         },
         std::move(finish), progress);
 }

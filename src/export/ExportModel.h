@@ -105,6 +105,14 @@ public:
     void setFormat(ExportFormat format);
     int quality() const { return m_quality; }
     void setQuality(int quality);
+    // How a WebP stores its frames (lossy unless chosen otherwise).
+    WebPMode webpMode() const { return m_webpMode; }
+    void setWebpMode(WebPMode mode);
+    // "有损压缩" of a GIF: its strength 1..100, or 0 when off.
+    int gifLossy() const { return m_gifLossy; }
+    void setGifLossy(int strength);
+    // What the encoder is given: the quality and the format's own choices.
+    EncodeSettings encodeSettings() const;
     bool reduceFramesEnabled() const { return m_reduceFramesEnabled; }
     void setReduceFramesEnabled(bool enabled);
     int reduceFramesPercent() const { return m_reduceFramesPercent; }
@@ -133,7 +141,9 @@ public:
     const SizeEstimate& sizeEstimate() const { return m_sizeEstimate; }
 
     // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2";
-    // a size limit adds "-max" and the megabytes.
+    // a WebP stored otherwise than lossy adds "-lossless" or "-mixed", a lossy
+    // GIF "-lossy" and its strength, a size
+    // limit "-max" and the megabytes.
     QString cacheKey() const;
     ExportPreprocessor::Options preprocessorOptions() const;
 
@@ -160,6 +170,8 @@ public:
 signals:
     void formatChanged(mirelo::ExportFormat format);
     void qualityChanged(int quality);
+    void webpModeChanged(mirelo::WebPMode mode);
+    void gifLossyChanged(int strength);
     void reduceFramesEnabledChanged(bool enabled);
     void reduceFramesPercentChanged(int percent);
     void resizeEnabledChanged(bool enabled);
@@ -199,6 +211,8 @@ private:
     std::vector<double> m_delays;
     ExportFormat m_format = ExportFormat::gif;
     int m_quality = 80;
+    WebPMode m_webpMode = WebPMode::lossy;
+    int m_gifLossy = 0;
     bool m_reduceFramesEnabled = false;
     int m_reduceFramesPercent = 30;
     bool m_resizeEnabled = false;

@@ -13,6 +13,22 @@ namespace mirelo {
 // extension and encoder are in the format table (ExportFormats.h).
 enum class ExportFormat { gif, webp, mp4 };
 
+// How a WebP stores its frames: lossy (the default), exactly, or each frame
+// whichever of the two is smaller.
+enum class WebPMode { lossy, lossless, mixed };
+
+// What an encoder is asked for besides the frames. A quality alone converts
+// to settings with every other choice at its default.
+struct EncodeSettings {
+    int quality = 80;                     // 1..100
+    WebPMode webpMode = WebPMode::lossy;  // WebP only
+    int gifLossy = 0;                     // GIF only: lossy compression strength, 0 = off
+
+    EncodeSettings() = default;
+    EncodeSettings(int quality) : quality(quality) {}  // NOLINT: a quality is settings
+    bool operator==(const EncodeSettings&) const = default;
+};
+
 // A failed export, as a value: what went wrong and the values its message
 // needs (i18n::describe() words it for the "保存失败" alert).
 struct ExportError {

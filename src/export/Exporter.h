@@ -25,14 +25,14 @@ float gifDitherStrength(int quality);
 // cancellation nothing is left at the destination and a file already there
 // is kept.
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel = {},
-                       const ProgressFn& progress = {});
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 // As above, with the frames made as they are needed. Frames are asked for
 // from several threads at once and in no fixed order, and the frames the
 // palette is sampled from twice; no more than a few are held at a time.
-ExportStatus encodeGIF(const FrameSequence& frames, const std::vector<double>& delays, int quality,
-                       const QString& destination, const CancelFlag& cancel = {},
-                       const ProgressFn& progress = {});
+ExportStatus encodeGIF(const FrameSequence& frames, const std::vector<double>& delays,
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 }  // namespace mirelo::Exporter

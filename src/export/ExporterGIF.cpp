@@ -168,14 +168,15 @@ private:
 }  // namespace
 
 ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
-    return encodeGIF(FrameSequence::of(images), delays, quality, destination, cancel, progress);
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    return encodeGIF(FrameSequence::of(images), delays, settings, destination, cancel, progress);
 }
 
 ExportStatus encodeGIF(const FrameSequence& sequence, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    const int quality = settings.quality;
     const size_t frameCount = sequence.count;
     const FrameSource& frames = sequence.frame;
     if (frameCount == 0 || frameCount != delays.size() || !frames) {
@@ -194,7 +195,7 @@ ExportStatus encodeGIF(const FrameSequence& sequence, const std::vector<double>&
                               cancel);
     ExportStatus status = GIFEncoder::encodeStream(
         palette, count, [&pipeline](int i) { return pipeline.frameAt(i); }, delays, destination,
-        cancel, progress);
+        cancel, progress, settings.gifLossy);
     if (status && cancel.isCancelled()) {
         return ExportError::cancelled();
     }

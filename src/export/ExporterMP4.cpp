@@ -27,9 +27,11 @@ namespace mirelo::Exporter {
 namespace MP4 {
 
 QSize videoSize(QSize firstFrame) {
-    // Even sides, as 4:2:0 chroma needs; a 1-pixel frame still gets a
-    // (scaled-up) 2-pixel side instead of an unencodable empty video.
-    return {std::max(2, firstFrame.width() & ~1), std::max(2, firstFrame.height() & ~1)};
+    return {std::max(1, firstFrame.width()), std::max(1, firstFrame.height())};
+}
+
+bool fullChroma(QSize video) {
+    return (video.width() % 2) != 0 || (video.height() % 2) != 0;
 }
 
 int64_t averageBitRate(const std::vector<double>& delays, QSize video, int quality) {
@@ -179,14 +181,15 @@ private:
 }  // namespace
 
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
-    return encodeMP4(FrameSequence::of(images), delays, quality, destination, cancel, progress);
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    return encodeMP4(FrameSequence::of(images), delays, settings, destination, cancel, progress);
 }
 
 ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel,
-                       const ProgressFn& progress) {
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel, const ProgressFn& progress) {
+    const int quality = settings.quality;
     const size_t count = sequence.count;
     const FrameSource& frames = sequence.frame;
     if (count == 0 || delays.size() < count || !frames) {
@@ -245,7 +248,11 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
     }
     cc->width = video.width();
     cc->height = video.height();
-    cc->pix_fmt = AV_PIX_FMT_YUV420P;
+    // The encoder pads the coded picture to whole macroblocks by repeating
+    // the edge and writes the crop to the exact size in the stream. With 4:2:0
+    // chroma that crop comes in steps of two pixels, so an odd side keeps
+    // chroma at full resolution, whose crop steps are one pixel.
+    cc->pix_fmt = fullChroma(video) ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
     cc->time_base = AVRational{1, kTimescale};
     cc->framerate = av_d2q(static_cast<double>(delays.size()) / std::max(delaySum, 0.01), 100000);
     cc->bit_rate = bitRate;
@@ -319,10 +326,10 @@ ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>&
                 return failed(ExportError::Cause::pixelBuffer);
             }
             if (image.size() != scalerSource) {
-                // Frames of another size (or one odd pixel wider) are scaled
-                // to the video size in the same pass.
+                // Frames of another size are scaled to the video size in the
+                // same pass; frames of the video's size are only converted.
                 scaler.reset(sws_getContext(image.width(), image.height(), AV_PIX_FMT_RGBA,
-                                            video.width(), video.height(), AV_PIX_FMT_YUV420P,
+                                            video.width(), video.height(), cc->pix_fmt,
                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
                                             nullptr, nullptr, nullptr));
                 if (!scaler) {

@@ -19,31 +19,32 @@
 // leaves no file behind and keeps whatever was there.
 namespace mirelo::Exporter {
 
-// Animated WebP (see WebPEncoder).
+// Animated WebP (see WebPEncoder), lossy, lossless or mixed as
+// `settings.webpMode` says.
 ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel = {},
-                        const ProgressFn& progress = {});
+                        const EncodeSettings& settings, const QString& destination,
+                        const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 // As above, with the frames taken one at a time, in order, as they are
 // encoded: each is let go once imported. A null frame fails the export.
-ExportStatus encodeWebP(const FrameSequence& frames, const std::vector<double>& delays, int quality,
-                        const QString& destination, const CancelFlag& cancel = {},
-                        const ProgressFn& progress = {});
+ExportStatus encodeWebP(const FrameSequence& frames, const std::vector<double>& delays,
+                        const EncodeSettings& settings, const QString& destination,
+                        const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
-// One H.264 video track (libx264, yuv420p, BT.709 matrix, limited range) in an
-// MP4 file with its index at the front. Frame i is shown from the sum of the
-// earlier delays, each rounded to 1/600 s, for its own delay; the video lasts
-// the sum of the rounded delays. Errors are ExportError::encodeFailed.
+// One H.264 video track (libx264, yuv420p or, for an odd side, yuv444p; BT.709
+// matrix, limited range) at the first frame's exact size in an MP4 file with its index at the
+// front. Frame i is shown from the sum of the earlier delays, each rounded to 1/600 s, for its own
+// delay; the video lasts the sum of the rounded delays. Errors are ExportError::encodeFailed.
 ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
-                       int quality, const QString& destination, const CancelFlag& cancel = {},
-                       const ProgressFn& progress = {});
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 // As above, with the frames taken one at a time as they are encoded rather
 // than all held at once: in increasing order, each at most once, skipping
 // frames that are never shown; a null frame fails the export. The first
 // frame is taken before the file is started (it sets the video size).
-ExportStatus encodeMP4(const FrameSequence& frames, const std::vector<double>& delays, int quality,
-                       const QString& destination, const CancelFlag& cancel = {},
-                       const ProgressFn& progress = {});
+ExportStatus encodeMP4(const FrameSequence& frames, const std::vector<double>& delays,
+                       const EncodeSettings& settings, const QString& destination,
+                       const CancelFlag& cancel = {}, const ProgressFn& progress = {});
 
 // The error of a destination that cannot be written: its path and the
 // system's reason (as QFile::errorString() or strerror() say it) ...
@@ -56,8 +57,13 @@ namespace MP4 {
 // Ticks per second of the presentation times.
 inline constexpr int kTimescale = 600;
 
-// The first frame's size with both sides rounded down to even (at least 2).
+// The video's size: the first frame's, at least 1x1. It is never rounded.
 QSize videoSize(QSize firstFrame);
+
+// Whether the video keeps chroma at full resolution (4:4:4): when a side is
+// odd, since a 4:2:0 stream can only be cropped in steps of two pixels.
+// Otherwise 4:2:0, which every player decodes.
+bool fullChroma(QSize video);
 
 // Average bit rate in bits per second: frame rate (delays per second of their
 // sum, the sum taken as at least 0.01 s) times the video's pixel count times

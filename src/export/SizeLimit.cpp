@@ -51,7 +51,7 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
     const EstimateFrames sample = estimateSample(processed, selection.delays, plan);
     const QString path = freshPath(folder, format);
     const ExportStatus status =
-        encodeFrames(format, sample.frames, sample.delays, setting.quality, path, cancel);
+        encodeFrames(format, sample.frames, sample.delays, setting.encodeSettings(), path, cancel);
     if (status) {
         QFile::remove(path);
         return *status;
@@ -72,11 +72,22 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
 
 }  // namespace
 
-std::vector<Setting> ladder(int quality, const ExportPreprocessor::Options& options) {
+EncodeSettings Setting::encodeSettings() const {
+    EncodeSettings out(quality);
+    out.webpMode = webpMode;
+    out.gifLossy = gifLossy;
+    return out;
+}
+
+std::vector<Setting> ladder(ExportFormat format, const EncodeSettings& settings,
+                            const ExportPreprocessor::Options& options) {
     std::vector<Setting> out;
-    const int floor = std::min(quality, kQualityFloor);
+    const int quality = settings.quality;
+    const bool qualityMatters =
+        !(format == ExportFormat::webp && settings.webpMode == WebPMode::lossless);
+    const int floor = qualityMatters ? std::min(quality, kQualityFloor) : quality;
     for (int q = quality; q >= floor; --q) {
-        out.push_back({q, options});
+        out.push_back({q, options, settings.webpMode, settings.gifLossy});
     }
     Setting smaller = out.back();
     const int ownDrop = options.reduceFramesPercent.value_or(0);
@@ -97,9 +108,9 @@ std::vector<Setting> ladder(int quality, const ExportPreprocessor::Options& opti
 }
 
 Result search(ExportFormat format, const FrameSequence& frames, const std::vector<double>& delays,
-              int quality, const ExportPreprocessor::Options& options, qint64 limit,
+              const EncodeSettings& base, const ExportPreprocessor::Options& options, qint64 limit,
               const QString& folder, const CancelFlag& cancel) {
-    const std::vector<Setting> settings = ladder(quality, options);
+    const std::vector<Setting> settings = ladder(format, base, options);
     std::map<int, Measure> measured;
     Result result;
     // Measures setting i; false on failure (recorded in the result).
@@ -164,7 +175,7 @@ Result search(ExportFormat format, const FrameSequence& frames, const std::vecto
 }
 
 ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
-                          const std::vector<double>& delays, int quality,
+                          const std::vector<double>& delays, const EncodeSettings& base,
                           const ExportPreprocessor::Options& options, qint64 limit,
                           const QString& destination, const CancelFlag& cancel,
                           const ProgressFn& progress, Setting* chosen) {
@@ -173,14 +184,14 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
         return Exporter::fileWriteError(destination, ExportError::Cause::cannotCreate);
     }
     const Result found =
-        search(format, frames, delays, quality, options, limit, file.folder(), cancel);
+        search(format, frames, delays, base, options, limit, file.folder(), cancel);
     if (found.error) {
         return found.error;
     }
     if (!found.choice) {
         return tooLarge(found.smallestSize, limit);
     }
-    const std::vector<Setting> settings = ladder(quality, options);
+    const std::vector<Setting> settings = ladder(format, base, options);
     // The chosen setting's place on the ladder; a sampled estimate may have
     // been low, so the settings below it are tried in turn.
     size_t index = 0;
@@ -203,7 +214,7 @@ ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
             ready = freshPath(file.folder(), format);
             const ExportStatus status =
                 encodeFrames(format, ExportPreprocessor::apply(frames, selection), selection.delays,
-                             settings[index].quality, ready, cancel, progress);
+                             settings[index].encodeSettings(), ready, cancel, progress);
             if (status) {
                 QFile::remove(ready);
                 return status;

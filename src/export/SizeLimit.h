@@ -23,14 +23,20 @@ namespace mirelo::SizeLimit {
 struct Setting {
     int quality = 80;
     ExportPreprocessor::Options options;
+    WebPMode webpMode = WebPMode::lossy;  // the user's, never changed by the search
+    int gifLossy = 0;                     // likewise
+
+    EncodeSettings encodeSettings() const;
 };
 
 // Below this quality the search drops frames instead (unless the user's own
 // quality is lower already).
 inline constexpr int kQualityFloor = 30;
 
-// The settings tried for a user's `quality` and reductions, best first.
-std::vector<Setting> ladder(int quality, const ExportPreprocessor::Options& options);
+// The settings tried for a user's settings and reductions, best first. A
+// lossless WebP skips the quality steps: its size does not depend on them.
+std::vector<Setting> ladder(ExportFormat format, const EncodeSettings& settings,
+                            const ExportPreprocessor::Options& options);
 
 // What the search found.
 struct Choice {
@@ -51,15 +57,15 @@ struct Result {
 // The best setting whose file is at most `limit` bytes. Files are measured in
 // `folder` under fresh names and removed, except the chosen exact one.
 Result search(ExportFormat format, const FrameSequence& frames, const std::vector<double>& delays,
-              int quality, const ExportPreprocessor::Options& options, qint64 limit,
-              const QString& folder, const CancelFlag& cancel = {});
+              const EncodeSettings& settings, const ExportPreprocessor::Options& options,
+              qint64 limit, const QString& folder, const CancelFlag& cancel = {});
 
 // Writes the best file of at most `limit` bytes to `destination`. When the
 // chosen setting's whole file turns out larger than its estimate, the next
 // settings down are tried. When nothing fits, nothing is written and the
 // error says so (tooLarge). `chosen` receives the setting written.
 ExportStatus exportWithin(ExportFormat format, const FrameSequence& frames,
-                          const std::vector<double>& delays, int quality,
+                          const std::vector<double>& delays, const EncodeSettings& settings,
                           const ExportPreprocessor::Options& options, qint64 limit,
                           const QString& destination, const CancelFlag& cancel = {},
                           const ProgressFn& progress = {}, Setting* chosen = nullptr);

@@ -17,10 +17,16 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace mirelo {
 
 namespace WebPEncoder {
+
+namespace {
+// The effort (libwebp's "quality" for lossless encoding) of lossless frames.
+constexpr float kLosslessEffort = 75;
+}  // namespace
 
 namespace {
 
@@ -115,14 +121,14 @@ int32_t durationMs(double delay) {
 namespace Exporter {
 
 ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel,
-                        const ProgressFn& progress) {
-    return encodeWebP(FrameSequence::of(images), delays, quality, destination, cancel, progress);
+                        const EncodeSettings& settings, const QString& destination,
+                        const CancelFlag& cancel, const ProgressFn& progress) {
+    return encodeWebP(FrameSequence::of(images), delays, settings, destination, cancel, progress);
 }
 
 ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>& delays,
-                        int quality, const QString& destination, const CancelFlag& cancel,
-                        const ProgressFn& progress) {
+                        const EncodeSettings& settings, const QString& destination,
+                        const CancelFlag& cancel, const ProgressFn& progress) {
     using namespace WebPEncoder;  // its helpers
     using Kind = ExportError::Kind;
     const size_t count = sequence.count;
@@ -138,27 +144,55 @@ ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>
     const int width = first.width();
     const int height = first.height();
 
-    WebPConfig config;
-    if (WebPConfigInit(&config) == 0) {
-        return ExportError::of(Kind::webpConfigInvalid);
-    }
-    config.quality = clampedQuality(quality);
-    config.method = 4;
-    config.thread_level = 1;
-    config.lossless = 0;
-    if (WebPValidateConfig(&config) == 0) {
-        return ExportError::of(Kind::webpConfigInvalid);
-    }
-
-    WebPAnimEncoderOptions options;
-    if (WebPAnimEncoderOptionsInit(&options) == 0) {
-        return ExportError::of(Kind::webpEncoderFailed);
-    }
-    options.anim_params.bgcolor = 0xFFFFFFFF;  // opaque white
-    options.anim_params.loop_count = 0;        // forever
-    AnimEncoderPtr encoder(WebPAnimEncoderNew(width, height, &options));
-    if (!encoder) {
-        return ExportError::of(Kind::webpEncoderFailed);
+    // One pass per way of storing the frames tried; the smallest file wins.
+    // Mixed runs a lossy pass in which libwebp may store any frame lossless
+    // instead, beside an all-lossless pass: libwebp's choice is made frame
+    // by frame and can miss an animation that is smaller lossless as a whole.
+    struct Pass {
+        WebPConfig config;
+        AnimEncoderPtr encoder;
+    };
+    std::vector<Pass> passes;
+    const auto addPass = [&](bool lossless, bool mixed) -> ExportStatus {
+        Pass pass;
+        if (WebPConfigInit(&pass.config) == 0) {
+            return ExportError::of(Kind::webpConfigInvalid);
+        }
+        // Lossy frames take the user's quality; lossless ones a fixed effort
+        // (libwebp's default), since their pixels are exact whatever it is.
+        pass.config.quality = lossless ? kLosslessEffort : clampedQuality(settings.quality);
+        pass.config.method = 4;
+        pass.config.thread_level = 1;
+        pass.config.lossless = lossless ? 1 : 0;
+        // Keep the colour of transparent pixels too, so a lossless frame
+        // decodes to exactly what went in.
+        pass.config.exact = lossless ? 1 : 0;
+        if (WebPValidateConfig(&pass.config) == 0) {
+            return ExportError::of(Kind::webpConfigInvalid);
+        }
+        WebPAnimEncoderOptions options;
+        if (WebPAnimEncoderOptionsInit(&options) == 0) {
+            return ExportError::of(Kind::webpEncoderFailed);
+        }
+        options.anim_params.bgcolor = 0xFFFFFFFF;  // opaque white
+        options.anim_params.loop_count = 0;        // forever
+        options.allow_mixed = mixed ? 1 : 0;
+        pass.encoder.reset(WebPAnimEncoderNew(width, height, &options));
+        if (!pass.encoder) {
+            return ExportError::of(Kind::webpEncoderFailed);
+        }
+        passes.push_back(std::move(pass));
+        return std::nullopt;
+    };
+    {
+        const WebPMode mode = settings.webpMode;
+        ExportStatus status = addPass(mode == WebPMode::lossless, mode == WebPMode::mixed);
+        if (!status && mode == WebPMode::mixed) {
+            status = addPass(true, false);
+        }
+        if (status) {
+            return status;
+        }
     }
 
     // Timestamps are kept in 64 bits; libwebp's are 32-bit, so an animation
@@ -186,29 +220,38 @@ ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>
                 return ExportError::of(Kind::pixelImportFailed);
             }
         }
-        if (timestamp > std::numeric_limits<int32_t>::max() ||
-            WebPAnimEncoderAdd(encoder.get(), picture.get(), static_cast<int>(timestamp),
-                               &config) == 0) {
+        if (timestamp > std::numeric_limits<int32_t>::max()) {
             return ExportError::frameWriteFailed(i);
+        }
+        for (Pass& pass : passes) {
+            if (WebPAnimEncoderAdd(pass.encoder.get(), picture.get(), static_cast<int>(timestamp),
+                                   &pass.config) == 0) {
+                return ExportError::frameWriteFailed(i);
+            }
         }
         timestamp += durationMs(delays[size_t(i)]);
         if (progress) {
             progress(i + 1, total);
         }
     }
-    // The closing call fixes the last frame's duration; its result does not
-    // matter (a failure shows up in the assembly).
-    WebPAnimEncoderAdd(
-        encoder.get(), nullptr,
-        static_cast<int>(std::min<int64_t>(timestamp, std::numeric_limits<int32_t>::max())),
-        nullptr);
-
     AssembledData data;
-    if (WebPAnimEncoderAssemble(encoder.get(), data.get()) == 0 || data.get()->bytes == nullptr ||
-        data.get()->size == 0) {
-        return ExportError::of(Kind::webpAssembleFailed);
+    for (Pass& pass : passes) {
+        // The closing call fixes the last frame's duration; its result does
+        // not matter (a failure shows up in the assembly).
+        WebPAnimEncoderAdd(
+            pass.encoder.get(), nullptr,
+            static_cast<int>(std::min<int64_t>(timestamp, std::numeric_limits<int32_t>::max())),
+            nullptr);
+        AssembledData assembled;
+        if (WebPAnimEncoderAssemble(pass.encoder.get(), assembled.get()) == 0 ||
+            assembled.get()->bytes == nullptr || assembled.get()->size == 0) {
+            return ExportError::of(Kind::webpAssembleFailed);
+        }
+        pass.encoder.reset();
+        if (data.get()->size == 0 || assembled.get()->size < data.get()->size) {
+            std::swap(*data.get(), *assembled.get());
+        }
     }
-    encoder.reset();
     if (cancel.isCancelled()) {
         return ExportError::cancelled();
     }

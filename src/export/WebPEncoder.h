@@ -2,8 +2,11 @@
 
 #include <cstdint>
 
-// Animated WebP through libwebp's animation encoder: lossy, one quality for
-// every frame, white background, repeating forever. The canvas is the first
+// Animated WebP through libwebp's animation encoder, white background,
+// repeating forever. Frames are stored lossy at one quality (the default),
+// lossless (each frame decodes to exactly its pixels), or mixed: the smaller
+// of a lossy encoding in which libwebp may keep any frame lossless instead,
+// and an all-lossless one. The canvas is the first
 // frame's size; frames of another size are scaled onto it. The encoder is
 // Exporter::encodeWebP (ExporterMedia.h); its failures are the ExportError
 // kinds noFrames, webpConfigInvalid, webpEncoderFailed, pixelImportFailed,

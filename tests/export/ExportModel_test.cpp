@@ -136,6 +136,21 @@ TEST(ExportModelOptions, InitialValuesAndKey) {
     model.setResizeEnabled(true);
     model.setMaxSimilarDuration(5);
     EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-70-95-5"));
+    // A WebP stored otherwise than lossy is another file; other formats
+    // ignore the WebP mode.
+    model.setWebpMode(WebPMode::lossless);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-70-95-5-lossless"));
+    EXPECT_EQ(model.encodeSettings().webpMode, WebPMode::lossless);
+    model.setWebpMode(WebPMode::mixed);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("webp-60-30-70-95-5-mixed"));
+    model.setFormat(ExportFormat::gif);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-60-30-70-95-5"));
+    model.setGifLossy(40);
+    EXPECT_EQ(model.cacheKey(), QStringLiteral("gif-60-30-70-95-5-lossy40"));
+    EXPECT_EQ(model.encodeSettings().gifLossy, 40);
+    model.setGifLossy(0);
+    model.setFormat(ExportFormat::webp);
+    model.setWebpMode(WebPMode::lossy);
 
     const ExportPreprocessor::Options on = model.preprocessorOptions();
     EXPECT_EQ(on.reduceFramesPercent, 30);

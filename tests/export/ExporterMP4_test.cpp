@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 
 using namespace mirelo;
 using namespace mirelo::Exporter;
@@ -146,9 +147,12 @@ TEST(MP4Settings, BitRateFollowsSizeFrameRateAndQuality) {
     // Tiny sums count as 0.01 s for the rate only: 2 / 0.01 = 200 frames/s.
     EXPECT_NEAR(MP4::averageBitRate({0.001, 0.001}, QSize(100, 100), 100), 800000, 1);
 
-    EXPECT_EQ(MP4::videoSize(QSize(333, 201)), QSize(332, 200));
-    EXPECT_EQ(MP4::videoSize(QSize(1281, 721)), QSize(1280, 720));
-    EXPECT_EQ(MP4::videoSize(QSize(1, 1)), QSize(2, 2));
+    // The video keeps the frame's size; an odd side keeps full chroma.
+    EXPECT_EQ(MP4::videoSize(QSize(333, 201)), QSize(333, 201));
+    EXPECT_EQ(MP4::videoSize(QSize(1, 1)), QSize(1, 1));
+    EXPECT_FALSE(MP4::fullChroma(QSize(1280, 720)));
+    EXPECT_TRUE(MP4::fullChroma(QSize(1281, 720)));
+    EXPECT_TRUE(MP4::fullChroma(QSize(1280, 721)));
 
     EXPECT_EQ(MP4::delayTicks(0.1), 60);
     EXPECT_EQ(MP4::delayTicks(1.0 / 30), 20);
@@ -172,8 +176,8 @@ TEST_F(ExporterMP4Test, WritesOneH264TrackWithExactTimesAndDuration) {
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.streams, 1);
     EXPECT_EQ(p.codec, AV_CODEC_ID_H264);
-    EXPECT_EQ(p.width, 332);
-    EXPECT_EQ(p.height, 200);
+    EXPECT_EQ(p.width, 333);
+    EXPECT_EQ(p.height, 201);
     EXPECT_EQ(p.pts600, (std::vector<int64_t>{0, 60, 120}));
     // The last frame lasts its own delay: 0.25 s in all.
     EXPECT_EQ(p.end600, 150);
@@ -214,6 +218,72 @@ TEST_F(ExporterMP4Test, AverageBitRateIsNearTheTarget) {
     const double actual = double(QFileInfo(out).size()) * 8 / 2.0;
     EXPECT_GT(actual, target * 0.7);
     EXPECT_LT(actual, target * 1.3);
+}
+
+// Screen-like content that depends on the position only, not on the frame's
+// size: text on a light page beside a coloured gradient, scrolled by `shift`.
+Image screenImage(int width, int height, int shift) {
+    QImage surface = ImageServices::createSurface(width, height);
+    surface.fill(QColor(250, 250, 245));
+    QPainter painter(&surface);
+    for (int x = 0; x < width; ++x) {
+        painter.setPen(QColor((x * 3 + shift) % 256, 120, 255 - x % 256));
+        painter.drawLine(x, 0, x, 40);
+    }
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    for (int line = 0; line < 30; ++line) {
+        painter.drawText(4, 56 + line * 14 - shift,
+                         QStringLiteral("%1: int value = compute(%2, \"frame\");")
+                             .arg(line + shift)
+                             .arg(line * 7));
+    }
+    painter.end();
+    return Image::fromQImage(surface);
+}
+
+// Luma PSNR (BT.709 weights) of `decoded` against `source` over the source's size.
+double lumaPsnr(const QImage& source, const QImage& decoded) {
+    double squared = 0;
+    for (int y = 0; y < source.height(); ++y) {
+        for (int x = 0; x < source.width(); ++x) {
+            const QColor a = source.pixelColor(x, y);
+            const QColor b = decoded.pixelColor(x, y);
+            const double ya = 0.2126 * a.red() + 0.7152 * a.green() + 0.0722 * a.blue();
+            const double yb = 0.2126 * b.red() + 0.7152 * b.green() + 0.0722 * b.blue();
+            squared += (ya - yb) * (ya - yb);
+        }
+    }
+    const double mse = squared / (double(source.width()) * source.height());
+    return mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99.0;
+}
+
+TEST_F(ExporterMP4Test, OddSizesAreEncodedAtTheirExactSizeWithoutResampling) {
+    struct Case {
+        QSize size;
+        double psnr = 0;
+    };
+    std::vector<Case> cases = {
+        {QSize(641, 359)}, {QSize(640, 360)}, {QSize(3, 2000)}, {QSize(1, 1)}};
+    for (Case& c : cases) {
+        std::vector<Image> frames;
+        for (int i = 0; i < 6; ++i) {
+            frames.push_back(screenImage(c.size.width(), c.size.height(), i * 2));
+        }
+        const QString out = path(QStringLiteral("odd.mp4"));
+        ASSERT_EQ(encodeMP4(frames, std::vector<double>(6, 0.1), 80, out), std::nullopt);
+        const Probe p = probe(out, true);
+        EXPECT_EQ(QSize(p.width, p.height), c.size);
+        ASSERT_EQ(p.frames.size(), frames.size());
+        for (size_t i = 0; i < frames.size(); ++i) {
+            ASSERT_EQ(p.frames[i].size(), c.size);
+            c.psnr += lumaPsnr(frames[i].qimage(), p.frames[i]) / double(frames.size());
+        }
+    }
+    // The odd picture is as faithful as the even one beside it: no pixel
+    // was scaled, only the chroma format differs.
+    EXPECT_GT(cases[0].psnr, cases[1].psnr - 0.5) << cases[0].psnr << " vs " << cases[1].psnr;
+    EXPECT_GT(cases[0].psnr, 35.0);
 }
 
 TEST_F(ExporterMP4Test, FlatColoursSurviveTheRoundTrip) {

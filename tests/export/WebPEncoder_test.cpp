@@ -6,12 +6,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <webp/demux.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 using namespace mirelo;
@@ -263,3 +266,92 @@ TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Screen content: a terminal (text typed line by line on a dark page) or a
+// desktop (a gradient wallpaper, a window with text and a moving pointer).
+std::vector<Image> screenFrames(bool terminal, int count) {
+    std::vector<Image> frames;
+    for (int i = 0; i < count; ++i) {
+        QImage surface(320, 200, QImage::Format_RGBA8888_Premultiplied);
+        QPainter painter(&surface);
+        painter.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 8));
+        if (terminal) {
+            surface.fill(QColor(30, 30, 36));
+            painter.setPen(QColor(200, 220, 200));
+            for (int line = 0; line <= i; ++line) {
+                painter.drawText(4, 14 + line * 12,
+                                 QStringLiteral("$ make -j2 target_%1 && ./run --case %2")
+                                     .arg(line * 37)
+                                     .arg(line));
+            }
+        } else {
+            for (int y = 0; y < 200; ++y) {
+                painter.setPen(QColor(40 + y / 2, 90 + y / 4, 160));
+                painter.drawLine(0, y, 319, y);
+            }
+            painter.fillRect(QRect(40, 30, 220, 130), QColor(245, 245, 245));
+            painter.setPen(Qt::black);
+            for (int line = 0; line < 8; ++line) {
+                painter.drawText(48, 50 + line * 14,
+                                 QStringLiteral("Item %1 of the list").arg(line));
+            }
+            painter.fillRect(QRect(60 + i * 12, 60 + i * 5, 8, 12), Qt::white);
+        }
+        painter.end();
+        frames.push_back(Image::fromQImage(surface));
+    }
+    return frames;
+}
+
+double psnr(const std::vector<Image>& source, const std::vector<QImage>& decoded) {
+    double squared = 0, samples = 0;
+    for (size_t i = 0; i < source.size() && i < decoded.size(); ++i) {
+        const QImage expected = source[i].qimage().convertToFormat(QImage::Format_RGBA8888);
+        for (int y = 0; y < expected.height(); ++y) {
+            const uchar* e = expected.constScanLine(y);
+            const uchar* a = decoded[i].constScanLine(y);
+            for (int x = 0; x < expected.width() * 4; ++x) {
+                if (x % 4 != 3) {
+                    squared += double(e[x] - a[x]) * double(e[x] - a[x]);
+                    samples += 1;
+                }
+            }
+        }
+    }
+    return squared > 0 ? 10 * std::log10(255.0 * 255.0 * samples / squared) : 99.0;
+}
+
+}  // namespace
+
+TEST_F(WebPEncoderTest, LosslessIsExactAndMixedIsNoLargerThanEither) {
+    for (const bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal ? "terminal" : "desktop");
+        const std::vector<Image> frames = screenFrames(terminal, 8);
+        const std::vector<double> delays(frames.size(), 0.1);
+        struct Result {
+            qint64 size = 0;
+            double psnr = 0;
+        };
+        auto encode = [&](WebPMode mode) {
+            EncodeSettings settings(80);
+            settings.webpMode = mode;
+            const QString out = path(QStringLiteral("mode.webp"));
+            EXPECT_EQ(Exporter::encodeWebP(frames, delays, settings, out), std::nullopt);
+            const test::WebPFrames decoded = decodeWebP(out);
+            EXPECT_TRUE(decoded.ok);
+            EXPECT_EQ(decoded.frames.size(), frames.size());
+            return Result{QFileInfo(out).size(), psnr(frames, decoded.frames)};
+        };
+        const Result lossy = encode(WebPMode::lossy);
+        const Result lossless = encode(WebPMode::lossless);
+        const Result mixed = encode(WebPMode::mixed);
+        EXPECT_EQ(lossless.psnr, 99.0) << "lossless frames decode to the source pixels";
+        EXPECT_LE(mixed.size, std::min(lossy.size, lossless.size));
+        EXPECT_GE(mixed.psnr, lossy.psnr);
+        std::printf("%s: lossy %lld B %.1f dB, lossless %lld B, mixed %lld B %.1f dB\n",
+                    terminal ? "terminal" : "desktop", qint64(lossy.size), lossy.psnr,
+                    qint64(lossless.size), qint64(mixed.size), mixed.psnr);
+    }
+}

@@ -130,6 +130,8 @@ TEST(MireloConvert, BadInputFailsWithOneLine) {
     expectError({"--quality", "abc", frames, out}, "--quality");
     expectError({"--fps", "10", "--delay", "0.1", frames, out}, "either");
     expectError({"--frobnicate", "1", frames, out}, "unknown option");
+    expectError({"--webp-mode", "best", frames, out}, "--webp-mode");
+    expectError({"--lossy", "101", frames, out}, "--lossy");
     expectError({frames}, "expected");
     {
         QFile broken(frames + "/frame9.png");
@@ -138,6 +140,29 @@ TEST(MireloConvert, BadInputFailsWithOneLine) {
     }
     expectError({"--quiet", frames, out}, "cannot read image");
     EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST(MireloConvert, WebPModeAndTheHelpsRangesAreTheChecks) {
+    using convert::Options;
+    const auto parsed = [](const QStringList& arguments) {
+        const auto result = convert::parseArguments(arguments);
+        return std::holds_alternative<Options>(result) ? std::get<Options>(result).webpMode
+                                                       : WebPMode(-1);
+    };
+    EXPECT_EQ(parsed({"f", "o.webp"}), WebPMode::lossy);
+    EXPECT_EQ(parsed({"--webp-mode", "lossless", "f", "o.webp"}), WebPMode::lossless);
+    EXPECT_EQ(parsed({"--webp-mode", "auto", "f", "o.webp"}), WebPMode::mixed);
+    // What --help gives as a range is what the check accepts, at both ends.
+    const QString help = convert::usage();
+    EXPECT_TRUE(help.contains("--resize PERCENT") && help.contains("(1..100)"));
+    for (const char* resize : {"1", "100"}) {
+        EXPECT_TRUE(std::holds_alternative<Options>(
+            convert::parseArguments({"--resize", resize, "f", "o.gif"})));
+    }
+    for (const char* resize : {"0", "101"}) {
+        EXPECT_FALSE(std::holds_alternative<Options>(
+            convert::parseArguments({"--resize", resize, "f", "o.gif"})));
+    }
 }
 
 TEST(MireloConvert, WritesAGifAndShowsHelp) {

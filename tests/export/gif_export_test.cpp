@@ -7,15 +7,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 using namespace mirelo;
@@ -426,4 +430,128 @@ TEST(GIFExport, OneFrameAndMixedSizes) {
     ASSERT_EQ(gif.frames.size(), 3u);
     EXPECT_EQ(gif.frames[1].pixel(3, 3), qRgb(0, 0, 0));
     EXPECT_EQ(gif.frames[1].pixel(6, 6), gif.frames[2].pixel(0, 0));
+}
+
+TEST(GIFEncoder, EveryWayOfCompressingDecodesToTheFramesIndices) {
+    // Palettes small and full (the code size follows the indices used, and
+    // a full palette lends an unused index), and frames large and noisy
+    // enough to fill the code table, partly still and partly changed, so
+    // every choice of the writer comes up: transparent or plain, a full
+    // table started anew or kept.
+    QTemporaryDir dir;
+    for (const int colours : {3, 16, 200, 256}) {
+        SCOPED_TRACE(colours);
+        GIFQuantizer::Palette palette;
+        for (int i = 0; i < colours; ++i) {
+            palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        }
+        QRandomGenerator random{quint32(colours)};
+        std::vector<GIFQuantizer::IndexedFrame> frames(6);
+        for (size_t f = 0; f < frames.size(); ++f) {
+            GIFQuantizer::IndexedFrame& frame = frames[f];
+            frame.width = 300;
+            frame.height = 200;
+            frame.indices.resize(300 * 200);
+            for (int y = 0; y < 200; ++y) {
+                for (int x = 0; x < 300; ++x) {
+                    uint8_t& index = frame.indices[size_t(y * 300 + x)];
+                    const bool moving = f > 0 && x >= int(f) * 30 && x < int(f) * 30 + 120;
+                    if (f > 0 && !moving && (x + y) % 3 != 0) {
+                        index = frames[f - 1].indices[size_t(y * 300 + x)];  // still
+                    } else if (y < 100) {
+                        index = uint8_t(random.bounded(colours));  // noise
+                    } else {
+                        index = uint8_t((x / 8 + y / 8 + int(f)) % colours);  // pattern
+                    }
+                }
+            }
+        }
+        // The last frame repeats the one before: nothing changed at all.
+        frames.push_back(frames.back());
+        const QString path = dir.filePath(QStringLiteral("choices.gif"));
+        ASSERT_EQ(GIFEncoder::encodeIndexed(palette, frames,
+                                            std::vector<double>(frames.size(), 0.1), path),
+                  std::nullopt);
+        const DecodedGif decoded = decodeWithGiflib(path);
+        const std::vector<QImage> qt = decodeWithQt(path);
+        ASSERT_EQ(decoded.frames.size(), frames.size());
+        ASSERT_EQ(qt.size(), frames.size());
+        for (size_t f = 0; f < frames.size(); ++f) {
+            int wrong = 0;
+            for (int y = 0; y < 200; ++y) {
+                for (int x = 0; x < 300; ++x) {
+                    const GIFQuantizer::RGB c = palette[frames[f].indices[size_t(y * 300 + x)]];
+                    const QRgb want = qRgb(c.r, c.g, c.b);
+                    wrong += decoded.frames[f].pixel(x, y) != want;
+                    wrong += qt[f].pixel(x, y) != want;
+                }
+            }
+            EXPECT_EQ(wrong, 0) << "frame " << f;
+        }
+    }
+}
+
+TEST(GIFEncoder, LossyCompressionKeepsItsBoundAndStillPixels) {
+    // A palette of near colours (so lossy matching has choices) and frames
+    // whose left half changes while the right half keeps parts still.
+    GIFQuantizer::Palette palette;
+    for (int i = 0; i < 64; ++i) {
+        palette.push_back({uint8_t(i * 4), uint8_t(255 - i * 4), uint8_t(i * 2)});
+    }
+    QRandomGenerator random{7u};
+    std::vector<GIFQuantizer::IndexedFrame> frames(5);
+    for (size_t f = 0; f < frames.size(); ++f) {
+        GIFQuantizer::IndexedFrame& frame = frames[f];
+        frame.width = 160;
+        frame.height = 120;
+        frame.indices.resize(160 * 120);
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 160; ++x) {
+                uint8_t& index = frame.indices[size_t(y * 160 + x)];
+                if (f > 0 && x >= 80 && (y / 10) % 2 == 0) {
+                    index = frames[f - 1].indices[size_t(y * 160 + x)];
+                } else {
+                    index = uint8_t((x / 4 + y / 6 + int(f) * 3) % 64 ^ random.bounded(3));
+                }
+            }
+        }
+    }
+    QTemporaryDir dir;
+    const QString exact = dir.filePath(QStringLiteral("exact.gif"));
+    const QString lossy = dir.filePath(QStringLiteral("lossy.gif"));
+    const std::vector<double> delays(frames.size(), 0.1);
+    ASSERT_EQ(GIFEncoder::encodeIndexed(palette, frames, delays, exact), std::nullopt);
+    ASSERT_EQ(GIFEncoder::encodeIndexed(palette, frames, delays, lossy, {}, {}, 60), std::nullopt);
+    const int bound = GIFEncoder::lossyErrorBound(60);
+    EXPECT_EQ(bound, 24);
+    const DecodedGif decoded = decodeWithGiflib(lossy);
+    ASSERT_EQ(decoded.frames.size(), frames.size());
+    int changedPixels = 0, off = 0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 160; ++x) {
+                const size_t p = size_t(y * 160 + x);
+                const GIFQuantizer::RGB want = palette[frames[f].indices[p]];
+                const QRgb got = decoded.frames[f].pixel(x, y);
+                const int error =
+                    std::max({std::abs(qRed(got) - want.r), std::abs(qGreen(got) - want.g),
+                              std::abs(qBlue(got) - want.b)});
+                ASSERT_LE(error, bound) << "frame " << f << " at " << x << "," << y;
+                off += error > 0;
+                if (f > 0 && frames[f].indices[p] == frames[f - 1].indices[p]) {
+                    // A still pixel shows exactly what the frame before showed.
+                    ASSERT_EQ(got, decoded.frames[f - 1].pixel(x, y))
+                        << "frame " << f << " at " << x << "," << y;
+                } else {
+                    ++changedPixels;
+                }
+            }
+        }
+    }
+    // Lossy matching did change pixels, and the file is smaller for it.
+    EXPECT_GT(off, 0);
+    EXPECT_LT(QFileInfo(lossy).size(), QFileInfo(exact).size());
+    std::printf("lossy: %lld of %lld B, %d of %d changed pixels off\n",
+                qint64(QFileInfo(lossy).size()), qint64(QFileInfo(exact).size()), off,
+                changedPixels);
 }

@@ -489,5 +489,37 @@ TEST(ExportAccessory, LabelsAndEnabledStatesFollowTheOptions) {
     EXPECT_NE(view.processedInfoLabel()->text(), QStringLiteral("处理后:—"));
 }
 
+TEST(ExportAccessory, WebPModeAndLossyGifFollowTheFormat) {
+    ExportModel model({test::solidImage(8, 8, Qt::red)}, {0.1});
+    ExportAccessoryView view(&model);
+    // GIF: lossy compression may be turned on, the WebP modes wait.
+    EXPECT_TRUE(view.lossyCheck()->isEnabled());
+    EXPECT_FALSE(view.lossySlider()->isEnabled());
+    EXPECT_FALSE(view.webpModeButton(0)->isEnabled());
+    EXPECT_TRUE(view.webpModeButton(0)->isChecked());
+    EXPECT_EQ(view.lossyCheck()->text(), QStringLiteral("有损压缩"));
+    view.lossyCheck()->setChecked(true);
+    EXPECT_TRUE(view.lossySlider()->isEnabled());
+    EXPECT_EQ(model.gifLossy(), ExportAccessoryView::kDefaultLossy);
+    view.lossySlider()->setValue(70);
+    EXPECT_EQ(model.gifLossy(), 70);
+    view.lossyCheck()->setChecked(false);
+    EXPECT_EQ(model.gifLossy(), 0);
+
+    // WebP: 有损 / 无损 / 自动; lossless leaves the quality nothing to do.
+    view.formatButton(1)->click();
+    EXPECT_EQ(model.format(), ExportFormat::webp);
+    EXPECT_FALSE(view.lossyCheck()->isEnabled());
+    EXPECT_EQ(view.webpModeButton(1)->text(), QStringLiteral("无损"));
+    ASSERT_TRUE(view.webpModeButton(1)->isEnabled());
+    view.webpModeButton(1)->click();
+    EXPECT_EQ(model.webpMode(), WebPMode::lossless);
+    EXPECT_FALSE(view.qualitySlider()->isEnabled());
+    view.webpModeButton(2)->click();
+    EXPECT_EQ(model.webpMode(), WebPMode::mixed);
+    EXPECT_TRUE(view.qualitySlider()->isEnabled());
+    EXPECT_TRUE(model.cacheKey().endsWith(QStringLiteral("-mixed")));
+}
+
 }  // namespace
 }  // namespace mirelo

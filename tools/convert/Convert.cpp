@@ -350,9 +350,11 @@ QString usage() {
         "  --fps N                    每秒帧数(默认 15)\n"
         "  --delay SECONDS            每帧的秒数,代替 --fps\n"
         "  --quality Q                1..100(默认 80)\n"
-        "  --reduce PERCENT           去掉这个比例的帧\n"
-        "  --resize PERCENT           把每一帧缩放到这个比例(1..99)\n"
-        "  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它\n"
+        "  --lossy N                  GIF:强度为 1..100 的有损压缩(0 = 关,默认)\n"
+        "  --webp-mode MODE           lossy(默认)、lossless 或 auto(每帧取较小的一种)\n"
+        "  --reduce PERCENT           去掉这个比例的帧(0..100)\n"
+        "  --resize PERCENT           把每一帧缩放到这个比例(1..100)\n"
+        "  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它(0..100)\n"
         "  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)\n"
         "  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):\n"
         "                             先降低品质,再减少帧数,再缩小尺寸\n"
@@ -360,6 +362,13 @@ QString usage() {
         "  --force                    即使 OUTPUT 是只读的也替换它\n"
         "  --version                  显示版本后退出\n"
         "  --help                     显示这段说明\n");
+}
+
+EncodeSettings Options::encodeSettings() const {
+    EncodeSettings settings(quality);
+    settings.webpMode = webpMode;
+    settings.gifLossy = gifLossy;
+    return settings;
 }
 
 QString versionLine() {
@@ -430,6 +439,27 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                     .arg(*text);
             }
             options.quality = *quality;
+        } else if (arg == u"--lossy") {
+            const auto strength = integer(*text);
+            if (!strength || *strength < 0 || *strength > 100) {
+                return QCoreApplication::translate("mirelo-convert",
+                                                   "--lossy must be 0..100, got '%1'")
+                    .arg(*text);
+            }
+            options.gifLossy = *strength;
+        } else if (arg == u"--webp-mode") {
+            if (*text == u"lossy") {
+                options.webpMode = WebPMode::lossy;
+            } else if (*text == u"lossless") {
+                options.webpMode = WebPMode::lossless;
+            } else if (*text == u"auto") {
+                options.webpMode = WebPMode::mixed;
+            } else {
+                return QCoreApplication::translate(
+                           "mirelo-convert",
+                           "--webp-mode must be lossy, lossless or auto, got '%1'")
+                    .arg(*text);
+            }
         } else if (arg == u"--reduce") {
             const auto percent = integer(*text);
             if (!percent || *percent < 0 || *percent > 100) {
@@ -664,7 +694,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         // frame once, in order, as the loader hands them out (a GIF, about
         // in order; see GifFrames).
         status = encodeFrames(options.format, FrameSequence{.count = count, .frame = frame},
-                              std::vector<double>(count, options.delay), options.quality,
+                              std::vector<double>(count, options.delay), options.encodeSettings(),
                               options.output, gifStream ? stop : cancel, encodingProgress);
     } else {
         std::vector<Image> images;
@@ -689,8 +719,9 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         if (!unreadable && options.maxSize) {
             SizeLimit::Setting chosen;
             status = SizeLimit::exportWithin(options.format, FrameSequence::of(images), delays,
-                                             options.quality, options.preprocess, *options.maxSize,
-                                             options.output, cancel, encodingProgress, &chosen);
+                                             options.encodeSettings(), options.preprocess,
+                                             *options.maxSize, options.output, cancel,
+                                             encodingProgress, &chosen);
             progress.finish();
             if (SizeLimit::isTooLarge(status)) {
                 return fail(QCoreApplication::translate(
@@ -718,7 +749,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                 return fail(QCoreApplication::translate("mirelo::convert", "没有剩下可写入的帧"));
             }
             status = encodeFrames(options.format, FrameSequence::of(std::move(frames.images)),
-                                  frames.delays, options.quality, options.output, cancel,
+                                  frames.delays, options.encodeSettings(), options.output, cancel,
                                   encodingProgress);
         }
     }

@@ -22,6 +22,8 @@ struct Options {
     ExportFormat format = ExportFormat::gif;
     double delay = 1.0 / 15.0;  // seconds per frame
     int quality = 80;
+    WebPMode webpMode = WebPMode::lossy;
+    int gifLossy = 0;  // lossy GIF compression strength, 0 = off
     ExportPreprocessor::Options preprocess;
     std::optional<qint64> maxSize;  // bytes
     bool quiet = false;
@@ -29,6 +31,8 @@ struct Options {
     bool force = false;
     bool help = false;
     bool version = false;
+
+    EncodeSettings encodeSettings() const;
 };
 
 // The options from the arguments (without the program name), or a one-line

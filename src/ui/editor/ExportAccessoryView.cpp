@@ -134,6 +134,66 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
     qualityRow->addWidget(m_qualityValueLabel);
     connect(m_slider, &QSlider::valueChanged, this, &ExportAccessoryView::qualityChanged);
 
+    // How a WebP stores its frames; the row stays in place for other formats,
+    // disabled.
+    QHBoxLayout* webpRow = row(stack);
+    m_webpModeCaption = caption(tr("WebP"), this);
+    webpRow->addWidget(m_webpModeCaption);
+    m_webpModeGroup = new QButtonGroup(this);
+    m_webpModeGroup->setExclusive(true);
+    auto* modes = new QHBoxLayout;
+    modes->setSpacing(0);
+    const QString modeTexts[3] = {tr("有损"), tr("无损"), tr("自动")};
+    const QString modeTips[3] = {tr("按品质压缩,文件最小"), tr("每个像素保持原样"),
+                                 tr("每帧取有损和无损中较小的一种")};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QToolButton(this);
+        button->setText(modeTexts[i]);
+        button->setToolTip(modeTips[i]);
+        button->setCheckable(true);
+        button->setFixedWidth(64);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        m_webpModeGroup->addButton(button, i);
+        modes->addWidget(button);
+        m_webpModeButtons[i] = button;
+    }
+    m_webpModeButtons[int(model->webpMode())]->setChecked(true);
+    webpRow->addLayout(modes);
+    webpRow->addStretch(1);
+    connect(m_webpModeGroup, &QButtonGroup::idClicked, this, [this](int index) {
+        if (m_model && index >= 0 && index < 3) {
+            m_model->setWebpMode(WebPMode(index));
+        }
+        scheduleEstimate();
+        refreshEnabledStates();
+    });
+
+    // Lossy GIF compression and its strength; the row stays in place for
+    // other formats, disabled.
+    {
+        QHBoxLayout* layout = row(stack);
+        m_lossyCheck = new QCheckBox(tr("有损压缩"), this);
+        m_lossyCheck->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        m_lossyCheck->setToolTip(tr("颜色略有偏差,文件更小;静止的像素保持不变"));
+        layout->addWidget(m_lossyCheck);
+        const int strength = model->gifLossy() > 0 ? model->gifLossy() : kDefaultLossy;
+        m_lossySlider = slider(1, 100, strength, this);
+        layout->addWidget(m_lossySlider, 1);
+        m_lossyValueLabel = valueLabel(QString::number(strength), this);
+        layout->addWidget(m_lossyValueLabel);
+        m_lossyCheck->setChecked(model->gifLossy() > 0);
+        const auto apply = [this] {
+            m_lossyValueLabel->setText(QString::number(m_lossySlider->value()));
+            if (m_model) {
+                m_model->setGifLossy(m_lossyCheck->isChecked() ? m_lossySlider->value() : 0);
+            }
+            scheduleEstimate();
+            refreshEnabledStates();
+        };
+        connect(m_lossyCheck, &QCheckBox::toggled, this, apply);
+        connect(m_lossySlider, &QSlider::valueChanged, this, apply);
+    }
+
     // Estimate.
     QHBoxLayout* sizeRow = row(stack);
     sizeRow->addWidget(caption(tr("预计大小"), this));
@@ -257,6 +317,7 @@ void ExportAccessoryView::formatChanged(int index) {
     }
     m_model->setFormat(kExportFormats[size_t(index)].format);
     scheduleEstimate();
+    refreshEnabledStates();
 }
 
 void ExportAccessoryView::qualityChanged(int value) {
@@ -332,7 +393,20 @@ void ExportAccessoryView::refreshEnabledStates() {
     m_skipSlider->setEnabled(skip);
     m_durationSlider->setEnabled(skip);
     m_sizeLimitBox->setEnabled(m_sizeLimitCheck->isChecked());
+    const bool webp = m_model && m_model->format() == ExportFormat::webp;
+    m_webpModeCaption->setEnabled(webp);
+    for (QToolButton* button : m_webpModeButtons) {
+        button->setEnabled(webp);
+    }
+    // A lossless WebP is exact whatever the quality.
+    const bool qualityMatters = !(webp && m_model->webpMode() == WebPMode::lossless);
+    m_slider->setEnabled(qualityMatters);
     auto colour = [](bool on) { return on ? secondaryColor() : tertiaryColor(); };
+    setTextColor(m_qualityValueLabel, colour(qualityMatters));
+    const bool gif = m_model && m_model->format() == ExportFormat::gif;
+    m_lossyCheck->setEnabled(gif);
+    m_lossySlider->setEnabled(gif && m_lossyCheck->isChecked());
+    setTextColor(m_lossyValueLabel, colour(gif && m_lossyCheck->isChecked()));
     setTextColor(m_reduceValueLabel, colour(reduce));
     setTextColor(m_resizeValueLabel, colour(resize));
     setTextColor(m_skipValueLabel, colour(skip));

@@ -24,6 +24,8 @@ class ExportAccessoryView : public QWidget {
 
 public:
     static constexpr int kWidth = 400;
+    // The strength 有损压缩 starts at when turned on.
+    static constexpr int kDefaultLossy = 40;
 
     explicit ExportAccessoryView(ExportModel* model, QWidget* parent = nullptr);
 
@@ -36,6 +38,11 @@ public:
     QToolButton* formatButton(int index) const { return m_formatButtons[index]; }
     QSlider* qualitySlider() const { return m_slider; }
     QLabel* qualityValueLabel() const { return m_qualityValueLabel; }
+    // 有损 / 无损 / 自动, in the order of WebPMode; enabled for WebP only.
+    QToolButton* webpModeButton(int index) const { return m_webpModeButtons[index]; }
+    // 有损压缩 and its strength; enabled for GIF only.
+    QCheckBox* lossyCheck() const { return m_lossyCheck; }
+    QSlider* lossySlider() const { return m_lossySlider; }
     QLabel* sizeValueLabel() const { return m_sizeValueLabel; }
     QCheckBox* reduceCheck() const { return m_reduceCheck; }
     QSlider* reduceSlider() const { return m_reduceSlider; }
@@ -69,6 +76,12 @@ private:
     QPointer<ExportModel> m_model;
     QButtonGroup* m_formatGroup = nullptr;
     QToolButton* m_formatButtons[3] = {};
+    QButtonGroup* m_webpModeGroup = nullptr;
+    QToolButton* m_webpModeButtons[3] = {};
+    QLabel* m_webpModeCaption = nullptr;
+    QCheckBox* m_lossyCheck = nullptr;
+    QSlider* m_lossySlider = nullptr;
+    QLabel* m_lossyValueLabel = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_qualityValueLabel = nullptr;
     QLabel* m_sizeValueLabel = nullptr;

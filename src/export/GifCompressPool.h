@@ -1,0 +1,76 @@
+#pragma once
+
+#include "export/GifFrameDiff.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace mirelo::gif {
+
+// One way of compressing a frame (see LzwChoice).
+struct FrameChoice {
+    bool hide = true;
+    bool clearWhenFull = true;
+};
+
+// A frame ready to compress: its rectangle's pixels and, after the first
+// frame, which of them equal the frame before.
+struct FrameJob {
+    Rect rect;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> unchanged;
+    int transparent = -1;  // the index that shows the frame before, or negative
+    int delay = 0;
+    // For lossy compression: one bit per pixel of the rectangle (lowest bit
+    // first), set where the pixel equals the frame before.
+    std::vector<uint8_t> stillBits;
+    // When set, the one way to compress it (found for the same pixels in
+    // other indices); otherwise every way is tried.
+    std::optional<FrameChoice> forced;
+    // Set by the compression: the image data, and whether the frame still
+    // needs its transparent index (a plain encoding may have come out smaller).
+    std::vector<uint8_t> data;
+    FrameChoice chosen;
+    bool done = false;
+};
+
+// Compresses frames on worker threads while the caller prepares the next
+// ones; the caller takes them back in the order it gave them. Each frame is
+// compressed every way that can differ (unchanged pixels free to be the
+// transparent index or written as they are; a full code table started anew
+// or kept) with the smallest code size its indices allow, and the smallest
+// result is kept. Every way decodes to the same picture.
+class CompressPool {
+public:
+    // `near` (or null): the lossy matching table of LzwChoice, kept by the
+    // caller while the pool lives.
+    CompressPool(int workers, const uint8_t* near);
+    ~CompressPool();
+    CompressPool(const CompressPool&) = delete;
+    CompressPool& operator=(const CompressPool&) = delete;
+
+    void submit(std::unique_ptr<FrameJob> job);
+    size_t inFlight() const;
+    bool oldestDone() const;
+    // The oldest job, waiting until it is compressed; null when none is left.
+    std::unique_ptr<FrameJob> takeOldest();
+
+private:
+    void work();
+
+    const uint8_t* m_near;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<FrameJob>> m_jobs;  // submitted, not yet taken
+    std::deque<FrameJob*> m_queue;                 // submitted, not yet started
+    bool m_stop = false;
+    std::vector<std::thread> m_workers;
+};
+
+}  // namespace mirelo::gif
