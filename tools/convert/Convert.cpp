@@ -442,8 +442,8 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
         } else if (arg == u"--lossy") {
             const auto strength = integer(*text);
             if (!strength || *strength < 0 || *strength > 100) {
-                return QCoreApplication::translate("mirelo-convert",
-                                                   "--lossy must be 0..100, got '%1'")
+                return QCoreApplication::translate("mirelo::convert",
+                                                   "--lossy 必须在 0..100 之间,得到的是“%1”")
                     .arg(*text);
             }
             options.gifLossy = *strength;
@@ -456,8 +456,8 @@ std::variant<Options, QString> parseArguments(const QStringList& arguments) {
                 options.webpMode = WebPMode::mixed;
             } else {
                 return QCoreApplication::translate(
-                           "mirelo-convert",
-                           "--webp-mode must be lossy, lossless or auto, got '%1'")
+                           "mirelo::convert",
+                           "--webp-mode 必须是 lossy、lossless 或 auto,得到的是“%1”")
                     .arg(*text);
             }
         } else if (arg == u"--reduce") {
@@ -766,7 +766,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
     status = explainFailure(std::move(status), options.output);
     if (status) {
         if (status->kind == ExportError::Kind::diskFull) {
-            return fail(QCoreApplication::translate("mirelo-convert", "磁盘已满：%1 没有剩余空间")
+            return fail(QCoreApplication::translate("mirelo::convert", "磁盘已满：%1 没有剩余空间")
                             .arg(status->folder));
         }
         if (status->isCancellation()) {
