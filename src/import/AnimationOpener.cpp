@@ -222,7 +222,7 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
             if (!opened.store) {
                 return finish(OpenError{.problem = OpenProblem::storeFailed,
                                         .path = item.file,
-                                        .storeMessage = storeError.message});
+                                        .storeError = storeError});
             }
         }
         Image stored;
@@ -231,7 +231,7 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
                 opened.store->append(item.image, time, 0, &stored)) {
             return finish(OpenError{.problem = OpenProblem::storeFailed,
                                     .path = item.file,
-                                    .storeMessage = failure->message});
+                                    .storeError = *failure});
         }
         elapsed += item.delay;
         opened.images.push_back(std::move(stored));
@@ -245,7 +245,7 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
     if (std::optional<StoreError> failure = opened.store->finish(0)) {
         return finish(OpenError{.problem = OpenProblem::storeFailed,
                                 .path = files.value(0),
-                                .storeMessage = failure->message});
+                                .storeError = *failure});
     }
     return finish(std::nullopt);
 }

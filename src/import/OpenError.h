@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/RecordingStore.h"
+
 #include <QSize>
 #include <QString>
 
@@ -16,7 +18,7 @@ enum class OpenProblem {
     noFrames,       // a valid file without a single frame
     noVideoStream,  // a media file without a picture track
     unsupportedCodec,
-    storeFailed,  // the frames could not be written to the cache (see storeMessage)
+    storeFailed,  // the frames could not be written to the cache (see storeError)
     cancelled,
 };
 
@@ -28,7 +30,7 @@ struct OpenError {
     QString path;
     QSize size;            // the size claimed, for tooLarge
     qint64 limit = 0;      // the frame limit, for tooManyFrames
-    QString storeMessage;  // the store's reason, for storeFailed
+    StoreError storeError;  // the store's failure, for storeFailed
     QString detail;
 };
 

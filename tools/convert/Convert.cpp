@@ -70,7 +70,7 @@ QString openErrorLine(const OpenError& error) {
                 .arg(path);
         case OpenProblem::storeFailed:
             return QCoreApplication::translate("mirelo::convert", "无法打开 %1:%2")
-                .arg(path, error.storeMessage);
+                .arg(path, mirelo::i18n::describe(error.storeError));
         case OpenProblem::cancelled:
             break;
     }

@@ -1,5 +1,7 @@
 #include "ui/editor/SaveFailure.h"
 
+#include "i18n/ModelTexts.h"
+
 #include "export/ExportModel.h"
 
 #include <QCoreApplication>
@@ -109,7 +111,7 @@ QString describeSaveFailure(const WriteProblem& problem, const QString& destinat
             if (problem.bytesFree > 0) {
                 return QCoreApplication::translate("SaveFailure",
                                                    "文件夹“%1”所在的磁盘快满了，只剩 %2。")
-                    .arg(folder, formatByteCount(problem.bytesFree));
+                    .arg(folder, i18n::formatByteCount(problem.bytesFree));
             }
             return QCoreApplication::translate("SaveFailure", "文件夹“%1”所在的磁盘已满。")
                 .arg(folder);

@@ -1,5 +1,7 @@
 #include "ui/open/OpenErrorText.h"
 
+#include "i18n/ModelTexts.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -35,7 +37,7 @@ QString reason(const OpenError& error) {
         case OpenProblem::unsupportedCodec:
             return tr("无法解码这种视频格式。");
         case OpenProblem::storeFailed:
-            return error.storeMessage;
+            return i18n::describe(error.storeError);
         case OpenProblem::cancelled:
             return tr("已取消。");
     }

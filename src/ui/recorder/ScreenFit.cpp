@@ -28,7 +28,7 @@ FittedFrame fitToScreen(const QRect& frame, const QSize& size, const QRect& scre
                         const QRect& available) {
     FittedFrame fitted;
     if (screen.isEmpty()) {
-        fitted.frame = QRect(frame.topLeft(), size + QSize(0, kHeaderHeight));
+        fitted.frame = QRect(frame.topLeft(), frameSize(size));
         fitted.capture = size;
         return fitted;
     }
@@ -36,15 +36,22 @@ FittedFrame fitToScreen(const QRect& frame, const QSize& size, const QRect& scre
     fitted.capture = capture;
     fitted.reduced = capture != size;
     const QRect free = available.isEmpty() ? screen : (available & screen);
-    QRect wanted(frame.topLeft(), capture + QSize(0, kHeaderHeight));
-    if (wanted.height() > screen.height()) {
+    QRect wanted(frame.topLeft(), frameSize(capture));
+    if (wanted.height() - kOutlineWidth > screen.height()) {
         // No room for the header above the region: it lies over the region's
         // top edge while the frame is placed, and leaves it for the recording.
         fitted.headerInside = true;
-        wanted.setSize(capture);
+        wanted.setSize(capture + QSize(2 * kOutlineWidth, 2 * kOutlineWidth));
     }
-    const bool fitsFree = wanted.width() <= free.width() && wanted.height() <= free.height();
-    fitted.frame = movedInside(wanted, fitsFree ? free : screen);
+    if (wanted.width() <= free.width() && wanted.height() <= free.height()) {
+        fitted.frame = movedInside(wanted, free);
+        return fitted;
+    }
+    // The whole frame does not fit: the region itself goes wholly onto the
+    // screen, its outline (outside the region) may lie beyond the edges.
+    const QRect region = captureRegion(wanted, fitted.headerInside);
+    const QPoint fromRegion = wanted.topLeft() - region.topLeft();
+    fitted.frame = QRect(movedInside(region, screen).topLeft() + fromRegion, wanted.size());
     return fitted;
 }
 
