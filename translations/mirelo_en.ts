@@ -2,6 +2,156 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>Alerts</name>
+    <message>
+        <source>上次的录制已损坏，无法恢复</source>
+        <translation>The last recording is damaged and cannot be recovered</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>FileOpener</name>
+    <message>
+        <source>正在打开…</source>
+        <translation>Opening…</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>正在打开… %1 / %2 帧</source>
+        <translation>Opening… %1 / %2 frames</translation>
+    </message>
+    <message>
+        <source>正在打开… %1 帧</source>
+        <translation>Opening… %1 frames</translation>
+    </message>
+</context>
+<context>
+    <name>MessageBoxAlerts</name>
+    <message>
+        <source>只录制录制框的一部分</source>
+        <translation>Only part of the frame will be recorded</translation>
+    </message>
+    <message>
+        <source>开始录制</source>
+        <translation>Start Recording</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>开始新的录制？</source>
+        <translation>Start a new recording?</translation>
+    </message>
+    <message>
+        <source>编辑器里的录制还没有保存。新的录制开始后,它仍在自己的窗口里。</source>
+        <translation>The recording in the editor has not been saved. It stays in its own window when the new recording starts.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenError</name>
+    <message>
+        <source>文件不存在或无法读取。</source>
+        <translation>The file does not exist or cannot be read.</translation>
+    </message>
+    <message>
+        <source>文件是空的。</source>
+        <translation>The file is empty.</translation>
+    </message>
+    <message>
+        <source>这不是 Mirelo 能打开的 GIF、WebP、图片或视频文件。</source>
+        <translation>This is not a GIF, WebP, picture or video file Mirelo can open.</translation>
+    </message>
+    <message>
+        <source>文件已损坏或不完整。</source>
+        <translation>The file is damaged or incomplete.</translation>
+    </message>
+    <message>
+        <source>画面太大（%1 × %2），每边最多 %3 像素。</source>
+        <translation>The picture is too large (%1 × %2); at most %3 pixels a side.</translation>
+    </message>
+    <message>
+        <source>帧数太多，最多 %1 帧。</source>
+        <translation>Too many frames; at most %1.</translation>
+    </message>
+    <message>
+        <source>文件里没有任何帧。</source>
+        <translation>The file holds no frames.</translation>
+    </message>
+    <message>
+        <source>文件里没有视频画面。</source>
+        <translation>The file has no video track.</translation>
+    </message>
+    <message>
+        <source>无法解码这种视频格式。</source>
+        <translation>This video format cannot be decoded.</translation>
+    </message>
+    <message>
+        <source>已取消。</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>无法打开“%1”：%2</source>
+        <translation>Cannot open “%1”: %2</translation>
+    </message>
+    <message>
+        <source>动画、图片和视频 (*.gif *.webp *.png *.apng *.jpg *.jpeg *.bmp *.mp4 *.webm *.mkv *.mov *.avi);;所有文件 (*)</source>
+        <translation>Animations, pictures and videos (*.gif *.webp *.png *.apng *.jpg *.jpeg *.bmp *.mp4 *.webm *.mkv *.mov *.avi);;All files (*)</translation>
+    </message>
+</context>
+<context>
+    <name>RecorderHeader</name>
+    <message>
+        <source>Wayland 下无法录制按键和点击。</source>
+        <translation>Keys and clicks cannot be recorded on Wayland.</translation>
+    </message>
+</context>
+<context>
+    <name>SaveFailure</name>
+    <message>
+        <source>文件夹“%1”已不存在。</source>
+        <translation>The folder “%1” no longer exists.</translation>
+    </message>
+    <message>
+        <source>“%1”不是文件夹。</source>
+        <translation>“%1” is not a folder.</translation>
+    </message>
+    <message>
+        <source>没有在文件夹“%1”中写入的权限。</source>
+        <translation>Permission denied: files cannot be written in the folder “%1”.</translation>
+    </message>
+    <message>
+        <source>文件夹“%1”所在的磁盘是只读的。</source>
+        <translation>The disk of the folder “%1” is read-only.</translation>
+    </message>
+    <message>
+        <source>文件夹“%1”所在的磁盘快满了，只剩 %2。</source>
+        <translation>The disk of the folder “%1” is almost full: only %2 left.</translation>
+    </message>
+    <message>
+        <source>文件夹“%1”所在的磁盘已满。</source>
+        <translation>The disk of the folder “%1” is full.</translation>
+    </message>
+    <message>
+        <source>无法在文件夹“%1”中创建文件（系统错误 %2）。</source>
+        <translation>Could not create a file in the folder “%1” (system error %2).</translation>
+    </message>
+    <message>
+        <source>文件：%1</source>
+        <translation>File: %1</translation>
+    </message>
+</context>
+<context>
     <name>mirelo::Alerts</name>
     <message>
         <source>Mirelo 出错了</source>
@@ -120,6 +270,34 @@
         <source>好</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>开始录制</source>
+        <translation>Start Recording</translation>
+    </message>
+    <message>
+        <source>打开…</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>全局快捷键已被其他程序占用</source>
+        <translation>The global shortcuts are taken by another program</translation>
+    </message>
+    <message>
+        <source>桌面不提供全局快捷键</source>
+        <translation>The desktop offers no global shortcuts</translation>
+    </message>
+    <message>
+        <source>倒计时</source>
+        <translation>Countdown</translation>
+    </message>
+    <message>
+        <source>关</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
 </context>
 <context>
     <name>mirelo::AppState</name>
@@ -154,26 +332,42 @@
             <numerusform>The disk could not keep up with the recording: %n frames were dropped. Their time went to the frames before, so the length is unchanged.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>录制框跨过了显示器“%1”的边缘。只会录制它在这个显示器上的部分,其余部分录成黑色。</source>
+        <translation>The recording frame reaches past the edge of monitor “%1”. Only its part on that monitor is recorded; the rest is recorded black.</translation>
+    </message>
     <message numerus="yes">
-        <source>上次的录制已损坏,%n 帧都无法恢复。</source>
+        <source>%n 帧都读不出来了。录制的文件保留在 %1。</source>
         <translation>
-            <numerusform>The last recording is damaged: its %n frame cannot be recovered.</numerusform>
-            <numerusform>The last recording is damaged: none of its %n frames can be recovered.</numerusform>
+            <numerusform>None of the %n frame can be read. The recording&apos;s files are kept in %1.</numerusform>
+            <numerusform>None of the %n frames can be read. The recording&apos;s files are kept in %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>录制的文件读不出来了，保留在 %1。</source>
+        <translation>The recording&apos;s files cannot be read; they are kept in %1.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Mirelo 上次没有正常退出，留下了一段 %n 帧（%1 秒）的录制。</source>
+        <translation>
+            <numerusform>Mirelo did not quit normally last time and left a recording of %n frame (%1 s).</numerusform>
+            <numerusform>Mirelo did not quit normally last time and left a recording of %n frames (%1 s).</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <source>Mirelo 上次没有正常退出,留下了一段 %n 帧的录制。</source>
+        <source>其中 %n 帧（%1 秒）已损坏，无法恢复。</source>
         <translation>
-            <numerusform>Mirelo did not quit normally last time and left a recording of %n frame.</numerusform>
-            <numerusform>Mirelo did not quit normally last time and left a recording of %n frames.</numerusform>
+            <numerusform> %n of its frames (%1 s) is damaged and cannot be recovered.</numerusform>
+            <numerusform> %n of its frames (%1 s) are damaged and cannot be recovered.</numerusform>
         </translation>
     </message>
-    <message numerus="yes">
-        <source>录制有损坏,%n 帧无法恢复;其余的帧已恢复。</source>
-        <translation>
-            <numerusform>The recording is damaged: %n frame could not be recovered; the others were.</numerusform>
-            <numerusform>The recording is damaged: %n frames could not be recovered; the others were.</numerusform>
-        </translation>
+    <message>
+        <source>%1 已被其他程序占用,Mirelo 不能用它在任何地方开始、停止或暂停录制。请用录制窗口里的按钮。</source>
+        <translation>%1 is taken by another program, so Mirelo cannot use it to start, stop or pause recordings from anywhere. Use the buttons in the recorder window.</translation>
     </message>
 </context>
 <context>
@@ -360,14 +554,6 @@
         <translation>Apply</translation>
     </message>
     <message>
-        <source>无法识别</source>
-        <translation>Not a number</translation>
-    </message>
-    <message>
-        <source>延迟要写成一个数，如 0.1</source>
-        <translation>Write the delay as a number, e.g. 0.1</translation>
-    </message>
-    <message>
         <source>保存</source>
         <translation>Save</translation>
     </message>
@@ -393,6 +579,74 @@
     <message>
         <source>播放</source>
         <translation>Play</translation>
+    </message>
+    <message>
+        <source>倒放</source>
+        <translation>Reverse</translation>
+    </message>
+    <message>
+        <source>把所选的帧（只选一帧时是全部帧）倒过来播放</source>
+        <translation>Play the selected frames (all frames when one is selected) backwards</translation>
+    </message>
+    <message>
+        <source>往返</source>
+        <translation>Back and Forth</translation>
+    </message>
+    <message>
+        <source>在后面接上倒放的帧，来回播放</source>
+        <translation>Append the frames reversed so the animation plays back and forth</translation>
+    </message>
+    <message>
+        <source>速度…</source>
+        <translation>Speed…</translation>
+    </message>
+    <message>
+        <source>插入…</source>
+        <translation>Insert…</translation>
+    </message>
+    <message>
+        <source>在当前帧之后插入另一个文件的帧</source>
+        <translation>Insert another file&apos;s frames after the current frame</translation>
+    </message>
+    <message>
+        <source>速度</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>播放速度（%），100 为原速：</source>
+        <translation>Playback speed (%), 100 is the original speed:</translation>
+    </message>
+    <message>
+        <source>按键</source>
+        <translation>Keys</translation>
+    </message>
+    <message>
+        <source>点击</source>
+        <translation>Clicks</translation>
+    </message>
+    <message>
+        <source>帧</source>
+        <translation>Frames</translation>
+    </message>
+    <message>
+        <source>倒放、往返、速度，或插入另一个文件的帧</source>
+        <translation>Reverse, back and forth, speed, or insert another file&apos;s frames</translation>
+    </message>
+    <message>
+        <source>无法识别：没有填写延迟</source>
+        <translation>Not understood: no delay was typed</translation>
+    </message>
+    <message>
+        <source>无法识别：延迟里有空格</source>
+        <translation>Not understood: the delay contains a blank</translation>
+    </message>
+    <message>
+        <source>无法识别：小数点要写成“.”，不是“,”</source>
+        <translation>Not understood: write the decimal point as “.”, not “,”</translation>
+    </message>
+    <message>
+        <source>无法识别：延迟只能是数字，如 0.1</source>
+        <translation>Not understood: the delay must be a number, such as 0.1</translation>
     </message>
 </context>
 <context>
@@ -479,6 +733,14 @@
         <source>放弃</source>
         <translation>Discard</translation>
     </message>
+    <message>
+        <source>插入</source>
+        <translation>Insert</translation>
+    </message>
+    <message>
+        <source>无法插入</source>
+        <translation>Cannot Insert</translation>
+    </message>
 </context>
 <context>
     <name>mirelo::ExportAccessoryView</name>
@@ -525,6 +787,53 @@
     <message>
         <source>处理后:</source>
         <translation>Processed: </translation>
+    </message>
+    <message>
+        <source>WebP</source>
+        <translation>WebP</translation>
+    </message>
+    <message>
+        <source>有损</source>
+        <translation>Lossy</translation>
+    </message>
+    <message>
+        <source>无损</source>
+        <translation>Lossless</translation>
+    </message>
+    <message>
+        <source>自动</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>按品质压缩,文件最小</source>
+        <translation>Compressed to the quality setting; smallest file</translation>
+    </message>
+    <message>
+        <source>每个像素保持原样</source>
+        <translation>Every pixel kept exactly</translation>
+    </message>
+    <message>
+        <source>每帧取有损和无损中较小的一种</source>
+        <translation>Each frame lossy or lossless, whichever is smaller</translation>
+    </message>
+    <message>
+        <source>有损压缩</source>
+        <translation>Lossy compression</translation>
+    </message>
+    <message>
+        <source>颜色略有偏差,文件更小;静止的像素保持不变</source>
+        <translation>Colours slightly off for a smaller file; still pixels stay unchanged</translation>
+    </message>
+</context>
+<context>
+    <name>mirelo::GlobalShortcuts</name>
+    <message>
+        <source>开始或停止录制</source>
+        <translation>Start or stop recording</translation>
+    </message>
+    <message>
+        <source>暂停或继续录制</source>
+        <translation>Pause or resume recording</translation>
     </message>
 </context>
 <context>
@@ -736,12 +1045,6 @@
         <translation>Cannot compress the recorded pictures.</translation>
     </message>
     <message>
-        <source>没有屏幕录制权限。
-请在 系统设置 → 隐私与安全性 → 屏幕录制 中允许 Mirelo,然后重新启动 App。</source>
-        <translation>No permission to record the screen.
-Allow Mirelo to record the screen in your desktop&apos;s privacy settings, then start it again.</translation>
-    </message>
-    <message>
         <source>找不到框选区域所在的显示器。</source>
         <translation>No monitor lies under the recording area.</translation>
     </message>
@@ -752,6 +1055,28 @@ Allow Mirelo to record the screen in your desktop&apos;s privacy settings, then 
     <message>
         <source>录制正在启动或停止,请稍候。</source>
         <translation>The recording is starting or stopping. Please wait.</translation>
+    </message>
+    <message>
+        <source>磁盘已满：%1 所在的磁盘没有剩余空间。</source>
+        <translation>Disk full: the disk of %1 has no space left.</translation>
+    </message>
+    <message>
+        <source>没有屏幕录制权限:无法读取 X 显示器的画面。
+请确认 Mirelo 连接的 X 服务器允许它读取屏幕,然后重试。</source>
+        <translation>No screen recording permission: the X display cannot be read.
+Make sure the X server Mirelo connects to lets it read the screen, then try again.</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足，录制没有开始，没有录下任何画面。录制缓存 %1 所在的磁盘还需要 %2 可用空间。</source>
+        <translation>Not enough disk space: the recording did not start and nothing was recorded. The disk of the recording cache %1 needs %2 more free space.</translation>
+    </message>
+    <message>
+        <source>共享的不是录制框所在的显示器“%1”,录制没有开始。请再次录制,并在屏幕共享对话框中选择显示器“%1”。</source>
+        <translation>The monitor shared is not “%1”, the one the recording frame is on, so the recording did not start. Record again and choose monitor “%1” in the screen-sharing dialog.</translation>
+    </message>
+    <message>
+        <source>无法确定屏幕共享给出的是哪个显示器的画面,为免录下错误的画面或一片黑色,录制没有开始。请把录制框放在一个显示器上,再次录制,并在屏幕共享对话框中选择显示器“%1”。</source>
+        <translation>It cannot be told which monitor the screen share shows, so the recording did not start rather than record the wrong picture or black. Place the recording frame on one monitor, record again and choose monitor “%1” in the screen-sharing dialog.</translation>
     </message>
 </context>
 <context>
@@ -803,6 +1128,30 @@ Allow Mirelo to record the screen in your desktop&apos;s privacy settings, then 
     <message>
         <source>贴纸 %1 × %2</source>
         <translation>Sticker %1 × %2</translation>
+    </message>
+    <message>
+        <source>底色</source>
+        <translation>Background colour</translation>
+    </message>
+    <message>
+        <source>按键</source>
+        <translation>Keys</translation>
+    </message>
+    <message>
+        <source>底部</source>
+        <translation>Bottom</translation>
+    </message>
+    <message>
+        <source>顶部</source>
+        <translation>Top</translation>
+    </message>
+    <message>
+        <source>点击标记</source>
+        <translation>Click mark</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
     </message>
 </context>
 <context>
@@ -884,6 +1233,30 @@ Allow Mirelo to record the screen in your desktop&apos;s privacy settings, then 
     <message>
         <source>录制</source>
         <translation>Record</translation>
+    </message>
+    <message>
+        <source>全部按键</source>
+        <translation>All keys</translation>
+    </message>
+    <message>
+        <source>仅快捷键</source>
+        <translation>Shortcuts only</translation>
+    </message>
+    <message>
+        <source>%1:所选尺寸比屏幕大,已缩小到屏幕放得下的大小</source>
+        <translation>%1: the chosen size is larger than the screen and was reduced to fit it</translation>
+    </message>
+    <message>
+        <source>%1 · 已缩小</source>
+        <translation>%1 · reduced</translation>
+    </message>
+    <message>
+        <source>显示按键</source>
+        <translation>Show Keys</translation>
+    </message>
+    <message>
+        <source>录制时记下按键和鼠标点击，在编辑器中显示</source>
+        <translation>Record key presses and mouse clicks and show them in the editor</translation>
     </message>
 </context>
 <context>
@@ -1006,44 +1379,6 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
 <context>
     <name>mirelo::convert</name>
     <message>
-        <source>用法: mirelo-convert [选项] 帧文件夹 输出文件
-把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹做成动画。
-输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。
-
-选项:
-  --fps N                    每秒帧数(默认 15)
-  --delay SECONDS            每帧的秒数,代替 --fps
-  --quality Q                1..100(默认 80)
-  --reduce PERCENT           去掉这个比例的帧
-  --resize PERCENT           把每一帧缩放到这个比例(1..99)
-  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它
-  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)
-  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):
-                             先降低品质,再减少帧数,再缩小尺寸
-  --quiet                    不显示进度
-  --version                  显示版本后退出
-  --help                     显示这段说明
-</source>
-        <translation>Usage: mirelo-convert [options] FRAMES_FOLDER OUTPUT
-Turns a folder of PNG/JPEG frames (sorted by name) into an animation.
-The output format comes from OUTPUT&apos;s extension: .gif, .webp or .mp4.
-
-Options:
-  --fps N                    frames per second (default 15)
-  --delay SECONDS            seconds per frame, instead of --fps
-  --quality Q                1..100 (default 80)
-  --reduce PERCENT           drop this share of the frames
-  --resize PERCENT           scale every frame to this size (1..99)
-  --skip-similar PERCENT     merge frames at least this similar to the last kept one
-  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)
-  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = 1000000):
-                             lower quality first, then fewer frames, then smaller frames
-  --quiet                    no progress line
-  --version                  print the version and exit
-  --help                     this text
-</translation>
-    </message>
-    <message>
         <source>%1 需要一个值</source>
         <translation>%1 needs a value</translation>
     </message>
@@ -1088,16 +1423,8 @@ Options:
         <translation>give either --fps or --delay, not both</translation>
     </message>
     <message>
-        <source>需要一个帧文件夹和一个输出文件(见 --help)</source>
-        <translation>expected a frames folder and an output file (see --help)</translation>
-    </message>
-    <message>
         <source>无法从“%1”看出输出格式:请用 .gif、.webp 或 .mp4</source>
         <translation>cannot tell the output format from &apos;%1&apos;: use .gif, .webp or .mp4</translation>
-    </message>
-    <message>
-        <source>没有这个文件夹:%1</source>
-        <translation>no such folder: %1</translation>
     </message>
     <message>
         <source>%1 中没有 PNG 或 JPEG 帧</source>
@@ -1154,6 +1481,116 @@ Options:
     <message>
         <source>无法读取图片 %1:%2</source>
         <translation>cannot read image %1: %2</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>cannot read %1</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:文件是空的</source>
+        <translation>cannot open %1: the file is empty</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:不是 GIF、WebP、图片或视频</source>
+        <translation>cannot open %1: not a GIF, WebP, picture or video</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:文件已损坏(%2)</source>
+        <translation>cannot open %1: the file is damaged (%2)</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:它的帧(%2x%3)每边超过 %4 像素,或超出内存所能容纳</source>
+        <translation>cannot open %1: its frames (%2x%3) are larger than %4 pixels a side or than memory allows</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:它超过 %2 帧</source>
+        <translation>cannot open %1: it has more than %2 frames</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:里面没有任何帧</source>
+        <translation>cannot open %1: it holds no frame</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:里面没有视频画面</source>
+        <translation>cannot open %1: it has no video track</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:无法解码这种视频格式</source>
+        <translation>cannot open %1: its video format cannot be decoded</translation>
+    </message>
+    <message>
+        <source>无法打开 %1:%2</source>
+        <translation>cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>用法: mirelo-convert [选项] 输入 输出文件
+把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹,或一个 GIF、WebP 或视频文件,做成动画。
+文件自带的帧延迟会保留,除非给出 --fps 或 --delay。
+输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。
+
+选项:
+  --fps N                    每秒帧数(默认 15)
+  --delay SECONDS            每帧的秒数,代替 --fps
+  --quality Q                1..100(默认 80)
+  --lossy N                  GIF:强度为 1..100 的有损压缩(0 = 关,默认)
+  --webp-mode MODE           lossy(默认)、lossless 或 auto(每帧取较小的一种)
+  --reduce PERCENT           去掉这个比例的帧(0..100)
+  --resize PERCENT           把每一帧缩放到这个比例(1..100)
+  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它(0..100)
+  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)
+  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):
+                             先降低品质,再减少帧数,再缩小尺寸
+  --quiet                    不显示进度
+  --force                    即使 OUTPUT 是只读的也替换它
+  --version                  显示版本后退出
+  --help                     显示这段说明
+</source>
+        <translation>Usage: mirelo-convert [options] INPUT OUTPUT
+Turns a folder of PNG/JPEG frames (sorted by name), or a GIF, WebP or video file,
+into an animation. A file&apos;s own frame delays are kept unless --fps or --delay is given.
+The output format comes from OUTPUT&apos;s extension: .gif, .webp or .mp4.
+
+Options:
+  --fps N                    frames per second (default 15)
+  --delay SECONDS            seconds per frame, instead of --fps
+  --quality Q                1..100 (default 80)
+  --lossy N                  GIF: lossy compression of strength 1..100 (0 = off, the default)
+  --webp-mode MODE           lossy (default), lossless, or auto (each frame whichever is smaller)
+  --reduce PERCENT           drop this share of the frames (0..100)
+  --resize PERCENT           scale every frame to this size (1..100)
+  --skip-similar PERCENT     merge frames at least this similar to the last kept one (0..100)
+  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)
+  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = 1000000):
+                             lower quality first, then fewer frames, then smaller frames
+  --quiet                    no progress line
+  --force                    replace OUTPUT even when it is read-only
+  --version                  print the version and exit
+  --help                     this text
+</translation>
+    </message>
+    <message>
+        <source>--lossy 必须在 0..100 之间,得到的是“%1”</source>
+        <translation>--lossy must be 0..100, got &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--webp-mode 必须是 lossy、lossless 或 auto,得到的是“%1”</source>
+        <translation>--webp-mode must be lossy, lossless or auto, got &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>需要一个输入(帧文件夹或文件)和一个输出文件(见 --help)</source>
+        <translation>expected an input (a frames folder or a file) and an output file (see --help)</translation>
+    </message>
+    <message>
+        <source>没有这个文件或文件夹:%1</source>
+        <translation>no such file or folder: %1</translation>
+    </message>
+    <message>
+        <source>磁盘已满：%1 没有剩余空间</source>
+        <translation>disk full: no space left in %1</translation>
+    </message>
+    <message>
+        <source>不替换 %1：它是只读的（加上 --force 仍然替换）</source>
+        <translation>not replacing %1: it is read-only (add --force to replace it anyway)</translation>
     </message>
 </context>
 </TS>

@@ -607,7 +607,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
         if (::stat(path.constData(), &info) == 0 &&
             ((info.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0)) {
             return fail(QCoreApplication::translate(
-                            "mirelo-convert", "不替换 %1：它是只读的（加上 --force 仍然替换）")
+                            "mirelo::convert", "不替换 %1：它是只读的（加上 --force 仍然替换）")
                             .arg(options.output));
         }
     }
