@@ -31,7 +31,7 @@ stage_layers() {
 }
 
 stage_texts() {
-  python3 "$root/scripts/check-model-texts.py" src/image src/overlay src/editor src/export src/capture
+  python3 "$root/scripts/check-model-texts.py" src/image src/overlay src/editor src/export src/capture src/import
 }
 
 stage_translations() {

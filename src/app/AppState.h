@@ -2,8 +2,8 @@
 
 #include "capture/ScreenRecorder.h"
 #include "editor/EditorFrame.h"
-#include "platform/GlobalShortcuts.h"
 #include "overlay/OverlayItem.h"
+#include "platform/GlobalShortcuts.h"
 #include "ui/open/FileOpener.h"
 #include "ui/recorder/SessionModel.h"
 

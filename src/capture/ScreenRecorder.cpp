@@ -208,8 +208,8 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
         const std::optional<StoreError> storeFailure = store->begin(fps);
         if (storeFailure) {
             if (storeFailure->noRoomToStart) {
-                refused = RecorderError::noRoomToRecord(storeFailure->folder,
-                                                        storeFailure->neededBytes);
+                refused =
+                    RecorderError::noRoomToRecord(storeFailure->folder, storeFailure->neededBytes);
             }
             failure = CaptureFailure{};
         } else {

@@ -32,7 +32,7 @@ struct RecorderError {
         // region's display is named in displayName.
         otherMonitorShared,
         monitorUnidentified,
-        noRoomToRecord,   // the disk of `folder` lacks `neededBytes` free: nothing was recorded
+        noRoomToRecord,  // the disk of `folder` lacks `neededBytes` free: nothing was recorded
     };
 
     Kind kind = Kind::noFrames;

@@ -369,7 +369,8 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
                 }
                 setSizeEstimate(
                     choice.exact ? SizeEstimate::State::exact : SizeEstimate::State::approximate,
-                    choice.size, SizeLimit::changes(choice.setting, job->settings.quality, options));
+                    choice.size,
+                    SizeLimit::changes(choice.setting, job->settings.quality, options));
             }
             emit estimateFinished();
         });

@@ -251,10 +251,9 @@ QString describe(const RecorderError& error) {
                        "%2 可用空间。")
                 .arg(QDir::toNativeSeparators(error.folder), formatByteCount(error.neededBytes));
         case Kind::otherMonitorShared:
-            return QCoreApplication::translate(
-                       "mirelo::ModelTexts",
-                       "共享的不是录制框所在的显示器“%1”,录制没有开始。"
-                       "请再次录制,并在屏幕共享对话框中选择显示器“%1”。")
+            return QCoreApplication::translate("mirelo::ModelTexts",
+                                               "共享的不是录制框所在的显示器“%1”,录制没有开始。"
+                                               "请再次录制,并在屏幕共享对话框中选择显示器“%1”。")
                 .arg(error.displayName);
         case Kind::monitorUnidentified:
             return QCoreApplication::translate(

@@ -229,9 +229,8 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
         const MediaTime time{std::llround(elapsed * 1e6), 1'000'000, MediaTime::Valid};
         if (std::optional<StoreError> failure =
                 opened.store->append(item.image, time, 0, &stored)) {
-            return finish(OpenError{.problem = OpenProblem::storeFailed,
-                                    .path = item.file,
-                                    .storeError = *failure});
+            return finish(OpenError{
+                .problem = OpenProblem::storeFailed, .path = item.file, .storeError = *failure});
         }
         elapsed += item.delay;
         opened.images.push_back(std::move(stored));
@@ -243,9 +242,8 @@ std::variant<OpenedFrames, OpenError> openAnimation(const QStringList& paths,
         }
     }
     if (std::optional<StoreError> failure = opened.store->finish(0)) {
-        return finish(OpenError{.problem = OpenProblem::storeFailed,
-                                .path = files.value(0),
-                                .storeError = *failure});
+        return finish(OpenError{
+            .problem = OpenProblem::storeFailed, .path = files.value(0), .storeError = *failure});
     }
     return finish(std::nullopt);
 }

@@ -28,8 +28,8 @@ enum class OpenProblem {
 struct OpenError {
     OpenProblem problem = OpenProblem::damaged;
     QString path;
-    QSize size;            // the size claimed, for tooLarge
-    qint64 limit = 0;      // the frame limit, for tooManyFrames
+    QSize size;             // the size claimed, for tooLarge
+    qint64 limit = 0;       // the frame limit, for tooManyFrames
     StoreError storeError;  // the store's failure, for storeFailed
     QString detail;
 };

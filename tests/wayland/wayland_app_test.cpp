@@ -362,8 +362,8 @@ TEST_F(WaylandApp, RecordsThePatternUnderTheFrame) {
         QPainter painter(&expected);
         for (int y = 0; y < patternRect.height(); y += 3) {
             for (int x = 0; x < patternRect.width(); x += 5) {
-                const QRect cell = QRect(patternRect.x() + x, patternRect.y() + y, 5, 3) &
-                                   patternRect;
+                const QRect cell =
+                    QRect(patternRect.x() + x, patternRect.y() + y, 5, 3) & patternRect;
                 painter.fillRect(cell.translated(-region.topLeft()),
                                  QColor((x * 7) % 256, (y * 5) % 256, (x + y) % 256));
             }
