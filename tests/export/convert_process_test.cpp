@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -44,6 +45,10 @@ bool writesInto(qint64 pid, const QString& folder) {
 
 // Starts an export into `out` and waits until its output file is open.
 void startExport(QProcess& process, const QString& frames, const QString& out) {
+    // Its lines in English, whatever the test's own language.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MIRELO_LANG"), QStringLiteral("en"));
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(MIRELO_CONVERT), {QStringLiteral("--quiet"), frames, out});
     ASSERT_TRUE(process.waitForStarted());
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);

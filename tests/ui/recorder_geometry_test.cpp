@@ -134,15 +134,15 @@ TEST(ScreenFit, PresetsLargerThanTheScreenAreReducedAndTheFrameMovesOntoIt) {
     const QRect screen(0, 0, 1920, 1080);
     // Fits: the top-left corner stays.
     FittedFrame fit = fitToScreen(QRect(30, 180, 960, 584), QSize(1280, 720), screen, screen);
-    EXPECT_EQ(fit.frame, QRect(30, 180, 1280, 764));
+    EXPECT_EQ(fit.frame, QRect(QPoint(30, 180), frameSize(QSize(1280, 720))));
     EXPECT_FALSE(fit.reduced);
     EXPECT_FALSE(fit.headerInside);
     // Too far down and right: moved up and left just enough.
     fit = fitToScreen(QRect(1000, 700, 960, 584), QSize(1280, 720), screen, screen);
-    EXPECT_EQ(fit.frame, QRect(640, 316, 1280, 764));
+    EXPECT_EQ(fit.frame, QRect(QPoint(636, 314), frameSize(QSize(1280, 720))));
     // The whole screen: the region is the screen and the header lies inside it.
     fit = fitToScreen(QRect(400, 300, 960, 584), QSize(1920, 1080), screen, screen);
-    EXPECT_EQ(fit.frame, screen);
+    EXPECT_EQ(captureRegion(fit.frame, fit.headerInside), screen);
     EXPECT_EQ(fit.capture, QSize(1920, 1080));
     EXPECT_FALSE(fit.reduced);
     EXPECT_TRUE(fit.headerInside);
@@ -152,21 +152,25 @@ TEST(ScreenFit, PresetsLargerThanTheScreenAreReducedAndTheFrameMovesOntoIt) {
     EXPECT_EQ(fit.capture, QSize(1366, 768));
     EXPECT_TRUE(fit.reduced);
     EXPECT_TRUE(fit.headerInside);
-    EXPECT_EQ(fit.frame, laptop);
+    EXPECT_EQ(captureRegion(fit.frame, fit.headerInside), laptop);
     // Panels leave less room: the frame keeps to the free part while it fits there.
     const QRect free(0, 32, 1920, 1048);
     fit = fitToScreen(QRect(100, 0, 960, 584), QSize(960, 540), screen, free);
-    EXPECT_EQ(fit.frame, QRect(100, 32, 960, 584));
+    EXPECT_EQ(fit.frame, QRect(QPoint(100, 32), frameSize(QSize(960, 540))));
     fit = fitToScreen(QRect(100, 0, 960, 584), QSize(1280, 1020), screen, free);
     EXPECT_FALSE(fit.reduced);
-    EXPECT_EQ(fit.frame, QRect(100, 0, 1280, 1064));  // only the whole screen holds it
+    // only the whole screen holds it
+    EXPECT_EQ(captureRegion(fit.frame, fit.headerInside),
+              QRect(QPoint(102, 44), QSize(1280, 1020)));
 }
 
-TEST(ScreenFit, OnlyThePartOnTheRegionsScreenIsRecorded) {
+TEST(ScreenFit, OnlyThePartOnTheDesktopIsRecorded) {
     const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
     EXPECT_EQ(screenOf(QRect(1800, 100, 400, 300), screens), screens[1]);
-    EXPECT_EQ(recordablePart(QRect(1800, 100, 400, 300), screens), QRect(1920, 100, 280, 300));
-    EXPECT_EQ(recordablePart(QRect(1700, 100, 400, 300), screens), QRect(1700, 100, 220, 300));
+    // Across two monitors: whole.
+    EXPECT_EQ(recordablePart(QRect(1800, 100, 400, 300), screens), QRect(1800, 100, 400, 300));
+    // Below the smaller monitor's edge: the part on the region's screen.
+    EXPECT_EQ(recordablePart(QRect(2000, 900, 400, 300), screens), QRect(2000, 900, 400, 124));
     // Dragged past the desktop's edge: what remains on the screen.
     EXPECT_EQ(recordablePart(QRect(-300, 900, 640, 360), screens), QRect(0, 900, 340, 180));
     EXPECT_EQ(recordablePart(QRect(5, 5, 10, 10), {}), QRect(5, 5, 10, 10));

@@ -256,7 +256,8 @@ TEST_F(RecorderWindowTest, DraggingAHandleResizesTheWindow) {
     QTest::mouseRelease(leading, Qt::LeftButton, {}, start + QPoint(300, 0));
     EXPECT_EQ(window->width(), recorder::kMinimumSize.width());
     EXPECT_EQ(window->geometry().right(), 499);
-    EXPECT_EQ(model.captureSize(), QSizeF(recorder::kMinimumSize.width(), 300));
+    EXPECT_EQ(model.captureSize(),
+              QSizeF(recorder::kMinimumSize.width() - 2 * recorder::kOutlineWidth, 300));
 }
 
 TEST_F(RecorderWindowTest, AtTheMinimumWidthEveryControlIsWholeAndWinsOverTheHandles) {

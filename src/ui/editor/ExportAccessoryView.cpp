@@ -151,11 +151,18 @@ ExportAccessoryView::ExportAccessoryView(ExportModel* model, QWidget* parent)
         button->setText(modeTexts[i]);
         button->setToolTip(modeTips[i]);
         button->setCheckable(true);
-        button->setFixedWidth(64);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         m_webpModeGroup->addButton(button, i);
         modes->addWidget(button);
         m_webpModeButtons[i] = button;
+    }
+    // One width for the three, the widest text's (the words differ by language).
+    int modeWidth = 64;
+    for (QToolButton* button : m_webpModeButtons) {
+        modeWidth = std::max(modeWidth, button->sizeHint().width());
+    }
+    for (QToolButton* button : m_webpModeButtons) {
+        button->setFixedWidth(modeWidth);
     }
     m_webpModeButtons[int(model->webpMode())]->setChecked(true);
     webpRow->addLayout(modes);

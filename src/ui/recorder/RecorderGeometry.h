@@ -16,7 +16,7 @@ namespace mirelo::recorder {
 inline constexpr int kHeaderHeight = 44;
 // Wide enough for the recording toolbar in either language (pause and stop
 // beside the disabled settings).
-inline constexpr QSize kMinimumSize{280, 204};
+inline constexpr QSize kMinimumSize{288, 204};
 inline constexpr QSize kInitialCaptureSize{960, 540};
 inline constexpr int kCornerRadius = 10;
 inline constexpr int kOutlineWidth = 2;

@@ -40,7 +40,7 @@ public:
 
     // The rectangle to record, in global coordinates.
     QRect captureRegion() const;
-    // The part of it that lies on its screen: what a recording takes.
+    // The part of it that lies on the desktop: what a recording takes.
     QRect recordableRegion() const;
     // The same rectangle where the window really is on screen (the window
     // manager or compositor may have placed it elsewhere than asked), in

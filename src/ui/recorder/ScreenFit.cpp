@@ -2,6 +2,8 @@
 
 #include "ui/recorder/RecorderGeometry.h"
 
+#include <QRegion>
+
 #include <algorithm>
 
 namespace mirelo::recorder {
@@ -75,8 +77,22 @@ QRect screenOf(const QRect& rect, const QList<QRect>& screens) {
 }
 
 QRect recordablePart(const QRect& capture, const QList<QRect>& screens) {
+    if (screens.isEmpty()) {
+        return capture;
+    }
+    // Across two monitors the region stays whole (where one monitor is
+    // recorded at a time, the start says what is left out); only what lies
+    // beyond every screen is cut.
+    QRegion desktop;
+    for (const QRect& screen : screens) {
+        desktop += screen;
+    }
+    const QRegion on = desktop & capture;
+    if (on == QRegion(capture)) {
+        return capture;
+    }
     const QRect screen = screenOf(capture, screens);
-    return screen.isNull() ? capture : (capture & screen);
+    return (on & screen).boundingRect();
 }
 
 }  // namespace mirelo::recorder

@@ -32,7 +32,8 @@ FittedFrame fitToScreen(const QRect& frame, const QSize& size, const QRect& scre
 // else the one it overlaps most. Null when `screens` is empty.
 QRect screenOf(const QRect& rect, const QList<QRect>& screens);
 
-// The part of `capture` that is recorded: what lies on its screen.
+// The part of `capture` that is recorded: all of it where it lies on the
+// screens (across two of them too), else what lies on its own screen.
 QRect recordablePart(const QRect& capture, const QList<QRect>& screens);
 
 }  // namespace mirelo::recorder
