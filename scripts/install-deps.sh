@@ -22,7 +22,8 @@ packages=(
   sway swaybg xwayland pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
   dbus-daemon dbus-bin libglib2.0-bin foot grim
   # the headless GNOME desktop of the same tests, and what answers its portal dialog
-  gnome-shell xdg-desktop-portal-gnome at-spi2-core python3-gi gir1.2-glib-2.0 gir1.2-atspi-2.0
+  gnome-shell xdg-desktop-portal-gnome dconf-service dconf-gsettings-backend gsettings-desktop-schemas
+  at-spi2-core python3-gi gir1.2-glib-2.0 gir1.2-atspi-2.0
   # to build the patched portal backend (scripts/build-portal-backend.sh)
   patch meson libdrm-dev libinih-dev libgbm-dev libwayland-dev wayland-protocols libsystemd-dev
   clang libclang-rt-dev clang-format
