@@ -75,6 +75,34 @@ if [ "${1:-}" = "--inner" ]; then
   }
   socket_in_runtime() { ls "$XDG_RUNTIME_DIR" | grep -qE "^$1\$"; }
 
+  # PipeWire and its session manager (without one a stream stays paused and
+  # no frame arrives).
+  start_pipewire() {
+    pipewire >"$log/pipewire.log" 2>&1 &
+    pids+=($!)
+    export MIRELO_SESSION_PIPEWIRE_PID=$!
+    wait_for 10 "PipeWire's socket" test -S "$XDG_RUNTIME_DIR/pipewire-0"
+    wireplumber >"$log/wireplumber.log" 2>&1 &
+    pids+=($!)
+  }
+
+  # The desktop's portal backend (on the bus as NAME), then xdg-desktop-portal:
+  # the backend must be there first, since the portal reads its source types
+  # once, at its start.
+  start_portal() {  # NAME COMMAND...
+    local name="$1"
+    shift
+    "$@" >"$log/portal-backend.log" 2>&1 &
+    pids+=($!)
+    export MIRELO_SESSION_PORTAL_BACKEND_PID=$!
+    wait_for 20 "the portal backend on the bus" gdbus wait --session --timeout 1 "$name"
+    "$frontend" -r >"$log/portal.log" 2>&1 &
+    pids+=($!)
+    export MIRELO_SESSION_PORTAL_PID=$!
+    wait_for 20 "xdg-desktop-portal on the bus" \
+      gdbus wait --session --timeout 1 org.freedesktop.portal.Desktop
+  }
+
   start_sway() {
     export XDG_CURRENT_DESKTOP=sway
     sway -c "$MIRELO_SESSION_DIR/sway.config" >"$log/sway.log" 2>&1 &
@@ -89,29 +117,12 @@ if [ "${1:-}" = "--inner" ]; then
     wait_for 10 "XWayland's display name" test -s "$XDG_RUNTIME_DIR/xdisplay"
     export DISPLAY="$(cat "$XDG_RUNTIME_DIR/xdisplay")"
 
-    pipewire >"$log/pipewire.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PIPEWIRE_PID=$!
-    wait_for 10 "PipeWire's socket" test -S "$XDG_RUNTIME_DIR/pipewire-0"
-    # Without a session manager a stream stays paused and no frame arrives.
-    wireplumber >"$log/wireplumber.log" 2>&1 &
-    pids+=($!)
+    start_pipewire
 
     dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY SWAYSOCK XDG_CURRENT_DESKTOP \
       XDG_SESSION_TYPE >/dev/null 2>&1 || fail "dbus-update-activation-environment failed"
-    # The backend must be on the bus before the portal starts: the portal reads
-    # the backend's source types once, at its start.
-    XDPW_PERSIST_MODE=permanent "$backend" -r -l INFO -c "$MIRELO_SESSION_DIR/portal-backend.config" \
-      >"$log/portal-backend.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PORTAL_BACKEND_PID=$!
-    wait_for 10 "the portal backend on the bus" \
-      gdbus wait --session --timeout 1 org.freedesktop.impl.portal.desktop.wlr
-    "$frontend" -r >"$log/portal.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PORTAL_PID=$!
-    wait_for 10 "xdg-desktop-portal on the bus" \
-      gdbus wait --session --timeout 1 org.freedesktop.portal.Desktop
+    start_portal org.freedesktop.impl.portal.desktop.wlr env XDPW_PERSIST_MODE=permanent \
+      "$backend" -r -l INFO -c "$MIRELO_SESSION_DIR/portal-backend.config"
   }
 
   # GNOME Shell asks the system bus for the login manager at its start: it gets
@@ -124,12 +135,7 @@ if [ "${1:-}" = "--inner" ]; then
     export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/system_bus"
     wait_for 10 "the private system bus" test -S "$XDG_RUNTIME_DIR/system_bus"
 
-    pipewire >"$log/pipewire.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PIPEWIRE_PID=$!
-    wait_for 10 "PipeWire's socket" test -S "$XDG_RUNTIME_DIR/pipewire-0"
-    wireplumber >"$log/wireplumber.log" 2>&1 &
-    pids+=($!)
+    start_pipewire
 
     # A plain desktop of the sway session's colour, no banners over it, and the
     # test extension (no overview at start, no window shadows).
@@ -158,16 +164,7 @@ if [ "${1:-}" = "--inner" ]; then
 
     dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP \
       XDG_SESSION_TYPE >/dev/null 2>&1 || fail "dbus-update-activation-environment failed"
-    /usr/libexec/xdg-desktop-portal-gnome >"$log/portal-backend.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PORTAL_BACKEND_PID=$!
-    wait_for 20 "the portal backend on the bus" \
-      gdbus wait --session --timeout 1 org.freedesktop.impl.portal.desktop.gnome
-    "$frontend" -r >"$log/portal.log" 2>&1 &
-    pids+=($!)
-    export MIRELO_SESSION_PORTAL_PID=$!
-    wait_for 20 "xdg-desktop-portal on the bus" \
-      gdbus wait --session --timeout 1 org.freedesktop.portal.Desktop
+    start_portal org.freedesktop.impl.portal.desktop.gnome /usr/libexec/xdg-desktop-portal-gnome
     /usr/bin/python3 "$MIRELO_SESSION_DIR/answer-dialog.py" >"$log/answer-dialog.log" 2>&1 &
     pids+=($!)
     wait_for 10 "the dialog's answerer" test -e "$MIRELO_SESSION_CHOOSER/answerer-ready"
