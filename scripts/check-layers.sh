@@ -21,10 +21,11 @@ declare -A allowed=(
 widgets_free="image overlay editor export capture import platform i18n"
 
 qt_include="$(find /usr/include -maxdepth 3 -type d -name QtWidgets -path '*qt6*' 2>/dev/null | head -n 1)"
-widget_headers=()
-if [ -n "$qt_include" ]; then
-  mapfile -t widget_headers < <(find "$qt_include" -maxdepth 1 -type f -name 'Q*' ! -name '*.h' -printf '%f\n')
+if [ -z "$qt_include" ]; then
+  echo "check-layers: Qt 6's QtWidgets headers are not installed (scripts/install-deps.sh)" >&2
+  exit 1
 fi
+mapfile -t widget_headers < <(find "$qt_include" -maxdepth 1 -type f -name 'Q*' ! -name '*.h' -printf '%f\n')
 
 declare -A widget_set=()
 for header in "${widget_headers[@]}"; do widget_set[$header]=1; done
