@@ -41,6 +41,8 @@ export QT_QPA_PLATFORM=offscreen
 # then grow past libFuzzer's memory limit with almost nothing alive: keep the
 # quarantine small.
 export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+# The system libraries' allocations kept until exit (see the file).
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 status=0
 for target in "${targets[@]}"; do
