@@ -47,6 +47,12 @@ bool writeGif(const QString& path, QSize size, const QList<QColor>& globalPalett
         ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK;
         ColorMapObject* local =
             frame.localPalette.isEmpty() ? nullptr : makeMap(frame.localPalette);
+        // giflib drops its copy of the previous frame's local palette without
+        // freeing it when the next frame has none.
+        if (!local && gif->Image.ColorMap) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
         ok = ok && EGifPutImageDesc(gif, frame.rect.x(), frame.rect.y(), frame.rect.width(),
                                     frame.rect.height(), frame.interlaced, local) == GIF_OK;
         if (local) {
