@@ -173,11 +173,17 @@ void GlobalShortcuts::createPortalSession() {
         kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("CreateSession"));
     create << QVariantMap{{QStringLiteral("handle_token"), handle},
                           {QStringLiteral("session_handle_token"), token()}};
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(create, kPortalTimeoutMs), this);
+    callPortal(create);
+}
+
+void GlobalShortcuts::callPortal(const QDBusMessage& call) {
+    // A call the portal refuses or never answers: the desktop offers none.
+    auto* watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(call, kPortalTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher* call) {
-                call->deleteLater();
-                if (call->isError()) {
+            [this](QDBusPendingCallWatcher* pending) {
+                pending->deleteLater();
+                if (pending->isError()) {
                     m_step = PortalStep::none;
                     setState(State::notOffered);
                 }
@@ -207,15 +213,7 @@ void GlobalShortcuts::bindPortalShortcuts(const QString& session) {
         kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("BindShortcuts"));
     bind << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(shortcuts)
          << QString() << QVariantMap{{QStringLiteral("handle_token"), handle}};
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(bind, kPortalTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher* call) {
-                call->deleteLater();
-                if (call->isError()) {
-                    m_step = PortalStep::none;
-                    setState(State::notOffered);
-                }
-            });
+    callPortal(bind);
 }
 
 void GlobalShortcuts::portalResponse(uint response, const QVariantMap& results) {

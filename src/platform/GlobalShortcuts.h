@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
@@ -63,6 +64,7 @@ private:
     void detectPortal();
     void createPortalSession();
     void bindPortalShortcuts(const QString& session);
+    void callPortal(const QDBusMessage& call);
     void setState(State state);
     QString requestPath(const QString& token) const;
 
