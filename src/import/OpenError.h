@@ -13,7 +13,8 @@ enum class OpenProblem {
     emptyFile,      // zero bytes
     unknownFormat,  // not a GIF, WebP, picture or video this build reads
     damaged,        // the format is known but the data is broken or cut short
-    tooLarge,       // a side over kMaxOpenSide, or more pixels than a surface holds
+    tooLarge,       // a side over kMaxOpenSide, more pixels than a surface holds, or a video
+                    // picture over kMaxVideoPixels (then `limit` is that number)
     tooManyFrames,  // more frames than kMaxOpenFrames
     noFrames,       // a valid file without a single frame
     noVideoStream,  // a media file without a picture track
@@ -29,13 +30,17 @@ struct OpenError {
     OpenProblem problem = OpenProblem::damaged;
     QString path;
     QSize size;             // the size claimed, for tooLarge
-    qint64 limit = 0;       // the frame limit, for tooManyFrames
+    qint64 limit = 0;       // the frame limit, for tooManyFrames; the pixel limit for tooLarge
     StoreError storeError;  // the store's failure, for storeFailed
     QString detail;
 };
 
 // No side of an opened animation may be longer than this.
 inline constexpr int kMaxOpenSide = 32768;
+// No picture of a video may have more pixels than this (8192 × 8192). Decoding one holds the
+// codec's own planes, their RGBA conversion, the frame made of it and the frame shown before;
+// beyond this a single frame would need gigabytes. No codec level allows more than half of it.
+inline constexpr qint64 kMaxVideoPixels = qint64{8192} * 8192;
 // No opened animation may have more frames than this.
 inline constexpr qint64 kMaxOpenFrames = 100000;
 

@@ -71,7 +71,7 @@ public:
         }
         m_stream = m_format->streams[m_streamIndex];
         const AVCodecParameters* parameters = m_stream->codecpar;
-        if (!sizeAllowed(QSize(parameters->width, parameters->height))) {
+        if (!videoSizeAllowed(QSize(parameters->width, parameters->height))) {
             return false;
         }
         m_codec = avcodec_alloc_context3(codec);
@@ -82,6 +82,8 @@ public:
             fail(OpenProblem::unsupportedCodec);
             return false;
         }
+        // The decoder itself refuses larger pictures, before it allocates their planes.
+        m_codec->max_pixels = kMaxVideoPixels;
         m_codec->thread_count = 0;  // as many as there are cores
         m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
         if ((result = avcodec_open2(m_codec, codec, nullptr)) < 0) {
@@ -147,6 +149,21 @@ public:
     }
 
 private:
+    // Within what any opened animation may be, and within the pixels a video picture may have
+    // (a stream's header and each decoded picture may claim any size).
+    bool videoSizeAllowed(QSize size) {
+        if (!sizeAllowed(size)) {
+            return false;
+        }
+        if (qint64{size.width()} * size.height() <= kMaxVideoPixels) {
+            return true;
+        }
+        fail(OpenProblem::tooLarge);
+        m_failure->size = size;
+        m_failure->limit = kMaxVideoPixels;
+        return false;
+    }
+
     DecodedFrame takePending(double delay) {
         DecodedFrame frame{std::move(m_pending), delay};
         m_pending = Image();
@@ -212,9 +229,8 @@ private:
     std::optional<std::pair<Image, double>> convertFrame() {
         const int width = m_frame->width;
         const int height = m_frame->height;
-        if (!openableSize(QSize(width, height))) {
+        if (!videoSizeAllowed(QSize(width, height))) {
             av_frame_unref(m_frame);
-            sizeAllowed(QSize(width, height));
             return std::nullopt;
         }
         const auto format = AVPixelFormat(m_frame->format);

@@ -231,6 +231,16 @@ TEST(OpenAnimation, BadInputGivesOneProblem) {
     const QString sound = fixture.dir.filePath(QStringLiteral("sound.mka"));
     ASSERT_TRUE(test::runFfmpeg({"-f", "lavfi", "-i", "sine=duration=0.3", sound}));
     EXPECT_EQ(problemOf({sound}, options), OpenProblem::noVideoStream);
+    // A video whose pictures would each need more memory than a frame may take: refused by its
+    // header's size, before any picture is decoded.
+    const QString huge = fixture.dir.filePath(QStringLiteral("huge.y4m"));
+    writeFile(huge, QByteArray("YUV4MPEG2 W12000 H9000 F30:1 C420jpeg\nFRAME\n") +
+                        QByteArray(4096, '\x80'));
+    auto hugeResult = openAnimation({huge}, options);
+    ASSERT_TRUE(std::holds_alternative<OpenError>(hugeResult));
+    EXPECT_EQ(std::get<OpenError>(hugeResult).problem, OpenProblem::tooLarge);
+    EXPECT_EQ(std::get<OpenError>(hugeResult).size, QSize(12000, 9000));
+    EXPECT_EQ(std::get<OpenError>(hugeResult).limit, kMaxVideoPixels);
     // A truncated WebP.
     const std::vector<Image> images = blockFrames(3, QSize(16, 16));
     const QString webp = fixture.dir.filePath(QStringLiteral("whole.webp"));

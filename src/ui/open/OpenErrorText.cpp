@@ -21,6 +21,13 @@ QString reason(const OpenError& error) {
         case OpenProblem::damaged:
             return QCoreApplication::translate("OpenError", "文件已损坏或不完整。");
         case OpenProblem::tooLarge:
+            if (error.limit > 0) {
+                return QCoreApplication::translate("OpenError",
+                                                   "画面太大（%1 × %2），视频的画面最多 %L3 像素。")
+                    .arg(error.size.width())
+                    .arg(error.size.height())
+                    .arg(error.limit);
+            }
             return QCoreApplication::translate("OpenError",
                                                "画面太大（%1 × %2），每边最多 %3 像素。")
                 .arg(error.size.width())
