@@ -108,6 +108,10 @@
         <source>动画、图片和视频 (*.gif *.webp *.png *.apng *.jpg *.jpeg *.bmp *.mp4 *.webm *.mkv *.mov *.avi);;所有文件 (*)</source>
         <translation>Animations, pictures and videos (*.gif *.webp *.png *.apng *.jpg *.jpeg *.bmp *.mp4 *.webm *.mkv *.mov *.avi);;All files (*)</translation>
     </message>
+    <message>
+        <source>画面太大（%1 × %2），视频的画面最多 %L3 像素。</source>
+        <translation>The picture is too large (%1 × %2): a video&apos;s picture may have at most %L3 pixels.</translation>
+    </message>
 </context>
 <context>
     <name>RecorderHeader</name>
@@ -740,6 +744,14 @@
     <message>
         <source>无法插入</source>
         <translation>Cannot Insert</translation>
+    </message>
+    <message>
+        <source>放弃所做的修改？</source>
+        <translation>Discard your changes?</translation>
+    </message>
+    <message>
+        <source>打开的文件不会改变，但所做的修改关闭后将无法找回。</source>
+        <translation>The opened files stay as they are, but your changes cannot be recovered once closed.</translation>
     </message>
 </context>
 <context>

@@ -58,6 +58,9 @@ void AppState::openFiles(const QStringList& paths, QWidget* window) {
             frames.push_back(EditorFrame::make(opened.images[i], opened.delays[i]));
         }
         self->openEditor(std::move(frames), std::move(opened.store));
+        if (self->m_editor) {
+            self->m_editor->setOpenedFromFiles(true);
+        }
     };
     opener->start();
 }

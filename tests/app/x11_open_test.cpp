@@ -10,6 +10,7 @@
 #include "export/FrameSequence.h"
 #include "platform/SingleInstance.h"
 #include "platform/x11/X11CaptureBackend.h"
+#include "support/EditorClosing.h"
 #include "support/TestImages.h"
 #include "ui/editor/EditorView.h"
 #include "ui/editor/EditorWindowController.h"
@@ -21,6 +22,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -141,6 +143,31 @@ TEST_F(X11OpenTest, ABadFileGivesOneAlertAndTheEditorKeepsItsFrames) {
     editor->errorAlert()->close();
     EXPECT_EQ(editor->state()->frameCount(), 4);
     EXPECT_EQ(editor->state()->undoCount(), 1);
+}
+
+// An opened file is still on disk: closing its editor asks only about changes, and only
+// while there are changes.
+TEST_F(X11OpenTest, ClosingAnOpenedFileAsksOnlyAboutChanges) {
+    state->openFiles({makeGif(dir, QStringLiteral("kept.gif"), 4, QSize(64, 48))});
+    ASSERT_TRUE(waitForEditor(4));
+    EditorWindowController* editor = state->editor();
+    EXPECT_TRUE(editor->openedFromFiles());
+    editor->state()->reverseFrames();
+    editor->window()->close();
+    settle();
+    ASSERT_NE(editor->discardQuestion(), nullptr);
+    EXPECT_EQ(editor->discardQuestion()->text(), QStringLiteral("放弃所做的修改？"));
+    EXPECT_TRUE(editor->window()->isVisible());
+    test::discardQuestionButton(editor, QStringLiteral("取消"))->click();
+    settle();
+    EXPECT_TRUE(editor->window()->isVisible());
+
+    // With the change undone there is nothing to lose.
+    editor->state()->undo();
+    const QPointer<EditorWindowController> guard(editor);
+    editor->window()->close();
+    settle();
+    EXPECT_TRUE(!guard || !guard->window()->isVisible());
 }
 
 TEST_F(X11OpenTest, InsertFitsAnotherFilesFramesAfterTheCurrentOne) {

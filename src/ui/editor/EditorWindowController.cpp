@@ -134,6 +134,10 @@ EditorWindowController::EditorWindowController(FrameList frames, QString outputF
             &EditorWindowController::geometryProgress);
     connect(m_state.get(), &EditorState::geometryFinished, this,
             &EditorWindowController::dismissGeometryProgress);
+    // Once the history is full its oldest steps fall away: undoing all that is left then no
+    // longer gives back the frames as they were opened.
+    connect(m_state.get(), &EditorState::historyChanged, this,
+            [this] { m_historyOverflowed |= m_state->undoCount() >= EditorState::kHistoryLimit; });
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -497,13 +501,20 @@ bool EditorWindowController::mayClose() {
     if (m_mayDiscard || m_closed) {
         return true;
     }
+    if (m_openedFromFiles && !m_state->canUndo() && !m_historyOverflowed) {
+        return true;  // nothing but what the files hold, and they are still there
+    }
     if (m_discardQuestion) {
         m_discardQuestion->raise();
         return false;
     }
-    auto* question = new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
-                                     tr("放弃这段录制？"), QMessageBox::NoButton, m_window);
-    question->setInformativeText(tr("这段录制还没有存储，关闭后将无法找回。"));
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Mirelo"),
+                        m_openedFromFiles ? tr("放弃所做的修改？") : tr("放弃这段录制？"),
+                        QMessageBox::NoButton, m_window);
+    question->setInformativeText(m_openedFromFiles
+                                     ? tr("打开的文件不会改变，但所做的修改关闭后将无法找回。")
+                                     : tr("这段录制还没有存储，关闭后将无法找回。"));
     QPushButton* discard = question->addButton(tr("放弃"), QMessageBox::DestructiveRole);
     QPushButton* cancel = question->addButton(tr("取消"), QMessageBox::RejectRole);
     question->setDefaultButton(cancel);

@@ -80,6 +80,12 @@ public:
     // black: one undo step. A file that cannot be read gives one alert naming it; the
     // recording and its history stay as they were.
     void insertFiles(const QStringList& paths);
+    // The frames were opened from files rather than recorded: the files stay as they are, so
+    // closing asks only when something was changed, and then about the changes
+    // ("放弃所做的修改？"), never about losing a recording.
+    void setOpenedFromFiles(bool opened) { m_openedFromFiles = opened; }
+    bool openedFromFiles() const { return m_openedFromFiles; }
+
     // Where inserted frames are kept (the recordings' cache folder by default).
     void setInsertStoreOptions(StoreOptions options) { m_insertStore = std::move(options); }
     // The insertion under way, for tests; null when none is.
@@ -115,7 +121,8 @@ public:
     // The sheet of a running geometry operation (hidden for its first half second).
     QProgressDialog* geometryProgressDialog() const;
     QMessageBox* errorAlert() const;
-    // The question shown when closing an unsaved recording, while it is open.
+    // The question shown when closing an unsaved recording (or unsaved changes to opened
+    // files), while it is open.
     QMessageBox* discardQuestion() const;
     bool isExporting() const;
 
@@ -157,6 +164,8 @@ private:
     // The recording was saved, or the user chose to let it go: closing no
     // longer asks.
     bool m_mayDiscard = false;
+    bool m_openedFromFiles = false;
+    bool m_historyOverflowed = false;  // some edits can no longer be undone
 };
 
 }  // namespace mirelo
