@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace mirelo {
 
@@ -277,7 +278,9 @@ void WindowPicker::cancel() {
                 xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
                 session->keyboardGrabbed = false;
             }
-            xcb_flush(c);
+            // A round trip: the server has released the grabs before the caller goes on, so a
+            // click or grab that follows at once (ours or another program's) is not refused.
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         }
     }
 }
