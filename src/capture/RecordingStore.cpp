@@ -296,12 +296,12 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
         const size_t at = m_scratch.size();
         const size_t bound = ZSTD_compressBound(rawBytes);
         m_scratch.resize(at + kBandHeaderBytes + bound);
-        const size_t n = ZSTD_compressCCtx(compressor, m_scratch.data() + at + kBandHeaderBytes,
-                                           bound, input, rawBytes, kCompressionLevel);
+        const size_t n = ZSTD_compressCCtx(compressor, scratch(at + kBandHeaderBytes), bound, input,
+                                           rawBytes, kCompressionLevel);
         if (ZSTD_isError(n)) {
             return StoreError{StoreError::Kind::compressFailed};
         }
-        const uint32_t sum = checksum(m_scratch.data() + at + kBandHeaderBytes, n);
+        const uint32_t sum = checksum(scratch(at + kBandHeaderBytes), n);
         ids[b] = m_nextBand++;
         uint32_t header[7] = {kBandTag,
                               ids[b],
@@ -312,7 +312,8 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
                               0};
         header[6] = checksum(header, 24);
         static_assert(sizeof header == kBandHeaderBytes);
-        std::memcpy(m_scratch.data() + at, header, sizeof header);
+        static_assert(sizeof(UninitializedChar) == 1);
+        std::memcpy(scratch(at), header, sizeof header);
         m_scratch.resize(at + kBandHeaderBytes + n);
         fresh.push_back(NewBand{b, at, static_cast<uint32_t>(n), sum});
     }
@@ -338,7 +339,9 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     put32(record, checksum(record.data() + payloadAt, record.size() - payloadAt));
     // The bands file holds the frame record too, after the bands it names: either file then
     // gives the frame list back.
-    m_scratch.insert(m_scratch.end(), record.begin(), record.end());
+    const size_t frameAt = m_scratch.size();
+    m_scratch.resize(frameAt + record.size());
+    std::memcpy(scratch(frameAt), record.data(), record.size());
 
     const auto bytes = static_cast<qint64>(m_scratch.size() + record.size());
     if (spaceCheckDue(bytes)) {
@@ -349,7 +352,7 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     }
     const qint64 bandsStart = m_bandsOffset;
     // Bands first: an index record on disk only ever names bands written before it.
-    if (auto e = writeBytes(m_file->bands, m_scratch.data(), m_scratch.size(), &m_bandsOffset)) {
+    if (auto e = writeBytes(m_file->bands, scratch(), m_scratch.size(), &m_bandsOffset)) {
         return e;
     }
     if (auto e = writeBytes(m_file->index, record.data(), record.size(), &m_indexOffset)) {
@@ -379,7 +382,7 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
             QByteArray memory;
             std::shared_ptr<MemoryBudget> budget;
             if (m_options.budget->take(nb.bytes)) {
-                memory = QByteArray(m_scratch.data() + nb.recordAt + kBandHeaderBytes, nb.bytes);
+                memory = QByteArray(scratch(nb.recordAt + kBandHeaderBytes), nb.bytes);
                 budget = m_options.budget;
             }
             storedBands[b] = Image::decodedOnDemand(std::make_shared<StoredBand>(
