@@ -14,10 +14,7 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace mirelo {
@@ -50,56 +47,6 @@ void runInBackground(QObject* owner, Work work, Done done, ProgressFn onProgress
             };
             promise.addResult(work(progress));
         }));
-}
-
-// Moves `from` onto `to` in one step. Within one file system that is a
-// rename, which replaces an existing file atomically; across file systems
-// the bytes are copied through a temporary file beside `to` and renamed.
-ExportStatus moveIntoPlace(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    // Flushed before it takes the name and the folder after, as AtomicFile
-    // does.
-    FileSyncCalls& calls = FileSyncCalls::system();
-    if (!calls.syncFile(from)) {
-        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    keepFileAttributes(from, to);
-    if (std::rename(source.constData(), target.constData()) == 0) {
-        calls.syncFolder(QFileInfo(to).absolutePath());
-        return std::nullopt;
-    }
-    if (errno != EXDEV) {
-        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    AtomicFile out(to);
-    if (!out.isOpen()) {
-        return Exporter::fileWriteError(to, ExportError::Cause::cannotCreate);
-    }
-    QFile in(from);
-    QFile copy(out.tempPath());
-    if (!in.open(QIODevice::ReadOnly)) {
-        return Exporter::fileWriteError(to, in.errorString());
-    }
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return Exporter::fileWriteError(to, copy.errorString());
-    }
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (copy.write(chunk) != chunk.size()) {
-            return Exporter::fileWriteError(to, copy.errorString());
-        }
-    }
-    if (in.error() != QFileDevice::NoError || !copy.flush()) {
-        return Exporter::fileWriteError(to, copy.errorString());
-    }
-    copy.close();
-    if (!out.commit()) {
-        return Exporter::fileWriteError(to, ExportError::Cause::cannotReplace);
-    }
-    in.close();
-    QFile::remove(from);
-    return std::nullopt;
 }
 
 }  // namespace
@@ -465,7 +412,7 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
                 if (cancel.isCancelled()) {
                     return ExportError::cancelled();
                 }
-                ExportStatus status = moveIntoPlace(file->path(), destination);
+                ExportStatus status = AtomicFile::moveIntoPlace(file->path(), destination);
                 if (!status) {
                     file->release();
                 }

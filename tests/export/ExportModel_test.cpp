@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -500,36 +499,6 @@ TEST_F(ExportModelTest, EstimatesAndExportsHoldOnlyAFewFramesOfALongAnimation) {
             EXPECT_EQ(counted.live(), 0);
         }
     }
-}
-
-TEST(ExportModelMove, TheEstimateCrossesFileSystemsByCopy) {
-    QTemporaryDir shm(QStringLiteral("/dev/shm/mirelo-test-XXXXXX"));
-    QTemporaryDir out;
-    if (!shm.isValid() || QStorageInfo(shm.path()).device() == QStorageInfo(out.path()).device()) {
-        GTEST_SKIP() << "no second file system for the temporary folder";
-    }
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", shm.path().toLocal8Bit());
-    {
-        ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
-        Spy finished(&model, &ExportModel::estimateFinished);
-        ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }, 20s));
-        const QString cached = model.cachedEstimatePath();
-        ASSERT_TRUE(cached.startsWith(shm.path()));
-        const QByteArray bytes = readAll(cached);
-
-        const QString dest = out.filePath(QStringLiteral("copied.gif"));
-        std::optional<ExportStatus> result;
-        model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
-        ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
-        EXPECT_EQ(*result, std::nullopt);
-        EXPECT_EQ(readAll(dest), bytes);
-        EXPECT_FALSE(QFileInfo::exists(cached));
-        // Only the finished file: the copy went through a temporary file.
-        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
-                  QStringList{QStringLiteral("copied.gif")});
-    }
-    qputenv("TMPDIR", oldTmp);
 }
 
 }  // namespace
