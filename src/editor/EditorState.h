@@ -308,10 +308,8 @@ private:
     std::function<qint64()> m_availableMemory;
     QString m_sampleText;
 
-    // A geometry change over every frame. Its frames are transformed in
-    // batches on workerPool(); the job itself runs on a thread of its own,
-    // as it waits for those batches, and a pool thread waiting for work on
-    // its own pool could leave none to do it.
+    // A geometry change over every frame: its runner (see GeometryRunner)
+    // and what lands with its frames.
     struct GeometryJob;
     // Lands the job's change if it is still `serial`'s and has ended.
     void geometryEnded(quint64 serial);
