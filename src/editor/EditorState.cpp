@@ -1,20 +1,17 @@
 #include "editor/EditorState.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace mirelo {
 
 EditorState::EditorState(FrameList frames, QObject* parent)
-    : QObject(parent),
-      m_frames(std::move(frames)),
-      m_playbackScheduler(std::make_unique<TimerPlaybackScheduler>()) {}
+    : QObject(parent), m_frames(std::move(frames)), m_playback([this] { playbackStep(); }) {}
 
 EditorState::~EditorState() {
     // The worker threads post to this object: they end before it does.
     stopGeometryJob();
-    m_playbackScheduler->cancel();
+    m_playback.cancel();
 }
 
 // --- Field setters ----------------------------------------------------------
@@ -229,15 +226,14 @@ void EditorState::play() {
 void EditorState::pause() {
     setPlaying(false);
     // Cancelling removes any pending step: nothing advances after this.
-    m_playbackScheduler->cancel();
+    m_playback.cancel();
 }
 
 void EditorState::setPlaybackScheduler(std::unique_ptr<PlaybackScheduler> scheduler) {
     if (!scheduler) {
         return;
     }
-    m_playbackScheduler->cancel();
-    m_playbackScheduler = std::move(scheduler);
+    m_playback.setScheduler(std::move(scheduler));
     scheduleNextStep();
 }
 
@@ -246,13 +242,7 @@ void EditorState::scheduleNextStep() {
         return;
     }
     const int index = std::clamp(m_currentIndex, 0, frameCount() - 1);
-    const double delay = m_frames[index].delay;
-    const double wait = delay >= kMinimumDelay ? delay : kMinimumDelay;
-    // The wait is taken in whole nanoseconds; Qt's timers count milliseconds,
-    // so round to the nearest one rather than always losing the fraction.
-    const auto nanos = std::chrono::nanoseconds(static_cast<uint64_t>(std::min(wait, 1.0e9) * 1e9));
-    m_playbackScheduler->schedule(std::chrono::round<std::chrono::milliseconds>(nanos),
-                                  [this] { playbackStep(); });
+    m_playback.waitFor(m_frames[index].delay);
 }
 
 void EditorState::playbackStep() {

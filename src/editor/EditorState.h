@@ -54,7 +54,7 @@ public:
     // At most this many undo steps are kept.
     static constexpr int kHistoryLimit = EditHistory::kLimit;
     // No stored delay and no playback wait is shorter than this (seconds).
-    static constexpr double kMinimumDelay = 0.02;
+    static constexpr double kMinimumDelay = PlaybackLoop::kMinimumDelay;
 
     explicit EditorState(FrameList frames = {}, QObject* parent = nullptr);
     ~EditorState() override;
@@ -300,9 +300,9 @@ private:
     bool m_isCropping = false;
     QRectF m_cropRect;
 
-    // The playback loop: one pending step at a time, owned by the model so
-    // that it dies with it and never keeps a closed editor alive.
-    std::unique_ptr<PlaybackScheduler> m_playbackScheduler;
+    // Owned by the model so that it dies with it and never keeps a closed
+    // editor alive.
+    PlaybackLoop m_playback;
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
     std::function<qint64()> m_availableMemory;
