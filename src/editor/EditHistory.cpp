@@ -74,21 +74,20 @@ bool EditHistory::recordChangeOf(const QUuid& overlay, const Snapshot& before) {
 }
 
 std::optional<EditHistory::Snapshot> EditHistory::undo(Snapshot current) {
-    if (m_undo.isEmpty()) {
-        return std::nullopt;
-    }
-    Snapshot entry = m_undo.takeLast();
-    m_redo.push_back(std::move(current));
-    ++m_serial;
-    return entry;
+    return step(m_undo, m_redo, std::move(current));
 }
 
 std::optional<EditHistory::Snapshot> EditHistory::redo(Snapshot current) {
-    if (m_redo.isEmpty()) {
+    return step(m_redo, m_undo, std::move(current));
+}
+
+std::optional<EditHistory::Snapshot> EditHistory::step(QList<Snapshot>& from, QList<Snapshot>& to,
+                                                       Snapshot current) {
+    if (from.isEmpty()) {
         return std::nullopt;
     }
-    Snapshot entry = m_redo.takeLast();
-    m_undo.push_back(std::move(current));
+    Snapshot entry = from.takeLast();
+    to.push_back(std::move(current));
     ++m_serial;
     return entry;
 }

@@ -83,6 +83,9 @@ public:
     [[nodiscard]] EditGroup openEdit(const QUuid& overlay);
 
 private:
+    // Takes the latest step of `from`, keeping `current` on `to`.
+    std::optional<Snapshot> step(QList<Snapshot>& from, QList<Snapshot>& to, Snapshot current);
+
     QList<Snapshot> m_undo;
     QList<Snapshot> m_redo;
     // Counts recorded steps, undos and redos: an edit whose step is not the
