@@ -45,7 +45,8 @@ struct AppServices {
     std::function<void()> openPrivacySettings;
 };
 
-// The application's single session object: the recording settings, the
+// The controller of the recording session, the application's single session
+// object (not a plain state holder): the recording settings, the
 // flags the recorder window shows, and the recording flow — start the
 // capture on the region under the recorder window, stop it, hand the frames
 // to a new editor, and bring the recorder window back when the editor

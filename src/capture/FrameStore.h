@@ -18,8 +18,9 @@
 
 namespace mirelo {
 
-// The hand-off point between the capture thread and the main thread: frames
-// collect here in arrival order until drain() takes them all.
+// The queue of captured frames, not their store (that is RecordingStore): the
+// hand-off point between the capture thread and the main thread, where
+// frames collect in arrival order until drain() takes them all.
 //
 // While a recording is open (begin()), every frame goes to a RecordingStore on disk: append()
 // only queues it, and a writer thread compresses and writes it, so the capture never waits on

@@ -186,6 +186,9 @@ private:
     CaptureStats m_lastStreamStats;
     InputCapture m_inputCapture = InputCapture::none;
     std::vector<InputEvent> m_lastInputEvents;
+    // The backend's calls, one at a time in the order they were asked for.
+    // A pool of its own rather than workerPool(): that pool runs calls side
+    // by side and in no set order, and a start would queue behind an export.
     QThreadPool m_worker;
 };
 

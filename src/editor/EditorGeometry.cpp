@@ -1,20 +1,15 @@
 // The geometry operations of EditorState: crop, resize, quarter turns and
 // mirrors of every frame, with the overlays following.
 #include "editor/EditorState.h"
-#include "image/WorkerPool.h"
+#include "editor/GeometryRunner.h"
 
 #include "image/ImageServices.h"
 #include "image/ImageTransforms.h"
 
-#include <QtConcurrent/QtConcurrentMap>
-
 #include <QFile>
-#include <QThreadPool>
 
-#include <atomic>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 namespace mirelo {
 
@@ -159,81 +154,8 @@ void EditorState::flip(bool horizontal) {
 // posts its end; the main thread reads them only after joining it.
 struct EditorState::GeometryJob {
     quint64 serial = 0;
-    FrameList source;
     OverlayTransform overlayTransform;
-    FrameTransform frameTransform;
-    std::unique_ptr<FrameSink> sink;
-    std::atomic<bool> cancelled{false};
-    std::vector<Image> results;
-    bool failed = false;
-    QString error;
-    std::thread worker;
-
-    // Whether `made` needs keeping in the sink: new pixels in plain memory do; a view of the
-    // source's pixels (a crop) or of pixels decoded on demand (a crop of stored frames) does not.
-    static bool needsKeeping(const Image& made, const Image& source) {
-        if (made.isNull() || made.sharesPixelsWith(source)) {
-            return false;
-        }
-        const std::vector<Image> bands = made.bands();
-        return std::any_of(bands.cbegin(), bands.cend(),
-                           [](const Image& band) { return band.pixelSource() == nullptr; });
-    }
-
-    // Makes the frames a few at a time: one batch is transformed on the pool while the batch
-    // before goes to the sink, so at most two batches of new frames are in memory.
-    void run(EditorState* state) {
-        const auto count = size_t(source.size());
-        results.resize(count);
-        const size_t batch = size_t(std::max(2, workerPool()->maxThreadCount()) * 2);
-        std::atomic<bool>* stop = &cancelled;
-        const FrameTransform& transform = frameTransform;
-        auto startBatch = [&](size_t first) {
-            QList<Image> images;
-            for (size_t i = first; i < std::min(first + batch, count); ++i) {
-                images.push_back(source[qsizetype(i)].image);
-            }
-            return QtConcurrent::mapped(workerPool(), std::move(images),
-                                        [stop, &transform](const Image& image) {
-                                            return stop->load() ? Image() : transform(image);
-                                        });
-        };
-        QFuture<Image> pending = startBatch(0);
-        for (size_t first = 0; first < count && !cancelled.load(); first += batch) {
-            QList<Image> made = pending.results();
-            if (first + batch < count) {
-                pending = startBatch(first + batch);
-            }
-            for (qsizetype k = 0; k < made.size() && !cancelled.load(); ++k) {
-                const size_t i = first + size_t(k);
-                Image image = std::exchange(made[k], Image());
-                if (sink && needsKeeping(image, source[qsizetype(i)].image)) {
-                    Image kept;
-                    if (!sink->keep(image, &kept, &error)) {
-                        failed = true;
-                        cancelled.store(true);
-                        break;
-                    }
-                    image = std::move(kept);
-                }
-                results[i] = std::move(image);
-                QMetaObject::invokeMethod(
-                    state,
-                    [state, s = serial, done = int(i + 1), total = int(count)] {
-                        if (state->m_geometryJob && state->m_geometryJob->serial == s) {
-                            emit state->geometryProgress(done, total);
-                        }
-                    },
-                    Qt::QueuedConnection);
-            }
-        }
-        pending.waitForFinished();
-        if (!cancelled.load() && sink && !sink->finish(&error)) {
-            failed = true;
-        }
-        QMetaObject::invokeMethod(
-            state, [state, s = serial] { state->geometryEnded(s); }, Qt::QueuedConnection);
-    }
+    std::unique_ptr<GeometryRunner> runner;
 };
 
 void EditorState::setFrameSinkFactory(FrameSinkFactory factory) {
@@ -246,24 +168,40 @@ void EditorState::mutateAllFrames(GeometryOperation operation, OverlayTransform 
         return;
     }
     auto job = std::make_shared<GeometryJob>();
+    std::unique_ptr<FrameSink> sink;
     if (m_frameSinkFactory) {
         const double delay = m_frames.constFirst().delay;
         QString error;
-        job->sink = m_frameSinkFactory(delay > 0 ? 1.0 / delay : 1.0, &error);
-        if (!job->sink) {
+        sink = m_frameSinkFactory(delay > 0 ? 1.0 / delay : 1.0, &error);
+        if (!sink) {
             emit refused(EditorRefusal{EditorRefusal::Kind::frameStore, {}, error});
             return;
         }
     }
     job->serial = ++m_geometrySerial;
-    job->source = m_frames;
     job->overlayTransform = std::move(overlayTransform);
-    job->frameTransform = std::move(frameTransform);
     m_geometryJob = job;
     m_geometryOperation = operation;
     emit geometryStarted(frameCount());
-    GeometryJob* running = job.get();
-    job->worker = std::thread([running, this] { running->run(this); });
+    // The runner's calls come from its thread: they reach this object as
+    // events, and only while the job is still the one running.
+    GeometryRunner::Callbacks callbacks;
+    callbacks.progress = [this, s = job->serial](int done, int total) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, s, done, total] {
+                if (m_geometryJob && m_geometryJob->serial == s) {
+                    emit geometryProgress(done, total);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.ended = [this, s = job->serial] {
+        QMetaObject::invokeMethod(
+            this, [this, s] { geometryEnded(s); }, Qt::QueuedConnection);
+    };
+    job->runner = std::make_unique<GeometryRunner>(m_frames, std::move(frameTransform),
+                                                   std::move(sink), std::move(callbacks));
 }
 
 void EditorState::stopGeometryJob() {
@@ -271,10 +209,7 @@ void EditorState::stopGeometryJob() {
         return;
     }
     const std::shared_ptr<GeometryJob> job = std::move(m_geometryJob);
-    job->cancelled.store(true);
-    if (job->worker.joinable()) {
-        job->worker.join();
-    }
+    job->runner->cancel();
 }
 
 void EditorState::cancelGeometry() {
@@ -289,9 +224,7 @@ void EditorState::waitForGeometry() {
     if (!m_geometryJob) {
         return;
     }
-    if (m_geometryJob->worker.joinable()) {
-        m_geometryJob->worker.join();
-    }
+    m_geometryJob->runner->wait();
     geometryEnded(m_geometryJob->serial);
 }
 
@@ -300,32 +233,32 @@ void EditorState::geometryEnded(quint64 serial) {
         return;  // cancelled, or landed already by waitForGeometry()
     }
     const std::shared_ptr<GeometryJob> job = std::move(m_geometryJob);
-    if (job->worker.joinable()) {
-        job->worker.join();
-    }
+    GeometryRunner& runner = *job->runner;
+    runner.wait();
     // The frames they were made from must still be the model's: an edit of the frame list in
     // the meantime would be lost otherwise.
     const bool current =
-        std::equal(m_frames.cbegin(), m_frames.cend(), job->source.cbegin(), job->source.cend(),
-                   [](const EditorFrame& a, const EditorFrame& b) {
+        std::equal(m_frames.cbegin(), m_frames.cend(), runner.source().cbegin(),
+                   runner.source().cend(), [](const EditorFrame& a, const EditorFrame& b) {
                        return a.id == b.id && a.image.cacheKey() == b.image.cacheKey();
                    });
-    if (job->failed || !current) {
+    if (runner.failed() || !current) {
         emit geometryFinished();
-        if (job->failed) {
-            emit refused(EditorRefusal{EditorRefusal::Kind::frameStore, {}, job->error});
+        if (runner.failed()) {
+            emit refused(EditorRefusal{EditorRefusal::Kind::frameStore, {}, runner.error()});
         }
         return;
     }
     snapshot();
     FrameList frames = m_frames;
+    std::vector<Image> results = runner.takeResults();
     for (qsizetype i = 0; i < frames.size(); ++i) {
-        Image& made = job->results[size_t(i)];
+        Image& made = results[size_t(i)];
         if (!made.isNull()) {
             frames[i].image = std::move(made);
         }
     }
-    job->results.clear();
+    results.clear();
     setFrames(std::move(frames));
     applyOverlayTransform(job->overlayTransform);
     emit geometryFinished();

@@ -1,20 +1,17 @@
 #include "editor/EditorState.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace mirelo {
 
 EditorState::EditorState(FrameList frames, QObject* parent)
-    : QObject(parent),
-      m_frames(std::move(frames)),
-      m_playbackScheduler(std::make_unique<TimerPlaybackScheduler>()) {}
+    : QObject(parent), m_frames(std::move(frames)), m_playback([this] { playbackStep(); }) {}
 
 EditorState::~EditorState() {
     // The worker threads post to this object: they end before it does.
     stopGeometryJob();
-    m_playbackScheduler->cancel();
+    m_playback.cancel();
 }
 
 // --- Field setters ----------------------------------------------------------
@@ -103,77 +100,18 @@ void EditorState::seek(int index) {
 // --- History -----------------------------------------------------------------
 
 void EditorState::snapshot() {
-    // Both lists are implicitly shared: an entry costs two reference counts
-    // until the live lists change, and never copies pixels.
-    m_undoStack.push_back(EditSnapshot{m_frames, m_overlays});
-    while (m_undoStack.size() > kHistoryLimit) {
-        m_undoStack.removeFirst();
-    }
-    m_redoStack.clear();
-    ++m_historySerial;
+    m_history.record({m_frames, m_overlays});
     emit historyChanged();
 }
 
-void EditorState::beginOverlayEdit(const QUuid& overlay, const QObject* editor) {
-    for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
-        OpenEdit& edit = m_openEdits[i];
-        if (edit.editor == editor) {
-            if (edit.overlay == overlay) {
-                ++edit.depth;
-            } else {
-                edit.overlay = overlay;
-                edit.depth = 1;
-                edit.step = 0;
-            }
-            // The edit begun last takes the changes of its overlay.
-            m_openEdits.move(i, m_openEdits.size() - 1);
-            return;
-        }
-    }
-    OpenEdit edit{editor, overlay, 1, 0, {}};
-    edit.watch = connect(editor, &QObject::destroyed, this, [this, editor] {
-        for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
-            if (m_openEdits[i].editor == editor) {
-                closeOverlayEdit(i);
-                return;
-            }
-        }
-    });
-    m_openEdits.push_back(std::move(edit));
-}
-
-void EditorState::closeOverlayEdit(qsizetype index) {
-    disconnect(m_openEdits[index].watch);
-    m_openEdits.removeAt(index);
-}
-
-void EditorState::endOverlayEdit(const QObject* editor) {
-    for (qsizetype i = 0; i < m_openEdits.size(); ++i) {
-        if (m_openEdits[i].editor == editor) {
-            if (--m_openEdits[i].depth <= 0) {
-                closeOverlayEdit(i);
-            }
-            return;
-        }
-    }
-}
-
-bool EditorState::isEditing(const QObject* editor) const {
-    return std::any_of(m_openEdits.cbegin(), m_openEdits.cend(),
-                       [&](const OpenEdit& edit) { return edit.editor == editor; });
+EditGroup EditorState::beginOverlayEdit(const QUuid& overlay) {
+    return m_history.openEdit(overlay);
 }
 
 void EditorState::recordOverlayChange(const QUuid& overlay) {
-    for (auto it = m_openEdits.rbegin(); it != m_openEdits.rend(); ++it) {
-        if (it->overlay == overlay) {
-            if (it->step != m_historySerial) {
-                snapshot();
-                it->step = m_historySerial;
-            }
-            return;
-        }
+    if (m_history.recordChangeOf(overlay, {m_frames, m_overlays})) {
+        emit historyChanged();
     }
-    snapshot();
 }
 
 void EditorState::sanitizeSelection() {
@@ -189,30 +127,26 @@ void EditorState::sanitizeSelection() {
 }
 
 void EditorState::undo() {
-    if (m_undoStack.isEmpty()) {
+    std::optional<EditHistory::Snapshot> entry = m_history.undo({m_frames, m_overlays});
+    if (!entry) {
         return;
     }
-    EditSnapshot entry = m_undoStack.takeLast();
-    m_redoStack.push_back(EditSnapshot{m_frames, m_overlays});
-    setFrames(std::move(entry.frames));
-    setOverlays(std::move(entry.overlays));
+    setFrames(std::move(entry->frames));
+    setOverlays(std::move(entry->overlays));
     setSelectedOverlayID(QUuid());
     sanitizeSelection();
-    ++m_historySerial;
     emit historyChanged();
 }
 
 void EditorState::redo() {
-    if (m_redoStack.isEmpty()) {
+    std::optional<EditHistory::Snapshot> entry = m_history.redo({m_frames, m_overlays});
+    if (!entry) {
         return;
     }
-    EditSnapshot entry = m_redoStack.takeLast();
-    m_undoStack.push_back(EditSnapshot{m_frames, m_overlays});
-    setFrames(std::move(entry.frames));
-    setOverlays(std::move(entry.overlays));
+    setFrames(std::move(entry->frames));
+    setOverlays(std::move(entry->overlays));
     setSelectedOverlayID(QUuid());
     sanitizeSelection();
-    ++m_historySerial;
     emit historyChanged();
 }
 
@@ -233,7 +167,7 @@ void EditorState::deleteSelected() {
     // Deleting every frame is refused by keeping the list as it was; the
     // history entry stays, so one undo restores an identical list.
     if (kept.isEmpty()) {
-        kept = m_undoStack.last().frames;
+        kept = m_history.lastStep().frames;
         emit refused(EditorRefusal{EditorRefusal::Kind::lastFrame, {}, {}});
     }
     setFrames(std::move(kept));
@@ -292,15 +226,14 @@ void EditorState::play() {
 void EditorState::pause() {
     setPlaying(false);
     // Cancelling removes any pending step: nothing advances after this.
-    m_playbackScheduler->cancel();
+    m_playback.cancel();
 }
 
 void EditorState::setPlaybackScheduler(std::unique_ptr<PlaybackScheduler> scheduler) {
     if (!scheduler) {
         return;
     }
-    m_playbackScheduler->cancel();
-    m_playbackScheduler = std::move(scheduler);
+    m_playback.setScheduler(std::move(scheduler));
     scheduleNextStep();
 }
 
@@ -309,13 +242,7 @@ void EditorState::scheduleNextStep() {
         return;
     }
     const int index = std::clamp(m_currentIndex, 0, frameCount() - 1);
-    const double delay = m_frames[index].delay;
-    const double wait = delay >= kMinimumDelay ? delay : kMinimumDelay;
-    // The wait is taken in whole nanoseconds; Qt's timers count milliseconds,
-    // so round to the nearest one rather than always losing the fraction.
-    const auto nanos = std::chrono::nanoseconds(static_cast<uint64_t>(std::min(wait, 1.0e9) * 1e9));
-    m_playbackScheduler->schedule(std::chrono::round<std::chrono::milliseconds>(nanos),
-                                  [this] { playbackStep(); });
+    m_playback.waitFor(m_frames[index].delay);
 }
 
 void EditorState::playbackStep() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/EditHistory.h"
 #include "editor/EditorFrame.h"
 #include "editor/FrameSink.h"
 #include "editor/PictureChooser.h"
@@ -19,8 +20,6 @@
 #include <optional>
 
 namespace mirelo {
-
-using OverlayList = QList<OverlayItem>;
 
 // Why an operation the user asked for was refused; the interface words it.
 struct EditorRefusal {
@@ -53,9 +52,9 @@ class EditorState : public QObject {
 
 public:
     // At most this many undo steps are kept.
-    static constexpr int kHistoryLimit = 30;
+    static constexpr int kHistoryLimit = EditHistory::kLimit;
     // No stored delay and no playback wait is shorter than this (seconds).
-    static constexpr double kMinimumDelay = 0.02;
+    static constexpr double kMinimumDelay = PlaybackLoop::kMinimumDelay;
 
     explicit EditorState(FrameList frames = {}, QObject* parent = nullptr);
     ~EditorState() override;
@@ -89,10 +88,10 @@ public:
     void seek(int index);
 
     // --- History ------------------------------------------------------------
-    bool canUndo() const { return !m_undoStack.isEmpty(); }
-    bool canRedo() const { return !m_redoStack.isEmpty(); }
-    int undoCount() const { return static_cast<int>(m_undoStack.size()); }
-    int redoCount() const { return static_cast<int>(m_redoStack.size()); }
+    bool canUndo() const { return m_history.canUndo(); }
+    bool canRedo() const { return m_history.canRedo(); }
+    int undoCount() const { return m_history.undoCount(); }
+    int redoCount() const { return m_history.redoCount(); }
     void undo();
     void redo();
 
@@ -172,19 +171,11 @@ public:
     // --- One undo step per edit ---------------------------------------------------
     // An edit that spans many changes of one overlay (a drag on the canvas,
     // typing a text, the inspector's controls while the overlay stays
-    // selected) is one undo step. `editor` names who edits (a view); it opens
-    // the edit here and closes it with endOverlayEdit(). A repeated or nested
-    // call by the same editor for the same overlay joins the open edit (one
-    // more end is then needed); for another overlay it replaces that edit by
-    // a new one. Several editors may have edits open at once: a change goes to
-    // the one begun last for its overlay. The step is recorded at the edit's
-    // first change, none if nothing changes; once any other step has been
-    // recorded, or after undo or redo, the edit's next change records a new
-    // one, so every step undoes exactly the changes made since the previous.
-    void beginOverlayEdit(const QUuid& overlay, const QObject* editor);
-    void endOverlayEdit(const QObject* editor);
-    // Whether `editor` has an edit open (for views and tests).
-    bool isEditing(const QObject* editor) const;
+    // selected) is one undo step: the edit is open while the returned token
+    // lives (see EditHistory::EditGroup). A view keeps one token and
+    // replaces it to edit another overlay. Several edits may be open at
+    // once: a change goes to the one begun last for its overlay.
+    [[nodiscard]] EditGroup beginOverlayEdit(const QUuid& overlay);
 
     // --- Geometry (EditorGeometry.cpp) -------------------------------------------
     // Crop, resize, quarter turns and mirrors make the new frames on worker threads and return
@@ -293,23 +284,7 @@ private:
     // The picture the chooser names, or null on cancel or a refused file.
     Image choosePicture();
 
-    struct EditSnapshot {
-        FrameList frames;
-        OverlayList overlays;
-    };
-
-    struct OpenEdit {
-        const QObject* editor = nullptr;
-        QUuid overlay;
-        int depth = 0;
-        // m_historySerial right after this edit recorded its step; 0 = none.
-        quint64 step = 0;
-        // Closes the edit if its editor goes away without ending it.
-        QMetaObject::Connection watch;
-    };
-    void closeOverlayEdit(qsizetype index);
-    // Records the step of the open edit of `overlay`, unless it already has
-    // the latest one; a change outside every edit records its own step.
+    // Records the step of a change of `overlay` (see EditHistory::recordChangeOf).
     void recordOverlayChange(const QUuid& overlay);
 
     void scheduleNextStep();
@@ -321,25 +296,20 @@ private:
     bool m_isPlaying = false;
     OverlayList m_overlays;
     QUuid m_selectedOverlayID;
-    QList<EditSnapshot> m_undoStack;
-    QList<EditSnapshot> m_redoStack;
-    // Counts recorded steps, undos and redos: an edit whose step is not the
-    // latest history change records a new one. Starts above 0, which marks
-    // an edit without a step, so that the first edit of an editor that opens
-    // with overlays (a recording's captions) records its step too.
-    quint64 m_historySerial = 1;
-    QList<OpenEdit> m_openEdits;
+    EditHistory m_history;
     bool m_isCropping = false;
     QRectF m_cropRect;
 
-    // The playback loop: one pending step at a time, owned by the model so
-    // that it dies with it and never keeps a closed editor alive.
-    std::unique_ptr<PlaybackScheduler> m_playbackScheduler;
+    // Owned by the model so that it dies with it and never keeps a closed
+    // editor alive.
+    PlaybackLoop m_playback;
 
     std::unique_ptr<PictureChooser> m_pictureChooser;
     std::function<qint64()> m_availableMemory;
     QString m_sampleText;
 
+    // A geometry change over every frame: its runner (see GeometryRunner)
+    // and what lands with its frames.
     struct GeometryJob;
     // Lands the job's change if it is still `serial`'s and has ended.
     void geometryEnded(quint64 serial);

@@ -1,5 +1,8 @@
 #include "editor/PlaybackScheduler.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace mirelo {
 
 TimerPlaybackScheduler::TimerPlaybackScheduler() {
@@ -23,6 +26,33 @@ void TimerPlaybackScheduler::schedule(std::chrono::milliseconds wait, std::funct
 void TimerPlaybackScheduler::cancel() {
     m_timer.stop();
     m_step = nullptr;
+}
+
+PlaybackLoop::PlaybackLoop(std::function<void()> step)
+    : m_step(std::move(step)), m_scheduler(std::make_unique<TimerPlaybackScheduler>()) {}
+
+PlaybackLoop::~PlaybackLoop() {
+    m_scheduler->cancel();
+}
+
+void PlaybackLoop::setScheduler(std::unique_ptr<PlaybackScheduler> scheduler) {
+    if (!scheduler) {
+        return;
+    }
+    m_scheduler->cancel();
+    m_scheduler = std::move(scheduler);
+}
+
+void PlaybackLoop::waitFor(double delay) {
+    const double wait = delay >= kMinimumDelay ? delay : kMinimumDelay;
+    // The wait is taken in whole nanoseconds; Qt's timers count milliseconds,
+    // so round to the nearest one rather than always losing the fraction.
+    const auto nanos = std::chrono::nanoseconds(static_cast<uint64_t>(std::min(wait, 1.0e9) * 1e9));
+    m_scheduler->schedule(std::chrono::round<std::chrono::milliseconds>(nanos), m_step);
+}
+
+void PlaybackLoop::cancel() {
+    m_scheduler->cancel();
 }
 
 }  // namespace mirelo

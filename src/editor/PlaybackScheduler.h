@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace mirelo {
 
@@ -30,6 +31,34 @@ public:
 private:
     QTimer m_timer;
     std::function<void()> m_step;
+};
+
+// The editor's playback loop: a frame shows for its delay, then `step`
+// runs (the model shows the next frame and asks for the next wait). One
+// wait is pending at a time; the loop's scheduler decides when it ends.
+class PlaybackLoop {
+public:
+    // No wait is shorter than this (seconds).
+    static constexpr double kMinimumDelay = 0.02;
+
+    explicit PlaybackLoop(std::function<void()> step);
+    ~PlaybackLoop();
+    PlaybackLoop(const PlaybackLoop&) = delete;
+    PlaybackLoop& operator=(const PlaybackLoop&) = delete;
+
+    // Replaces the scheduler (a precise timer by default), dropping the
+    // pending wait; null is ignored.
+    void setScheduler(std::unique_ptr<PlaybackScheduler> scheduler);
+    // Runs the step after `delay` seconds, never less than the minimum
+    // (NaN counts as the minimum), rounded to whole milliseconds; replaces
+    // the pending wait.
+    void waitFor(double delay);
+    // Drops the pending wait: the step does not run after this.
+    void cancel();
+
+private:
+    const std::function<void()> m_step;
+    std::unique_ptr<PlaybackScheduler> m_scheduler;
 };
 
 }  // namespace mirelo

@@ -1,5 +1,7 @@
 #include "export/AtomicFile.h"
 
+#include "export/ExporterMedia.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include <fcntl.h>
@@ -237,6 +240,53 @@ QStringList AtomicFile::removeLeftovers(const QString& folder, qint64 minimumAge
         }
     }
     return removed;
+}
+
+ExportStatus AtomicFile::moveIntoPlace(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    // Flushed before it takes the name and the folder after, as commit()
+    // does.
+    FileSyncCalls& calls = FileSyncCalls::system();
+    if (!calls.syncFile(from)) {
+        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    keepFileAttributes(from, to);
+    if (std::rename(source.constData(), target.constData()) == 0) {
+        calls.syncFolder(QFileInfo(to).absolutePath());
+        return std::nullopt;
+    }
+    if (errno != EXDEV) {
+        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    AtomicFile out(to);
+    if (!out.isOpen()) {
+        return Exporter::fileWriteError(to, ExportError::Cause::cannotCreate);
+    }
+    QFile in(from);
+    QFile copy(out.tempPath());
+    if (!in.open(QIODevice::ReadOnly)) {
+        return Exporter::fileWriteError(to, in.errorString());
+    }
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return Exporter::fileWriteError(to, copy.errorString());
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (copy.write(chunk) != chunk.size()) {
+            return Exporter::fileWriteError(to, copy.errorString());
+        }
+    }
+    if (in.error() != QFileDevice::NoError || !copy.flush()) {
+        return Exporter::fileWriteError(to, copy.errorString());
+    }
+    copy.close();
+    if (!out.commit()) {
+        return Exporter::fileWriteError(to, ExportError::Cause::cannotReplace);
+    }
+    in.close();
+    QFile::remove(from);
+    return std::nullopt;
 }
 
 }  // namespace mirelo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ExportTypes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -73,6 +75,14 @@ public:
     bool commitFrom(const QString& path);
     // Removes the temporary file without touching the destination.
     void discard();
+
+    // Moves the finished file `from` onto `to` in one step. Within one file
+    // system that is a rename, which replaces an existing file atomically;
+    // across file systems the bytes are copied through a temporary file
+    // beside `to` and renamed, and `from` is removed. Either way the file is
+    // flushed before it takes the name, and keeps the attributes of the file
+    // it replaces.
+    static ExportStatus moveIntoPlace(const QString& from, const QString& to);
 
     // Called with the folder whenever a named temporary file is made, so that
     // its leftovers can be looked for after a crash.

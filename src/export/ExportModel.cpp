@@ -3,6 +3,8 @@
 
 #include "export/AtomicFile.h"
 #include "export/ExportFormats.h"
+#include "export/ExportOptions.h"
+#include "export/SizeEstimator.h"
 #include "export/SizeLimit.h"
 #include "image/ImageServices.h"
 
@@ -14,10 +16,7 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace mirelo {
@@ -52,56 +51,6 @@ void runInBackground(QObject* owner, Work work, Done done, ProgressFn onProgress
         }));
 }
 
-// Moves `from` onto `to` in one step. Within one file system that is a
-// rename, which replaces an existing file atomically; across file systems
-// the bytes are copied through a temporary file beside `to` and renamed.
-ExportStatus moveIntoPlace(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    // Flushed before it takes the name and the folder after, as AtomicFile
-    // does.
-    FileSyncCalls& calls = FileSyncCalls::system();
-    if (!calls.syncFile(from)) {
-        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    keepFileAttributes(from, to);
-    if (std::rename(source.constData(), target.constData()) == 0) {
-        calls.syncFolder(QFileInfo(to).absolutePath());
-        return std::nullopt;
-    }
-    if (errno != EXDEV) {
-        return Exporter::fileWriteError(to, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    AtomicFile out(to);
-    if (!out.isOpen()) {
-        return Exporter::fileWriteError(to, ExportError::Cause::cannotCreate);
-    }
-    QFile in(from);
-    QFile copy(out.tempPath());
-    if (!in.open(QIODevice::ReadOnly)) {
-        return Exporter::fileWriteError(to, in.errorString());
-    }
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return Exporter::fileWriteError(to, copy.errorString());
-    }
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (copy.write(chunk) != chunk.size()) {
-            return Exporter::fileWriteError(to, copy.errorString());
-        }
-    }
-    if (in.error() != QFileDevice::NoError || !copy.flush()) {
-        return Exporter::fileWriteError(to, copy.errorString());
-    }
-    copy.close();
-    if (!out.commit()) {
-        return Exporter::fileWriteError(to, ExportError::Cause::cannotReplace);
-    }
-    in.close();
-    QFile::remove(from);
-    return std::nullopt;
-}
-
 }  // namespace
 
 // An estimate's file in the temporary folder, removed when the last owner
@@ -130,47 +79,6 @@ struct ExportModel::EstimateJob {
     EncodeSettings settings;
     CancelFlag cancel;
 };
-
-EstimatePlan planEstimate(int frameCount, QSize firstFrame) {
-    EstimatePlan plan;
-    const qint64 n = std::max(frameCount, 0);
-    const qint64 w = std::max(firstFrame.width(), 0);
-    const qint64 h = std::max(firstFrame.height(), 0);
-    plan.frameCount = int(n);
-    if (w * n * h <= EstimatePlan::kMaxExactPixels) {
-        return plan;
-    }
-    plan.exact = false;
-    if (n > EstimatePlan::kMaxFrames) {
-        plan.step = int((n + EstimatePlan::kMaxFrames - 1) / EstimatePlan::kMaxFrames);
-        plan.frameCount = int((n + plan.step - 1) / plan.step);
-        plan.frameFactor = double(n) / double(plan.frameCount);
-    }
-    if (w > EstimatePlan::kMaxWidth) {
-        const double ratio = double(EstimatePlan::kMaxWidth) / double(w);
-        const int width = std::max(int(std::round(ratio * double(w))), 10);
-        const int height = std::max(int(std::round(ratio * double(h))), 10);
-        plan.scaledSize = QSize(width, height);
-        plan.sizeFactor = std::pow(double(w * h) / (double(width) * double(height)), 0.9);
-    }
-    return plan;
-}
-
-EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<double>& delays,
-                              const EstimatePlan& plan) {
-    if (plan.exact) {
-        return {frames, delays};
-    }
-    // Every step-th frame, scaled as it is encoded; a frame that cannot be
-    // scaled fails the estimate.
-    const size_t step = static_cast<size_t>(plan.step);
-    EstimateFrames sample;
-    for (size_t i = 0; i < frames.count && i < delays.size(); i += step) {
-        sample.delays.push_back(delays[i]);
-    }
-    sample.frames = ExportPreprocessor::sample(frames, step, plan.scaledSize);
-    return sample;
-}
 
 ExportModel::ExportModel(std::vector<Image> images, std::vector<double> delays, QObject* parent)
     : ExportModel(FrameSequence::of(std::move(images)), std::move(delays), parent) {}
@@ -201,19 +109,21 @@ ExportModel::~ExportModel() {
         emit signal(value);                       \
     }
 
-MIRELO_SETTER(ExportFormat, setFormat, m_format, formatChanged)
-MIRELO_SETTER(int, setQuality, m_quality, qualityChanged)
-MIRELO_SETTER(WebPMode, setWebpMode, m_webpMode, webpModeChanged)
-MIRELO_SETTER(int, setGifLossy, m_gifLossy, gifLossyChanged)
-MIRELO_SETTER(bool, setReduceFramesEnabled, m_reduceFramesEnabled, reduceFramesEnabledChanged)
-MIRELO_SETTER(int, setReduceFramesPercent, m_reduceFramesPercent, reduceFramesPercentChanged)
-MIRELO_SETTER(bool, setResizeEnabled, m_resizeEnabled, resizeEnabledChanged)
-MIRELO_SETTER(int, setResizePercent, m_resizePercent, resizePercentChanged)
-MIRELO_SETTER(bool, setSkipSimilarEnabled, m_skipSimilarEnabled, skipSimilarEnabledChanged)
-MIRELO_SETTER(int, setSimilarityPercent, m_similarityPercent, similarityPercentChanged)
-MIRELO_SETTER(int, setMaxSimilarDuration, m_maxSimilarDuration, maxSimilarDurationChanged)
-MIRELO_SETTER(bool, setSizeLimitEnabled, m_sizeLimitEnabled, sizeLimitEnabledChanged)
-MIRELO_SETTER(int, setSizeLimitMegabytes, m_sizeLimitMegabytes, sizeLimitMegabytesChanged)
+MIRELO_SETTER(ExportFormat, setFormat, m_options.format, formatChanged)
+MIRELO_SETTER(int, setQuality, m_options.quality, qualityChanged)
+MIRELO_SETTER(WebPMode, setWebpMode, m_options.webpMode, webpModeChanged)
+MIRELO_SETTER(int, setGifLossy, m_options.gifLossy, gifLossyChanged)
+MIRELO_SETTER(bool, setReduceFramesEnabled, m_options.reduceFramesEnabled,
+              reduceFramesEnabledChanged)
+MIRELO_SETTER(int, setReduceFramesPercent, m_options.reduceFramesPercent,
+              reduceFramesPercentChanged)
+MIRELO_SETTER(bool, setResizeEnabled, m_options.resizeEnabled, resizeEnabledChanged)
+MIRELO_SETTER(int, setResizePercent, m_options.resizePercent, resizePercentChanged)
+MIRELO_SETTER(bool, setSkipSimilarEnabled, m_options.skipSimilarEnabled, skipSimilarEnabledChanged)
+MIRELO_SETTER(int, setSimilarityPercent, m_options.similarityPercent, similarityPercentChanged)
+MIRELO_SETTER(int, setMaxSimilarDuration, m_options.maxSimilarDuration, maxSimilarDurationChanged)
+MIRELO_SETTER(bool, setSizeLimitEnabled, m_options.sizeLimitEnabled, sizeLimitEnabledChanged)
+MIRELO_SETTER(int, setSizeLimitMegabytes, m_options.sizeLimitMegabytes, sizeLimitMegabytesChanged)
 
 #undef MIRELO_SETTER
 
@@ -229,47 +139,15 @@ void ExportModel::setSizeEstimate(SizeEstimate::State state, qint64 bytes,
 }
 
 QString ExportModel::cacheKey() const {
-    const QString dash = QStringLiteral("-");
-    QString key =
-        extension(m_format) + dash + QString::number(m_quality) + dash +
-        (m_reduceFramesEnabled ? QString::number(m_reduceFramesPercent) : QStringLiteral("0")) +
-        dash + (m_resizeEnabled ? QString::number(m_resizePercent) : QStringLiteral("100")) + dash;
-    key += m_skipSimilarEnabled
-               ? QString::number(m_similarityPercent) + dash + QString::number(m_maxSimilarDuration)
-               : QStringLiteral("0");
-    if (m_format == ExportFormat::webp && m_webpMode != WebPMode::lossy) {
-        key += m_webpMode == WebPMode::lossless ? QStringLiteral("-lossless")
-                                                : QStringLiteral("-mixed");
-    }
-    if (m_format == ExportFormat::gif && m_gifLossy > 0) {
-        key += QStringLiteral("-lossy") + QString::number(m_gifLossy);
-    }
-    if (m_sizeLimitEnabled) {
-        key += QStringLiteral("-max") + QString::number(m_sizeLimitMegabytes);
-    }
-    return key;
+    return m_options.cacheKey();
 }
 
 EncodeSettings ExportModel::encodeSettings() const {
-    EncodeSettings settings(m_quality);
-    settings.webpMode = m_webpMode;
-    settings.gifLossy = m_gifLossy;
-    return settings;
+    return m_options.encodeSettings();
 }
 
 ExportPreprocessor::Options ExportModel::preprocessorOptions() const {
-    ExportPreprocessor::Options options;
-    if (m_reduceFramesEnabled) {
-        options.reduceFramesPercent = m_reduceFramesPercent;
-    }
-    if (m_skipSimilarEnabled) {
-        options.skipSimilar = ExportPreprocessor::SkipSimilar{
-            (100.0 - m_similarityPercent) / 100.0, static_cast<double>(m_maxSimilarDuration)};
-    }
-    if (m_resizeEnabled) {
-        options.resizePercent = m_resizePercent;
-    }
-    return options;
+    return m_options.preprocessorOptions();
 }
 
 QString ExportModel::cachedEstimateKey() const {
@@ -299,11 +177,11 @@ bool ExportModel::isCurrent(const std::shared_ptr<EstimateJob>& job) const {
 
 void ExportModel::startEstimate() {
     setSizeEstimate(SizeEstimate::State::computing);
-    auto job =
-        std::make_shared<EstimateJob>(EstimateJob{cacheKey(), m_format, encodeSettings(), {}});
+    auto job = std::make_shared<EstimateJob>(
+        EstimateJob{cacheKey(), m_options.format, encodeSettings(), {}});
     m_estimateJob = job;
     emit estimateStarted();
-    if (m_sizeLimitEnabled) {
+    if (m_options.sizeLimitEnabled) {
         startLimitedEstimate(job);
         return;
     }
@@ -337,7 +215,7 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
     runInBackground<Outcome>(
         this,
         [frames = m_frames, delays = m_delays, options, job = *job,
-         limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn&) {
+         limit = m_options.sizeLimitBytes()](const ProgressFn&) {
             Outcome outcome;
             outcome.result = SizeLimit::search(job.format, frames, delays, job.settings, options,
                                                limit, QDir::tempPath(), job.cancel);
@@ -379,10 +257,8 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
 void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameSequence processed,
                                  std::vector<double> delays) {
     struct Outcome {
-        ExportStatus status;
+        std::variant<SizeMeasure, ExportError> measured;
         std::shared_ptr<TempFile> file;
-        qint64 size = 0;
-        EstimatePlan plan;
     };
     const QString path = QDir(QDir::tempPath())
                              .filePath(QStringLiteral("mirelo-estimate-") +
@@ -391,23 +267,13 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
     runInBackground<Outcome>(
         this,
         [frames = std::move(processed), delays = std::move(delays), job = *job,
-         path](const ProgressFn&) mutable {
+         path](const ProgressFn&) {
             Outcome outcome;
             // Owns the file from the start: if the result is never used the
             // file goes when the outcome does.
             outcome.file = std::make_shared<TempFile>(path);
-            const QSize first = frames.count == 0 ? QSize(0, 0) : frames.size(0);
-            outcome.plan = planEstimate(static_cast<int>(frames.count), first);
-            if (!outcome.plan.exact) {
-                EstimateFrames sample = estimateSample(frames, delays, outcome.plan);
-                frames = std::move(sample.frames);
-                delays = std::move(sample.delays);
-            }
-            outcome.status =
-                encodeFrames(job.format, frames, delays, job.settings, path, job.cancel);
-            if (!outcome.status) {
-                outcome.size = std::max<qint64>(QFileInfo(path).size(), 0);
-            }
+            outcome.measured =
+                measureEncodedSize(job.format, frames, delays, job.settings, path, job.cancel);
             return outcome;
         },
         [this, job](Outcome outcome) {
@@ -415,7 +281,8 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
             if (current) {
                 m_estimateJob.reset();
             }
-            if (outcome.status) {
+            const SizeMeasure* measured = std::get_if<SizeMeasure>(&outcome.measured);
+            if (!measured) {
                 if (current) {
                     setSizeEstimate(SizeEstimate::State::failed);
                     emit estimateFinished();
@@ -425,14 +292,12 @@ void ExportModel::encodeEstimate(const std::shared_ptr<EstimateJob>& job, FrameS
             if (!current) {
                 return;
             }
-            if (outcome.plan.exact) {
+            if (measured->exact) {
                 m_estimateCache = Cache{job->key, std::move(outcome.file)};
-                setSizeEstimate(SizeEstimate::State::exact, outcome.size);
+                setSizeEstimate(SizeEstimate::State::exact, measured->bytes);
             } else {
                 m_estimateCache.reset();
-                const double estimate =
-                    outcome.plan.sizeFactor * (double(outcome.size) * outcome.plan.frameFactor);
-                setSizeEstimate(SizeEstimate::State::approximate, static_cast<qint64>(estimate));
+                setSizeEstimate(SizeEstimate::State::approximate, measured->bytes);
             }
             emit estimateFinished();
         });
@@ -465,7 +330,7 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
                 if (cancel.isCancelled()) {
                     return ExportError::cancelled();
                 }
-                ExportStatus status = moveIntoPlace(file->path(), destination);
+                ExportStatus status = AtomicFile::moveIntoPlace(file->path(), destination);
                 if (!status) {
                     file->release();
                 }
@@ -475,12 +340,13 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
         return;
     }
 
-    if (m_sizeLimitEnabled) {
+    if (m_options.sizeLimitEnabled) {
         runInBackground<ExportStatus>(
             this,
             [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
-             format = m_format, settings = encodeSettings(), destination, cancel = m_exportCancel,
-             limit = qint64(m_sizeLimitMegabytes) * 1'000'000](const ProgressFn& progress) {
+             format = m_options.format, settings = encodeSettings(), destination,
+             cancel = m_exportCancel,
+             limit = m_options.sizeLimitBytes()](const ProgressFn& progress) {
                 return SizeLimit::exportWithin(format, frames, delays, settings, options, limit,
                                                destination, cancel, progress);
             },
@@ -490,8 +356,8 @@ void ExportModel::exportTo(const QString& destination, Completion completion) {
 
     runInBackground<ExportStatus>(
         this,
-        [frames = m_frames, delays = m_delays, options = preprocessorOptions(), format = m_format,
-         settings = encodeSettings(), destination,
+        [frames = m_frames, delays = m_delays, options = preprocessorOptions(),
+         format = m_options.format, settings = encodeSettings(), destination,
          cancel = m_exportCancel](const ProgressFn& progress) {
             const ExportPreprocessor::Selection selection =
                 ExportPreprocessor::select(frames, delays, options, cancel);

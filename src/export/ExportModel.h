@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/ExportOptions.h"
 #include "export/ExportPreprocessor.h"
 #include "export/ExportTypes.h"
 #include "export/FrameSequence.h"
@@ -39,34 +40,6 @@ struct SizeEstimate {
     friend bool operator==(const SizeEstimate&, const SizeEstimate&) = default;
 };
 
-// What a size estimate encodes for n processed frames whose first is
-// `firstFrame`. Up to 80 000 000 pixels in all it is the export itself;
-// above, at most 60 frames (every step-th) at a width of at most 1280, and
-// the size found is scaled up: linearly by the frame ratio, and by the area
-// ratio to the power 0.9.
-struct EstimatePlan {
-    bool exact = true;
-    int step = 1;            // frames 0, step, 2 step, ... below n
-    int frameCount = 0;      // how many frames that takes
-    double frameFactor = 1;  // r: n / frameCount
-    double sizeFactor = 1;   // s: (area / scaled area) ^ 0.9
-    QSize scaledSize;        // invalid when the frames keep their size
-
-    static constexpr qint64 kMaxExactPixels = 80'000'000;
-    static constexpr int kMaxFrames = 60;
-    static constexpr int kMaxWidth = 1280;
-};
-EstimatePlan planEstimate(int frameCount, QSize firstFrame);
-// The frames and delays `plan` encodes out of the processed ones. A frame
-// that cannot be scaled is left out while its delay stays, so the count
-// check of the encoding reports the loss.
-struct EstimateFrames {
-    FrameSequence frames;
-    std::vector<double> delays;
-};
-EstimateFrames estimateSample(const FrameSequence& frames, const std::vector<double>& delays,
-                              const EstimatePlan& plan);
-
 // The export options of one save, a live estimate of the file's size, and
 // the export itself. Lives on the main thread: every property changes there
 // and every signal is emitted there. Preprocessing and encoding run on
@@ -101,38 +74,38 @@ public:
     const FrameSequence& frames() const { return m_frames; }
     const std::vector<double>& delays() const { return m_delays; }
 
-    ExportFormat format() const { return m_format; }
+    ExportFormat format() const { return m_options.format; }
     void setFormat(ExportFormat format);
-    int quality() const { return m_quality; }
+    int quality() const { return m_options.quality; }
     void setQuality(int quality);
     // How a WebP stores its frames (lossy unless chosen otherwise).
-    WebPMode webpMode() const { return m_webpMode; }
+    WebPMode webpMode() const { return m_options.webpMode; }
     void setWebpMode(WebPMode mode);
     // "有损压缩" of a GIF: its strength 1..100, or 0 when off.
-    int gifLossy() const { return m_gifLossy; }
+    int gifLossy() const { return m_options.gifLossy; }
     void setGifLossy(int strength);
     // What the encoder is given: the quality and the format's own choices.
     EncodeSettings encodeSettings() const;
-    bool reduceFramesEnabled() const { return m_reduceFramesEnabled; }
+    bool reduceFramesEnabled() const { return m_options.reduceFramesEnabled; }
     void setReduceFramesEnabled(bool enabled);
-    int reduceFramesPercent() const { return m_reduceFramesPercent; }
+    int reduceFramesPercent() const { return m_options.reduceFramesPercent; }
     void setReduceFramesPercent(int percent);
-    bool resizeEnabled() const { return m_resizeEnabled; }
+    bool resizeEnabled() const { return m_options.resizeEnabled; }
     void setResizeEnabled(bool enabled);
-    int resizePercent() const { return m_resizePercent; }
+    int resizePercent() const { return m_options.resizePercent; }
     void setResizePercent(int percent);
-    bool skipSimilarEnabled() const { return m_skipSimilarEnabled; }
+    bool skipSimilarEnabled() const { return m_options.skipSimilarEnabled; }
     void setSkipSimilarEnabled(bool enabled);
-    int similarityPercent() const { return m_similarityPercent; }
+    int similarityPercent() const { return m_options.similarityPercent; }
     void setSimilarityPercent(int percent);
-    int maxSimilarDuration() const { return m_maxSimilarDuration; }
+    int maxSimilarDuration() const { return m_options.maxSimilarDuration; }
     void setMaxSimilarDuration(int seconds);
     // "限制大小": with it on, the estimate and the export look for the best
     // file of at most the limit in MB (1 000 000 bytes), lowering the quality
     // first, then dropping frames, then scaling down (SizeLimit).
-    bool sizeLimitEnabled() const { return m_sizeLimitEnabled; }
+    bool sizeLimitEnabled() const { return m_options.sizeLimitEnabled; }
     void setSizeLimitEnabled(bool enabled);
-    int sizeLimitMegabytes() const { return m_sizeLimitMegabytes; }
+    int sizeLimitMegabytes() const { return m_options.sizeLimitMegabytes; }
     void setSizeLimitMegabytes(int megabytes);
 
     // Unknown until the first estimate has processed frames.
@@ -140,10 +113,9 @@ public:
     // Computing from the start and whenever an estimate begins.
     const SizeEstimate& sizeEstimate() const { return m_sizeEstimate; }
 
-    // The options as one string, e.g. "gif-80-0-100-0" or "webp-60-30-100-95-2";
-    // a WebP stored otherwise than lossy adds "-lossless" or "-mixed", a lossy
-    // GIF "-lossy" and its strength, a size
-    // limit "-max" and the megabytes.
+    // Every option at once.
+    const ExportOptions& options() const { return m_options; }
+    // The options as one string (see ExportOptions::cacheKey).
     QString cacheKey() const;
     ExportPreprocessor::Options preprocessorOptions() const;
 
@@ -209,19 +181,7 @@ private:
 
     FrameSequence m_frames;
     std::vector<double> m_delays;
-    ExportFormat m_format = ExportFormat::gif;
-    int m_quality = 80;
-    WebPMode m_webpMode = WebPMode::lossy;
-    int m_gifLossy = 0;
-    bool m_reduceFramesEnabled = false;
-    int m_reduceFramesPercent = 30;
-    bool m_resizeEnabled = false;
-    int m_resizePercent = 50;
-    bool m_skipSimilarEnabled = false;
-    int m_similarityPercent = 95;
-    int m_maxSimilarDuration = 2;
-    bool m_sizeLimitEnabled = false;
-    int m_sizeLimitMegabytes = 10;
+    ExportOptions m_options;
     ProcessedInfo m_processedInfo;
     SizeEstimate m_sizeEstimate;
 

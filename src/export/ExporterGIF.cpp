@@ -2,11 +2,12 @@
 #include "export/ExporterMedia.h"
 #include "export/GIFEncoder.h"
 #include "export/GIFQuantizer.h"
+#include "image/OrderedPipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace mirelo::Exporter {
@@ -42,75 +43,42 @@ public:
           m_lookup(lookup),
           m_dither(dither),
           m_cancel(cancel),
-          m_frames(count),
-          m_ready(count, false) {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const size_t workers = std::min<size_t>(cores, count);
-        for (size_t i = 0; i < workers; ++i) {
-            m_workers.emplace_back([this] { work(); });
-        }
-    }
-
-    ~QuantizePipeline() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopped = true;
-        }
-        m_changed.notify_all();
-        for (std::thread& worker : m_workers) {
-            worker.join();
-        }
-    }
-
-    QuantizePipeline(const QuantizePipeline&) = delete;
-    QuantizePipeline& operator=(const QuantizePipeline&) = delete;
+          m_pipeline(count, workerCount(count), kAhead - 1, [this](size_t i, Quantized& out, int) {
+              std::optional<GIFQuantizer::IndexedFrame> frame = quantize(i);
+              out.made = frame.has_value();
+              if (frame) {
+                  out.frame = std::move(*frame);
+              }
+              return out.made;
+          }) {}
 
     // Frame i once it is quantized; nullptr when the work was cancelled.
-    // Frames before i are released: the writer asks for them in order.
+    // The frame before is released: the writer asks for them in order.
     const GIFQuantizer::IndexedFrame* frameAt(int i) {
-        std::unique_lock lock(m_mutex);
-        m_writing = i;
-        for (int k = std::max(0, i - kAhead); k < i; ++k) {
-            m_frames[size_t(k)] = {};
-        }
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_ready[size_t(i)] || m_stopped; });
-        return m_ready[size_t(i)] ? &m_frames[size_t(i)] : nullptr;
+        m_current = {};
+        m_current = m_pipeline.take(size_t(i)).value_or(Quantized());
+        return m_current.made ? &m_current.frame : nullptr;
     }
 
 private:
-    void work() {
-        for (;;) {
-            int i = 0;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stopped || m_next < m_writing + kAhead; });
-                if (m_stopped || m_next >= int(m_count)) {
-                    return;
-                }
-                i = m_next++;
-            }
-            // A frame is quantized against the frame before it, so that its
-            // still pixels keep their colour. Each source frame is made once
-            // and lives only until both it and the frame after it are done.
-            const Image previous = i > 0 ? sourceFrame(size_t(i) - 1) : Image();
-            const Image current = sourceFrame(size_t(i));
-            std::optional<GIFQuantizer::IndexedFrame> frame = GIFQuantizer::quantizeToIndices(
-                current, m_palette, m_lookup, m_dither, m_cancel, i > 0 ? &previous : nullptr);
-            {
-                std::lock_guard lock(m_mutex);
-                if (!frame) {
-                    m_stopped = true;
-                } else {
-                    m_frames[size_t(i)] = std::move(*frame);
-                    m_ready[size_t(i)] = true;
-                }
-            }
-            m_changed.notify_all();
-            if (!frame) {
-                return;
-            }
-        }
+    struct Quantized {
+        GIFQuantizer::IndexedFrame frame;
+        bool made = false;  // false when the work was cancelled
+    };
+
+    static int workerCount(size_t count) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        return int(std::min<size_t>(cores, std::max<size_t>(count, 1)));
+    }
+
+    // A frame is quantized against the frame before it, so that its still
+    // pixels keep their colour. Each source frame is made once and lives
+    // only until both it and the frame after it are done.
+    std::optional<GIFQuantizer::IndexedFrame> quantize(size_t i) {
+        const Image previous = i > 0 ? sourceFrame(i - 1) : Image();
+        const Image current = sourceFrame(i);
+        return GIFQuantizer::quantizeToIndices(current, m_palette, m_lookup, m_dither, m_cancel,
+                                               i > 0 ? &previous : nullptr);
     }
 
     // Source frame `index`, made at most once while it is wanted: by its own
@@ -155,14 +123,9 @@ private:
     std::mutex m_sourceMutex;
     std::map<size_t, CachedSource> m_sources;
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<GIFQuantizer::IndexedFrame> m_frames;
-    std::vector<bool> m_ready;
-    int m_next = 0;
-    int m_writing = 0;
-    bool m_stopped = false;
-    std::vector<std::thread> m_workers;
+    Quantized m_current;  // the frame the writer holds
+    // Last: its workers use the members above, and end first.
+    IndexedPipeline<Quantized> m_pipeline;
 };
 
 }  // namespace

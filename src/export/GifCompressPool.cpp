@@ -1,7 +1,5 @@
 #include "export/GifCompressPool.h"
 
-#include "export/GifLzw.h"
-
 #include <algorithm>
 #include <bit>
 
@@ -65,70 +63,32 @@ void compressWith(LzwCompressor& lzw, FrameJob& job, const uint8_t* near,
 
 }  // namespace
 
-CompressPool::CompressPool(int workers, const uint8_t* near) : m_near(near) {
-    for (int i = 0; i < workers; ++i) {
-        m_workers.emplace_back([this] { work(); });
-    }
-}
+CompressPool::CompressPool(int workers, const uint8_t* near)
+    : m_near(near),
+      m_state(size_t(std::max(1, workers))),
+      m_pipeline(workers, [this](std::unique_ptr<FrameJob>& job, int worker) {
+          Worker& state = m_state[size_t(worker)];
+          compressWith(state.lzw, *job, m_near, state.scratch);
+          job->done = true;
+          return true;
+      }) {}
 
-CompressPool::~CompressPool() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    for (std::thread& worker : m_workers) {
-        worker.join();
-    }
-}
+CompressPool::~CompressPool() = default;
 
 void CompressPool::submit(std::unique_ptr<FrameJob> job) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back(job.get());
-        m_jobs.push_back(std::move(job));
-    }
-    m_changed.notify_all();
+    m_pipeline.submit(std::move(job));
 }
 
 size_t CompressPool::inFlight() const {
-    std::lock_guard lock(m_mutex);
-    return m_jobs.size();
+    return m_pipeline.pending();
 }
 
 bool CompressPool::oldestDone() const {
-    std::lock_guard lock(m_mutex);
-    return !m_jobs.empty() && m_jobs.front()->done;
+    return m_pipeline.oldestDone();
 }
 
 std::unique_ptr<FrameJob> CompressPool::takeOldest() {
-    std::unique_lock lock(m_mutex);
-    if (m_jobs.empty()) {
-        return nullptr;
-    }
-    m_changed.wait(lock, [this] { return m_jobs.front()->done; });
-    std::unique_ptr<FrameJob> job = std::move(m_jobs.front());
-    m_jobs.pop_front();
-    return job;
-}
-
-void CompressPool::work() {
-    LzwCompressor lzw;
-    std::vector<uint8_t> scratch;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_stop) {
-            return;
-        }
-        FrameJob* job = m_queue.front();
-        m_queue.pop_front();
-        lock.unlock();
-        compressWith(lzw, *job, m_near, scratch);
-        lock.lock();
-        job->done = true;
-        m_changed.notify_all();
-    }
+    return m_pipeline.take().value_or(nullptr);
 }
 
 }  // namespace mirelo::gif

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "export/GifFrameDiff.h"
+#include "export/GifLzw.h"
+#include "image/OrderedPipeline.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace mirelo::gif {
@@ -62,15 +60,16 @@ public:
     std::unique_ptr<FrameJob> takeOldest();
 
 private:
-    void work();
+    // What a worker keeps from frame to frame.
+    struct Worker {
+        LzwCompressor lzw;
+        std::vector<uint8_t> scratch;
+    };
 
     const uint8_t* m_near;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::unique_ptr<FrameJob>> m_jobs;  // submitted, not yet taken
-    std::deque<FrameJob*> m_queue;                 // submitted, not yet started
-    bool m_stop = false;
-    std::vector<std::thread> m_workers;
+    std::vector<Worker> m_state;  // one per worker
+    // Last: its workers use the members above, and end first.
+    OrderedPipeline<std::unique_ptr<FrameJob>> m_pipeline;
 };
 
 }  // namespace mirelo::gif

@@ -2,7 +2,7 @@
 
 #include "export/AtomicFile.h"
 #include "export/ExportFormats.h"
-#include "export/ExportModel.h"
+#include "export/SizeEstimator.h"
 
 #include <QDir>
 #include <QFile>

@@ -390,41 +390,6 @@ TEST(GeometryWork, RunsOffTheCallerAndLandsAsOneStepIdenticalToTheDirectResult) 
     EXPECT_TRUE(state.frames()[0].image.sharesPixelsWith(before[0].image));
 }
 
-TEST(GeometryWork, OnlyAFewNewFramesAreEverWaitingForTheSink) {
-    Worker state(patternFrames(40, 20, 200));
-    std::atomic<int> kept{0};
-    std::atomic<int> made{0};
-    std::atomic<int> peak{0};
-    state.setFrameSinkFactory([&](double, QString*) {
-        struct Watching : CopyingSink {
-            using CopyingSink::CopyingSink;
-            std::atomic<int>* made = nullptr;
-            std::atomic<int>* kept = nullptr;
-            std::atomic<int>* peak = nullptr;
-            bool keep(const Image& frame, Image* out, QString* error) override {
-                const int waiting = made->load() - kept->load();
-                int seen = peak->load();
-                while (waiting > seen && !peak->compare_exchange_weak(seen, waiting)) {
-                }
-                return CopyingSink::keep(frame, out, error);
-            }
-        };
-        auto sink = std::make_unique<Watching>(&kept);
-        sink->made = &made;
-        sink->kept = &kept;
-        sink->peak = &peak;
-        return sink;
-    });
-    state.transform([&made](const Image& image) {
-        made.fetch_add(1);
-        return ImageTransforms::flipped(image, true);
-    });
-    state.waitForGeometry();
-    EXPECT_EQ(kept.load(), 200);
-    const int threads = std::max(2, QThreadPool::globalInstance()->maxThreadCount());
-    EXPECT_LE(peak.load(), 4 * threads);
-}
-
 TEST(GeometryWork, CancelOrAFailingSinkLeavesFramesOverlaysAndHistoryAsTheyWere) {
     Model state(patternFrames(40, 20, 80));
     state.place({arrow({1, 1}, {30, 15})});

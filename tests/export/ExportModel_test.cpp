@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -169,37 +168,6 @@ TEST(ExportModelFormatting, ByteCountsUseDecimalUnits) {
     EXPECT_EQ(i18n::formatByteCount(4'200'000), QStringLiteral("4.2 MB"));
     EXPECT_EQ(i18n::formatByteCount(2'000'000), QStringLiteral("2 MB"));
     EXPECT_EQ(i18n::formatByteCount(1'250'000'000), QStringLiteral("1.25 GB"));
-}
-
-TEST(ExportModelPlan, ExactUpToEightyMillionPixels) {
-    const EstimatePlan big = planEstimate(100, QSize(1920, 1080));
-    EXPECT_FALSE(big.exact);
-    EXPECT_EQ(big.step, 2);
-    EXPECT_EQ(big.frameCount, 50);
-    EXPECT_EQ(big.frameFactor, 2.0);
-    EXPECT_EQ(big.scaledSize, QSize(1280, 720));
-    EXPECT_NEAR(big.sizeFactor, 2.075, 0.001);
-
-    const EstimatePlan sixty = planEstimate(60, QSize(1920, 1080));
-    EXPECT_FALSE(sixty.exact);
-    EXPECT_EQ(sixty.step, 1);
-    EXPECT_EQ(sixty.frameCount, 60);
-    EXPECT_EQ(sixty.frameFactor, 1.0);
-    EXPECT_EQ(sixty.scaledSize, QSize(1280, 720));
-
-    const EstimatePlan limit = planEstimate(200, QSize(800, 500));  // exactly 80 million
-    EXPECT_TRUE(limit.exact);
-    EXPECT_EQ(limit.frameCount, 200);
-
-    // Many narrow frames: sampled but not scaled.
-    const EstimatePlan narrow = planEstimate(1000, QSize(400, 300));
-    EXPECT_FALSE(narrow.exact);
-    EXPECT_EQ(narrow.step, 17);
-    EXPECT_EQ(narrow.frameCount, 59);
-    EXPECT_FALSE(narrow.scaledSize.isValid());
-    EXPECT_EQ(narrow.sizeFactor, 1.0);
-
-    EXPECT_TRUE(planEstimate(0, QSize(0, 0)).exact);
 }
 
 TEST_F(ExportModelTest, ChangesWithinTheWaitGiveOneEstimateForTheLastOptions) {
@@ -500,36 +468,6 @@ TEST_F(ExportModelTest, EstimatesAndExportsHoldOnlyAFewFramesOfALongAnimation) {
             EXPECT_EQ(counted.live(), 0);
         }
     }
-}
-
-TEST(ExportModelMove, TheEstimateCrossesFileSystemsByCopy) {
-    QTemporaryDir shm(QStringLiteral("/dev/shm/mirelo-test-XXXXXX"));
-    QTemporaryDir out;
-    if (!shm.isValid() || QStorageInfo(shm.path()).device() == QStorageInfo(out.path()).device()) {
-        GTEST_SKIP() << "no second file system for the temporary folder";
-    }
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", shm.path().toLocal8Bit());
-    {
-        ExportModel model(smallFrames(), {0.1, 0.1, 0.1});
-        Spy finished(&model, &ExportModel::estimateFinished);
-        ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }, 20s));
-        const QString cached = model.cachedEstimatePath();
-        ASSERT_TRUE(cached.startsWith(shm.path()));
-        const QByteArray bytes = readAll(cached);
-
-        const QString dest = out.filePath(QStringLiteral("copied.gif"));
-        std::optional<ExportStatus> result;
-        model.exportTo(dest, [&](ExportStatus status) { result = std::move(status); });
-        ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
-        EXPECT_EQ(*result, std::nullopt);
-        EXPECT_EQ(readAll(dest), bytes);
-        EXPECT_FALSE(QFileInfo::exists(cached));
-        // Only the finished file: the copy went through a temporary file.
-        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
-                  QStringList{QStringLiteral("copied.gif")});
-    }
-    qputenv("TMPDIR", oldTmp);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -101,6 +102,25 @@ mode_t modeOf(const QString& path) {
 
 QStringList filesIn(const QTemporaryDir& dir) {
     return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+TEST(AtomicFile, AFileMovedIntoPlaceCrossesFileSystemsByCopy) {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/mirelo-test-XXXXXX"));
+    QTemporaryDir out;
+    if (!shm.isValid() || QStorageInfo(shm.path()).device() == QStorageInfo(out.path()).device()) {
+        GTEST_SKIP() << "no second file system for the temporary folder";
+    }
+    const QString finished = shm.filePath(QStringLiteral("estimate.gif"));
+    const QByteArray bytes(3 << 20, 'g');  // more than one chunk of the copy
+    write(finished, bytes);
+    const QString dest = out.filePath(QStringLiteral("copied.gif"));
+    write(dest, "old");
+    EXPECT_EQ(AtomicFile::moveIntoPlace(finished, dest), std::nullopt);
+    EXPECT_EQ(contents(dest), bytes);
+    EXPECT_FALSE(QFileInfo::exists(finished));
+    // Only the finished file: the copy went through a temporary file.
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("copied.gif")});
 }
 
 TEST(AtomicFile, ReplacingKeepsTheOldFilesPermissionBits) {

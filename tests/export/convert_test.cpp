@@ -165,6 +165,33 @@ TEST(MireloConvert, WebPModeAndTheHelpsRangesAreTheChecks) {
     }
 }
 
+TEST(MireloConvert, OptionsAreReadInTheOrderGivenWhereverThePositionalsStand) {
+    using convert::Options;
+    const auto error = [](const QStringList& arguments) {
+        const auto result = convert::parseArguments(arguments);
+        const QString* line = std::get_if<QString>(&result);
+        return line ? *line : QString();
+    };
+    // A later value replaces an earlier one, but every value is checked.
+    const auto parsed = convert::parseArguments({"f", "--quality", "30", "o.gif", "--quality=70"});
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    EXPECT_EQ(std::get<Options>(parsed).quality, 70);
+    EXPECT_EQ(std::get<Options>(parsed).input, "f");
+    EXPECT_EQ(std::get<Options>(parsed).output, "o.gif");
+    EXPECT_TRUE(error({"--quality", "0", "--quality", "50", "f", "o.gif"}).contains("--quality"));
+    // The first bad value is the one told.
+    EXPECT_TRUE(error({"--lossy", "200", "--fps", "0", "f", "o.gif"}).contains("--lossy"));
+    // A value is the next argument, whatever it looks like.
+    EXPECT_TRUE(error({"--fps", "--quiet", "f", "o.gif"}).contains("'--quiet'"));
+    EXPECT_TRUE(error({"f", "o.gif", "--delay"}).contains("--delay needs a value"));
+    EXPECT_TRUE(error({"--quiet=yes", "f", "o.gif"}).contains("unknown option --quiet=yes"));
+    // After "--" everything is a file name.
+    const auto dashed = convert::parseArguments({"--", "-frames", "o.gif"});
+    ASSERT_TRUE(std::holds_alternative<Options>(dashed));
+    EXPECT_EQ(std::get<Options>(dashed).input, "-frames");
+    EXPECT_TRUE(std::get<Options>(convert::parseArguments({"f", "--bogus", "-h"})).help);
+}
+
 TEST(MireloConvert, WritesAGifAndShowsHelp) {
     QTemporaryDir dir;
     writeFrames(dir.path(), 12);

@@ -3,15 +3,14 @@
 #include "convert/FrameArena.h"
 #include "export/ExportTypes.h"
 #include "image/Image.h"
+#include "image/OrderedPipeline.h"
 
 #include <QDir>
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
 #include <cstddef>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace mirelo::convert {
@@ -47,24 +46,22 @@ public:
     QString error(size_t index) const;
 
 private:
-    void work();
+    // A file decoded: its image, or why there is none.
+    struct Decoded {
+        Image image;
+        QString error;
+    };
+    Decoded decode(size_t index);
 
     std::vector<QString> m_paths;
     const CancelFlag m_cancel;
-    const size_t m_ahead;
     FrameArena m_ownArena;
     FrameArena& m_arena;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Image> m_frames;
+    mutable std::mutex m_errorMutex;
     std::vector<QString> m_errors;
-    std::vector<char> m_done;
-    size_t m_next = 0;    // the next index a worker takes
-    size_t m_wanted = 0;  // the index asked for last
-    bool m_failed = false;
-    bool m_stop = false;
-    std::vector<std::thread> m_workers;
+    // Last: its workers use the members above, and end first.
+    IndexedPipeline<Decoded> m_pipeline;
 };
 
 }  // namespace mirelo::convert

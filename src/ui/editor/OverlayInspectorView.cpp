@@ -103,7 +103,7 @@ void OverlayInspectorView::showItem(const OverlayItem& item) {
     if (item.id != m_id) {
         endSession();
         m_id = item.id;
-        m_state->beginOverlayEdit(m_id, this);
+        m_edit = m_state->beginOverlayEdit(m_id);
     }
     if (static_cast<int>(item.content.index()) != m_kind) {
         rebuild(item);
@@ -113,7 +113,7 @@ void OverlayInspectorView::showItem(const OverlayItem& item) {
 
 void OverlayInspectorView::endSession() {
     if (!m_id.isNull()) {
-        m_state->endOverlayEdit(this);
+        m_edit.close();
         m_id = QUuid();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/EditHistory.h"
 #include "overlay/OverlayItem.h"
 
 #include <QUuid>
@@ -83,6 +84,7 @@ private:
 
     EditorState* m_state;
     QUuid m_id;
+    EditGroup m_edit;  // the edit of m_id's overlay, open while it is shown
     int m_kind = -1;
     QHBoxLayout* m_row = nullptr;
     QList<QWidget*> m_controls;

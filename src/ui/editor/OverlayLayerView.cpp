@@ -210,14 +210,14 @@ void OverlayLayerView::beginGesture(const OverlayItem& item) {
         return;
     }
     endGesture();
-    m_state->beginOverlayEdit(item.id, this);
+    m_gestureEdit = m_state->beginOverlayEdit(item.id);
     m_gestureStart = std::make_pair(item.id, item.content);
 }
 
 void OverlayLayerView::endGesture() {
     if (m_gestureStart) {
         m_gestureStart.reset();
-        m_state->endOverlayEdit(this);
+        m_gestureEdit.close();
     }
 }
 
@@ -397,9 +397,9 @@ void OverlayLayerView::beginTextEdit(const OverlayItem& item) {
     m_editor->setFrame(false);
     m_editor->setText(text->text);
     m_editor->setTextMargins(0, 0, 0, 0);
-    // The field is the editor of this text's edit: everything typed until it
-    // ends is one undo step (none when nothing changes).
-    m_state->beginOverlayEdit(item.id, m_editor);
+    // Everything typed until the field's edit ends is one undo step (none
+    // when nothing changes).
+    m_textEdit = m_state->beginOverlayEdit(item.id);
     emit editingTextChanged(item.id);
     const QColor accent = Theme::accent();
     m_editor->setStyleSheet(
@@ -442,7 +442,7 @@ void OverlayLayerView::commitTextEdit() {
         QLineEdit* editor = m_editor;
         m_editor = nullptr;
         hadFocus = editor->hasFocus();
-        m_state->endOverlayEdit(editor);
+        m_textEdit.close();
         // A field on its way out must not end the next edit when it loses
         // the focus.
         editor->disconnect(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/EditHistory.h"
 #include "overlay/OverlayItem.h"
 
 #include <QPointer>
@@ -97,9 +98,11 @@ private:
     QPointF m_pressPoint;
     bool m_dragStarted = false;
     std::optional<std::pair<QUuid, OverlayContent>> m_gestureStart;
+    EditGroup m_gestureEdit;  // open while a gesture runs
 
     // The text edit in progress.
     QPointer<QLineEdit> m_editor;
+    EditGroup m_textEdit;  // open while the text field is
     QUuid m_editingTextID;
 };
 
