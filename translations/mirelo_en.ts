@@ -1078,6 +1078,17 @@ Make sure the X server Mirelo connects to lets it read the screen, then try agai
         <source>无法确定屏幕共享给出的是哪个显示器的画面,为免录下错误的画面或一片黑色,录制没有开始。请把录制框放在一个显示器上,再次录制,并在屏幕共享对话框中选择显示器“%1”。</source>
         <translation>It cannot be told which monitor the screen share shows, so the recording did not start rather than record the wrong picture or black. Place the recording frame on one monitor, record again and choose monitor “%1” in the screen-sharing dialog.</translation>
     </message>
+    <message>
+        <source>有损 %1</source>
+        <translation>lossy %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>保留 %n 帧</source>
+        <translation>
+            <numerusform>%n frame kept</numerusform>
+            <numerusform>%n frames kept</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>mirelo::OverlayInspectorView</name>
@@ -1455,10 +1466,6 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
         <translation>even the smallest setting gives a file larger than --max-size %1 bytes; nothing written</translation>
     </message>
     <message>
-        <source>为符合 --max-size:品质 %1,减帧 %2%,尺寸 %3%</source>
-        <translation>to fit --max-size: quality %1, frames dropped %2%, size %3%</translation>
-    </message>
-    <message>
         <source>没有剩下可写入的帧</source>
         <translation>no frames left to write</translation>
     </message>
@@ -1591,6 +1598,10 @@ Options:
     <message>
         <source>不替换 %1：它是只读的（加上 --force 仍然替换）</source>
         <translation>not replacing %1: it is read-only (add --force to replace it anyway)</translation>
+    </message>
+    <message>
+        <source>为符合 --max-size:品质 %1,有损 %2,减帧 %3%,尺寸 %4%</source>
+        <translation>to fit --max-size: quality %1, lossy %2, frames dropped %3%, size %4%</translation>
     </message>
 </context>
 </TS>

@@ -730,11 +730,12 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err, const 
                                 .arg(*options.maxSize));
             }
             if (!status && !options.quiet &&
-                SizeLimit::changes(chosen, options.quality, options.preprocess).any()) {
+                SizeLimit::changes(chosen, options.encodeSettings(), options.preprocess).any()) {
                 err << "mirelo-convert: "
-                    << QCoreApplication::translate("mirelo::convert",
-                                                   "为符合 --max-size:品质 %1,减帧 %2%,尺寸 %3%")
+                    << QCoreApplication::translate(
+                           "mirelo::convert", "为符合 --max-size:品质 %1,有损 %2,减帧 %3%,尺寸 %4%")
                            .arg(chosen.quality)
+                           .arg(chosen.gifLossy)
                            .arg(chosen.options.reduceFramesPercent.value_or(0))
                            .arg(chosen.options.resizePercent.value_or(100))
                     << '\n';
