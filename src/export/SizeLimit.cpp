@@ -10,6 +10,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <tuple>
 #include <variant>
@@ -119,14 +120,40 @@ public:
     }
 
     // The fewest steps along `axis` from `s` that fit, given that `known`
-    // steps do; sizes are taken to fall along the axis, so bisection finds it.
+    // steps do. Sizes are taken to fall along the axis, about evenly: each
+    // probe aims where a straight line between the sizes either side of the
+    // boundary meets the limit, and halves the stretch instead after a probe
+    // that took off less than half of it, so a poor aim costs little.
     int fewestFitting(const Setting& s, Axis axis, int known) {
         const int from = valueOf(s, axis);
-        int bad = -1;
+        const std::optional<qint64> none = size(s);
+        if (!none || *none <= m_limit) {
+            return 0;
+        }
+        int bad = 0;
         int good = known;
+        qint64 badSize = *none;
+        qint64 goodSize = size(at(s, axis, from, known)).value_or(0);
+        bool aim = true;
         while (good - bad > 1 && !m_failed) {
-            const int middle = bad + (good - bad) / 2;
-            (fits(at(s, axis, from, middle)) ? good : bad) = middle;
+            int middle = bad + (good - bad) / 2;
+            if (aim && badSize > goodSize) {
+                const double share = double(badSize - m_limit) / double(badSize - goodSize);
+                middle = std::clamp(bad + int(std::ceil(share * (good - bad))), bad + 1, good - 1);
+            }
+            const int before = good - bad;
+            const std::optional<qint64> bytes = size(at(s, axis, from, middle));
+            if (!bytes) {
+                break;
+            }
+            if (*bytes <= m_limit) {
+                good = middle;
+                goodSize = *bytes;
+            } else {
+                bad = middle;
+                badSize = *bytes;
+            }
+            aim = 2 * (good - bad) <= before;
         }
         return good;
     }
