@@ -1090,6 +1090,17 @@ Make sure the X server Mirelo connects to lets it read the screen, then try agai
         <source>无法确定屏幕共享给出的是哪个显示器的画面,为免录下错误的画面或一片黑色,录制没有开始。请把录制框放在一个显示器上,再次录制,并在屏幕共享对话框中选择显示器“%1”。</source>
         <translation>It cannot be told which monitor the screen share shows, so the recording did not start rather than record the wrong picture or black. Place the recording frame on one monitor, record again and choose monitor “%1” in the screen-sharing dialog.</translation>
     </message>
+    <message>
+        <source>有损 %1</source>
+        <translation>lossy %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>保留 %n 帧</source>
+        <translation>
+            <numerusform>%n frame kept</numerusform>
+            <numerusform>%n frames kept</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>mirelo::OverlayInspectorView</name>
@@ -1395,14 +1406,6 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
         <translation>%1 needs a value</translation>
     </message>
     <message>
-        <source>--fps 必须是大于 0 的数,得到的是“%1”</source>
-        <translation>--fps must be a number above 0, got &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>--delay 必须是大于 0 的秒数,得到的是“%1”</source>
-        <translation>--delay must be seconds above 0, got &apos;%1&apos;</translation>
-    </message>
-    <message>
         <source>--quality 必须在 1..100 之间,得到的是“%1”</source>
         <translation>--quality must be 1..100, got &apos;%1&apos;</translation>
     </message>
@@ -1465,10 +1468,6 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
     <message>
         <source>即使最小的设置,文件也大于 --max-size %1 字节;没有写入任何文件</source>
         <translation>even the smallest setting gives a file larger than --max-size %1 bytes; nothing written</translation>
-    </message>
-    <message>
-        <source>为符合 --max-size:品质 %1,减帧 %2%,尺寸 %3%</source>
-        <translation>to fit --max-size: quality %1, frames dropped %2%, size %3%</translation>
     </message>
     <message>
         <source>没有剩下可写入的帧</source>
@@ -1535,52 +1534,6 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
         <translation>cannot open %1: %2</translation>
     </message>
     <message>
-        <source>用法: mirelo-convert [选项] 输入 输出文件
-把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹,或一个 GIF、WebP 或视频文件,做成动画。
-文件自带的帧延迟会保留,除非给出 --fps 或 --delay。
-输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。
-
-选项:
-  --fps N                    每秒帧数(默认 15)
-  --delay SECONDS            每帧的秒数,代替 --fps
-  --quality Q                1..100(默认 80)
-  --lossy N                  GIF:强度为 1..100 的有损压缩(0 = 关,默认)
-  --webp-mode MODE           lossy(默认)、lossless 或 auto(每帧取较小的一种)
-  --reduce PERCENT           去掉这个比例的帧(0..100)
-  --resize PERCENT           把每一帧缩放到这个比例(1..100)
-  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它(0..100)
-  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)
-  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):
-                             先降低品质,再减少帧数,再缩小尺寸
-  --quiet                    不显示进度
-  --force                    即使 OUTPUT 是只读的也替换它
-  --version                  显示版本后退出
-  --help                     显示这段说明
-</source>
-        <translation>Usage: mirelo-convert [options] INPUT OUTPUT
-Turns a folder of PNG/JPEG frames (sorted by name), or a GIF, WebP or video file,
-into an animation. A file&apos;s own frame delays are kept unless --fps or --delay is given.
-The output format comes from OUTPUT&apos;s extension: .gif, .webp or .mp4.
-
-Options:
-  --fps N                    frames per second (default 15)
-  --delay SECONDS            seconds per frame, instead of --fps
-  --quality Q                1..100 (default 80)
-  --lossy N                  GIF: lossy compression of strength 1..100 (0 = off, the default)
-  --webp-mode MODE           lossy (default), lossless, or auto (each frame whichever is smaller)
-  --reduce PERCENT           drop this share of the frames (0..100)
-  --resize PERCENT           scale every frame to this size (1..100)
-  --skip-similar PERCENT     merge frames at least this similar to the last kept one (0..100)
-  --max-similar-seconds N    longest a kept frame absorbs similar ones (default 2)
-  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = 1000000):
-                             lower quality first, then fewer frames, then smaller frames
-  --quiet                    no progress line
-  --force                    replace OUTPUT even when it is read-only
-  --version                  print the version and exit
-  --help                     this text
-</translation>
-    </message>
-    <message>
         <source>--lossy 必须在 0..100 之间,得到的是“%1”</source>
         <translation>--lossy must be 0..100, got &apos;%1&apos;</translation>
     </message>
@@ -1603,6 +1556,74 @@ Options:
     <message>
         <source>不替换 %1：它是只读的（加上 --force 仍然替换）</source>
         <translation>not replacing %1: it is read-only (add --force to replace it anyway)</translation>
+    </message>
+    <message>
+        <source>为符合 --max-size:品质 %1,有损 %2,减帧 %3%,尺寸 %4%</source>
+        <translation>to fit --max-size: quality %1, lossy %2, frames dropped %3%, size %4%</translation>
+    </message>
+    <message>
+        <source>用法: mirelo-convert [选项] 输入 输出文件
+把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹,或一个 GIF、WebP 或视频文件,做成动画。
+文件自带的帧延迟会保留,除非给出 --fps 或 --delay。
+输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。
+大小与第一帧不同的帧按比例缩放,居中放在白色背景上。
+
+选项:
+  --fps N                    每秒帧数,大于 0、至多 1000(默认 15)
+  --delay SECONDS            每帧的秒数,大于 0、至多 600,代替 --fps
+  --quality Q                1..100(默认 80)
+  --lossy N                  GIF:强度为 1..100 的有损压缩(0 = 关,默认)
+  --webp-mode MODE           lossy(默认)、lossless 或 auto(每帧取较小的一种)
+  --reduce PERCENT           去掉这个比例的帧(0..100)
+  --resize PERCENT           把每一帧缩放到这个比例(1..100)
+  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它(0..100)
+  --max-similar-seconds N    一个保留帧最多并入多长的相似帧,0 或更大(默认 2)
+  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):
+                             先加强压缩、降低品质,再减少帧数,再缩小尺寸
+  --quiet                    不显示进度
+  --force                    即使 OUTPUT 是只读的也替换它
+  --version                  显示版本后退出
+  --help                     显示这段说明
+</source>
+        <translation>Usage: mirelo-convert [options] INPUT OUTPUT
+Turns a folder of PNG/JPEG frames (sorted by name), or a GIF, WebP or video file,
+into an animation. A file&apos;s own frame delays are kept unless --fps or --delay is given.
+The output format comes from OUTPUT&apos;s extension: .gif, .webp or .mp4.
+Frames of another size than the first are scaled to fit it and centred on white.
+
+Options:
+  --fps N                    frames per second, above 0 and at most 1000 (default 15)
+  --delay SECONDS            seconds per frame, above 0 and at most 600, instead of --fps
+  --quality Q                1..100 (default 80)
+  --lossy N                  GIF: lossy compression of strength 1..100 (0 = off, the default)
+  --webp-mode MODE           lossy (default), lossless, or auto (each frame whichever is smaller)
+  --reduce PERCENT           drop this share of the frames (0..100)
+  --resize PERCENT           scale every frame to this size (1..100)
+  --skip-similar PERCENT     merge frames at least this similar to the last kept one (0..100)
+  --max-similar-seconds N    longest a kept frame absorbs similar ones, 0 or more (default 2)
+  --max-size SIZE            the best file of at most SIZE bytes (k = 1000, M = 1000000):
+                             stronger compression and lower quality first, then fewer
+                             frames, then smaller frames
+  --quiet                    no progress line
+  --force                    replace OUTPUT even when it is read-only
+  --version                  print the version and exit
+  --help                     this text
+</translation>
+    </message>
+    <message>
+        <source>--fps 必须是大于 0、至多 1000 的数,得到的是“%1”</source>
+        <translation>--fps must be a number above 0 and at most 1000, got &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--delay 必须是大于 0、至多 600 的秒数,得到的是“%1”</source>
+        <translation>--delay must be seconds above 0 and at most 600, got &apos;%1&apos;</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 帧与第一帧大小不同,已按比例缩放并居中放入 %1×%2</source>
+        <translation>
+            <numerusform>%n frame of another size than the first was scaled and centred into %1×%2</numerusform>
+            <numerusform>%n frames of another size than the first were scaled and centred into %1×%2</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -248,7 +248,7 @@ void ExportModel::startLimitedEstimate(const std::shared_ptr<EstimateJob>& job) 
                 setSizeEstimate(
                     choice.exact ? SizeEstimate::State::exact : SizeEstimate::State::approximate,
                     choice.size,
-                    SizeLimit::changes(choice.setting, job->settings.quality, options));
+                    SizeLimit::changes(choice.setting, job->settings, options, choice.frameCount));
             }
             emit estimateFinished();
         });

@@ -101,7 +101,7 @@ public:
     int maxSimilarDuration() const { return m_options.maxSimilarDuration; }
     void setMaxSimilarDuration(int seconds);
     // "限制大小": with it on, the estimate and the export look for the best
-    // file of at most the limit in MB (1 000 000 bytes), lowering the quality
+    // file of at most the limit in MB (1 000 000 bytes), compressing harder
     // first, then dropping frames, then scaling down (SizeLimit).
     bool sizeLimitEnabled() const { return m_options.sizeLimitEnabled; }
     void setSizeLimitEnabled(bool enabled);

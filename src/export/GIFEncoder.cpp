@@ -51,6 +51,20 @@ using gif::StoredFrame;
 
 namespace {
 
+// Of the pixels of `job`'s rectangle that its frame changes, keeps marked
+// those that also differ between `shown` (the frame's whole indices) and
+// `next` (the next frame's).
+void markDeviations(FrameJob& job, const uint8_t* shown, const uint8_t* next, int width) {
+    const Rect& r = job.rect;
+    for (int y = 0; y < r.h; ++y) {
+        const size_t offset = size_t(r.y + y) * size_t(width) + size_t(r.x);
+        uint8_t* out = job.mayDeviate.data() + size_t(y) * size_t(r.w);
+        for (int x = 0; x < r.w; ++x) {
+            out[x] &= uint8_t(shown[offset + size_t(x)] != next[offset + size_t(x)]);
+        }
+    }
+}
+
 // One pass over the frames: each is compared with the output before it,
 // compressed on every core, and kept in order in `stored`: every way when
 // `ways` is null, else the way `ways` holds for it. `counts` (when
@@ -81,6 +95,7 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
 
     IndexedFrame currentStorage;
     std::vector<uint8_t> previous;
+    std::unique_ptr<FrameJob> pending;  // a lossy frame waiting for the next
     for (int i = 0; i < frameCount; ++i) {
         if (cancel.isCancelled()) {
             return ExportError::cancelled();
@@ -113,6 +128,9 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
         if (i == 0) {
             job->rect = {0, 0, width, height};
             job->pixels.assign(cur, cur + size_t(width) * size_t(height));
+            if (near != nullptr) {
+                job->mayDeviate.assign(job->pixels.size(), 1);
+            }
             if (counts) {
                 for (uint8_t index : job->pixels) {
                     ++(*counts)[index];
@@ -145,6 +163,10 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
                 }
             }
             if (near != nullptr) {
+                job->mayDeviate.resize(pixels.size());
+                for (size_t p = 0; p < pixels.size(); ++p) {
+                    job->mayDeviate[p] = unchanged[p] ^ 1u;
+                }
                 job->stillBits.assign((pixels.size() + 7) / 8, 0);
                 for (size_t p = 0; p < pixels.size(); ++p) {
                     job->stillBits[p / 8] |= uint8_t(unchanged[p] << (p % 8));
@@ -166,20 +188,44 @@ ExportStatus compressAll(int frameCount, const std::function<const IndexedFrame*
                 unchanged.clear();
             }
         }
+        // A lossy frame waits for the next one: only a pixel that the next
+        // frame changes again may be written as a near colour, so every
+        // pixel a frame leaves still shows its exact colour, and a still
+        // pixel can be written as it is.
+        if (pending) {
+            markDeviations(*pending, previous.data(), cur, width);
+            pool.submit(std::move(pending));
+        }
         if (frame == &currentStorage) {
             previous.swap(currentStorage.indices);
         } else {
             previous.assign(cur, cur + size_t(width) * size_t(height));
         }
-        pool.submit(std::move(job));
+        if (near != nullptr) {
+            pending = std::move(job);
+        } else {
+            pool.submit(std::move(job));
+        }
         while (pool.inFlight() >= maxInFlight || pool.oldestDone()) {
             takeOldest();
         }
+    }
+    if (pending) {
+        // The loop starts again with a whole first frame.
+        pool.submit(std::move(pending));
     }
     while (pool.inFlight() > 0) {
         takeOldest();
     }
     return std::nullopt;
+}
+
+size_t dataSize(const std::vector<StoredFrame>& frames) {
+    size_t bytes = 0;
+    for (const StoredFrame& frame : frames) {
+        bytes += frame.data.size();
+    }
+    return bytes;
 }
 
 int tableEntriesFor(int colors) {
@@ -269,13 +315,6 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
     const Palette* written = &palette;
     int tableEntries = tableEntriesFor(colors);
     std::optional<gif::Compaction> compaction = gif::compactPalette(palette, counts, tableEntries);
-    const bool compacted = compaction.has_value();
-    // Lossy frames are always read back: a still pixel a lossy frame wrote
-    // otherwise (where that compressed better) goes back to what the frame
-    // before showed, and the frames are compressed again exactly.
-    if (!compaction && lossy > 0) {
-        compaction = gif::identityCompaction(palette);
-    }
     if (compaction) {
         gif::CanvasReplay replay(stored, *compaction, width, height);
         std::vector<StoredFrame> again;
@@ -285,17 +324,21 @@ ExportStatus encodeStream(const Palette& palette, int frameCount,
         if (replayFirst == nullptr) {
             return ExportError::of(Kind::gifWriteFailed);
         }
-        if (ExportStatus status = compressAll(frameCount, replayed, replayFirst, width, height, 0,
-                                              compacted ? 0 : spareIndex, hundredths, nullptr,
-                                              cancel, {}, &stored, again, nullptr)) {
+        if (ExportStatus status =
+                compressAll(frameCount, replayed, replayFirst, width, height, 0, 0, hundredths,
+                            nullptr, cancel, {}, &stored, again, nullptr)) {
             // A frame that cannot be read back is the writer's own fault.
             return cancel.isCancelled() ? ExportError::cancelled()
                                         : ExportError::of(Kind::gifWriteFailed);
         }
-        stored = std::move(again);
-        if (compacted) {
+        // Lossy frames compressed again exactly lose the parse lossy
+        // matching found, which can cost more than the smaller table saves.
+        const int fewer = tableEntriesFor(int(compaction->palette.size()) - 1);
+        if (lossy == 0 ||
+            dataSize(again) + size_t(fewer) * 3 < dataSize(stored) + size_t(tableEntries) * 3) {
+            stored = std::move(again);
             written = &compaction->palette;
-            tableEntries = tableEntriesFor(int(compaction->palette.size()) - 1);
+            tableEntries = fewer;
         }
     }
 

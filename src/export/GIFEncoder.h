@@ -46,10 +46,11 @@ ExportStatus encodeIndexed(const GIFQuantizer::Palette& palette,
 //
 // With `lossy` above 0, a changed pixel may be written as another palette
 // colour that lets the compressor match a longer string, no channel off by
-// more than lossyErrorBound(lossy); unchanged pixels are then always written
-// transparent, so a still pixel shows exactly what the frame before showed
-// and errors never pile up from frame to frame. (A frame of a full palette
-// with no index to spare for transparency is written exactly.)
+// more than lossyErrorBound(lossy), but only when the next frame changes it
+// again: a pixel that then stays still shows its exact colour, so still
+// pixels show exactly what the frame before showed and errors never pile up
+// from frame to frame. Each frame is kept lossy only when that is smaller
+// than its exact encoding.
 ExportStatus encodeStream(const GIFQuantizer::Palette& palette, int frameCount,
                           const std::function<const GIFQuantizer::IndexedFrame*(int)>& frameAt,
                           const std::vector<double>& delays, const QString& destination,

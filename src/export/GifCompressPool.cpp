@@ -24,12 +24,16 @@ void compressWith(LzwCompressor& lzw, FrameJob& job, const uint8_t* near,
     // Compresses one way; keeps the result when it is the first or smaller.
     bool any = false;
     FrameChoice best;
-    const auto attempt = [&](FrameChoice way) {
+    const uint8_t* mayDeviate = job.mayDeviate.size() == job.pixels.size() && !job.pixels.empty()
+                                    ? job.mayDeviate.data()
+                                    : nullptr;
+    const auto attempt = [&](FrameChoice way, const uint8_t* nearTable) {
         LzwChoice choice;
         choice.hide = way.hide && canHide;
         choice.minCodeSize = minimumCodeSize(job.pixels, choice.hide ? job.transparent : -1);
         choice.clearWhenFull = way.clearWhenFull;
-        choice.near = near;
+        choice.near = nearTable;
+        choice.mayDeviate = mayDeviate;
         std::vector<uint8_t>& out = any ? scratch : job.data;
         const bool filled = lzw.compress(job.pixels.data(), choice.hide ? unchanged : nullptr,
                                          job.pixels.size(), job.transparent, choice, out);
@@ -43,15 +47,22 @@ void compressWith(LzwCompressor& lzw, FrameJob& job, const uint8_t* near,
         return filled;
     };
     if (job.forced) {
-        attempt(*job.forced);
+        attempt(*job.forced, near);
     } else {
-        for (const bool hide : {true, false}) {
-            if (!hide && !canHide) {
-                break;  // the plain way is the one just tried
+        // Lossy matching is greedy: a longer match now can leave worse ones
+        // after it, so each way is also tried exactly.
+        for (const uint8_t* nearTable : {near, static_cast<const uint8_t*>(nullptr)}) {
+            for (const bool hide : {true, false}) {
+                if (!hide && !canHide) {
+                    break;  // the plain way is the one just tried
+                }
+                // A full table kept differs only when the table filled up.
+                if (attempt({hide, true}, nearTable)) {
+                    attempt({hide, false}, nearTable);
+                }
             }
-            // A full table kept differs only when the table filled up.
-            if (attempt({hide, true})) {
-                attempt({hide, false});
+            if (nearTable == nullptr) {
+                break;
             }
         }
     }

@@ -28,6 +28,9 @@ struct FrameJob {
     // For lossy compression: one bit per pixel of the rectangle (lowest bit
     // first), set where the pixel equals the frame before.
     std::vector<uint8_t> stillBits;
+    // For lossy compression: one entry per pixel of the rectangle, nonzero
+    // where the pixel may be written as a near colour.
+    std::vector<uint8_t> mayDeviate;
     // When set, the one way to compress it (found for the same pixels in
     // other indices); otherwise every way is tried.
     std::optional<FrameChoice> forced;
@@ -43,7 +46,9 @@ struct FrameJob {
 // compressed every way that can differ (unchanged pixels free to be the
 // transparent index or written as they are; a full code table started anew
 // or kept) with the smallest code size its indices allow, and the smallest
-// result is kept. Every way decodes to the same picture.
+// result is kept. Every way decodes to the same picture; with lossy matching
+// each way is also tried exactly, so a lossy frame is never larger than its
+// exact encoding.
 class CompressPool {
 public:
     // `near` (or null): the lossy matching table of LzwChoice, kept by the

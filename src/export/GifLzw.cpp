@@ -55,7 +55,8 @@ bool LzwCompressor::compress(const uint8_t* pixels, const uint8_t* unchanged, si
         if (code < 0) {
             code = find(current, actual);
             symbol = actual;
-            if (code < 0 && m_lossy && !hide) {
+            if (code < 0 && m_lossy && !hide &&
+                (choice.mayDeviate == nullptr || choice.mayDeviate[i] != 0)) {
                 // The first child that may stand for this pixel.
                 const uint8_t* row = near + size_t(actual) * 256;
                 for (int child = m_firstChild[size_t(current)]; child >= 0;

@@ -20,6 +20,9 @@ struct LzwChoice {
     // take any symbol but the transparent index that extends the current
     // match and is near enough; unchanged pixels are written as before.
     const uint8_t* near = nullptr;
+    // With lossy matching, one entry per pixel: nonzero where the pixel may
+    // be written as a near colour. Null: every changed pixel may.
+    const uint8_t* mayDeviate = nullptr;
 };
 
 // Compresses a frame's pixels to GIF image data: the minimum code size, then

@@ -8,35 +8,59 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
-// Exports under a size limit. The settings tried form a ladder from the
-// user's own down to the smallest: the quality lowered step by step to a
-// floor, then a growing share of the frames dropped, then the frames scaled
-// down further and further. A binary search along it, measuring each setting
-// the way the live size estimate does (the export itself, or a sample of it
-// for very large animations), finds the best setting whose file fits.
+// Exports under a size limit. Starting from the user's own setting, the
+// search gives things up in this order, each only while the file does not
+// fit and only when it makes the file of this format smaller: stronger lossy
+// compression (GIF), a lower quality down to a floor, a share of the frames
+// dropped, then the frames scaled down. Along each of these the boundary is
+// found by bisection to a fine step, and once one fits the search climbs
+// back: with frames dropped it keeps as few dropped as fit, then the highest
+// quality that still fits. Each setting is measured the way the live size
+// estimate does (the export itself, or a sample of it for very large
+// animations).
 namespace mirelo::SizeLimit {
 
-// One setting along the ladder.
+// One setting the search may try.
 struct Setting {
     int quality = 80;
     ExportPreprocessor::Options options;
     WebPMode webpMode = WebPMode::lossy;  // the user's, never changed by the search
-    int gifLossy = 0;                     // likewise
+    int gifLossy = 0;                     // raised by the search for a GIF, never lowered
 
     EncodeSettings encodeSettings() const;
 };
 
-// Below this quality the search drops frames instead (unless the user's own
-// quality is lower already).
+// How far the search may go: below this quality it drops frames instead
+// (unless the user's own quality is lower already), ...
 inline constexpr int kQualityFloor = 30;
+// ... it raises a GIF's lossy compression up to this strength, ...
+inline constexpr int kLossyCeiling = 60;
+// ... drops at most this share of the frames, ...
+inline constexpr int kFrameDropCeiling = 75;
+// ... and scales down to no less than this percentage.
+inline constexpr int kScaleFloor = 10;
+// Lossy strength and quality move in these steps from the user's own;
+// frames dropped and scale move by single percents.
+inline constexpr int kLossyStep = 5;
+inline constexpr int kQualityStep = 5;
 
-// The settings tried for a user's settings and reductions, best first. A
-// lossless WebP skips the quality steps: its size does not depend on them.
-std::vector<Setting> ladder(ExportFormat format, const EncodeSettings& settings,
-                            const ExportPreprocessor::Options& options);
+// The size of a setting's file, or none when measuring it failed (the
+// measurer keeps the reason).
+using SizeOf = std::function<std::optional<qint64>(const Setting&)>;
+
+struct Found {
+    std::optional<Setting> setting;  // none when nothing fits or measuring failed
+    qint64 smallestSize = 0;         // when nothing fits, the smallest setting's size
+    bool failed = false;             // a measurement failed
+};
+
+// The best setting whose file is at most `limit` bytes, starting from
+// `start`, measuring each setting at most once through `sizeOf`.
+Found best(ExportFormat format, const Setting& start, qint64 limit, const SizeOf& sizeOf);
 
 // What the search found.
 struct Choice {
@@ -75,16 +99,22 @@ ExportError tooLarge(qint64 smallestSize, qint64 limit);
 // Whether `status` is tooLarge's error.
 bool isTooLarge(const ExportStatus& status);
 
-// What a setting changed against the user's: the quality, the share of
-// frames dropped, the scale (each unset when unchanged); shown after the
-// size, e.g. "品质 62 · 减帧 50% · 缩放 50%".
+// What a setting changed against the user's: the quality, the lossy
+// compression, the share of frames dropped and how many frames that keeps,
+// the scale (each unset when unchanged); shown after the size, e.g.
+// "品质 62 · 有损 60 · 减帧 12% · 保留 158 帧 · 缩放 50%".
 struct Changes {
     std::optional<int> quality;
+    std::optional<int> gifLossy;
     std::optional<int> reduceFramesPercent;
+    std::optional<int> keptFrames;
     std::optional<int> resizePercent;
-    bool any() const { return quality || reduceFramesPercent || resizePercent; }
+    bool any() const { return quality || gifLossy || reduceFramesPercent || resizePercent; }
     friend bool operator==(const Changes&, const Changes&) = default;
 };
-Changes changes(const Setting& setting, int quality, const ExportPreprocessor::Options& options);
+// `keptFrames` is the number of frames the setting encodes, reported when it
+// drops more frames than the user asked for (0: unknown).
+Changes changes(const Setting& setting, const EncodeSettings& settings,
+                const ExportPreprocessor::Options& options, int keptFrames = 0);
 
 }  // namespace mirelo::SizeLimit

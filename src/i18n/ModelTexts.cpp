@@ -156,9 +156,17 @@ QString describe(const SizeLimit::Changes& changes) {
     if (changes.quality) {
         parts << QCoreApplication::translate("mirelo::ModelTexts", "品质 %1").arg(*changes.quality);
     }
+    if (changes.gifLossy) {
+        parts
+            << QCoreApplication::translate("mirelo::ModelTexts", "有损 %1").arg(*changes.gifLossy);
+    }
     if (changes.reduceFramesPercent) {
         parts << QCoreApplication::translate("mirelo::ModelTexts", "减帧 %1%")
                      .arg(*changes.reduceFramesPercent);
+    }
+    if (changes.keptFrames) {
+        parts << QCoreApplication::translate("mirelo::ModelTexts", "保留 %n 帧", nullptr,
+                                             *changes.keptFrames);
     }
     if (changes.resizePercent) {
         parts << QCoreApplication::translate("mirelo::ModelTexts", "缩放 %1%")

@@ -2,10 +2,12 @@
 #include "export/ExportFormats.h"
 #include "export/FrameSequence.h"
 #include "i18n/Language.h"
+#include "import/AnimationOpener.h"
 #include "support/TestImages.h"
 #include "support/WebPFrames.h"
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -95,6 +97,57 @@ TEST(MireloConvertMedia, TakesAnimationAndVideoFilesKeepingTheirDelays) {
     EXPECT_TRUE(err.contains(QStringLiteral("empty.gif: the file is empty"))) << err.toStdString();
     EXPECT_EQ(err.count(u'\n'), 1);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.gif"))));
+}
+
+// Frames of another size than the first come out the same in every format:
+// scaled to fit the first frame's size, centred on white, and one line
+// says how many there were.
+TEST(MireloConvertMedia, FitsFramesOfOtherSizesIntoTheFirstInEveryFormat) {
+    QTemporaryDir dir;
+    const QString frames = dir.filePath(QStringLiteral("frames"));
+    QDir().mkpath(frames);
+    const auto save = [&](int index, int width, int height, QColor colour) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(colour);
+        image.save(frames + QStringLiteral("/f%1.png").arg(index));
+    };
+    save(0, 64, 48, QColor(200, 40, 40));
+    save(1, 32, 48, QColor(40, 40, 200));   // as tall: a column in the middle
+    save(2, 256, 48, QColor(40, 160, 40));  // four times as wide: a band 12 high
+    save(3, 64, 48, QColor(200, 40, 40));
+    const auto near = [](QRgb got, QColor want) {
+        return std::abs(qRed(got) - want.red()) <= 40 &&
+               std::abs(qGreen(got) - want.green()) <= 40 &&
+               std::abs(qBlue(got) - want.blue()) <= 40;
+    };
+    const QColor white(255, 255, 255);
+    for (const QString& name :
+         {QStringLiteral("a.gif"), QStringLiteral("a.webp"), QStringLiteral("a.mp4")}) {
+        SCOPED_TRACE(name.toStdString());
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        const QString path = dir.filePath(name);
+        ASSERT_EQ(convert::run({frames, path}, outStream, errStream), 0) << err.toStdString();
+        errStream.flush();
+        EXPECT_TRUE(err.contains(QStringLiteral(
+            "2 frames of another size than the first were scaled and centred into 64×48")))
+            << err.toStdString();
+        auto opened = openAnimation({path}, {});
+        ASSERT_TRUE(std::holds_alternative<OpenedFrames>(opened));
+        const OpenedFrames& decoded = std::get<OpenedFrames>(opened);
+        ASSERT_EQ(decoded.images.size(), 4u);
+        ASSERT_EQ(decoded.size, QSize(64, 48));
+        const QImage column = decoded.images[1].qimage();
+        EXPECT_TRUE(near(column.pixel(32, 24), QColor(40, 40, 200)));
+        EXPECT_TRUE(near(column.pixel(4, 24), white));
+        EXPECT_TRUE(near(column.pixel(59, 24), white));
+        const QImage band = decoded.images[2].qimage();
+        EXPECT_TRUE(near(band.pixel(32, 24), QColor(40, 160, 40)));
+        EXPECT_TRUE(near(band.pixel(4, 24), QColor(40, 160, 40)));
+        EXPECT_TRUE(near(band.pixel(32, 6), white));
+        EXPECT_TRUE(near(band.pixel(32, 42), white));
+        EXPECT_TRUE(near(decoded.images[3].qimage().pixel(4, 4), QColor(200, 40, 40)));
+    }
 }
 
 }  // namespace

@@ -53,8 +53,15 @@ TEST_F(ModelTexts, ByteCountsAndEstimatesInChinese) {
               QStringLiteral("约 356 kB"));
     EXPECT_EQ(i18n::describe(SizeEstimate{State::overLimit, 12'300'000}),
               QStringLiteral("超出限制:最小 12.3 MB"));
-    EXPECT_EQ(i18n::describe(SizeEstimate{State::exact, 4'800'000, {52, 50, 50}}),
+    EXPECT_EQ(i18n::describe(
+                  SizeEstimate{State::exact,
+                               4'800'000,
+                               {.quality = 52, .reduceFramesPercent = 50, .resizePercent = 50}}),
               QStringLiteral("4.8 MB · 品质 52 · 减帧 50% · 缩放 50%"));
+    EXPECT_EQ(
+        i18n::describe(SizeEstimate{
+            State::exact, 955'287, {.gifLossy = 60, .reduceFramesPercent = 11, .keptFrames = 161}}),
+        QStringLiteral("955 kB · 有损 60 · 减帧 11% · 保留 161 帧"));
     EXPECT_EQ(i18n::describe(ProcessedInfo{}), QStringLiteral("—"));
     EXPECT_EQ(i18n::describe(ProcessedInfo{true, 42, QSize(640, 360)}),
               QStringLiteral("42 帧 · 640×360"));

@@ -1,5 +1,6 @@
 #include "convert/Convert.h"
 
+#include "convert/FrameFitting.h"
 #include "convert/FrameLoader.h"
 #include "convert/GifFrames.h"
 #include "convert/OpenErrorText.h"
@@ -158,7 +159,11 @@ public:
             return fail(unreadableLine());
         }
         status = explainFailure(std::move(status), m_options.output);
-        return status ? fail(failureLine(*status, m_options.output)) : 0;
+        if (status) {
+            return fail(failureLine(*status, m_options.output));
+        }
+        reportFitted();
+        return 0;
     }
 
 private:
@@ -168,8 +173,37 @@ private:
         return 1;
     }
 
-    // Starts reading; an error line when the input cannot be read.
+    // Says how many frames were fitted into the first one's size.
+    void reportFitted() {
+        const int fitted = m_fitter ? m_fitter->fittedCount() : 0;
+        if (fitted == 0 || m_options.quiet) {
+            return;
+        }
+        const QSize size = m_fitter->size();
+        m_err << "mirelo-convert: "
+              << QCoreApplication::translate("mirelo::convert",
+                                             "%n 帧与第一帧大小不同,已按比例缩放并居中放入 %1×%2",
+                                             nullptr, fitted)
+                     .arg(size.width())
+                     .arg(size.height())
+              << '\n';
+        m_err.flush();
+    }
+
+    // Starts reading, and the fitting of frames into the first one's size; an error line
+    // when the input cannot be read.
     std::optional<QString> open() {
+        std::optional<QString> error = startReading();
+        if (!error) {
+            m_fitter.emplace(m_opened
+                                 ? (m_count > 0 ? m_opened->images.front().size() : QSize())
+                                 : imageFileSize(m_input.folder.filePath(m_input.names.front())),
+                             m_count);
+        }
+        return error;
+    }
+
+    std::optional<QString> startReading() {
         // Frames are decoded on every core (up to 8); when streaming, only a
         // few frames ahead of the encoder, whose threads share the cores.
         const int threads = int(std::max(1u, std::min(std::thread::hardware_concurrency(), 8u)));
@@ -214,9 +248,9 @@ private:
 
     // Frame `index`, from any thread the encoder reads on.
     Image frame(size_t index) {
-        Image image = m_opened      ? m_opened->images[index]
-                      : m_gifFrames ? m_gifFrames->frame(index)
-                                    : m_loader->frame(index);
+        Image image = m_fitter->fit(index, m_opened      ? m_opened->images[index]
+                                           : m_gifFrames ? m_gifFrames->frame(index)
+                                                         : m_loader->frame(index));
         if (image.isNull() || m_cancel.isCancelled()) {
             m_stop.cancel();
         }
@@ -294,11 +328,12 @@ private:
                             .arg(maxSize));
         }
         if (!status && !m_options.quiet &&
-            SizeLimit::changes(chosen, m_options.quality, m_options.preprocess).any()) {
+            SizeLimit::changes(chosen, m_options.encodeSettings(), m_options.preprocess).any()) {
             m_err << "mirelo-convert: "
-                  << QCoreApplication::translate("mirelo::convert",
-                                                 "为符合 --max-size:品质 %1,减帧 %2%,尺寸 %3%")
+                  << QCoreApplication::translate(
+                         "mirelo::convert", "为符合 --max-size:品质 %1,有损 %2,减帧 %3%,尺寸 %4%")
                          .arg(chosen.quality)
+                         .arg(chosen.gifLossy)
                          .arg(chosen.options.reduceFramesPercent.value_or(0))
                          .arg(chosen.options.resizePercent.value_or(100))
                   << '\n';
@@ -329,6 +364,7 @@ private:
     std::optional<OpenedFrames> m_opened;
     std::optional<GifFrames> m_gifFrames;
     std::optional<FrameLoader> m_loader;
+    std::optional<FrameFitter> m_fitter;
     size_t m_count = 0;
     // The GIF encoder reads frames from several threads and stops on this
     // flag, which is set on a cancellation or when a frame cannot be read.

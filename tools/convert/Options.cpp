@@ -49,8 +49,8 @@ const std::map<QString, ValueCheck>& valueOptions() {
          [](const QString& text, Parsing& p) -> std::optional<QString> {
              const auto fps = number(text);
              if (!fps || *fps <= 0 || *fps > 1000) {
-                 return QCoreApplication::translate("mirelo::convert",
-                                                    "--fps 必须是大于 0 的数,得到的是“%1”")
+                 return QCoreApplication::translate(
+                            "mirelo::convert", "--fps 必须是大于 0、至多 1000 的数,得到的是“%1”")
                      .arg(text);
              }
              p.options.delay = 1.0 / *fps;
@@ -61,8 +61,8 @@ const std::map<QString, ValueCheck>& valueOptions() {
          [](const QString& text, Parsing& p) -> std::optional<QString> {
              const auto delay = number(text);
              if (!delay || *delay <= 0 || *delay > 600) {
-                 return QCoreApplication::translate("mirelo::convert",
-                                                    "--delay 必须是大于 0 的秒数,得到的是“%1”")
+                 return QCoreApplication::translate(
+                            "mirelo::convert", "--delay 必须是大于 0、至多 600 的秒数,得到的是“%1”")
                      .arg(text);
              }
              p.options.delay = *delay;
@@ -214,19 +214,20 @@ QString usage() {
         "把一个装有 PNG/JPEG 帧(按文件名排序)的文件夹,或一个 GIF、WebP 或视频文件,做成动画。\n"
         "文件自带的帧延迟会保留,除非给出 --fps 或 --delay。\n"
         "输出格式由输出文件的扩展名决定:.gif、.webp 或 .mp4。\n"
+        "大小与第一帧不同的帧按比例缩放,居中放在白色背景上。\n"
         "\n"
         "选项:\n"
-        "  --fps N                    每秒帧数(默认 15)\n"
-        "  --delay SECONDS            每帧的秒数,代替 --fps\n"
+        "  --fps N                    每秒帧数,大于 0、至多 1000(默认 15)\n"
+        "  --delay SECONDS            每帧的秒数,大于 0、至多 600,代替 --fps\n"
         "  --quality Q                1..100(默认 80)\n"
         "  --lossy N                  GIF:强度为 1..100 的有损压缩(0 = 关,默认)\n"
         "  --webp-mode MODE           lossy(默认)、lossless 或 auto(每帧取较小的一种)\n"
         "  --reduce PERCENT           去掉这个比例的帧(0..100)\n"
         "  --resize PERCENT           把每一帧缩放到这个比例(1..100)\n"
         "  --skip-similar PERCENT     与上一个保留帧的相似度不低于此值的帧并入它(0..100)\n"
-        "  --max-similar-seconds N    一个保留帧最多并入多长的相似帧(默认 2)\n"
+        "  --max-similar-seconds N    一个保留帧最多并入多长的相似帧,0 或更大(默认 2)\n"
         "  --max-size SIZE            不超过 SIZE 字节的最好的文件(k = 1000,M = 1000000):\n"
-        "                             先降低品质,再减少帧数,再缩小尺寸\n"
+        "                             先加强压缩、降低品质,再减少帧数,再缩小尺寸\n"
         "  --quiet                    不显示进度\n"
         "  --force                    即使 OUTPUT 是只读的也替换它\n"
         "  --version                  显示版本后退出\n"
