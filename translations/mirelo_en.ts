@@ -652,6 +652,10 @@
         <source>无法识别：延迟只能是数字，如 0.1</source>
         <translation>Not understood: the delay must be a number, such as 0.1</translation>
     </message>
+    <message>
+        <source>高亮指针</source>
+        <translation>Highlight pointer</translation>
+    </message>
 </context>
 <context>
     <name>mirelo::EditorWindowController</name>

@@ -11,6 +11,7 @@ QList<OverlayItem> recordedInputOverlays(const std::vector<InputEvent>& events,
     }
     std::vector<InputOverlays::Key> keys;
     std::vector<InputOverlays::Click> clicks;
+    std::vector<InputOverlays::Pointer> pointers;
     for (const InputEvent& event : events) {
         switch (event.kind) {
             case InputEvent::Kind::keyPress:
@@ -22,6 +23,9 @@ QList<OverlayItem> recordedInputOverlays(const std::vector<InputEvent>& events,
                 break;
             case InputEvent::Kind::buttonRelease:
                 break;  // a mark shows the press
+            case InputEvent::Kind::pointerMove:
+                pointers.push_back({event.seconds, QPointF(event.position) + QPointF(0.5, 0.5)});
+                break;
         }
     }
     QList<QUuid> ids;
@@ -30,8 +34,10 @@ QList<OverlayItem> recordedInputOverlays(const std::vector<InputEvent>& events,
         ids.push_back(frame.id);
         delays.push_back(frame.delay);
     }
-    return InputOverlays::make(std::move(keys), std::move(clicks), ids, delays,
-                               QSizeF(frames.constFirst().image.size()));
+    const QSizeF size(frames.constFirst().image.size());
+    // The highlights first: they lie under the captions and marks.
+    return InputOverlays::pointerHighlights(std::move(pointers), ids, delays, size) +
+           InputOverlays::make(std::move(keys), std::move(clicks), ids, delays, size);
 }
 
 }  // namespace mirelo

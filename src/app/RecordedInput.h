@@ -10,8 +10,8 @@
 
 namespace mirelo {
 
-// The key captions and click marks for a recording's input events (`seconds` after its first
-// frame) over its editor frames.
+// The pointer highlights, key captions and click marks for a recording's input events (`seconds`
+// after its first frame) over its editor frames.
 QList<OverlayItem> recordedInputOverlays(const std::vector<InputEvent>& events,
                                          const FrameList& frames);
 

@@ -24,9 +24,10 @@ enum InputModifier : uint32_t {
     modifierSuper = 1u << 3,
 };
 
-// One key press or mouse button change seen during a recording.
+// One key press, mouse button change or pointer position seen during a recording.
 struct InputEvent {
-    enum class Kind : uint8_t { keyPress, buttonPress, buttonRelease };
+    // pointerMove: the pointer is at `position` from `time` until the next pointerMove.
+    enum class Kind : uint8_t { keyPress, buttonPress, buttonRelease, pointerMove };
 
     Kind kind = Kind::keyPress;
     // When it happened. From a backend: on the frames' clock. In a recording: seconds after the
@@ -42,8 +43,9 @@ struct InputEvent {
     QString keyName;
     bool typing = false;
 
-    // Button changes: the button (1 left, 2 middle, 3 right) and the pointer in the recording's
-    // pixels (origin at the recorded area's top-left corner; it may lie outside it).
+    // Button changes: the button (1 left, 2 middle, 3 right). Button changes and pointer moves:
+    // the pointer in the recording's pixels (origin at the recorded area's top-left corner; it
+    // may lie outside it).
     int button = 0;
     QPoint position;
 

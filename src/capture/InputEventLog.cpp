@@ -145,7 +145,7 @@ std::vector<InputEvent> InputEventLog::parse(const QByteArray& bytes) {
         }
         InputEvent event;
         const auto kind = take<uint8_t>(payload);
-        if (kind > uint8_t(InputEvent::Kind::buttonRelease)) {
+        if (kind > uint8_t(InputEvent::Kind::pointerMove)) {
             break;
         }
         event.kind = InputEvent::Kind(kind);

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <mutex>
+#include <optional>
 #include <utility>
 
 namespace mirelo {
@@ -152,27 +154,60 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
     timeline->keepFrom(m_keepFrom);
     m_keepFrom = {};
     m_timeline = timeline;
-    sink.frame = [store, current, stream, timeline](const Image& image,
-                                                    const MediaTime& timestamp) {
+    const InputCapture inputCapture = m_inputCapture;
+    // The last pointer position reported during a pause: the pointer is still there when the
+    // recording goes on, so the first frame after the pause takes it.
+    struct PausedPointer {
+        std::mutex mutex;
+        std::optional<InputEvent> event;
+    };
+    std::shared_ptr<PausedPointer> pausedPointer;
+    if (inputCapture != InputCapture::none) {
+        pausedPointer = std::make_shared<PausedPointer>();
+    }
+    sink.frame = [store, current, stream, timeline, pausedPointer](const Image& image,
+                                                                   const MediaTime& timestamp) {
         if (current->load() != stream || image.isNull()) {
             return;
         }
         if (const std::optional<MediaTime> placed = timeline->place(timestamp)) {
             store->append(image, *placed);
+            if (pausedPointer) {
+                std::optional<InputEvent> pointer;
+                {
+                    std::lock_guard lock(pausedPointer->mutex);
+                    pointer = std::exchange(pausedPointer->event, std::nullopt);
+                }
+                if (pointer) {
+                    pointer->time = *placed;
+                    store->appendInput(*pointer);
+                }
+            }
         }
     };
-    const InputCapture inputCapture = m_inputCapture;
     if (inputCapture != InputCapture::none) {
         // Keys the choice leaves out are never stored, not even for a moment.
-        sink.input = [store, current, stream, timeline, inputCapture](const InputEvent& event) {
+        sink.input = [store, current, stream, timeline, inputCapture,
+                      pausedPointer](const InputEvent& event) {
             if (current->load() != stream || !keeps(inputCapture, event)) {
                 return;
             }
-            if (const std::optional<MediaTime> placed = timeline->placeEvent(event.time)) {
-                InputEvent kept = event;
-                kept.time = *placed;
-                store->appendInput(kept);
+            const std::optional<MediaTime> placed = timeline->placeEvent(event.time);
+            const bool pointer = event.kind == InputEvent::Kind::pointerMove;
+            std::lock_guard lock(pausedPointer->mutex);
+            if (!placed) {
+                if (pointer) {
+                    pausedPointer->event = event;
+                }
+                return;
             }
+            // A position after the pause is newer than one kept from it.
+            if (pointer) {
+                pausedPointer->event.reset();
+            }
+            InputEvent kept = event;
+            kept.time = *placed;
+            store->appendInput(kept);
         };
     }
     // The recorder's destructor stops the stream, and so waits for this callback, before the

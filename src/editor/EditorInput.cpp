@@ -1,5 +1,5 @@
-// The key captions and click marks of EditorState: laying them over a recording, keeping them
-// on the frames they belong to, and showing or hiding them as a whole.
+// The key captions, click marks and pointer highlights of EditorState: laying them over a
+// recording, keeping them on the frames they belong to, and showing or hiding them as a whole.
 #include "editor/EditorState.h"
 
 #include <algorithm>
@@ -9,9 +9,15 @@ namespace mirelo {
 namespace {
 
 bool isOfKind(const OverlayItem& item, EditorState::InputKind kind) {
-    return kind == EditorState::InputKind::keyCaptions
-               ? std::holds_alternative<KeyCaptionOverlay>(item.content)
-               : std::holds_alternative<ClickMarkOverlay>(item.content);
+    switch (kind) {
+        case EditorState::InputKind::keyCaptions:
+            return std::holds_alternative<KeyCaptionOverlay>(item.content);
+        case EditorState::InputKind::clickMarks:
+            return std::holds_alternative<ClickMarkOverlay>(item.content);
+        case EditorState::InputKind::pointerHighlights:
+            return std::holds_alternative<PointerHighlightOverlay>(item.content);
+    }
+    return false;
 }
 
 bool isHidden(const OverlayItem& item) {
@@ -21,6 +27,9 @@ bool isHidden(const OverlayItem& item) {
     if (const auto* mark = std::get_if<ClickMarkOverlay>(&item.content)) {
         return mark->hidden;
     }
+    if (const auto* highlight = std::get_if<PointerHighlightOverlay>(&item.content)) {
+        return highlight->hidden;
+    }
     return false;
 }
 
@@ -29,6 +38,8 @@ void setHidden(OverlayItem& item, bool hidden) {
         caption->hidden = hidden;
     } else if (auto* mark = std::get_if<ClickMarkOverlay>(&item.content)) {
         mark->hidden = hidden;
+    } else if (auto* highlight = std::get_if<PointerHighlightOverlay>(&item.content)) {
+        highlight->hidden = hidden;
     }
 }
 

@@ -152,16 +152,16 @@ public:
     // step of its own.
     void setOverlayContent(const QUuid& id, const OverlayContent& content);
 
-    // --- Recorded keys and clicks ------------------------------------------------
-    // Key captions and click marks (timed overlays) lie on the frames they belong to: deleting
-    // frames takes them off those frames, and an overlay left on no frame goes, in the same
-    // undo step; the geometry operations move click marks with the picture and keep captions
-    // upright on the new frames.
+    // --- Recorded keys, clicks and pointer ----------------------------------------
+    // Key captions, click marks and pointer highlights (timed overlays) lie on the frames they
+    // belong to: deleting frames takes them off those frames, and an overlay left on no frame goes,
+    // in the same undo step; the geometry operations move click marks and highlights with the
+    // picture and keep captions upright on the new frames.
     //
     // Lays the overlays made from a recording's input over the frames, without an undo step
     // (the editor opens with them). Ids of frames not in the list are dropped first.
     void layRecordedInput(OverlayList overlays);
-    enum class InputKind { keyCaptions, clickMarks };
+    enum class InputKind { keyCaptions, clickMarks, pointerHighlights };
     // Whether the editor holds overlays of `kind`, and whether any of them is shown.
     bool hasInputOverlays(InputKind kind) const;
     bool inputOverlaysShown(InputKind kind) const;

@@ -1,6 +1,7 @@
 #include "overlay/InputOverlays.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace mirelo::InputOverlays {
 
@@ -110,6 +111,45 @@ QList<OverlayItem> make(std::vector<Key> keys, std::vector<Click> clicks,
         mark.radius = std::clamp(std::min(frameSize.width(), frameSize.height()) / 20.0, 8.0, 32.0);
         OverlayItem item = OverlayItem::make(mark);
         item.frames = span(frameIds, first, last);
+        made.push_back(std::move(item));
+    }
+    return made;
+}
+
+QList<OverlayItem> pointerHighlights(std::vector<Pointer> pointers, const QList<QUuid>& frameIds,
+                                     const std::vector<double>& delays, const QSizeF& frameSize) {
+    QList<OverlayItem> made;
+    if (frameIds.isEmpty() || size_t(frameIds.size()) != delays.size() || pointers.empty()) {
+        return made;
+    }
+    const std::vector<double> starts = startsOf(delays);
+    std::stable_sort(pointers.begin(), pointers.end(),
+                     [](const Pointer& a, const Pointer& b) { return a.seconds < b.seconds; });
+    const double radius =
+        std::clamp(std::min(frameSize.width(), frameSize.height()) / 14.0, 10.0, 40.0);
+    const QRectF frame(QPointF(0, 0), frameSize);
+    size_t next = 0;
+    std::optional<QPointF> at;
+    for (int i = 0; i < frameIds.size(); ++i) {
+        // The same slack as for keys and clicks: a position stamped at a frame's own time is
+        // where the pointer was on that frame.
+        while (next < pointers.size() && pointers[next].seconds <= starts[size_t(i)] + 1e-9) {
+            at = pointers[next++].position;
+        }
+        if (!at || !frame.adjusted(-radius, -radius, radius, radius).contains(*at)) {
+            continue;
+        }
+        auto* previous =
+            made.isEmpty() ? nullptr : std::get_if<PointerHighlightOverlay>(&made.back().content);
+        if (previous && previous->center == *at && made.back().frames.back() == frameIds[i - 1]) {
+            made.back().frames.push_back(frameIds[i]);
+            continue;
+        }
+        PointerHighlightOverlay highlight;
+        highlight.center = *at;
+        highlight.radius = radius;
+        OverlayItem item = OverlayItem::make(highlight);
+        item.frames = {frameIds[i]};
         made.push_back(std::move(item));
     }
     return made;

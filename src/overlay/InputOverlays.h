@@ -29,6 +29,12 @@ struct Click {
     bool rightButton = false;
 };
 
+// The pointer at `position` in frame pixels from `seconds` after the first frame on.
+struct Pointer {
+    double seconds = 0;
+    QPointF position;
+};
+
 // Keys pressed closer together than this join one caption.
 inline constexpr double kJoinSeconds = 0.6;
 // A caption shows for this long after its last key (or until the next caption).
@@ -52,5 +58,13 @@ int frameAt(double seconds, const std::vector<double>& delays);
 QList<OverlayItem> make(std::vector<Key> keys, std::vector<Click> clicks,
                         const QList<QUuid>& frameIds, const std::vector<double>& delays,
                         const QSizeF& frameSize);
+
+// The pointer highlights for frames `frameIds` with `delays` (same length) of `frameSize`: on
+// each frame, a disc where the pointer was when the frame started (the last position at or
+// before it), one overlay for each run of frames with the pointer in one place. Frames before
+// the first position, and those with the pointer too far outside them, get none. Positions may
+// come in any order. The highlights are made hidden.
+QList<OverlayItem> pointerHighlights(std::vector<Pointer> pointers, const QList<QUuid>& frameIds,
+                                     const std::vector<double>& delays, const QSizeF& frameSize);
 
 }  // namespace mirelo::InputOverlays

@@ -107,6 +107,11 @@ bool operator==(const ClickMarkOverlay& a, const ClickMarkOverlay& b) {
            a.rightButton == b.rightButton && a.hidden == b.hidden;
 }
 
+bool operator==(const PointerHighlightOverlay& a, const PointerHighlightOverlay& b) {
+    return samePoint(a.center, b.center) && a.radius == b.radius && a.color == b.color &&
+           a.hidden == b.hidden;
+}
+
 QRectF captionBox(const KeyCaptionOverlay& caption) {
     const QSizeF text = TextMetrics::size(caption.text, caption.fontSize);
     const double padX = caption.fontSize * 0.6;
@@ -125,7 +130,8 @@ double ringWidth(const ClickMarkOverlay& mark) {
 
 bool isTimed(const OverlayContent& content) {
     return std::holds_alternative<KeyCaptionOverlay>(content) ||
-           std::holds_alternative<ClickMarkOverlay>(content);
+           std::holds_alternative<ClickMarkOverlay>(content) ||
+           std::holds_alternative<PointerHighlightOverlay>(content);
 }
 
 OverlayContent contentTranslated(const OverlayContent& content, double dx, double dy) {
@@ -141,6 +147,7 @@ OverlayContent contentTranslated(const OverlayContent& content, double dx, doubl
                    // A caption keeps its place on the frame.
                    [&](KeyCaptionOverlay&) {},
                    [&](ClickMarkOverlay& c) { c.center += QPointF(dx, dy); },
+                   [&](PointerHighlightOverlay& p) { p.center += QPointF(dx, dy); },
                },
                moved);
     return moved;
@@ -164,6 +171,10 @@ QRectF bounds(const OverlayContent& content) {
                           [](const ClickMarkOverlay& c) {
                               const double r = c.radius + ringWidth(c);
                               return QRectF(c.center.x() - r, c.center.y() - r, 2 * r, 2 * r);
+                          },
+                          [](const PointerHighlightOverlay& p) {
+                              return QRectF(p.center.x() - p.radius, p.center.y() - p.radius,
+                                            2 * p.radius, 2 * p.radius);
                           },
                       },
                       content);
@@ -198,6 +209,9 @@ void OverlayItem::applyRotate90(bool clockwise, const QSizeF& oldSize) {
             },
             [&](KeyCaptionOverlay& k) { k.frameSize.transpose(); },
             [&](ClickMarkOverlay& c) { c.center = rotatedPoint(c.center, clockwise, oldSize); },
+            [&](PointerHighlightOverlay& p) {
+                p.center = rotatedPoint(p.center, clockwise, oldSize);
+            },
         },
         content);
 }
@@ -224,6 +238,9 @@ void OverlayItem::applyFlip(bool horizontal, const QSizeF& size) {
             // Text is never mirrored; the caption stays where it is on the frame.
             [&](KeyCaptionOverlay&) {},
             [&](ClickMarkOverlay& c) { c.center = flippedPoint(c.center, horizontal, size); },
+            [&](PointerHighlightOverlay& p) {
+                p.center = flippedPoint(p.center, horizontal, size);
+            },
         },
         content);
 }
@@ -254,6 +271,10 @@ void OverlayItem::applyResize(const QSizeF& from, const QSizeF& to) {
                    [&](ClickMarkOverlay& c) {
                        c.center = QPointF(c.center.x() * sx, c.center.y() * sy);
                        c.radius = std::max(c.radius * mean, 4.0);
+                   },
+                   [&](PointerHighlightOverlay& p) {
+                       p.center = QPointF(p.center.x() * sx, p.center.y() * sy);
+                       p.radius = std::max(p.radius * mean, 4.0);
                    },
                },
                content);

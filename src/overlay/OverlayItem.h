@@ -99,6 +99,17 @@ struct ClickMarkOverlay {
     friend bool operator==(const ClickMarkOverlay& a, const ClickMarkOverlay& b);
 };
 
+// Where the pointer was on the frames it is placed on: a soft translucent disc under it.
+// Made from the pointer positions a recording kept, hidden until the user asks for it.
+struct PointerHighlightOverlay {
+    QPointF center;
+    double radius = 24.0;  // image pixels
+    RGBA color{1.0, 0.86, 0.1, 0.45};
+    bool hidden = true;  // left out of the preview and the saved file
+
+    friend bool operator==(const PointerHighlightOverlay& a, const PointerHighlightOverlay& b);
+};
+
 // The box of a key caption: its text with padding, centred horizontally, a margin away from
 // the bottom (or top) edge of `frameSize`.
 QRectF captionBox(const KeyCaptionOverlay& caption);
@@ -107,10 +118,10 @@ double ringWidth(const ClickMarkOverlay& mark);
 
 // Exactly one of the kinds, in this order.
 using OverlayContent = std::variant<TextOverlay, StickerOverlay, MosaicOverlay, ArrowOverlay,
-                                    KeyCaptionOverlay, ClickMarkOverlay>;
+                                    KeyCaptionOverlay, ClickMarkOverlay, PointerHighlightOverlay>;
 
-// Key captions and click marks belong to moments of a recording (the frames they fall on);
-// the other kinds lie over every frame.
+// Key captions, click marks and pointer highlights belong to moments of a recording (the frames
+// they fall on); the other kinds lie over every frame.
 bool isTimed(const OverlayContent& content);
 
 // The content moved by (dx, dy): the text origin, the rectangle's origin, or

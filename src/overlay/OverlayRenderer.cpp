@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QRadialGradient>
 #include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
@@ -263,8 +264,14 @@ struct PreparedRing {
     bool doubled = false;
 };
 
+struct PreparedDisc {
+    QPointF center;
+    double radius = 0;
+    QColor color;
+};
+
 using Step = std::variant<PreparedText, PreparedSticker, PreparedMosaic, PreparedArrow, PreparedBox,
-                          PreparedRing>;
+                          PreparedRing, PreparedDisc>;
 
 // The soft shadow of a text: its glyph mask, blurred with radius
 // max(fontSize / 10, 2), in black at 0.45 of the text's own opacity. Only
@@ -443,6 +450,13 @@ private:
             PreparedRing{c.center, c.radius, ringWidth(c), c.color.toQColor(), c.rightButton});
     }
 
+    void add(const PointerHighlightOverlay& p) {
+        if (p.hidden || !finite(p.center) || !std::isfinite(p.radius) || !(p.radius > 0)) {
+            return;
+        }
+        m_steps.emplace_back(PreparedDisc{p.center, p.radius, p.color.toQColor()});
+    }
+
     static void drawStep(QPainter& painter, QImage&, const PreparedBox& b) {
         painter.save();
         painter.setPen(Qt::NoPen);
@@ -467,6 +481,21 @@ private:
             painter.setPen(QPen(r.color, r.width));
             painter.drawEllipse(r.center, r.radius, r.radius);
         }
+        painter.restore();
+    }
+
+    // Full colour over the inner half of the radius, fading out to nothing at the edge.
+    static void drawStep(QPainter& painter, QImage&, const PreparedDisc& d) {
+        QRadialGradient gradient(d.center, d.radius);
+        QColor edge = d.color;
+        edge.setAlphaF(0.0f);
+        gradient.setColorAt(0.0, d.color);
+        gradient.setColorAt(0.5, d.color);
+        gradient.setColorAt(1.0, edge);
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(gradient);
+        painter.drawEllipse(d.center, d.radius, d.radius);
         painter.restore();
     }
 

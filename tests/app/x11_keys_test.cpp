@@ -184,6 +184,30 @@ TEST_F(X11KeysTest, ShortcutsAndClicksBecomeOverlaysAndAreSavedInTheGif) {
         return QRectF();
     }();
 
+    // The pointer was followed: the highlight is offered, off until asked for, and then on
+    // the click's frame at the clicked place, in one undo step.
+    QAction* pointer = editor->view()->showPointerAction();
+    ASSERT_TRUE(pointer->isVisible());
+    EXPECT_FALSE(pointer->isChecked());
+    const int steps = model->undoCount();
+    const QUuid clickFrame = mark->frames.first();
+    pointer->trigger();
+    EXPECT_TRUE(pointer->isChecked());
+    EXPECT_EQ(model->undoCount(), steps + 1);
+    const PointerHighlightOverlay* highlight = nullptr;
+    for (const OverlayItem& item : model->overlays()) {
+        if (const auto* h = std::get_if<PointerHighlightOverlay>(&item.content);
+            h && item.frames.contains(clickFrame)) {
+            highlight = h;
+        }
+    }
+    ASSERT_NE(highlight, nullptr);
+    EXPECT_FALSE(highlight->hidden);
+    EXPECT_NEAR(highlight->center.x(), 120.5, 1.0);
+    EXPECT_NEAR(highlight->center.y(), 70.5, 1.0);
+    model->undo();
+    EXPECT_FALSE(pointer->isChecked());
+
     QTemporaryDir folder;
     editor->view()->saveAction()->trigger();
     QFileDialog* dialog = editor->saveDialog();

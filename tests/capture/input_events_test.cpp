@@ -68,19 +68,25 @@ TEST(InputEventLog, RecordsReadBackAndReadingStopsAtDamage) {
     second.seconds = 1.5;
     InputEvent third = key("中", 0, true);
     third.seconds = 2.0;
+    InputEvent moved;
+    moved.kind = InputEvent::Kind::pointerMove;
+    moved.position = QPoint(-3, 41);
+    moved.seconds = 2.5;
 
     QByteArray log = InputEventLog::header();
-    for (const InputEvent& event : {first, second, third}) {
+    for (const InputEvent& event : {first, second, third, moved}) {
         log += InputEventLog::encode(event);
     }
     std::vector<InputEvent> read = InputEventLog::parse(log);
-    ASSERT_EQ(read.size(), 3u);
+    ASSERT_EQ(read.size(), 4u);
     EXPECT_EQ(read[0], first);
     EXPECT_EQ(read[1], second);
     EXPECT_EQ(read[2].keyName, QStringLiteral("中"));
+    EXPECT_EQ(read[3], moved);
 
     // A record cut short by a crash, or one bit changed, ends the log there.
-    EXPECT_EQ(InputEventLog::parse(log.left(log.size() - 3)).size(), 2u);
+    EXPECT_EQ(InputEventLog::parse(log.left(log.size() - 3)).size(), 3u);
+
     QByteArray flipped = log;
     flipped[InputEventLog::header().size() + 12] ^= 0x10;
     EXPECT_TRUE(InputEventLog::parse(flipped).empty());
@@ -187,6 +193,33 @@ TEST_F(RecorderInputTest, ShortcutsOnlyNeverStoresTypingAndPausesCutEvents) {
          InputEventLog::read(recorder.frameStore().takeLastRecording()->folder())) {
         EXPECT_FALSE(stored.typing);
     }
+}
+
+TEST_F(RecorderInputTest, APointerMovedDuringAPauseIsWhereTheNextFrameFindsIt) {
+    recorder.setInputCapture(InputCapture::shortcuts);
+    start();
+    const Image frame = test::solidImage(64, 48, Qt::white);
+    InputEvent moved;
+    moved.kind = InputEvent::Kind::pointerMove;
+    moved.position = QPoint(3, 4);
+    backend->deliverAt(frame, 100);
+    backend->inputAt(moved, 101);
+    ASSERT_TRUE(recorder.pause());
+    moved.position = QPoint(7, 8);
+    backend->inputAt(moved, 150);
+    moved.position = QPoint(9, 10);  // the last place before the pause ends counts
+    backend->inputAt(moved, 160);
+    ASSERT_TRUE(recorder.resume());
+    backend->deliverAt(frame, 200);
+    backend->deliverAt(frame, 202);
+    stop();
+
+    const std::vector<InputEvent>& events = recorder.lastInputEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].position, QPoint(3, 4));
+    EXPECT_EQ(events[1].position, QPoint(9, 10));
+    // On the first frame after the pause, which follows the frame before it by one interval.
+    EXPECT_NEAR(events[1].seconds, 2.0 / 30, 1e-9);
 }
 
 TEST_F(RecorderInputTest, AllKeysKeepsTypingAndNoneAsksForNothing) {

@@ -1,6 +1,7 @@
-// Key captions and click marks in the editor: made from a recording's keys and clicks, kept on
-// their frames by the frame-list operations, moved (marks) or kept upright (captions) by the
-// geometry operations, shown and hidden as a whole; every change one undo step.
+// Key captions, click marks and pointer highlights in the editor: made from a recording's keys,
+// clicks and pointer positions, kept on their frames by the frame-list operations, moved (marks,
+// highlights) or kept upright (captions) by the geometry operations, shown and hidden as a
+// whole; every change one undo step.
 #include "editor/EditorState.h"
 #include "overlay/InputOverlays.h"
 #include "support/TestImages.h"
@@ -12,6 +13,7 @@ namespace {
 
 using InputOverlays::Click;
 using InputOverlays::Key;
+using InputOverlays::Pointer;
 
 // Ten 40 x 30 frames of 0.1 s.
 FrameList tenFrames() {
@@ -224,6 +226,112 @@ TEST_F(InputEditingTest, OverlaysOfFramesNotInTheEditorAreNotLaid) {
     EditorState other(tenFrames());
     other.layRecordedInput(state.overlays());  // frames of another editor
     EXPECT_TRUE(other.overlays().isEmpty());
+}
+
+const PointerHighlightOverlay& highlight(const OverlayItem& item) {
+    return std::get<PointerHighlightOverlay>(item.content);
+}
+
+TEST(InputOverlays, HighlightsFollowThePointerFrameByFrame) {
+    const FrameList frames = tenFrames();
+    const QList<QUuid> ids = idsOf(frames);
+    // Frames start at 0, 0.1, ... 0.9. No position before 0.15: frames 0 and 1 get none. The
+    // pointer rests from 0.15 to 0.35 (frames 2 and 3), moves twice before frame 4 starts
+    // (the later place counts), then lies far off the frame from 0.55 (frames 6 to 9).
+    // Positions come in any order.
+    const QList<OverlayItem> items =
+        InputOverlays::pointerHighlights({{0.55, QPointF(500, 500)},
+                                          {0.15, QPointF(10, 10)},
+                                          {0.38, QPointF(20, 12)},
+                                          {0.4, QPointF(30, 15)},
+                                          {0.45, QPointF(30, 15)},
+                                          {0.5, QPointF(2, 3)}},
+                                         ids, delaysOf(frames), QSizeF(40, 30));
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(highlight(items[0]).center, QPointF(10, 10));
+    EXPECT_EQ(items[0].frames, ids.mid(2, 2));
+    EXPECT_EQ(highlight(items[1]).center, QPointF(30, 15));
+    EXPECT_EQ(items[1].frames, QList<QUuid>{ids[4]});
+    EXPECT_EQ(highlight(items[2]).center, QPointF(2, 3));
+    EXPECT_EQ(items[2].frames, QList<QUuid>{ids[5]});
+    // Optional: made hidden, and every highlight is timed.
+    for (const OverlayItem& item : items) {
+        EXPECT_TRUE(highlight(item).hidden);
+        EXPECT_TRUE(item.isTimed());
+    }
+    EXPECT_TRUE(
+        InputOverlays::pointerHighlights({}, ids, delaysOf(frames), QSizeF(40, 30)).isEmpty());
+}
+
+// Frames 0-9 with the pointer at (10, 5) on frames 0-4 and at (30, 20) on frames 5-9.
+class HighlightEditingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const FrameList& frames = state.frames();
+        ids = idsOf(frames);
+        state.layRecordedInput(
+            InputOverlays::pointerHighlights({{0.0, QPointF(10, 5)}, {0.5, QPointF(30, 20)}}, ids,
+                                             delaysOf(frames), QSizeF(40, 30)));
+    }
+
+    std::vector<PointerHighlightOverlay> highlights() const {
+        std::vector<PointerHighlightOverlay> found;
+        for (const OverlayItem& item : state.overlays()) {
+            found.push_back(highlight(item));
+        }
+        return found;
+    }
+
+    EditorState state{tenFrames()};
+    QList<QUuid> ids;
+};
+
+TEST_F(HighlightEditingTest, ShownAsAWholeInOneStep) {
+    constexpr auto kind = EditorState::InputKind::pointerHighlights;
+    ASSERT_EQ(state.overlays().size(), 2);
+    EXPECT_TRUE(state.hasInputOverlays(kind));
+    EXPECT_FALSE(state.inputOverlaysShown(kind));
+    EXPECT_FALSE(state.hasInputOverlays(EditorState::InputKind::clickMarks));
+    state.setInputOverlaysShown(kind, true);
+    EXPECT_TRUE(state.inputOverlaysShown(kind));
+    for (const PointerHighlightOverlay& h : highlights()) {
+        EXPECT_FALSE(h.hidden);
+    }
+    EXPECT_EQ(state.undoCount(), 1);
+    state.undo();
+    EXPECT_FALSE(state.inputOverlaysShown(kind));
+}
+
+TEST_F(HighlightEditingTest, FollowFrameDeletionAndGeometry) {
+    // Deleting frames 0-4 leaves only the second place, on the frames that stay.
+    state.setSelectedIDs(QSet<QUuid>(ids.cbegin(), ids.cbegin() + 5));
+    state.deleteSelected();
+    ASSERT_EQ(state.overlays().size(), 1);
+    EXPECT_EQ(state.overlays().front().frames, ids.mid(5));
+
+    state.rotate(false);
+    state.waitForGeometry();
+    // (30, 20) in 40 x 30 turned counter-clockwise: (20, 40 - 30).
+    EXPECT_EQ(highlights().front().center, QPointF(20, 10));
+    state.flip(false);
+    state.waitForGeometry();
+    EXPECT_EQ(highlights().front().center, QPointF(20, 30));
+    state.resize(QSizeF(15, 20));
+    state.waitForGeometry();
+    EXPECT_EQ(highlights().front().center, QPointF(10, 15));
+    const double radius = highlights().front().radius;
+    state.startCrop();
+    state.setCropRect(QRectF(4, 5, 10, 12));
+    state.applyCrop();
+    state.waitForGeometry();
+    EXPECT_EQ(highlights().front().center, QPointF(6, 10));
+    EXPECT_EQ(highlights().front().radius, radius);
+
+    for (int i = 0; i < 5; ++i) {
+        state.undo();
+    }
+    EXPECT_EQ(state.overlays().size(), 2);
+    EXPECT_EQ(highlights().front().center, QPointF(10, 5));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Key captions and click marks drawn by the overlay renderer: only on their frames, placed on
-// the frame, left out when hidden.
+// Key captions, click marks and pointer highlights drawn by the overlay renderer: only on their
+// frames, placed on the frame, left out when hidden.
 #include "image/ImageServices.h"
 #include "overlay/OverlayRenderer.h"
 #include "support/TestImages.h"
@@ -81,6 +81,33 @@ TEST(InputRender, TopCaptionsRightClicksAndHiddenOnes) {
     OverlayItem mark = markOn({frame}, QPointF(50, 50));
     std::get<ClickMarkOverlay>(mark.content).hidden = true;
     EXPECT_EQ(OverlayRenderer::render({top, mark}, white, frame).cacheKey(), white.cacheKey());
+}
+
+TEST(InputRender, APointerHighlightIsASoftDiscOnItsFramesOnceShown) {
+    const Image white = test::solidImage(200, 120, Qt::white);
+    const QUuid on = QUuid::createUuid();
+    PointerHighlightOverlay disc;
+    disc.center = QPointF(60, 40);
+    disc.radius = 20;
+    OverlayItem item = OverlayItem::make(disc);
+    item.frames = {on};
+    // Made hidden: nothing drawn until shown.
+    EXPECT_EQ(OverlayRenderer::render({item}, white, on).cacheKey(), white.cacheKey());
+
+    std::get<PointerHighlightOverlay>(item.content).hidden = false;
+    const Image drawn = OverlayRenderer::render({item}, white, on);
+    const QColor centre = pixel(drawn, 60, 40);
+    const QColor rim = pixel(drawn, 60 + 17, 40);
+    // Yellow over white: blue goes down, red and green stay high; translucent, so not pure.
+    EXPECT_GT(centre.red(), 240);
+    EXPECT_GT(centre.green(), 220);
+    EXPECT_LT(centre.blue(), 200);
+    EXPECT_GT(centre.blue(), 60);
+    // It fades out towards its edge, and nothing lies past it.
+    EXPECT_GT(rim.blue(), centre.blue());
+    EXPECT_EQ(pixel(drawn, 60 + 21, 40), QColor(Qt::white));
+    EXPECT_EQ(OverlayRenderer::render({item}, white, QUuid::createUuid()).cacheKey(),
+              white.cacheKey());
 }
 
 TEST(InputRender, TimedContentFollowsGeometry) {

@@ -172,6 +172,30 @@ TEST(ScreenCastSession, AnotherMonitorSharedIsRefusedAndAKeptChoiceServesOnlyIts
     EXPECT_TRUE(portal.selected[0].restoreToken.isEmpty());
 }
 
+TEST(ScreenCastSession, ThePointerComesAsMetadataWhenItsPositionIsWantedAndOffered) {
+    constexpr uint32_t kAll = ScreenCastPortal::kCursorHidden | ScreenCastPortal::kCursorEmbedded |
+                              ScreenCastPortal::kCursorMetadata;
+    EXPECT_EQ(chooseCursorMode(kAll, true, true), ScreenCastPortal::kCursorMetadata);
+    EXPECT_EQ(chooseCursorMode(kAll, false, true), ScreenCastPortal::kCursorMetadata);
+    EXPECT_EQ(chooseCursorMode(kAll, true, false), ScreenCastPortal::kCursorEmbedded);
+    // Without metadata the pointer is drawn in or left out as before.
+    EXPECT_EQ(chooseCursorMode(3, true, true), ScreenCastPortal::kCursorEmbedded);
+    EXPECT_EQ(chooseCursorMode(3, false, true), ScreenCastPortal::kCursorHidden);
+    EXPECT_EQ(chooseCursorMode(ScreenCastPortal::kCursorHidden, true, false), std::nullopt);
+
+    // The mode asked for is what the cast says it has.
+    ScriptedPortal portal;
+    std::get<ScreenCastPortal::Capabilities>(portal.caps).cursorModes = kAll;
+    MemoryTokens tokens;
+    portal.queueStart(kLeft, QStringLiteral("token"));
+    const auto judge = [](const ScreenCastPortal::Stream&) { return StreamFit::wanted; };
+    const auto opened = openScreenCast(portal, tokens.store(), true, judge, QString(), true);
+    ASSERT_TRUE(std::holds_alternative<OpenScreenCast>(opened));
+    EXPECT_EQ(std::get<OpenScreenCast>(opened).cursorMode, ScreenCastPortal::kCursorMetadata);
+    ASSERT_EQ(portal.selected.size(), 1u);
+    EXPECT_EQ(portal.selected[0].cursorMode, ScreenCastPortal::kCursorMetadata);
+}
+
 TEST(ScreenCastSession, ARefusedOrCancelledDialogIsNoPermission) {
     for (uint32_t response : {1u, 2u}) {
         SCOPED_TRACE(response);

@@ -34,12 +34,13 @@ TEST(X11KeyNames, NamesKeysAsCaptionsShowThem) {
     EXPECT_EQ(named(XKB_KEY_ISO_Level3_Shift, XKB_KEY_ISO_Level3_Shift, "", 0), "-");
 }
 
+// Keys and buttons in `events`, pointer moves apart in `moves`.
 struct InputCollector : test::CaptureCollector {
     CaptureSink sink() {
         CaptureSink s = CaptureCollector::sink();
         s.input = [this](const InputEvent& event) {
             std::lock_guard lock(mutex);
-            events.push_back(event);
+            (event.kind == InputEvent::Kind::pointerMove ? moves : events).push_back(event);
             changed.notify_all();
         };
         return s;
@@ -48,7 +49,13 @@ struct InputCollector : test::CaptureCollector {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, 10s, [&] { return events.size() >= count; });
     }
+    bool waitForMove(const QPoint& to) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 10s,
+                                [&] { return !moves.empty() && moves.back().position == to; });
+    }
     std::vector<InputEvent> events;
+    std::vector<InputEvent> moves;
 };
 
 TEST(X11Input, SeesXtestKeysAndClicksInRecordingPixels) {
@@ -93,6 +100,40 @@ TEST(X11Input, SeesXtestKeysAndClicksInRecordingPixels) {
     }
     const std::vector<FrameStore::Frame> frames = collector.taken();
     EXPECT_GE(events[0].time.seconds(), frames.front().timestamp.seconds());
+}
+
+TEST(X11Input, ThePointerIsFollowedInRecordingPixels) {
+    test::XvfbServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    ASSERT_EQ(server.run("xdotool", {"mousemove", "140", "120"}), 0);
+    auto backend = makeX11CaptureBackend(server.displayName());
+    CaptureConfiguration config;
+    config.sourcePixels = QRect(100, 100, 400, 300);
+    config.sourceRect = QRectF(config.sourcePixels);
+    config.outputSize = QSize(200, 150);
+    config.minimumFrameInterval = MediaTime{1, 10, MediaTime::Valid};
+    config.showsCursor = false;
+    config.inputCapture = InputCapture::shortcuts;
+    InputCollector collector;
+    ASSERT_EQ(backend->startStream(config, collector.sink()), std::nullopt);
+    // Where the pointer is at the start, without any move: (140, 120) at half size.
+    EXPECT_TRUE(collector.waitForMove(QPoint(20, 10)));
+    // A quick run of moves (warps, which make no raw motion): the last place is reported,
+    // however soon it follows.
+    ASSERT_EQ(server.run("xdotool", {"mousemove", "300", "220", "mousemove", "302", "224",
+                                     "mousemove", "50", "60"}),
+              0);
+    const bool settled = collector.waitForMove(QPoint(-25, -20));
+    backend->stopStream();
+    ASSERT_TRUE(settled);
+
+    std::lock_guard lock(collector.mutex);
+    EXPECT_TRUE(collector.events.empty());
+    const std::vector<InputEvent>& moves = collector.moves;
+    for (size_t i = 1; i < moves.size(); ++i) {
+        EXPECT_NE(moves[i].position, moves[i - 1].position);  // only moves are reported
+        EXPECT_GE(moves[i].time.seconds(), moves[i - 1].time.seconds());
+    }
 }
 
 TEST(X11Input, NothingIsWatchedWithoutTheChoice) {

@@ -1,6 +1,7 @@
 // The portal capture backend on a headless Wayland desktop: pixels of known windows, frames on
 // the schedule of a clock the test moves for still and animated screens, the kept choice of
-// monitor, and the portal backend or PipeWire going away mid-recording.
+// monitor, the pointer's position where the portal reports it, and the portal backend or
+// PipeWire going away mid-recording.
 #include "WaylandTestSupport.h"
 #include "capture/ScreenRecorder.h"
 #include "i18n/ModelTexts.h"
@@ -9,6 +10,11 @@
 #include "support/ManualPacingClock.h"
 #include "support/TestImages.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -61,6 +67,82 @@ QColor quadrantColour(const QPoint& at, const QSize& size) {
     return right ? QColor(255, 255, 255) : QColor(0, 0, 255);
 }
 
+// A pointer of the test's own in GNOME Shell, placed through the compositor's remote-desktop
+// interface (its session lasts as long as this connection). Absolute places are given on a
+// monitor stream of a screen cast that belongs to the session: the primary monitor's, whose
+// points are the layout's here.
+class MutterPointer {
+public:
+    MutterPointer() {
+        QDBusInterface desktop(kDesktop, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+                               QStringLiteral("org.gnome.Mutter.RemoteDesktop"));
+        const QDBusReply<QDBusObjectPath> session = desktop.call(QStringLiteral("CreateSession"));
+        if (!session.isValid()) {
+            m_error = session.error().message();
+            return;
+        }
+        m_session = std::make_unique<QDBusInterface>(
+            kDesktop, session.value().path(),
+            QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session"));
+        const QString id = m_session->property("SessionId").toString();
+        QDBusInterface cast(kCast, QStringLiteral("/org/gnome/Mutter/ScreenCast"),
+                            QStringLiteral("org.gnome.Mutter.ScreenCast"));
+        const QDBusReply<QDBusObjectPath> castSession =
+            cast.call(QStringLiteral("CreateSession"),
+                      QVariantMap{{QStringLiteral("remote-desktop-session-id"), id}});
+        if (!castSession.isValid()) {
+            m_error = castSession.error().message();
+            return;
+        }
+        QDBusInterface castCalls(kCast, castSession.value().path(),
+                                 QStringLiteral("org.gnome.Mutter.ScreenCast.Session"));
+        const QDBusReply<QDBusObjectPath> stream =
+            castCalls.call(QStringLiteral("RecordMonitor"), QString(), QVariantMap());
+        if (!stream.isValid()) {
+            m_error = stream.error().message();
+            return;
+        }
+        m_stream = stream.value().path();
+        const QDBusMessage started = m_session->call(QStringLiteral("Start"));
+        if (started.type() == QDBusMessage::ErrorMessage) {
+            m_error = started.errorMessage();
+        }
+    }
+    ~MutterPointer() {
+        if (m_session) {
+            m_session->call(QStringLiteral("Stop"));
+        }
+    }
+
+    const QString& error() const { return m_error; }
+
+    bool moveTo(const QPoint& to) {
+        return m_session && m_error.isEmpty() &&
+               m_session
+                       ->call(QStringLiteral("NotifyPointerMotionAbsolute"), m_stream,
+                              double(to.x()), double(to.y()))
+                       .type() != QDBusMessage::ErrorMessage;
+    }
+
+private:
+    static inline const QString kDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+    static inline const QString kCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
+    std::unique_ptr<QDBusInterface> m_session;
+    QString m_stream;
+    QString m_error;
+};
+
+// The portal's AvailableCursorModes.
+uint32_t portalCursorModes() {
+    QDBusInterface properties(QStringLiteral("org.freedesktop.portal.Desktop"),
+                              QStringLiteral("/org/freedesktop/portal/desktop"),
+                              QStringLiteral("org.freedesktop.DBus.Properties"));
+    const QDBusReply<QDBusVariant> modes =
+        properties.call(QStringLiteral("Get"), QStringLiteral("org.freedesktop.portal.ScreenCast"),
+                        QStringLiteral("AvailableCursorModes"));
+    return modes.isValid() ? modes.value().variant().toUInt() : 0;
+}
+
 class PortalCapture : public ::testing::Test {
 protected:
     std::unique_ptr<ScreenRecorder> recorder =
@@ -92,10 +174,10 @@ protected:
         m_blinkTimer.start(20);
     }
 
-    std::optional<RecorderError> start(const QRect& region, double fps) {
+    std::optional<RecorderError> start(const QRect& region, double fps, bool showsCursor = false) {
         bool done = false;
         std::optional<RecorderError> result;
-        recorder->start(QRectF(region), fps, false, [&](std::optional<RecorderError> error) {
+        recorder->start(QRectF(region), fps, showsCursor, [&](std::optional<RecorderError> error) {
             result = error;
             done = true;
         });
@@ -162,6 +244,80 @@ TEST_F(PortalCapture, KnownColoursArriveAtTheirPlace) {
         }
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// With keys and clicks kept, the pointer's position comes with the frames where the portal
+// reports the pointer beside the pictures, and the pointer is drawn into them; where it
+// offers only a pointer drawn by the compositor, recording goes on as before, without it.
+TEST_F(PortalCapture, ThePointerComesWithTheFramesWhereThePortalReportsIt) {
+    keepScreenBusy();
+    const QRect region(200, 150, 400, 300);
+    auto window = showWindow(
+        region, [](QPainter& painter, const QRect& rect) { painter.fillRect(rect, Qt::green); });
+    recorder->setInputCapture(InputCapture::shortcuts);
+    const bool reported = (portalCursorModes() & 4u) != 0;
+    const bool gnome = qgetenv("MIRELO_SESSION_DESKTOP") == "gnome";
+    if (!gnome) {
+        // The wlroots portal backend offers the pointer hidden or drawn in, nothing more.
+        EXPECT_FALSE(reported);
+        ASSERT_FALSE(start(region, 10, true));
+        EXPECT_TRUE(waitForFrames(3));
+        stop();
+        for (const InputEvent& event : recorder->lastInputEvents()) {
+            EXPECT_NE(event.kind, InputEvent::Kind::pointerMove);
+        }
+        return;
+    }
+    ASSERT_TRUE(reported);
+    MutterPointer pointer;
+    ASSERT_TRUE(pointer.error().isEmpty()) << pointer.error().toStdString();
+    ASSERT_TRUE(pointer.moveTo(QPoint(300, 200)));
+
+    ASSERT_FALSE(start(region, 10, true));
+    ASSERT_TRUE(waitForFrames(4));
+    const size_t before = recorder->frameStore().count();
+    ASSERT_TRUE(pointer.moveTo(QPoint(450, 330)));
+    ASSERT_TRUE(waitForFrames(before + 6));
+    const std::vector<FrameStore::Frame> frames = stop();
+    ASSERT_GE(frames.size(), before + 6);
+
+    // Where the pointer was on each frame: the last position at or before it.
+    std::vector<InputEvent> moves;
+    for (const InputEvent& event : recorder->lastInputEvents()) {
+        if (event.kind == InputEvent::Kind::pointerMove) {
+            moves.push_back(event);
+        }
+    }
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves.front().position, QPoint(100, 50));
+    EXPECT_EQ(moves.back().position, QPoint(250, 180));
+    const double first = frames.front().timestamp.seconds();
+    auto pointerOn = [&](const FrameStore::Frame& frame) {
+        std::optional<QPoint> at;
+        for (const InputEvent& move : moves) {
+            if (move.seconds <= frame.timestamp.seconds() - first + 1e-6) {
+                at = move.position;
+            }
+        }
+        return at;
+    };
+    EXPECT_EQ(pointerOn(frames.front()), QPoint(100, 50));
+    EXPECT_EQ(pointerOn(frames.back()), QPoint(250, 180));
+    // Drawn into the frames at its place (the pointer's picture is not all green), and not
+    // where it was before.
+    auto greenAround = [](const QImage& image, const QPoint& at) {
+        int green = 0;
+        for (int y = at.y(); y < at.y() + 8; ++y) {
+            for (int x = at.x(); x < at.x() + 8; ++x) {
+                green += QColor(image.pixel(x, y)) == QColor(Qt::green);
+            }
+        }
+        return green;
+    };
+    const QImage last = frames.back().image.qimage();
+    EXPECT_LT(greenAround(last, QPoint(250, 180)), 60);
+    EXPECT_EQ(greenAround(last, QPoint(100, 50)), 64);
+    EXPECT_LT(greenAround(frames.front().image.qimage(), QPoint(100, 50)), 60);
 }
 
 // On a clock the test moves, through the backend itself: one frame at every tick, stamped with

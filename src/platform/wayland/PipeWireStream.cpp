@@ -62,13 +62,13 @@ struct PipeWireStream::Listeners {
 };
 
 PipeWireStream::PipeWireStream(int fd, uint32_t nodeId, const QRect& source,
-                               std::optional<QRect> streamArea, int fps, bool pointerEmbedded)
+                               std::optional<QRect> streamArea, int fps, PointerMode pointer)
     : m_fd(fd),
       m_nodeId(nodeId),
       m_source(source),
       m_streamArea(streamArea),
       m_fps(std::max(1, fps)),
-      m_pointerEmbedded(pointerEmbedded) {}
+      m_pointerMode(pointer) {}
 
 PipeWireStream::~PipeWireStream() {
     if (m_loop != nullptr) {
@@ -258,19 +258,39 @@ void PipeWireStream::onParamChanged(uint32_t id, const void* param) {
                                  static_cast<int>(sizeof(spa_meta_region)) * kDamageRegions),
         0);
     const spa_pod* damage = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
-    const spa_pod* params[] = {buffers, meta, damage};
-    pw_stream_update_params(m_stream, params, 3);
+    const spa_pod* params[4] = {buffers, meta, damage};
+    uint32_t count = 3;
+    if (m_pointerMode == PointerMode::reported || m_pointerMode == PointerMode::reportedAndDrawn) {
+        // Where the pointer is, and its picture when it changes. Compositors fix the size
+        // for the largest pointer they draw (with a scale factor, several hundred pixels
+        // square): any up to kMaxPointerSide is taken.
+        spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+        spa_pod_builder_add(
+            &builder, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
+            SPA_POD_CHOICE_RANGE_Int(static_cast<int>(cursorMetaSize(256)),
+                                     static_cast<int>(cursorMetaSize(1)),
+                                     static_cast<int>(cursorMetaSize(kMaxPointerSide))),
+            0);
+        params[count++] = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+    }
+    pw_stream_update_params(m_stream, params, count);
 }
 
 void PipeWireStream::onProcess() {
-    // Only the newest picture counts: older ones go back at once (there are only a few).
+    // Only the newest picture counts: older ones go back at once (there are only a few). A
+    // buffer without a picture (one that only moves the pointer) leaves the last one standing.
     pw_buffer* newest = nullptr;
     while (pw_buffer* next = pw_stream_dequeue_buffer(m_stream)) {
+        collectDamage(next->buffer);
+        collectPointer(next->buffer);
+        if (!hasPicture(next->buffer)) {
+            pw_stream_queue_buffer(m_stream, next);
+            continue;
+        }
         if (newest != nullptr) {
             pw_stream_queue_buffer(m_stream, newest);
         }
         newest = next;
-        collectDamage(next->buffer);
     }
     if (newest == nullptr) {
         return;
@@ -292,10 +312,41 @@ void PipeWireStream::onProcess() {
     pw_stream_queue_buffer(m_stream, newest);
 }
 
+bool PipeWireStream::hasPicture(const spa_buffer* buffer) const {
+    if (buffer->n_datas == 0 || buffer->datas[0].chunk == nullptr) {
+        return false;
+    }
+    const spa_chunk* chunk = buffer->datas[0].chunk;
+    return chunk->size > 0 && (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0;
+}
+
+void PipeWireStream::collectPointer(const spa_buffer* buffer) {
+    if (m_pointerMode != PointerMode::reported && m_pointerMode != PointerMode::reportedAndDrawn) {
+        return;
+    }
+    const spa_meta* meta = spa_buffer_find_meta(buffer, SPA_META_Cursor);
+    if (meta == nullptr) {
+        return;
+    }
+    const std::optional<StreamPointer> pointer =
+        readCursorMeta(meta->data, meta->size, m_lastPointer);
+    if (!pointer) {
+        return;
+    }
+    m_lastPointer = *pointer;
+    StreamPointer shown = *pointer;
+    shown.position -= m_crop.topLeft();
+    {
+        std::lock_guard lock(m_mutex);
+        m_pointer = std::move(shown);
+        m_pointerChanged = true;
+    }
+}
+
 void PipeWireStream::collectDamage(const spa_buffer* buffer) {
     auto* meta = spa_buffer_find_meta(buffer, SPA_META_VideoDamage);
     bool any = false;
-    if (meta != nullptr && !m_pointerEmbedded) {
+    if (meta != nullptr && m_pointerMode != PointerMode::embedded) {
         const spa_meta_region* region = nullptr;
         spa_meta_for_each(region, meta) {
             if (!spa_meta_region_is_valid(region)) {
@@ -448,13 +499,32 @@ bool PipeWireStream::waitUntilRunning(std::chrono::milliseconds timeout) {
 }
 
 bool PipeWireStream::takePicture(Image& picture) {
-    std::lock_guard lock(m_mutex);
-    if (!m_fresh) {
-        return false;
+    std::optional<StreamPointer> pointer;
+    {
+        std::lock_guard lock(m_mutex);
+        const bool drawn = m_pointerMode == PointerMode::reportedAndDrawn;
+        if (!m_fresh && !(drawn && m_pointerChanged && m_hadPicture)) {
+            return false;
+        }
+        picture = m_picture;
+        m_fresh = false;
+        if (drawn) {
+            pointer = m_pointer;
+            m_pointerChanged = false;
+        }
     }
-    picture = m_picture;
-    m_fresh = false;
+    if (pointer && !pointer->sprite.isNull()) {
+        picture = withPointer(picture, pointer->sprite, pointer->position - pointer->hotspot);
+    }
     return true;
+}
+
+std::optional<QPoint> PipeWireStream::pointerPosition() const {
+    std::lock_guard lock(m_mutex);
+    if (!m_pointer) {
+        return std::nullopt;
+    }
+    return m_pointer->position;
 }
 
 std::optional<QString> PipeWireStream::failure() const {

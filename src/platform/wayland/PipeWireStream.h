@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/Image.h"
+#include "platform/wayland/StreamPointer.h"
 
 #include <QRect>
 #include <QRegion>
@@ -33,10 +34,19 @@ public:
     // known (else the stream is taken to start at the origin at one pixel per point). The
     // stream's scale is its pictures' size against the area's. What lies outside the stream's
     // pictures is kept black. `fps`: the most pictures per second
-    // asked for. `pointerEmbedded`: the compositor draws the pointer into the pictures; its
-    // moves may be missing from the damage the compositor reports, which is then not relied on.
+    // asked for. `pointer`: how the pointer comes (see PointerMode).
+    enum class PointerMode {
+        hidden,
+        // The compositor draws it into the pictures; its moves may be missing from the damage
+        // the compositor reports, which is then not relied on.
+        embedded,
+        // It comes as metadata beside the pictures: its position is known, and it is left out
+        // of the pictures or drawn into them here.
+        reported,
+        reportedAndDrawn,
+    };
     PipeWireStream(int fd, uint32_t nodeId, const QRect& source, std::optional<QRect> streamArea,
-                   int fps, bool pointerEmbedded);
+                   int fps, PointerMode pointer);
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;
@@ -54,7 +64,13 @@ public:
     // whose rows did not change since the picture before is that picture's band, shared. Where
     // the compositor reports what changed (damage) and the pointer is not drawn in, only the
     // bands it names are compared, and the others one in a few pictures.
+    // With the pointer drawn here, a pointer move makes a picture too: the last one with the
+    // pointer in its new place.
     bool takePicture(Image& picture);
+
+    // Where the pointer is in the pictures' pixels (origin at the source's top-left corner; it
+    // may lie outside), when the stream reports it and has done so.
+    std::optional<QPoint> pointerPosition() const;
 
     // Why the stream ended by itself (the portal backend, the compositor or PipeWire went
     // away), if it did.
@@ -74,13 +90,16 @@ private:
     // Adds what `buffer` reports changed to the damage since the last stored picture.
     void collectDamage(const spa_buffer* buffer);
     void storePicture(const uint8_t* data, int stride, uint32_t size);
+    // Takes in what `buffer` reports of the pointer.
+    void collectPointer(const spa_buffer* buffer);
+    bool hasPicture(const spa_buffer* buffer) const;
 
     int m_fd;
     uint32_t m_nodeId;
     QRect m_source;
     std::optional<QRect> m_streamArea;
     int m_fps;
-    bool m_pointerEmbedded;
+    PointerMode m_pointerMode;
 
     pw_thread_loop* m_loop = nullptr;
     pw_context* m_context = nullptr;
@@ -103,12 +122,17 @@ private:
     // unknown when one of them reported nothing (then every band is compared).
     QRegion m_damage;
     bool m_damageKnown = true;
-    int m_checkTurn = 0;  // which of every kCheckEvery bands is compared although undamaged
+    int m_checkTurn = 0;          // which of every kCheckEvery bands is compared although undamaged
+    StreamPointer m_lastPointer;  // as the metadata last said, in the stream's pixels
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     Image m_picture;
     bool m_fresh = false;
+    // The pointer in the pictures' pixels, and whether it moved or changed since the last
+    // picture taken.
+    std::optional<StreamPointer> m_pointer;
+    bool m_pointerChanged = false;
     bool m_hadPicture = false;
     bool m_running = false;
     std::optional<QString> m_failure;

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -33,6 +34,16 @@ QString noPictureText() {
 constexpr auto kStartTimeout = std::chrono::seconds(5);
 
 using captureclock::mediaTime;
+
+// A position in a picture of `from` pixels as it lies in the frame of `to` pixels.
+std::optional<QPoint> scaledPointer(const std::optional<QPoint>& position, const QSize& from,
+                                    const QSize& to) {
+    if (!position || from.isEmpty() || from == to) {
+        return position;
+    }
+    return QPoint(int(std::floor(position->x() * double(to.width()) / from.width())),
+                  int(std::floor(position->y() * double(to.height()) / from.height())));
+}
 
 // One running stream: the portal session, the PipeWire stream and the thread that hands out
 // frames on schedule.
@@ -74,9 +85,14 @@ private:
     // came. Frames keep the stream's own pixels of the region (a monitor with a scale factor
     // gives more pixels than points); should the monitor's scale change midway, later
     // pictures are scaled to the size of the first.
+    //
+    // Where the stream reports the pointer, its position goes to the sink's `input` whenever
+    // it changed, stamped with the frame it is on, before that frame.
     void run() {
         Image last;
         QSize frameSize;
+        QSize pictureSize;
+        std::optional<QPoint> reported;
         std::optional<QString> failure;
         while (const std::optional<Clock::time_point> tick = m_pacer.waitForFrame()) {
             if ((failure = m_pipeWire->failure())) {
@@ -87,15 +103,29 @@ private:
                 if (!frameSize.isValid()) {
                     frameSize = frame.size();
                 }
+                pictureSize = frame.size();
                 if (frame.size() != frameSize) {
                     frame = Image::fromQImage(frame.qimage().scaled(
                         frameSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
                 }
                 last = frame;
             }
-            if (!last.isNull()) {
-                m_sink.frame(last, mediaTime(*tick));
+            if (last.isNull()) {
+                continue;
             }
+            if (m_sink.input) {
+                if (const std::optional<QPoint> pointer =
+                        scaledPointer(m_pipeWire->pointerPosition(), pictureSize, frameSize);
+                    pointer && pointer != reported) {
+                    reported = pointer;
+                    InputEvent moved;
+                    moved.kind = InputEvent::Kind::pointerMove;
+                    moved.time = mediaTime(*tick);
+                    moved.position = *pointer;
+                    m_sink.input(moved);
+                }
+            }
+            m_sink.frame(last, mediaTime(*tick));
         }
         // Woken by the source ending rather than by stopStream(): report why.
         bool stopping = false;
@@ -167,10 +197,12 @@ public:
             }
             return wayland::StreamFit::unidentified;
         };
+        // The pointer's position is kept with the keys and clicks.
+        const bool wantsPointer = configuration.inputCapture != InputCapture::none && sink.input;
         std::unique_ptr<wayland::ScreenCastPortal> portal = m_options.portal();
         std::variant<wayland::OpenScreenCast, wayland::ScreenCastFailure> opened =
             wayland::openScreenCast(*portal, m_options.tokens, configuration.showsCursor, judge,
-                                    monitor.name);
+                                    monitor.name, wantsPointer);
         if (const auto* failed = std::get_if<wayland::ScreenCastFailure>(&opened)) {
             CaptureFailure failure{failed->message, failed->noPermission};
             if (failed->otherMonitor || failed->unidentified) {
@@ -183,9 +215,15 @@ public:
         const auto& cast = std::get<wayland::OpenScreenCast>(opened);
         const double interval = configuration.minimumFrameInterval.seconds();
         const int fps = interval > 0 ? static_cast<int>(std::lround(1.0 / interval)) : 30;
+        using PointerMode = wayland::PipeWireStream::PointerMode;
+        PointerMode pointerMode =
+            configuration.showsCursor ? PointerMode::embedded : PointerMode::hidden;
+        if (cast.cursorMode == wayland::ScreenCastPortal::kCursorMetadata) {
+            pointerMode =
+                configuration.showsCursor ? PointerMode::reportedAndDrawn : PointerMode::reported;
+        }
         auto pipeWire = std::make_unique<wayland::PipeWireStream>(
-            cast.pipeWireFd, cast.stream.nodeId, source, monitor.pixelFrame, fps,
-            configuration.showsCursor);
+            cast.pipeWireFd, cast.stream.nodeId, source, monitor.pixelFrame, fps, pointerMode);
         pipeWire->setFailureListener([this] {
             std::lock_guard lock(m_listenerMutex);
             if (m_listening) {

@@ -23,6 +23,8 @@ public:
     static constexpr uint32_t kMonitorSource = 1;
     static constexpr uint32_t kCursorHidden = 1;
     static constexpr uint32_t kCursorEmbedded = 2;
+    // The pointer's position and picture come beside the pictures (PipeWire cursor metadata).
+    static constexpr uint32_t kCursorMetadata = 4;
 
     struct Capabilities {
         uint32_t version = 0;
@@ -79,6 +81,12 @@ struct RestoreTokenStore {
     std::function<void(const QString& monitor)> saveMonitor;
 };
 
+// The cursor mode to ask for among the `available` ones (AvailableCursorModes bits): metadata
+// when the pointer's position is wanted and offered, else the pointer drawn in or left out as
+// `showsCursor` says; none when the portal offers no such mode.
+std::optional<uint32_t> chooseCursorMode(uint32_t available, bool showsCursor,
+                                         bool wantsPointerPosition);
+
 // The token kept in the application's settings (QSettings "Mirelo"/"Mirelo").
 RestoreTokenStore settingsRestoreTokenStore();
 
@@ -88,6 +96,8 @@ struct OpenScreenCast {
     QString session;
     int pipeWireFd = -1;
     ScreenCastPortal::Stream stream;
+    // The cursor mode asked for; none when the portal offers none that fits.
+    std::optional<uint32_t> cursorMode;
 };
 
 // Why no screen cast could be opened. `noPermission`: the user refused or cancelled the
@@ -109,13 +119,12 @@ using StreamJudge = std::function<StreamFit(const ScreenCastPortal::Stream& stre
 // monitor (no dialog), falling back to the portal's dialog
 // when the token is no longer good or restores another monitor. A dialog's answer that shows
 // another monitor, or one that cannot be told, fails. The pointer is drawn into the pictures
-// when `showsCursor` and the portal can, and left out otherwise. The new restore token is
-// kept.
-std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,
-                                                               const RestoreTokenStore& tokens,
-                                                               bool showsCursor,
-                                                               const StreamJudge& judge,
-                                                               const QString& monitor = {});
+// when `showsCursor` and the portal can, and left out otherwise. With `wantsPointerPosition`
+// the pointer comes as metadata where the portal offers it (the caller then draws it when
+// `showsCursor`). The new restore token is kept.
+std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(
+    ScreenCastPortal& portal, const RestoreTokenStore& tokens, bool showsCursor,
+    const StreamJudge& judge, const QString& monitor = {}, bool wantsPointerPosition = false);
 // The same, for the monitor holding `centre` (compositor coordinates): a stream whose area
 // holds it, or the first stream where the portal gives no area.
 std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,

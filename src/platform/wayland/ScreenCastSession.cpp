@@ -121,11 +121,9 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
         });
 }
 
-std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal& portal,
-                                                               const RestoreTokenStore& tokens,
-                                                               bool showsCursor,
-                                                               const StreamJudge& judge,
-                                                               const QString& monitor) {
+std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(
+    ScreenCastPortal& portal, const RestoreTokenStore& tokens, bool showsCursor,
+    const StreamJudge& judge, const QString& monitor, bool wantsPointerPosition) {
     const std::variant<ScreenCastPortal::Capabilities, QString> capabilities =
         portal.capabilities();
     if (const QString* missing = std::get_if<QString>(&capabilities)) {
@@ -137,11 +135,7 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
     }
 
     ScreenCastPortal::SourceOptions options;
-    const uint32_t wanted =
-        showsCursor ? ScreenCastPortal::kCursorEmbedded : ScreenCastPortal::kCursorHidden;
-    if ((caps.cursorModes & wanted) != 0) {
-        options.cursorMode = wanted;
-    }
+    options.cursorMode = chooseCursorMode(caps.cursorModes, showsCursor, wantsPointerPosition);
     // Restore tokens came with version 4 of the interface.
     options.persist = caps.version >= 4;
     // A choice kept for another monitor would show that one.
@@ -162,12 +156,26 @@ std::variant<OpenScreenCast, ScreenCastFailure> openScreenCast(ScreenCastPortal&
         if (tokens.saveMonitor && options.persist) {
             tokens.saveMonitor(monitor);
         }
+        open->cursorMode = options.cursorMode;
         return *open;
     }
     if (auto* failed = std::get_if<ScreenCastFailure>(&result)) {
         return *failed;
     }
     return ScreenCastFailure{true, noPermissionText()};  // not reached: no token on the retry
+}
+
+std::optional<uint32_t> chooseCursorMode(uint32_t available, bool showsCursor,
+                                         bool wantsPointerPosition) {
+    if (wantsPointerPosition && (available & ScreenCastPortal::kCursorMetadata) != 0) {
+        return ScreenCastPortal::kCursorMetadata;
+    }
+    const uint32_t wanted =
+        showsCursor ? ScreenCastPortal::kCursorEmbedded : ScreenCastPortal::kCursorHidden;
+    if ((available & wanted) != 0) {
+        return wanted;
+    }
+    return std::nullopt;
 }
 
 RestoreTokenStore settingsRestoreTokenStore() {

@@ -11,11 +11,24 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 namespace mirelo::x11 {
+
+namespace {
+
+// Pointer positions are read at most this often while the pointer moves: more often than any
+// recording takes frames.
+constexpr std::chrono::milliseconds kPointerInterval{20};
+// A pointer moved by a program (a warp) makes no raw motion: it is read this often anyway.
+constexpr std::chrono::milliseconds kPointerCheck{100};
+
+}  // namespace
 
 struct InputMonitor::Impl {
     Connection connection;
@@ -28,6 +41,11 @@ struct InputMonitor::Impl {
     xkb_state* state = nullptr;
     int wake = -1;
     std::thread thread;
+    // Pointer reads: when the last one was, whether the pointer moved since, and the position
+    // last reported.
+    captureclock::Clock::time_point lastPointerRead{};
+    bool motionPending = false;
+    std::optional<QPoint> reportedPointer;
 
     Impl(const QByteArray& displayName, const QRect& src, const QSize& out, Deliver d)
         : connection(displayName), source(src), output(out), deliver(std::move(d)) {}
@@ -82,11 +100,11 @@ struct InputMonitor::Impl {
         struct {
             xcb_input_event_mask_t head;
             uint32_t mask;
-        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
-                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS |
-                        XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
-                        XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS |
-                        XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE};
+        } selection{
+            {XCB_INPUT_DEVICE_ALL_MASTER, 1},
+            XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS |
+                XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE | XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
         Reply<xcb_generic_error_t> error(xcb_request_check(
             c, xcb_input_xi_select_events_checked(c, connection.root(), 1, &selection.head)));
         if (error) {
@@ -148,26 +166,69 @@ struct InputMonitor::Impl {
         }
     }
 
+    // The pointer in the recording's pixels, read from the server now.
+    std::optional<QPoint> pointerPosition() {
+        xcb_connection_t* c = connection.get();
+        Reply<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(c, xcb_query_pointer(c, connection.root()), nullptr));
+        if (!pointer) {
+            return std::nullopt;
+        }
+        const double sx = source.width() > 0 ? double(output.width()) / source.width() : 1.0;
+        const double sy = source.height() > 0 ? double(output.height()) / source.height() : 1.0;
+        return QPoint(int(std::floor((pointer->root_x - source.x()) * sx)),
+                      int(std::floor((pointer->root_y - source.y()) * sy)));
+    }
+
     void buttonChanged(bool pressed, uint32_t button, const MediaTime& time) {
         // Buttons 4 to 7 are the wheel's steps, not clicks.
         if (button < 1 || button > 3) {
             return;
         }
-        xcb_connection_t* c = connection.get();
-        Reply<xcb_query_pointer_reply_t> pointer(
-            xcb_query_pointer_reply(c, xcb_query_pointer(c, connection.root()), nullptr));
-        if (!pointer) {
+        const std::optional<QPoint> position = pointerPosition();
+        if (!position) {
             return;
         }
-        const double sx = source.width() > 0 ? double(output.width()) / source.width() : 1.0;
-        const double sy = source.height() > 0 ? double(output.height()) / source.height() : 1.0;
         InputEvent event;
         event.kind = pressed ? InputEvent::Kind::buttonPress : InputEvent::Kind::buttonRelease;
         event.time = time;
         event.button = int(button);
-        event.position = QPoint(int(std::floor((pointer->root_x - source.x()) * sx)),
-                                int(std::floor((pointer->root_y - source.y()) * sy)));
+        event.position = *position;
         deliver(event);
+    }
+
+    // Reads the pointer and reports it when it moved since the last report. Raw motion only
+    // says that the pointer moved (by device units), so the position is read from the server,
+    // at most once per kPointerInterval however fast the device reports.
+    void readPointer() {
+        motionPending = false;
+        lastPointerRead = captureclock::Clock::now();
+        const std::optional<QPoint> position = pointerPosition();
+        if (!position || position == reportedPointer) {
+            return;
+        }
+        reportedPointer = position;
+        InputEvent event;
+        event.kind = InputEvent::Kind::pointerMove;
+        event.time = captureclock::mediaTime(lastPointerRead);
+        event.position = *position;
+        deliver(event);
+    }
+
+    void pointerMoved() {
+        if (captureclock::Clock::now() - lastPointerRead >= kPointerInterval) {
+            readPointer();
+        } else {
+            motionPending = true;  // read once the interval has passed
+        }
+    }
+
+    // How long poll() may wait: until the next pointer read is due.
+    int pollTimeout() const {
+        const auto due = lastPointerRead + (motionPending ? kPointerInterval : kPointerCheck);
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(due - captureclock::Clock::now());
+        return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
 
     void handle(xcb_generic_event_t* generic) {
@@ -192,6 +253,9 @@ struct InputMonitor::Impl {
                 buttonChanged(
                     true, reinterpret_cast<xcb_input_raw_button_press_event_t*>(ge)->detail, now);
                 break;
+            case XCB_INPUT_RAW_MOTION:
+                pointerMoved();
+                break;
             case XCB_INPUT_RAW_BUTTON_RELEASE:
                 buttonChanged(false,
                               reinterpret_cast<xcb_input_raw_button_release_event_t*>(ge)->detail,
@@ -205,15 +269,20 @@ struct InputMonitor::Impl {
     void run() {
         xcb_connection_t* c = connection.get();
         pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {wake, POLLIN, 0}};
+        readPointer();  // where the pointer is when recording starts
         for (;;) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
                 handle(event);
                 std::free(event);
             }
+            if (pollTimeout() == 0) {
+                readPointer();
+                continue;  // the read may have queued events
+            }
             if (xcb_connection_has_error(c)) {
                 return;  // the display went away; the frames' stream reports it
             }
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+            if (poll(fds, 2, pollTimeout()) < 0 && errno != EINTR) {
                 return;
             }
             if (fds[1].revents & POLLIN) {

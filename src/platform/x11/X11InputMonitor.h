@@ -11,11 +11,13 @@
 
 namespace mirelo::x11 {
 
-// Watches the keyboard and the mouse buttons of the whole X display while a recording runs:
-// XInput 2 raw events on the root window, which every client may select and which report
+// Watches the keyboard, the mouse buttons and the pointer of the whole X display while a recording
+// runs: XInput 2 raw events on the root window, which every client may select and which report
 // events of every device (XTEST's included) without grabbing anything. Keys are named in the
 // current layout through xkbcommon; a button's pointer position is read at the event, in root
-// coordinates, and given in the recording's pixels (`source` scaled to `output`).
+// coordinates, and given in the recording's pixels (`source` scaled to `output`); so is the
+// pointer's position at the start and whenever it moved: read at most every 20 ms while raw
+// motion comes, and every 100 ms for moves that make none (a program warping the pointer).
 //
 // A thread of its own delivers the events, stamped with the steady clock the frames use;
 // stop() (or the destructor) returns once it has ended.

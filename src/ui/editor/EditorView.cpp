@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace mirelo {
 
@@ -166,14 +167,19 @@ void EditorView::buildToolbar() {
     connect(sticker, &QAction::triggered, this, [this] { m_state->addSticker(); });
     connect(mosaic, &QAction::triggered, this, [this] { m_state->addMosaic(); });
     connect(arrow, &QAction::triggered, this, [this] { m_state->addArrow(); });
-    // The recording's key captions and click marks, shown or hidden as a whole.
+    // The recording's key captions, click marks and pointer highlights, shown or hidden as a
+    // whole.
     m_inputSeparator = overlayMenu->addSeparator();
     m_showKeys = overlayMenu->addAction(tr("按键"));
     m_showClicks = overlayMenu->addAction(tr("点击"));
-    for (QAction* toggle : {m_showKeys, m_showClicks}) {
+    m_showPointer = overlayMenu->addAction(tr("高亮指针"));
+    const std::pair<QAction*, EditorState::InputKind> toggles[] = {
+        {m_showKeys, EditorState::InputKind::keyCaptions},
+        {m_showClicks, EditorState::InputKind::clickMarks},
+        {m_showPointer, EditorState::InputKind::pointerHighlights},
+    };
+    for (const auto& [toggle, kind] : toggles) {
         toggle->setCheckable(true);
-        const auto kind = toggle == m_showKeys ? EditorState::InputKind::keyCaptions
-                                               : EditorState::InputKind::clickMarks;
         connect(toggle, &QAction::triggered, this,
                 [this, kind](bool on) { m_state->setInputOverlaysShown(kind, on); });
     }
@@ -505,11 +511,15 @@ void EditorView::refreshCropping() {
 void EditorView::refreshInputToggles() {
     const bool keys = m_state->hasInputOverlays(EditorState::InputKind::keyCaptions);
     const bool clicks = m_state->hasInputOverlays(EditorState::InputKind::clickMarks);
-    m_inputSeparator->setVisible(keys || clicks);
+    const bool pointer = m_state->hasInputOverlays(EditorState::InputKind::pointerHighlights);
+    m_inputSeparator->setVisible(keys || clicks || pointer);
     m_showKeys->setVisible(keys);
     m_showKeys->setChecked(m_state->inputOverlaysShown(EditorState::InputKind::keyCaptions));
     m_showClicks->setVisible(clicks);
     m_showClicks->setChecked(m_state->inputOverlaysShown(EditorState::InputKind::clickMarks));
+    m_showPointer->setVisible(pointer);
+    m_showPointer->setChecked(
+        m_state->inputOverlaysShown(EditorState::InputKind::pointerHighlights));
 }
 
 void EditorView::refreshInspector() {

@@ -80,6 +80,7 @@ public:
     // marks; there only when the editor holds some.
     QAction* showKeysAction() const { return m_showKeys; }
     QAction* showClicksAction() const { return m_showClicks; }
+    QAction* showPointerAction() const { return m_showPointer; }
 
     // "尺寸 640 × 360 · 共 25 帧 · 时长 2.50 秒" for the model as it is.
     static QString infoText(const EditorState& state);
@@ -166,6 +167,7 @@ private:
     QAction* m_inputSeparator = nullptr;
     QAction* m_showKeys = nullptr;
     QAction* m_showClicks = nullptr;
+    QAction* m_showPointer = nullptr;
 };
 
 }  // namespace mirelo

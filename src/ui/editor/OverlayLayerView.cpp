@@ -166,6 +166,11 @@ const OverlayItem* OverlayLayerView::itemAt(const QPointF& point) const {
         if (!it->showsOn(frame)) {
             continue;
         }
+        // Pointer highlights follow the recorded pointer and are shown or hidden as a whole
+        // from the overlay menu; a click on one reaches what lies beneath.
+        if (std::holds_alternative<PointerHighlightOverlay>(it->content)) {
+            continue;
+        }
         if (const auto* arrow = std::get_if<ArrowOverlay>(&it->content)) {
             const double w = std::max(arrow->lineWidth * s, 1.5);
             const double hit = std::max(w + 12, 16.0) / 2;
