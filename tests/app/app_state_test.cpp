@@ -85,7 +85,7 @@ protected:
     std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
     std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
     int privacyOpened = 0;
-    std::function<void(std::optional<QRectF>)> pendingPick;
+    std::function<void(std::optional<PickedWindow>)> pendingPick;
     QStringList revealed;
     QStringList foldersOpened;
     std::unique_ptr<AppState> state;
@@ -102,7 +102,7 @@ protected:
             },
             nullptr, storeOptions);
         services.alerts = alerts;
-        services.pickWindow = [this](std::function<void(std::optional<QRectF>)> done) {
+        services.pickWindow = [this](std::function<void(std::optional<PickedWindow>)> done) {
             pendingPick = std::move(done);
         };
         services.revealFile = [this](const QString& path) { revealed << path; };
@@ -340,7 +340,7 @@ TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
 
     state->beginWindowPick();
     ASSERT_TRUE(pendingPick);
-    std::exchange(pendingPick, nullptr)(QRectF(200, 300, 500, 250));
+    std::exchange(pendingPick, nullptr)(PickedWindow{QRectF(200, 300, 500, 250)});
     EXPECT_FALSE(state->isPickingWindow());
     EXPECT_EQ(controller->captureRegion(), QRect(200, 300, 500, 250));
     EXPECT_EQ(state->captureSize(), QSizeF(500, 250));
