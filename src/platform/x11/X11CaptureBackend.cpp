@@ -62,10 +62,13 @@ public:
             m_screen = std::make_unique<x11::FrameGrabber>(m_connection, source, output,
                                                            configuration.showsCursor, slotCount);
         }
-        // Clicks are placed where the window was when the recording started.
         if (configuration.inputCapture != InputCapture::none && m_sink.input && !source.isEmpty()) {
             m_input =
                 std::make_unique<x11::InputMonitor>(displayName, source, output, m_sink.input);
+            // Clicks land where the window is at the time, not where it was at the start.
+            if (m_window) {
+                m_input->followWindow(m_window->target());
+            }
         }
     }
 

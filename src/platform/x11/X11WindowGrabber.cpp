@@ -138,7 +138,8 @@ WindowGrabber::~WindowGrabber() {
     if (m_pixmap != XCB_NONE) {
         xcb_free_pixmap(c, m_pixmap);
     }
-    if (m_redirected && !m_closed) {
+    // A window already destroyed took its redirection with it.
+    if (m_redirected && !m_targetDestroyed) {
         xcb_composite_unredirect_window(c, m_target, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
     }
     xcb_flush(c);
@@ -189,6 +190,7 @@ void WindowGrabber::handle(const xcb_generic_event_t* event) {
             const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
             if (destroyed->window == m_target || destroyed->window == m_client) {
                 m_closed = true;
+                m_targetDestroyed = m_targetDestroyed || destroyed->window == m_target;
             }
             break;
         }

@@ -62,6 +62,7 @@ private:
     uint16_t m_border = 0;
     bool m_showsCursor = false;
     bool m_closed = false;
+    bool m_targetDestroyed = false;
     std::optional<QString> m_failure;
     std::unique_ptr<FrameGrabber> m_grabber;
 };
