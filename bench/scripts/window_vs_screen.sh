@@ -49,7 +49,7 @@ server_cpu() {
 
 # Starts a terminal at the top-left corner running $1; sets window, width, height.
 start_terminal() {
-  xterm -geometry 110x36+0+0 -e bash -c "$1" >/dev/null 2>&1 &
+  xterm -bw 0 -geometry 200x56+0+0 -e bash -c "$1" >/dev/null 2>&1 &
   term=$!
   window=""
   for _ in $(seq 100); do
