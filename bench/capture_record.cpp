@@ -9,7 +9,9 @@
 // DISPLAY "portal" records through the Wayland desktop's screen-cast portal instead
 // (scripts/capture_portal_vs_x11grab.sh). "nopointer" records without the mouse pointer;
 // "keys" keeps every key press and click beside the frames, as 显示按键 with 全部按键 does
-// (scripts/capture_keys.sh), and prints "input events: N".
+// (scripts/capture_keys.sh), and prints "input events: N". "window=ID" records the X window ID
+// (without its window manager's frame) wherever it is, at its own size, instead of the region
+// (scripts/window_vs_screen.sh).
 #include "PeakMemory.h"
 #include "capture/ScreenRecorder.h"
 #include "i18n/ModelTexts.h"
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace {
@@ -35,15 +38,22 @@ using mirelo::bench::peakMemoryMB;
 int main(int argc, char** argv) {
     bool showsPointer = true;
     bool keys = false;
+    std::optional<mirelo::CaptureWindow> window;
     bool usage = argc < 6;
     for (int i = 6; i < argc; ++i) {
         const std::string option(argv[i]);
         showsPointer = showsPointer && option != "nopointer";
         keys = keys || option == "keys";
-        usage = usage || (option != "nopointer" && option != "keys");
+        const bool windowOption = option.rfind("window=", 0) == 0;
+        if (windowOption) {
+            window = mirelo::CaptureWindow{
+                static_cast<uint32_t>(std::strtoul(option.c_str() + 7, nullptr, 0)), false};
+        }
+        usage = usage || (option != "nopointer" && option != "keys" && !windowOption);
     }
     if (usage) {
-        std::fprintf(stderr, "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT [nopointer] [keys]\n",
+        std::fprintf(stderr,
+                     "usage: %s DISPLAY SECONDS FPS WIDTH HEIGHT [nopointer] [keys] [window=ID]\n",
                      argv[0]);
         return 2;
     }
@@ -74,7 +84,7 @@ int main(int argc, char** argv) {
     };
     const double startAsked = steadySeconds();
     double stopAsked = 0;
-    recorder.start(region, fps, showsPointer, [&](std::optional<mirelo::RecorderError> error) {
+    const auto started = [&](std::optional<mirelo::RecorderError> error) {
         if (error) {
             std::fprintf(stderr, "start failed: %s\n", qPrintable(mirelo::i18n::describe(*error)));
             status = 1;
@@ -166,7 +176,12 @@ int main(int argc, char** argv) {
                 app.quit();
             });
         });
-    });
+    };
+    if (window) {
+        recorder.startWindow(*window, fps, showsPointer, started);
+    } else {
+        recorder.start(region, fps, showsPointer, started);
+    }
     QObject::connect(
         &recorder, &mirelo::ScreenRecorder::streamFailed, [](const mirelo::RecorderError& error) {
             std::fprintf(stderr, "stream failed: %s\n", qPrintable(mirelo::i18n::describe(error)));

@@ -1285,6 +1285,14 @@ Make sure the X server Mirelo connects to lets it read the screen, then try agai
         <source>录制时记下按键和鼠标点击，在编辑器中显示</source>
         <translation>Record key presses and mouse clicks and show them in the editor</translation>
     </message>
+    <message>
+        <source>录制窗口</source>
+        <translation>Record Window</translation>
+    </message>
+    <message>
+        <source>录制窗口时包括标题栏和边框</source>
+        <translation>Include Title Bar and Borders When Recording a Window</translation>
+    </message>
 </context>
 <context>
     <name>mirelo::RecorderWindow</name>
@@ -1401,6 +1409,25 @@ The screen sharing request was refused or cancelled. Record again, and allow Mir
     <message>
         <source>不支持的屏幕像素格式。</source>
         <translation>Unsupported screen pixel format.</translation>
+    </message>
+</context>
+<context>
+    <name>mirelo::X11WindowGrabber</name>
+    <message>
+        <source>要录制的窗口已不存在。</source>
+        <translation>The window to record no longer exists.</translation>
+    </message>
+    <message>
+        <source>X 显示服务器不支持录制单个窗口(缺少 Composite 扩展)。</source>
+        <translation>The X display server cannot record a single window (the Composite extension is missing).</translation>
+    </message>
+    <message>
+        <source>要录制的窗口没有显示在屏幕上。</source>
+        <translation>The window to record is not shown on the screen.</translation>
+    </message>
+    <message>
+        <source>不支持这个窗口的像素格式。</source>
+        <translation>The pixel format of this window is not supported.</translation>
     </message>
 </context>
 <context>

@@ -35,6 +35,21 @@ AppState::AppState(AppServices services, QObject* parent)
     Q_ASSERT(m_services.recorder && m_services.alerts);
     connect(m_services.recorder.get(), &ScreenRecorder::streamFailed, this,
             &AppState::onStreamFailed);
+    connect(m_services.recorder.get(), &ScreenRecorder::sourceClosed, this,
+            &AppState::onSourceClosed);
+    setRecordsWindows(m_services.recorder->recordsWindows() && m_services.pickWindow);
+    // A start that ends without a recording, or a recording that ends, stops following the
+    // window too.
+    connect(this, &SessionModel::isStartingRecordingChanged, this, [this](bool starting) {
+        if (!starting && !isRecording() && !m_becomingRecording) {
+            forgetRecordedWindow();
+        }
+    });
+    connect(this, &SessionModel::isRecordingChanged, this, [this](bool recording) {
+        if (!recording) {
+            forgetRecordedWindow();
+        }
+    });
     m_countdownTimer = new QTimer(this);
     m_countdownTimer->setTimerType(Qt::PreciseTimer);
     m_countdownTimer->setInterval(25);
@@ -119,8 +134,10 @@ void AppState::runStartFlow() {
         setStartingRecording(false);
         return;
     }
-    if (const std::optional<QString> display =
-            m_services.recorder->displayCutting(window->recordedRegion())) {
+    const std::optional<QString> display =
+        m_recordedWindow ? std::nullopt
+                         : m_services.recorder->displayCutting(window->recordedRegion());
+    if (display) {
         const QString text = tr("录制框跨过了显示器“%1”的边缘。只会录制它在这个显示器上的部分,"
                                 "其余部分录成黑色。")
                                  .arg(*display);
@@ -132,6 +149,7 @@ void AppState::runStartFlow() {
     }
     // The recording layout takes the header out of the region before the
     // first frame is taken, so that no frame shows it.
+    setRecordingWindow(m_recordedWindow.has_value());
     window->setRecordingChrome(true);
     const double fps = static_cast<double>(this->fps());
     const bool cursor = showsCursor();
@@ -146,7 +164,8 @@ void AppState::runStartFlow() {
         // Where the window really is once the window manager has had its
         // say, never where it was asked to be.
         const QRectF region = self->recorderWindowController()->recordedRegion();
-        self->m_recordedRegion = region;
+        // A window's frames come at its own size, whatever the frame around it measured.
+        self->m_recordedRegion = self->m_recordedWindow ? QRectF() : region;
         self->m_streamError.reset();
         self->m_countdownStart = {};
         // The stream starts with the countdown, so that the first frame is
@@ -154,12 +173,16 @@ void AppState::runStartFlow() {
         if (self->countdownSeconds() > 0) {
             self->beginCountdown(self->countdownSeconds());
         }
-        self->m_services.recorder->start(region, fps, cursor,
-                                         [self](std::optional<RecorderError> error) {
-                                             if (self) {
-                                                 self->onStreamStarted(std::move(error));
-                                             }
-                                         });
+        auto started = [self](std::optional<RecorderError> error) {
+            if (self) {
+                self->onStreamStarted(std::move(error));
+            }
+        };
+        if (self->m_recordedWindow) {
+            self->m_services.recorder->startWindow(*self->m_recordedWindow, fps, cursor, started);
+        } else {
+            self->m_services.recorder->start(region, fps, cursor, started);
+        }
     });
 }
 
@@ -190,7 +213,9 @@ void AppState::onStreamStarted(std::optional<RecorderError> error) {
 
 void AppState::becomeRecording() {
     m_streamUp = false;
+    m_becomingRecording = true;
     setStartingRecording(false);
+    m_becomingRecording = false;
     setRecording(true);
 }
 
@@ -554,25 +579,6 @@ void AppState::updatePixelSize() {
     const QSize pixels(static_cast<int>(std::floor(points.width() * scaleX + 1e-6)),
                        static_cast<int>(std::floor(points.height() * scaleY + 1e-6)));
     setRecordedPixelSize(QSizeF(pixels) == points ? QSize() : pixels);
-}
-
-// --- Window picking -----------------------------------------------------------
-
-void AppState::beginWindowPick() {
-    if (isPickingWindow() || !m_services.pickWindow) {
-        return;
-    }
-    setPickingWindow(true);
-    QPointer<AppState> self(this);
-    m_services.pickWindow([self](std::optional<QRectF> frame) {
-        if (!self) {
-            return;
-        }
-        self->setPickingWindow(false);
-        if (frame) {
-            self->recorderWindowController()->snapTo(frame->toAlignedRect());
-        }
-    });
 }
 
 // --- Files ----------------------------------------------------------------------

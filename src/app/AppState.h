@@ -4,6 +4,7 @@
 #include "editor/EditorFrame.h"
 #include "overlay/OverlayItem.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/WindowPicker.h"
 #include "ui/open/FileOpener.h"
 #include "ui/recorder/SessionModel.h"
 
@@ -34,9 +35,9 @@ struct AppServices {
     std::unique_ptr<ScreenRecorder> recorder;
     // The error alert. Required.
     std::shared_ptr<AlertPresenter> alerts;
-    // Starts a window pick that calls back once, with a frame in global
-    // coordinates or with nothing.
-    std::function<void(std::function<void(std::optional<QRectF>)>)> pickWindow;
+    // Starts a window pick that calls back once, with the window picked (its
+    // frame in global coordinates) or with nothing.
+    std::function<void(std::function<void(std::optional<PickedWindow>)>)> pickWindow;
     // Shows a saved file, selected, in the file manager.
     std::function<void(const QString& path)> revealFile;
     // Opens a folder in the file manager.
@@ -69,6 +70,7 @@ public:
 
     void toggleRecording() override;
     void beginWindowPick() override;
+    void beginWindowRecording() override;
     void togglePause() override;
 
     // Shows the recorder window and gives it the focus.
@@ -147,6 +149,10 @@ private:
     // editor has just taken its place.
     void showError(const RecorderError& error, bool showRecorder = true);
     void onStreamFailed(const RecorderError& error);
+    // The window being recorded closed: the recording ends as if stopped.
+    void onSourceClosed();
+    // A window recording is over or never began.
+    void forgetRecordedWindow();
     // The error alert's text.
     // Keeps the model's recorded pixel size up to date: the capture size at the scale the
     // last recording had (the screen's pixel ratio before the first).
@@ -178,6 +184,10 @@ private:
     // The region of the last recording started, and pixels per point its frames had across
     // and down (0 before the first).
     QRectF m_recordedRegion;
+    // The window the next or running recording follows instead of the region.
+    std::optional<CaptureWindow> m_recordedWindow;
+    // Between the end of the start and the beginning of the recording.
+    bool m_becomingRecording = false;
     double m_pixelScaleX = 0;
     double m_pixelScaleY = 0;
 };

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     services.recorder =
         std::make_unique<mirelo::ScreenRecorder>(mirelo::makeCaptureBackend(capture.kind));
     services.alerts = std::make_shared<mirelo::MessageBoxAlerts>();
-    services.pickWindow = [](std::function<void(std::optional<QRectF>)> done) {
+    services.pickWindow = [](std::function<void(std::optional<mirelo::PickedWindow>)> done) {
         mirelo::WindowPicker::shared().begin(std::move(done));
     };
     services.revealFile = [alerts = services.alerts](const QString& path) {

@@ -42,6 +42,9 @@ struct CaptureFailure {
     enum class Monitor { fine, otherShared, unidentified };
     Monitor monitor = Monitor::fine;
     QString displayName;
+    // The stream ended because what it recorded went away (the window closed): a normal end of
+    // the recording rather than a failure; `message` is empty.
+    bool sourceClosed = false;
 };
 
 // The display list or the reason there is none.
@@ -50,8 +53,22 @@ struct DisplayListResult {
     std::optional<CaptureFailure> failure;
 };
 
+// One window to record instead of a rectangle of the screen.
+struct CaptureWindow {
+    // The platform's id of the application's window (the X window the window list reports).
+    uint32_t id = 0;
+    // Record the window manager's frame around it too (title bar and borders).
+    bool withDecorations = true;
+
+    friend bool operator==(const CaptureWindow&, const CaptureWindow&) = default;
+};
+
 // Everything a stream needs to know.
 struct CaptureConfiguration {
+    // A window to follow wherever it goes: the stream then ignores displayId and sourceRect,
+    // and takes sourcePixels and outputSize from the window's size when the stream starts
+    // (both may be left empty).
+    std::optional<CaptureWindow> window;
     uint32_t displayId = 0;
     // The recording region in the display's own space (points, origin at the display's top-left).
     QRectF sourceRect;
@@ -137,6 +154,8 @@ public:
     // A stream shows one display only: what of the region lies beyond the display under its
     // centre is delivered black.
     virtual bool recordsOneDisplay() const { return false; }
+    // Streams can follow one window (CaptureConfiguration::window).
+    virtual bool recordsWindows() const { return false; }
 };
 
 }  // namespace mirelo

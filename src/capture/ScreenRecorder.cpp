@@ -83,6 +83,16 @@ void ScreenRecorder::prewarmShareableContent() {
 
 void ScreenRecorder::start(const QRectF& region, double fps, bool showsCursor,
                            StartCompletion completion) {
+    beginStart(Source{region, std::nullopt}, fps, showsCursor, std::move(completion));
+}
+
+void ScreenRecorder::startWindow(const CaptureWindow& window, double fps, bool showsCursor,
+                                 StartCompletion completion) {
+    beginStart(Source{QRectF(), window}, fps, showsCursor, std::move(completion));
+}
+
+void ScreenRecorder::beginStart(const Source& source, double fps, bool showsCursor,
+                                StartCompletion completion) {
     if (m_state == State::starting || m_state == State::stopping) {
         onMainThread([completion] { completion(RecorderError::busy()); });
         return;
@@ -91,7 +101,7 @@ void ScreenRecorder::start(const QRectF& region, double fps, bool showsCursor,
     m_state = State::starting;
 
     if (m_cachedPermissionGranted) {
-        continueStart(region, fps, showsCursor, std::move(completion));
+        continueStart(source, fps, showsCursor, std::move(completion));
         return;
     }
     auto backend = m_backend;
@@ -106,13 +116,27 @@ void ScreenRecorder::start(const QRectF& region, double fps, bool showsCursor,
                 return;
             }
             m_cachedPermissionGranted = true;
-            continueStart(region, fps, showsCursor, completion);
+            continueStart(source, fps, showsCursor, completion);
         });
     });
 }
 
-void ScreenRecorder::continueStart(const QRectF& region, double fps, bool showsCursor,
+void ScreenRecorder::continueStart(const Source& source, double fps, bool showsCursor,
                                    StartCompletion completion) {
+    if (source.window) {
+        if (!m_backend->recordsWindows()) {
+            finishStart(RecorderError::platform({}), false, std::move(completion));
+            return;
+        }
+        // The window's size and place are the backend's to find when the stream starts.
+        CaptureConfiguration configuration;
+        configuration.window = source.window;
+        configuration.minimumFrameInterval = CaptureGeometry::frameInterval(fps);
+        configuration.showsCursor = showsCursor;
+        startStream(configuration, fps, std::move(completion));
+        return;
+    }
+    const QRectF region = source.region;
     if (m_cachedDisplays) {
         const std::vector<CaptureDisplay> displays = *m_cachedDisplays;
         prewarmShareableContent();
@@ -142,7 +166,11 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
         finishStart(RecorderError::displayNotFound(), false, std::move(completion));
         return;
     }
+    startStream(*configuration, fps, std::move(completion));
+}
 
+void ScreenRecorder::startStream(const CaptureConfiguration& configuration, double fps,
+                                 StartCompletion completion) {
     // A new stream number: whatever an earlier stream still delivers is dropped at the sink.
     const uint64_t stream = ++m_streamCount;
     m_currentStream->store(stream);
@@ -150,7 +178,7 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
     CaptureSink sink;
     FrameStore* store = &m_frameStore;
     std::shared_ptr<std::atomic<uint64_t>> current = m_currentStream;
-    auto timeline = std::make_shared<PauseTimeline>(configuration->minimumFrameInterval);
+    auto timeline = std::make_shared<PauseTimeline>(configuration.minimumFrameInterval);
     timeline->keepFrom(m_keepFrom);
     m_keepFrom = {};
     m_timeline = timeline;
@@ -222,7 +250,11 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
             [self, stream, failure] {
                 if (self && self->m_streamCount == stream && self->m_state == State::capturing &&
                     self->m_currentStream->load() == stream) {
-                    emit self->streamFailed(RecorderError::platform(failure.message));
+                    if (failure.sourceClosed) {
+                        emit self->sourceClosed();
+                    } else {
+                        emit self->streamFailed(RecorderError::platform(failure.message));
+                    }
                 }
             },
             Qt::QueuedConnection);
@@ -230,7 +262,7 @@ void ScreenRecorder::startWithDisplays(const std::vector<CaptureDisplay>& displa
 
     auto backend = m_backend;
     const bool replaceStream = m_stateBeforeStart == State::capturing;
-    CaptureConfiguration config = *configuration;
+    CaptureConfiguration config = configuration;
     config.inputCapture = inputCapture;
     runInBackground([=, this] {
         if (replaceStream) {

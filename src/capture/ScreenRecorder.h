@@ -102,6 +102,12 @@ public:
     // Begins capturing `region` (global desktop coordinates, points) at no more than `fps`
     // frames per second. Frames left over from an earlier recording are discarded first.
     void start(const QRectF& region, double fps, bool showsCursor, StartCompletion completion);
+    // Begins capturing one window wherever it goes, at its size when the stream starts. When
+    // the window closes, sourceClosed() is emitted and stop() collects the frames as usual.
+    // Fails with platform when the backend cannot follow windows (recordsWindows()).
+    void startWindow(const CaptureWindow& window, double fps, bool showsCursor,
+                     StartCompletion completion);
+    bool recordsWindows() const { return m_backend->recordsWindows(); }
 
     // Ends the stream and hands over the frames of this recording. Fails with noFrames when no
     // stream runs or nothing was captured; when the platform fails to stop, the stream and the
@@ -154,6 +160,9 @@ signals:
     // The running stream ended by itself. The frames captured so far stay in the store; call
     // stop() to collect them.
     void streamFailed(const mirelo::RecorderError& error);
+    // What the running stream recorded went away (the window closed). The frames captured so
+    // far stay in the store; call stop() to collect them.
+    void sourceClosed();
 
 private:
     enum class State { idle, starting, capturing, stopping };
@@ -161,10 +170,18 @@ private:
     void runInBackground(std::function<void()> work);
     template <typename F>
     void onMainThread(F&& body);
-    void continueStart(const QRectF& region, double fps, bool showsCursor,
+    // What a start records: a region of the desktop, or a window when `window` is set.
+    struct Source {
+        QRectF region;
+        std::optional<CaptureWindow> window;
+    };
+    void beginStart(const Source& source, double fps, bool showsCursor, StartCompletion completion);
+    void continueStart(const Source& source, double fps, bool showsCursor,
                        StartCompletion completion);
     void startWithDisplays(const std::vector<CaptureDisplay>& displays, const QRectF& region,
                            double fps, bool showsCursor, StartCompletion completion);
+    void startStream(const CaptureConfiguration& configuration, double fps,
+                     StartCompletion completion);
     void finishStart(std::optional<RecorderError> error, bool reachedBackend,
                      StartCompletion completion);
 

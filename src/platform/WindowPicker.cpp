@@ -65,6 +65,28 @@ bool containsPixel(const QRect& rect, const QPoint& p) {
            p.y() < rect.top() + rect.height();
 }
 
+// The front-most suitable window under `at`, as WindowPicker::windowFrame() describes it.
+const WindowListEntry* suitableAt(const QPoint& at,
+                                  const std::vector<WindowListEntry>& frontMostFirst,
+                                  uint32_t ownPid, qreal ratio) {
+    const qreal minimum = WindowPicker::kMinimumSide * (ratio > 0 ? ratio : 1.0);
+    for (const WindowListEntry& window : frontMostFirst) {
+        if (!window.pid || *window.pid == ownPid) {
+            continue;
+        }
+        if (!window.isNormal || window.isAbove) {
+            continue;
+        }
+        if (window.bounds.width() < minimum || window.bounds.height() < minimum) {
+            continue;
+        }
+        if (containsPixel(window.bounds, at)) {
+            return &window;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 // One pick in progress: its own display connection holding the pointer and keyboard grabs.
@@ -285,23 +307,24 @@ void WindowPicker::cancel() {
     }
 }
 
-void WindowPicker::finish(std::optional<QRectF> frame) {
+void WindowPicker::finish(std::optional<PickedWindow> picked) {
     Completion completion = std::move(m_completion);
     cancel();
     if (completion) {
-        completion(frame);
+        completion(picked);
     }
 }
 
 void WindowPicker::onClick(const QPoint& devicePixel) {
-    std::optional<QRectF> frame;
+    std::optional<PickedWindow> picked;
     if (std::optional<std::vector<WindowListEntry>> windows = m_source->windowsFrontMostFirst()) {
         const qreal ratio = screenMapping(QPointF(devicePixel)).second;
-        if (std::optional<QRect> picked = pickAt(devicePixel, *windows, ownPid(), ratio)) {
-            frame = toPoints(*picked);
+        if (std::optional<WindowListEntry> entry =
+                entryAt(devicePixel, *windows, ownPid(), ratio)) {
+            picked = PickedWindow{toPoints(entry->bounds), entry->window};
         }
     }
-    finish(frame);
+    finish(picked);
 }
 
 std::optional<QRectF> WindowPicker::windowFrame(const QPointF& at) {
@@ -322,20 +345,8 @@ std::optional<QRectF> WindowPicker::windowFrame(const QPointF& at) {
 std::optional<QRect> WindowPicker::windowFrame(const QPoint& at,
                                                const std::vector<WindowListEntry>& frontMostFirst,
                                                uint32_t ownPid, qreal ratio) {
-    const qreal minimum = kMinimumSide * (ratio > 0 ? ratio : 1.0);
-    for (const WindowListEntry& window : frontMostFirst) {
-        if (!window.pid || *window.pid == ownPid) {
-            continue;
-        }
-        if (!window.isNormal || window.isAbove) {
-            continue;
-        }
-        if (window.bounds.width() < minimum || window.bounds.height() < minimum) {
-            continue;
-        }
-        if (containsPixel(window.bounds, at)) {
-            return window.bounds;
-        }
+    if (const WindowListEntry* window = suitableAt(at, frontMostFirst, ownPid, ratio)) {
+        return window->bounds;
     }
     return std::nullopt;
 }
@@ -343,6 +354,15 @@ std::optional<QRect> WindowPicker::windowFrame(const QPoint& at,
 std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
                                           const std::vector<WindowListEntry>& frontMostFirst,
                                           uint32_t ownPid, qreal ratio) {
+    if (std::optional<WindowListEntry> entry = entryAt(at, frontMostFirst, ownPid, ratio)) {
+        return entry->bounds;
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowListEntry> WindowPicker::entryAt(
+    const QPoint& at, const std::vector<WindowListEntry>& frontMostFirst, uint32_t ownPid,
+    qreal ratio) {
     for (const WindowListEntry& window : frontMostFirst) {
         if (containsPixel(window.bounds, at)) {
             if (window.pid && *window.pid == ownPid) {
@@ -351,7 +371,10 @@ std::optional<QRect> WindowPicker::pickAt(const QPoint& at,
             break;
         }
     }
-    return windowFrame(at, frontMostFirst, ownPid, ratio);
+    if (const WindowListEntry* window = suitableAt(at, frontMostFirst, ownPid, ratio)) {
+        return *window;
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> WindowPicker::listingLimitation() {

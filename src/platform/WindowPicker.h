@@ -20,6 +20,14 @@ struct WindowListEntry {
     bool isNormal = true;         // an ordinary application window (type normal or unset)
     bool isAbove = false;         // kept above the others (_NET_WM_STATE_ABOVE)
     QRect bounds;                 // device pixels, root coordinates, window-manager frame included
+    uint32_t window = 0;          // the application's own window (X window id); 0 when unknown
+};
+
+// The window a pick found.
+struct PickedWindow {
+    QRectF frame;  // global desktop coordinates (points), window-manager frame included
+    // The application's window, for recording it (X window id); 0 when unknown.
+    uint32_t window = 0;
 };
 
 // Where the picker gets its window list from: front-most first. std::nullopt when no list
@@ -37,8 +45,8 @@ public:
 class WindowPicker : public QObject {
     Q_OBJECT
 public:
-    // A rectangle in global desktop coordinates (points), or nothing.
-    using Completion = std::function<void(std::optional<QRectF> frame)>;
+    // The window clicked, or nothing.
+    using Completion = std::function<void(std::optional<PickedWindow> picked)>;
 
     // Smallest window a pick accepts, in points.
     static constexpr int kMinimumSide = 50;
@@ -70,6 +78,10 @@ public:
     static std::optional<QRect> pickAt(const QPoint& at,
                                        const std::vector<WindowListEntry>& frontMostFirst,
                                        uint32_t ownPid, qreal ratio = 1.0);
+    // The same, the whole entry.
+    static std::optional<WindowListEntry> entryAt(
+        const QPoint& at, const std::vector<WindowListEntry>& frontMostFirst, uint32_t ownPid,
+        qreal ratio = 1.0);
 
     // One line saying which windows a pick cannot find on this desktop, or nothing: on a
     // Wayland desktop only XWayland windows can be listed, native ones cannot.
@@ -83,7 +95,7 @@ public:
 private:
     WindowPicker();
     struct Session;
-    void finish(std::optional<QRectF> frame);
+    void finish(std::optional<PickedWindow> picked);
     void onClick(const QPoint& devicePixel);
 
     std::shared_ptr<WindowListSource> m_source;

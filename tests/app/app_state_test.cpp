@@ -85,7 +85,7 @@ protected:
     std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
     std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
     int privacyOpened = 0;
-    std::function<void(std::optional<QRectF>)> pendingPick;
+    std::function<void(std::optional<PickedWindow>)> pendingPick;
     QStringList revealed;
     QStringList foldersOpened;
     std::unique_ptr<AppState> state;
@@ -102,7 +102,7 @@ protected:
             },
             nullptr, storeOptions);
         services.alerts = alerts;
-        services.pickWindow = [this](std::function<void(std::optional<QRectF>)> done) {
+        services.pickWindow = [this](std::function<void(std::optional<PickedWindow>)> done) {
             pendingPick = std::move(done);
         };
         services.revealFile = [this](const QString& path) { revealed << path; };
@@ -340,10 +340,50 @@ TEST_F(AppStateTest, WindowPickSnapsOrLeavesTheFrameAlone) {
 
     state->beginWindowPick();
     ASSERT_TRUE(pendingPick);
-    std::exchange(pendingPick, nullptr)(QRectF(200, 300, 500, 250));
+    std::exchange(pendingPick, nullptr)(PickedWindow{QRectF(200, 300, 500, 250)});
     EXPECT_FALSE(state->isPickingWindow());
     EXPECT_EQ(controller->captureRegion(), QRect(200, 300, 500, 250));
     EXPECT_EQ(state->captureSize(), QSizeF(500, 250));
+}
+
+TEST_F(AppStateTest, RecordingAWindowFollowsItUntilItClosesThenOpensTheEditor) {
+    launch();
+    EXPECT_FALSE(state->recordsWindows()) << "a backend of whole screens offers no window";
+    state->beginWindowRecording();
+    EXPECT_FALSE(pendingPick);
+
+    backend->windows = true;
+    launch();
+    ASSERT_TRUE(state->recordsWindows());
+    // A pick that finds no window records nothing.
+    state->beginWindowRecording();
+    ASSERT_TRUE(pendingPick);
+    std::exchange(pendingPick, nullptr)(std::nullopt);
+    test::spinFor(50ms);
+    EXPECT_FALSE(state->isStartingRecording());
+    EXPECT_EQ(backend->read(backend->starts), 0);
+
+    state->setWindowDecorations(false);
+    state->beginWindowRecording();
+    ASSERT_TRUE(pendingPick);
+    std::exchange(pendingPick, nullptr)(PickedWindow{QRectF(200, 300, 500, 250), 77});
+    ASSERT_TRUE(test::waitUntil([&] { return state->isRecording(); }, 3s));
+    EXPECT_TRUE(state->isRecordingWindow());
+    EXPECT_EQ(backend->read(backend->lastConfiguration).window, (CaptureWindow{77, false}));
+    // The header sits above where the window was picked.
+    EXPECT_EQ(state->recorderWindowController()->captureRegion(), QRect(200, 300, 500, 250));
+
+    int opened = 0;
+    QObject::connect(state.get(), &AppState::editorOpened, [&opened] { ++opened; });
+    backend->deliver(test::solidImage(30, 20, Qt::blue), 3);
+    backend->fail({}, true);
+    ASSERT_TRUE(test::waitUntil([&] { return opened == 1; }, 3s));
+    EXPECT_TRUE(alerts->shown.isEmpty()) << "a closed window is a normal end";
+    EXPECT_FALSE(state->isRecordingWindow());
+    ASSERT_NE(state->editor(), nullptr);
+    EXPECT_EQ(state->editor()->state()->frames().size(), 3u);
+    // Frames of a window do not change what the frame's region would record.
+    EXPECT_FALSE(state->recordedPixelSize().isValid());
 }
 
 TEST_F(AppStateTest, ClosingAnEditorFreesItAndANewRecordingLeavesAnOpenOneAlone) {

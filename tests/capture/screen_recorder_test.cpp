@@ -1,5 +1,6 @@
 // ScreenRecorder's flows over a fake backend: caches, permission rule, errors,
 // frame hand-over and the end of a stream that dies by itself.
+#include "capture/CaptureGeometry.h"
 #include "capture/ScreenRecorder.h"
 #include "support/FakeCaptureBackend.h"
 #include "support/TestImages.h"
@@ -350,6 +351,41 @@ TEST_F(ScreenRecorderTest, StreamDyingBySelfIsReportedAndItsFramesKept) {
     EXPECT_EQ(outcome.error, std::nullopt);
     EXPECT_EQ(outcome.frames.size(), 2u);
     EXPECT_EQ(reported.size(), 1u);
+}
+
+TEST_F(ScreenRecorderTest, AWindowRecordingEndsAsAStopWhenItsWindowCloses) {
+    const auto startWindow = [&] {
+        StartOutcome outcome;
+        recorder.startWindow(CaptureWindow{42, false}, 15, true,
+                             [&](std::optional<RecorderError> error) {
+                                 outcome = {true, std::move(error)};
+                             });
+        EXPECT_TRUE(test::waitUntil([&] { return outcome.done; }, 5s));
+        return outcome.error;
+    };
+    // A backend that records whole screens only refuses, and nothing runs.
+    EXPECT_TRUE(startWindow());
+    EXPECT_FALSE(recorder.isCapturing());
+    EXPECT_EQ(backend->read(backend->starts), 0);
+
+    backend->windows = true;
+    int closed = 0;
+    int failed = 0;
+    QObject::connect(&recorder, &ScreenRecorder::sourceClosed, [&] { ++closed; });
+    QObject::connect(&recorder, &ScreenRecorder::streamFailed, [&] { ++failed; });
+    ASSERT_EQ(startWindow(), std::nullopt);
+    const CaptureConfiguration configuration = backend->read(backend->lastConfiguration);
+    EXPECT_EQ(configuration.window, (CaptureWindow{42, false}));
+    EXPECT_EQ(configuration.minimumFrameInterval, CaptureGeometry::frameInterval(15));
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 1);
+    backend->deliverAt(test::solidImage(4, 4, Qt::red), 2);
+    backend->fail({}, true);
+    ASSERT_TRUE(test::waitUntil([&] { return closed > 0; }, 5s));
+    EXPECT_EQ(failed, 0);
+
+    const StopOutcome outcome = stop();
+    EXPECT_EQ(outcome.error, std::nullopt);
+    EXPECT_EQ(outcome.frames.size(), 2u);
 }
 
 TEST_F(ScreenRecorderTest, OverlappingStartIsRefusedWithoutDisturbingTheFirst) {

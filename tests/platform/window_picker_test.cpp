@@ -95,9 +95,10 @@ protected:
 
     // Starts a pick and waits until it holds the pointer (another client's grab then fails).
     void beginPick() {
-        WindowPicker::shared().begin([this](std::optional<QRectF> frame) {
+        WindowPicker::shared().begin([this](std::optional<PickedWindow> picked) {
             ++calls;
-            result = frame;
+            result = picked ? std::optional<QRectF>(picked->frame) : std::nullopt;
+            pickedWindow = picked ? picked->window : 0;
         });
         ASSERT_TRUE(test::waitUntil([&] { return pointerIsGrabbedElsewhere(); }, 3s));
     }
@@ -156,6 +157,7 @@ protected:
     test::XvfbServer server{test::XvfbServer::Options{1920, 1080, true, true}};
     int calls = 0;
     std::optional<QRectF> result;
+    uint32_t pickedWindow = 0;
 };
 
 TEST_F(WindowPickerX11Test, ClickPicksTheWindowWithItsFrame) {
@@ -172,6 +174,8 @@ TEST_F(WindowPickerX11Test, ClickPicksTheWindowWithItsFrame) {
     EXPECT_GT(extents[2], 0u) << "openbox decorates the window";
     const QPoint client = rootPosition(target);
     EXPECT_EQ(result->topLeft(), QPointF(client.x() - extents[0], client.y() - extents[2]));
+    // The application's window, not the frame, is what a recording of it follows.
+    EXPECT_EQ(pickedWindow, target);
 
     // The pick is over: the grab is gone and further clicks are not seen.
     EXPECT_FALSE(pointerIsGrabbedElsewhere());
@@ -233,7 +237,7 @@ TEST_F(WindowPickerX11Test, ClickOnOwnWindowOrDesktopPicksNothing) {
 TEST_F(WindowPickerX11Test, CancelAndReplaceDropTheEarlierCallbackUncalled) {
     server.createWindow(QRect(300, 200, 500, 400), 0xff0000, 1);
     int first = 0;
-    WindowPicker::shared().begin([&](std::optional<QRectF>) { ++first; });
+    WindowPicker::shared().begin([&](std::optional<PickedWindow>) { ++first; });
     beginPick();  // replaces the first pick
     click(500, 400);
     ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }, 5s));

@@ -136,6 +136,28 @@ TEST(X11Input, ThePointerIsFollowedInRecordingPixels) {
     }
 }
 
+TEST(X11Input, ClicksInAWindowRecordingLandWhereTheWindowIsNow) {
+    test::XvfbServer server;
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    const uint32_t window = server.createWindow(QRect(100, 100, 400, 300), 0xff0000);
+    auto backend = makeX11CaptureBackend(server.displayName());
+    CaptureConfiguration config;
+    config.window = CaptureWindow{window, false};
+    config.minimumFrameInterval = MediaTime{1, 10, MediaTime::Valid};
+    config.showsCursor = false;
+    config.inputCapture = InputCapture::allKeys;
+    InputCollector collector;
+    ASSERT_EQ(backend->startStream(config, collector.sink()), std::nullopt);
+    ASSERT_TRUE(collector.waitForFrames(1));
+    ASSERT_EQ(server.run("xdotool", {"windowmove", QString::number(window), "600", "500"}), 0);
+    server.sync();
+    ASSERT_EQ(server.run("xdotool", {"mousemove", "650", "530", "click", "1"}), 0);
+    ASSERT_TRUE(collector.waitForEvents(2));
+    backend->stopStream();
+    std::lock_guard lock(collector.mutex);
+    EXPECT_EQ(collector.events[0].position, QPoint(50, 30));
+}
+
 TEST(X11Input, NothingIsWatchedWithoutTheChoice) {
     test::XvfbServer server;
     ASSERT_TRUE(server.ok()) << server.error().toStdString();

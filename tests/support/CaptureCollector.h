@@ -22,6 +22,7 @@ struct CaptureCollector {
         s.failed = [this](const CaptureFailure& failure) {
             std::lock_guard lock(mutex);
             failures.push_back(failure.message);
+            sourceClosed = failure.sourceClosed;
             framesAtFailure = frames.size();
             changed.notify_all();
         };
@@ -45,6 +46,7 @@ struct CaptureCollector {
     std::vector<FrameStore::Frame> frames;
     std::vector<QString> failures;
     size_t framesAtFailure = 0;
+    bool sourceClosed = false;  // the stream ended because its window went away
 };
 
 }  // namespace mirelo::test

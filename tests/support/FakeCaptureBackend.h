@@ -104,8 +104,8 @@ public:
         }
     }
 
-    // The running stream ends by itself.
-    void fail(const QString& message) {
+    // The running stream ends by itself; `sourceClosed`: because its window closed.
+    void fail(const QString& message, bool sourceClosed = false) {
         CaptureSink current;
         {
             std::lock_guard lock(mutex);
@@ -116,9 +116,13 @@ public:
             running = false;
         }
         if (current.failed) {
-            current.failed(CaptureFailure{message});
+            CaptureFailure failure{message};
+            failure.sourceClosed = sourceClosed;
+            current.failed(failure);
         }
     }
+
+    bool recordsWindows() const override { return windows; }
 
     template <typename T>
     T read(const T& field) {
@@ -139,6 +143,7 @@ public:
     int starts = 0;
     int stops = 0;
     bool running = false;
+    bool windows = false;  // streams can follow a window
     CaptureConfiguration lastConfiguration;
     CaptureSink sink;
 

@@ -5,6 +5,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11FrameGrabber.h"
 #include "platform/x11/X11InputMonitor.h"
+#include "platform/x11/X11WindowGrabber.h"
 
 #include <QCoreApplication>
 #include <chrono>
@@ -48,12 +49,26 @@ public:
         : m_configuration(configuration),
           m_sink(std::move(sink)),
           m_pacer(configuration.minimumFrameInterval, std::move(clock)),
-          m_connection(displayName),
-          m_grabber(m_connection, configuration.sourcePixels, configuration.outputSize,
-                    configuration.showsCursor, std::max(1, configuration.queueDepth)) {
-        if (configuration.inputCapture != InputCapture::none && m_sink.input) {
-            m_input = std::make_unique<x11::InputMonitor>(displayName, configuration.sourcePixels,
-                                                          configuration.outputSize, m_sink.input);
+          m_connection(displayName) {
+        const int slotCount = std::max(1, configuration.queueDepth);
+        QRect source = configuration.sourcePixels;
+        QSize output = configuration.outputSize;
+        if (configuration.window) {
+            m_window = std::make_unique<x11::WindowGrabber>(m_connection, *configuration.window,
+                                                            configuration.showsCursor, slotCount);
+            source = m_window->rootFrame();
+            output = m_window->size();
+        } else {
+            m_screen = std::make_unique<x11::FrameGrabber>(m_connection, source, output,
+                                                           configuration.showsCursor, slotCount);
+        }
+        if (configuration.inputCapture != InputCapture::none && m_sink.input && !source.isEmpty()) {
+            m_input =
+                std::make_unique<x11::InputMonitor>(displayName, source, output, m_sink.input);
+            // Clicks land where the window is at the time, not where it was at the start.
+            if (m_window) {
+                m_input->followWindow(m_window->target());
+            }
         }
     }
 
@@ -64,10 +79,16 @@ public:
         if (!m_connection.ok()) {
             return CaptureFailure{cannotConnectText()};
         }
-        if (m_grabber.failure()) {
-            return CaptureFailure{*m_grabber.failure()};
+        if (m_window) {
+            if (const std::optional<QString> failure = m_window->failure()) {
+                return CaptureFailure{*failure};
+            }
+            return std::nullopt;
         }
-        if (!m_grabber.hasMonitor(m_configuration.displayId)) {
+        if (m_screen->failure()) {
+            return CaptureFailure{*m_screen->failure()};
+        }
+        if (!m_screen->hasMonitor(m_configuration.displayId)) {
             return CaptureFailure{displayGoneText()};
         }
         return std::nullopt;
@@ -120,11 +141,12 @@ private:
     };
 
     // The first failure wins; the stream ends after what was read before it is delivered.
-    void setFailure(const QString& message) {
+    void setFailure(const QString& message, bool sourceClosed = false) {
         {
             std::lock_guard lock(m_mutex);
             if (!m_failure) {
                 m_failure = message;
+                m_sourceClosed = sourceClosed;
             }
         }
         m_changed.notify_all();
@@ -137,12 +159,13 @@ private:
         std::optional<Clock::time_point> nextLayoutCheck;
         while (const std::optional<Clock::time_point> due = m_pacer.waitForFrame()) {
             const Clock::time_point captured = *due;
-            if (!nextLayoutCheck) {
+            // A window recording follows its window wherever the screens are.
+            if (!m_window && !nextLayoutCheck) {
                 nextLayoutCheck = captured + kLayoutCheckInterval;
-            } else if (captured >= *nextLayoutCheck) {
+            } else if (!m_window && captured >= *nextLayoutCheck) {
                 nextLayoutCheck = captured + kLayoutCheckInterval;
-                m_grabber.updateLayout();
-                if (m_connection.ok() && !m_grabber.hasMonitor(m_configuration.displayId)) {
+                m_screen->updateLayout();
+                if (m_connection.ok() && !m_screen->hasMonitor(m_configuration.displayId)) {
                     setFailure(displayGoneText());
                     break;
                 }
@@ -151,10 +174,19 @@ private:
                 setFailure(connectionLostText());
                 break;
             }
+            // The window's moves and resizes are taken before the read, so that it reads the
+            // window's current pixmap; once the window is gone the recording ends normally.
+            if (m_window && m_window->handleEvents()) {
+                setFailure({}, true);
+                break;
+            }
             x11::RawFrame raw;
-            const x11::FrameGrabber::ReadStatus status = m_grabber.read(raw);
+            const x11::FrameGrabber::ReadStatus status =
+                m_window ? m_window->read(raw) : m_screen->read(raw);
             if (status == x11::FrameGrabber::ReadStatus::failed) {
-                setFailure(m_grabber.failure().value_or(readFailedText()));
+                const std::optional<QString> failure =
+                    m_window ? m_window->failure() : m_screen->failure();
+                setFailure(failure.value_or(readFailedText()));
                 break;
             }
             if (status == x11::FrameGrabber::ReadStatus::busy) {
@@ -171,8 +203,13 @@ private:
                 }
                 m_changed.notify_all();
             }
-            // Errors of unchecked requests arrive as events; nothing else is selected.
-            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection.get())) {
+            // Errors of unchecked requests arrive as events; nothing else is selected on the
+            // screen. The window's events are taken before the next read.
+            while (!m_window) {
+                xcb_generic_event_t* event = xcb_poll_for_event(m_connection.get());
+                if (event == nullptr) {
+                    break;
+                }
                 std::free(event);
             }
         }
@@ -197,7 +234,8 @@ private:
                 next = std::move(m_queue.front());
                 m_queue.pop_front();
             }
-            const Image image = m_grabber.convert(std::move(next.raw));
+            const Image image = m_window ? m_window->convert(std::move(next.raw))
+                                         : m_screen->convert(std::move(next.raw));
             if (image.isNull()) {
                 setFailure(readFailedText());  // no memory for the frame: the reader stops too
                 continue;
@@ -206,12 +244,16 @@ private:
         }
         m_stats.converterRunQueueWait = runQueueWait() - waitedBefore;
         std::optional<QString> failure;
+        bool sourceClosed = false;
         {
             std::lock_guard lock(m_mutex);
             failure = m_failure;
+            sourceClosed = m_sourceClosed;
         }
         if (failure && m_sink.failed) {
-            m_sink.failed(CaptureFailure{*failure});
+            CaptureFailure reported{*failure};
+            reported.sourceClosed = sourceClosed;
+            m_sink.failed(reported);
         }
     }
 
@@ -219,7 +261,9 @@ private:
     CaptureSink m_sink;
     FramePacer m_pacer;
     x11::Connection m_connection;
-    x11::FrameGrabber m_grabber;
+    // One of them reads: the screen's rectangle or the window.
+    std::unique_ptr<x11::FrameGrabber> m_screen;
+    std::unique_ptr<x11::WindowGrabber> m_window;
     std::unique_ptr<x11::InputMonitor> m_input;
     std::thread m_reader;
     std::thread m_converter;
@@ -227,6 +271,7 @@ private:
     std::condition_variable m_changed;
     std::deque<Pending> m_queue;
     std::optional<QString> m_failure;
+    bool m_sourceClosed = false;
     bool m_stopping = false;
     bool m_readerDone = false;
     // Each thread writes its own fields; read once both have ended.
@@ -277,6 +322,7 @@ public:
     }
 
     CaptureStats streamStats() override { return m_lastStats; }
+    bool recordsWindows() const override { return true; }
 
 private:
     void endStream() {

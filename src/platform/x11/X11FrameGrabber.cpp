@@ -148,12 +148,14 @@ void fillBlack(uint8_t* frame, int stride, const QRect& rect) {
 }  // namespace
 
 FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QSize& outputSize,
-                           bool showsCursor, int slotCount)
+                           bool showsCursor, int slotCount, xcb_window_t window)
     : m_connection(connection),
       m_source(source),
       m_outputSize(outputSize),
       m_showsCursor(showsCursor),
-      m_slots(std::max(1, slotCount)) {
+      m_slots(std::max(1, slotCount)),
+      m_window(window),
+      m_origin(source.topLeft()) {
     if (!m_connection.ok()) {
         m_failure =
             QCoreApplication::translate("mirelo::X11FrameGrabber", "无法连接到 X 显示服务器。");
@@ -189,7 +191,8 @@ FrameGrabber::FrameGrabber(Connection& connection, const QRect& source, const QS
             m_damage = xcb_generate_id(c);
             m_damageRegion = xcb_generate_id(c);
             xcb_xfixes_create_region(c, m_damageRegion, 0, nullptr);
-            xcb_damage_create(c, m_damage, m_connection.root(), XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+            xcb_damage_create(c, m_damage, m_window != XCB_NONE ? m_window : m_connection.root(),
+                              XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
         }
     }
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
@@ -248,7 +251,20 @@ void FrameGrabber::detachSegments() {
     m_segments.clear();
 }
 
+void FrameGrabber::setDrawable(xcb_drawable_t drawable, const QSize& size) {
+    m_drawable = drawable;
+    m_drawableSize = size;
+    updateLayout();
+}
+
 void FrameGrabber::updateLayout() {
+    if (m_window != XCB_NONE) {
+        // Whatever of the source the window does not cover (it shrank) is black.
+        m_root = m_drawable != XCB_NONE ? QRect(QPoint(0, 0), m_drawableSize) : QRect();
+        m_monitors.clear();
+        m_blackArea = QRegion();
+        return;
+    }
     m_root = m_connection.rootGeometry();
     m_monitors = m_connection.monitors();
     QRegion shown;
@@ -278,6 +294,8 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
     frame = RawFrame();
     frame.clip = m_source & m_root;
     frame.blackArea = m_blackArea;
+    frame.origin = m_origin;
+    const xcb_drawable_t drawable = m_window != XCB_NONE ? m_drawable : m_connection.root();
 
     // A free slot: a segment no conversion is using, or a new one while there are fewer than
     // the slot count.
@@ -320,13 +338,12 @@ FrameGrabber::ReadStatus FrameGrabber::read(RawFrame& frame) {
     if (!clip.isEmpty()) {
         if (frame.slot >= 0) {
             shmCookie = xcb_shm_get_image_unchecked(
-                c, m_connection.root(), static_cast<int16_t>(clip.x()),
-                static_cast<int16_t>(clip.y()), static_cast<uint16_t>(clip.width()),
-                static_cast<uint16_t>(clip.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                m_segments[static_cast<size_t>(frame.slot)].id, 0);
+                c, drawable, static_cast<int16_t>(clip.x()), static_cast<int16_t>(clip.y()),
+                static_cast<uint16_t>(clip.width()), static_cast<uint16_t>(clip.height()), ~0u,
+                XCB_IMAGE_FORMAT_Z_PIXMAP, m_segments[static_cast<size_t>(frame.slot)].id, 0);
         } else {
             plainCookie = xcb_get_image_unchecked(
-                c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_connection.root(), static_cast<int16_t>(clip.x()),
+                c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<int16_t>(clip.x()),
                 static_cast<int16_t>(clip.y()), static_cast<uint16_t>(clip.width()),
                 static_cast<uint16_t>(clip.height()), ~0u);
         }
@@ -416,7 +433,7 @@ Image FrameGrabber::convert(RawFrame&& raw) {
 Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
     const int width = m_source.width();
     const int height = m_source.height();
-    const QRect cursor = raw.cursor ? cursorArea(raw.cursor.get()) : QRect();
+    const QRect cursor = raw.cursor ? cursorArea(raw.origin, raw.cursor.get()) : QRect();
     const uint32_t serial = raw.cursor ? raw.cursor->cursor_serial : 0;
     const uint32_t* lastPixels = m_last ? pixelsOf(m_last->raw) : nullptr;
     // A band under the pointer now or in the last frame can be shared only when the same
@@ -463,7 +480,7 @@ Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
                                         out + static_cast<qsizetype>(y) * stride, width);
         }
         if (cursor.intersects(area)) {
-            blendCursor(out, stride, area, raw.cursor.get());
+            blendCursor(out, stride, area, raw.origin, raw.cursor.get());
         }
         bands.push_back(ImageServices::imageFromSurface(std::move(band)));
     }
@@ -502,7 +519,7 @@ Image FrameGrabber::convertToSurface(RawFrame&& raw, const uint32_t* pixels) {
             fillBlack(frame, stride, rect);
         }
         if (raw.cursor) {
-            blendCursor(frame, stride, whole, raw.cursor.get());
+            blendCursor(frame, stride, whole, raw.origin, raw.cursor.get());
         }
     }
     // The slot is free again whatever became of the frame.
@@ -528,13 +545,14 @@ Image FrameGrabber::grab() {
     return image;
 }
 
-QRect FrameGrabber::cursorArea(const xcb_xfixes_get_cursor_image_reply_t* reply) const {
-    const QRect placed(reply->x - reply->xhot - m_source.x(), reply->y - reply->yhot - m_source.y(),
+QRect FrameGrabber::cursorArea(const QPoint& origin,
+                               const xcb_xfixes_get_cursor_image_reply_t* reply) const {
+    const QRect placed(reply->x - reply->xhot - origin.x(), reply->y - reply->yhot - origin.y(),
                        reply->width, reply->height);
     return placed & QRect(QPoint(0, 0), m_source.size());
 }
 
-void FrameGrabber::blendCursor(uint8_t* rows, int stride, const QRect& area,
+void FrameGrabber::blendCursor(uint8_t* rows, int stride, const QRect& area, const QPoint& origin,
                                const xcb_xfixes_get_cursor_image_reply_t* reply) const {
     const int width = reply->width;
     const int height = reply->height;
@@ -543,7 +561,7 @@ void FrameGrabber::blendCursor(uint8_t* rows, int stride, const QRect& area,
     }
     // The XFixes image: 32-bit words 0xAARRGGBB, colours premultiplied by alpha.
     const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply);
-    const QRect placed(reply->x - reply->xhot - m_source.x(), reply->y - reply->yhot - m_source.y(),
+    const QRect placed(reply->x - reply->xhot - origin.x(), reply->y - reply->yhot - origin.y(),
                        width, height);
     const QRect visible = placed & area;
     for (int y = visible.top(); y <= visible.bottom(); ++y) {

@@ -30,6 +30,7 @@ struct RawFrame {
     // it does not report damage (then every row is compared).
     std::optional<QRegion> damage;
     QRegion blackArea;  // parts of the source no monitor shows, source coordinates
+    QPoint origin;      // where the source's top-left lay on the root window, for the pointer
 };
 
 // Reads rectangles of the root window into frames in two steps, so that the next read can run
@@ -50,8 +51,11 @@ public:
     // Prepares reads of `source` (device pixels, root coordinates, any position) delivered at
     // `outputSize`, with at most `slotCount` reads awaiting conversion. Check failure()
     // afterwards.
+    //
+    // With a `window`, the source lies in that window's own coordinates instead and is read from
+    // the drawable setDrawable() names (nothing until then); damage is watched on the window.
     FrameGrabber(Connection& connection, const QRect& source, const QSize& outputSize,
-                 bool showsCursor, int slotCount = 1);
+                 bool showsCursor, int slotCount = 1, xcb_window_t window = XCB_NONE);
     ~FrameGrabber();
     FrameGrabber(const FrameGrabber&) = delete;
     FrameGrabber& operator=(const FrameGrabber&) = delete;
@@ -63,6 +67,10 @@ public:
 
     // Re-reads the desktop's size and monitors (after a change of the screen layout).
     void updateLayout();
+    // With a window: reads come from `drawable` (the window's pixmap) of `size` from now on,
+    // and the window's top-left lies at `origin` on the root window. Read thread only.
+    void setDrawable(xcb_drawable_t drawable, const QSize& size);
+    void setOrigin(const QPoint& origin) { m_origin = origin; }
     // True while RandR lists a monitor with this id (always true for id 0, the root fallback).
     bool hasMonitor(uint32_t id) const;
 
@@ -86,10 +94,11 @@ private:
     void detachSegments();
     // The pointer drawn into rows `area` of the source (source coordinates; `rows` holds the
     // first of them).
-    void blendCursor(uint8_t* rows, int stride, const QRect& area,
+    void blendCursor(uint8_t* rows, int stride, const QRect& area, const QPoint& origin,
                      const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
-    // Where the pointer of `cursor` lies, source coordinates, clipped to the source.
-    QRect cursorArea(const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
+    // Where the pointer of `cursor` lies, source coordinates, clipped to the source, when the
+    // source's top-left lies at `origin` on the root.
+    QRect cursorArea(const QPoint& origin, const xcb_xfixes_get_cursor_image_reply_t* cursor) const;
     const uint32_t* pixelsOf(const RawFrame& raw);
     // The slot (or the reply's share of the in-flight count) of a read is free again.
     void release(RawFrame& raw);
@@ -103,7 +112,14 @@ private:
     int m_slots = 1;
     std::optional<QString> m_failure;
 
-    QRect m_root;
+    // The window read instead of the root, the drawable holding its pixels and their size, and
+    // where it lies on the root; read thread only.
+    xcb_window_t m_window = XCB_NONE;
+    xcb_drawable_t m_drawable = XCB_NONE;
+    QSize m_drawableSize;
+    QPoint m_origin;
+
+    QRect m_root;  // the readable area, in the coordinates of the source
     QRegion m_blackArea;
     std::vector<Monitor> m_monitors;
 

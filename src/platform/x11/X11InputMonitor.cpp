@@ -35,6 +35,7 @@ struct InputMonitor::Impl {
     QRect source;
     QSize output;
     Deliver deliver;
+    xcb_window_t follow = XCB_NONE;
     uint8_t xiOpcode = 0;
     xkb_context* context = nullptr;
     xkb_keymap* keymap = nullptr;
@@ -176,8 +177,20 @@ struct InputMonitor::Impl {
         }
         const double sx = source.width() > 0 ? double(output.width()) / source.width() : 1.0;
         const double sy = source.height() > 0 ? double(output.height()) / source.height() : 1.0;
-        return QPoint(int(std::floor((pointer->root_x - source.x()) * sx)),
-                      int(std::floor((pointer->root_y - source.y()) * sy)));
+        // A window being recorded may have moved: its pixels start where it is now.
+        QPoint origin = source.topLeft();
+        if (follow != XCB_NONE) {
+            const auto offset = xcb_translate_coordinates(c, follow, connection.root(), 0, 0);
+            const auto geometry = xcb_get_geometry(c, follow);
+            Reply<xcb_translate_coordinates_reply_t> at(
+                xcb_translate_coordinates_reply(c, offset, nullptr));
+            Reply<xcb_get_geometry_reply_t> frame(xcb_get_geometry_reply(c, geometry, nullptr));
+            if (at && frame) {
+                origin = QPoint(at->dst_x - frame->border_width, at->dst_y - frame->border_width);
+            }
+        }
+        return QPoint(int(std::floor((pointer->root_x - origin.x()) * sx)),
+                      int(std::floor((pointer->root_y - origin.y()) * sy)));
     }
 
     void buttonChanged(bool pressed, uint32_t button, const MediaTime& time) {
@@ -297,6 +310,10 @@ InputMonitor::InputMonitor(const QByteArray& displayName, const QRect& source, c
     : m_impl(std::make_unique<Impl>(displayName, source, output, std::move(deliver))) {}
 
 InputMonitor::~InputMonitor() = default;
+
+void InputMonitor::followWindow(uint32_t window) {
+    m_impl->follow = window;
+}
 
 bool InputMonitor::start() {
     if (m_impl->thread.joinable() || !m_impl->setUp()) {

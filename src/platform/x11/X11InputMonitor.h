@@ -31,6 +31,11 @@ public:
     InputMonitor(const InputMonitor&) = delete;
     InputMonitor& operator=(const InputMonitor&) = delete;
 
+    // Places clicks relative to `window` wherever it is at the click rather than relative to
+    // the fixed source (its outer top-left, border included, at the source's top-left); for a
+    // recording that follows the window. Before start().
+    void followWindow(uint32_t window);
+
     // Starts watching. False, with nothing running, when the display has no XInput 2 or no
     // XKB: the recording then goes on without events.
     bool start();

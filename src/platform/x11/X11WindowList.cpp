@@ -114,6 +114,7 @@ std::optional<WindowListEntry> describe(const Connection& c, const Atoms& atoms,
                       static_cast<int>(extents[1]), static_cast<int>(extents[3]));
     }
     entry.bounds = bounds;
+    entry.window = window;
     return entry;
 }
 

@@ -119,6 +119,20 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
             m_model->beginWindowPick();
         }
     });
+    // Records the window clicked wherever it goes, rather than the area under the frame.
+    m_recordWindowAction = sizeMenu->addAction(tr("录制窗口"));
+    connect(m_recordWindowAction, &QAction::triggered, this, [this] {
+        if (m_model) {
+            m_model->beginWindowRecording();
+        }
+    });
+    m_decorationsAction = sizeMenu->addAction(tr("录制窗口时包括标题栏和边框"));
+    m_decorationsAction->setCheckable(true);
+    connect(m_decorationsAction, &QAction::toggled, this, [this](bool on) {
+        if (m_model) {
+            m_model->setWindowDecorations(on);
+        }
+    });
     sizeMenu->addSeparator();
     for (const QSize& preset : recorder::sizePresets()) {
         QAction* action = sizeMenu->addAction(sizeLabel(preset));
@@ -187,6 +201,8 @@ RecorderHeader::RecorderHeader(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::recordedPixelSizeChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::showsKeysChanged, this, &RecorderHeader::refresh);
         connect(m_model, &SessionModel::allKeysChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::recordsWindowsChanged, this, &RecorderHeader::refresh);
+        connect(m_model, &SessionModel::windowDecorationsChanged, this, &RecorderHeader::refresh);
     }
     refresh();
 }
@@ -315,6 +331,9 @@ void RecorderHeader::refresh() {
                                  ? tr("录制时记下按键和鼠标点击，在编辑器中显示")
                                  : m_model->keysUnavailableNote());
     m_sizeButton->setEnabled(!recording);
+    m_recordWindowAction->setVisible(m_model->recordsWindows());
+    m_decorationsAction->setVisible(m_model->recordsWindows());
+    m_decorationsAction->setChecked(m_model->windowDecorations());
     const bool paused = m_model->isPaused();
     m_pauseButton->setText(paused ? tr("继续") : tr("暂停"));
     m_pauseButton->setToolTip(paused ? tr("继续录制") : tr("暂停录制"));

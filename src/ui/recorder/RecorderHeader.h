@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
+class QAction;
 class QActionGroup;
 class QMenu;
 class QPushButton;
@@ -73,6 +74,8 @@ private:
     QToolButton* m_keysButton = nullptr;
     QActionGroup* m_keysGroup = nullptr;
     QToolButton* m_sizeButton = nullptr;
+    QAction* m_recordWindowAction = nullptr;
+    QAction* m_decorationsAction = nullptr;
     QToolButton* m_menuButton = nullptr;
     QToolButton* m_pauseButton = nullptr;
     QPushButton* m_recordButton = nullptr;

@@ -101,6 +101,7 @@ RecorderWindow::RecorderWindow(SessionModel* model, QWidget* parent)
         connect(m_model, &SessionModel::headerInsideChanged, this, repaint);
         connect(m_model, &SessionModel::isPickingWindowChanged, this, repaint);
         connect(m_model, &SessionModel::isRecordingChanged, this, repaint);
+        connect(m_model, &SessionModel::isRecordingWindowChanged, this, repaint);
         connect(m_model, &SessionModel::countdownRemainingChanged, this, [this] { update(); });
     }
     resize(recorder::frameSize(kInitialCaptureSize));
@@ -158,6 +159,11 @@ void RecorderWindow::leaveRecordingLayout() {
 }
 
 std::optional<QRegion> RecorderWindow::boundingRegion() const {
+    if (m_recording && followsWindow()) {
+        // The recording follows a window that may move away: only the header stays, no
+        // outline marks a place on the screen.
+        return QRegion(m_recording->header.translated(-m_recording->window.topLeft()));
+    }
     if (m_recording) {
         const QRect capture = captureRect();
         QRegion region = innerBand(
@@ -293,6 +299,10 @@ void RecorderWindow::applyShapes() {
     }
 }
 
+bool RecorderWindow::followsWindow() const {
+    return m_model && m_model->isRecordingWindow();
+}
+
 QColor RecorderWindow::outlineColor() const {
     // Red from the countdown on: the frame shows what is about to be recorded.
     if (m_model && (m_model->isRecording() || m_model->countdownRemaining() > 0)) {
@@ -311,6 +321,9 @@ void RecorderWindow::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     const QRect capture = captureRect();
 
+    if (m_recording && followsWindow()) {
+        return;
+    }
     if (m_recording) {
         for (const QRect& band : innerBand(outlineRing(capture), kOutlineWidth)) {
             painter.fillRect(band, outlineColor());

@@ -90,6 +90,8 @@ private:
     void relayout();
     void applyShapes();
     QColor outlineColor() const;
+    // The recording under way follows a window: the frame shows its header only.
+    bool followsWindow() const;
     void updateCatcher();
     void beginPointerDrag(const QPoint& global);
     void continuePointerDrag(const QPoint& global);

@@ -121,4 +121,28 @@ void SessionModel::setCountdownRemaining(int seconds) {
     emit countdownRemainingChanged(seconds);
 }
 
+void SessionModel::setRecordsWindows(bool records) {
+    if (records == m_recordsWindows) {
+        return;
+    }
+    m_recordsWindows = records;
+    emit recordsWindowsChanged(records);
+}
+
+void SessionModel::setWindowDecorations(bool included) {
+    if (included == m_windowDecorations) {
+        return;
+    }
+    m_windowDecorations = included;
+    emit windowDecorationsChanged(included);
+}
+
+void SessionModel::setRecordingWindow(bool recording) {
+    if (recording == m_isRecordingWindow) {
+        return;
+    }
+    m_isRecordingWindow = recording;
+    emit isRecordingWindowChanged(recording);
+}
+
 }  // namespace mirelo

@@ -53,6 +53,13 @@ public:
     // Where keys and clicks cannot be observed (a Wayland session): one line saying so, shown
     // when the control is switched on. Empty where they can.
     QString keysUnavailableNote() const { return m_keysNote; }
+    // 录制窗口 is offered: the desktop lets a recording follow one window (false at first).
+    bool recordsWindows() const { return m_recordsWindows; }
+    // A window recording includes the window manager's frame (title bar and borders); kept for
+    // the run, on at first.
+    bool windowDecorations() const { return m_windowDecorations; }
+    // The running or starting recording follows a window rather than the capture area.
+    bool isRecordingWindow() const { return m_isRecordingWindow; }
 
     void setFps(int fps);
     void setShowsCursor(bool shows);
@@ -64,11 +71,16 @@ public:
     void setShowsKeys(bool shows);
     void setAllKeys(bool all);
     void setKeysUnavailableNote(const QString& note) { m_keysNote = note; }
+    void setRecordsWindows(bool records);
+    void setWindowDecorations(bool included);
 
     // Starts a recording when none runs, otherwise stops it. Returns at once.
     virtual void toggleRecording() = 0;
     // Lets the user click a window to align the recording frame to it.
     virtual void beginWindowPick() = 0;
+    // Lets the user click a window, then records that window wherever it goes until it closes
+    // or the recording is stopped.
+    virtual void beginWindowRecording() {}
     // Pauses the running recording, or resumes it when paused. Does nothing
     // when no recording runs.
     virtual void togglePause() {}
@@ -88,6 +100,9 @@ signals:
     void countdownRemainingChanged(int seconds);
     void showsKeysChanged(bool shows);
     void allKeysChanged(bool all);
+    void recordsWindowsChanged(bool records);
+    void windowDecorationsChanged(bool included);
+    void isRecordingWindowChanged(bool recording);
 
 protected:
     void setRecording(bool recording);
@@ -95,6 +110,7 @@ protected:
     void setPaused(bool paused);
     void setPickingWindow(bool picking);
     void setCountdownRemaining(int seconds);
+    void setRecordingWindow(bool recording);
 
 private:
     bool m_isRecording = false;
@@ -112,6 +128,9 @@ private:
     bool m_showsKeys = false;
     bool m_allKeys = false;
     QString m_keysNote;
+    bool m_recordsWindows = false;
+    bool m_windowDecorations = true;
+    bool m_isRecordingWindow = false;
 };
 
 }  // namespace mirelo
