@@ -1,15 +1,20 @@
 #pragma once
 
 // Helpers of the programs run inside wayland-session.sh: plain windows of known colours on
-// XWayland, where they really are, and the session's portal chooser.
+// XWayland, where they really are, the session's portal chooser, its pointer and its monitor's
+// scale.
+#include "VirtualPointer.h"
+
 #include <QtGui/qguiapplication_platform.h>
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QRect>
+#include <QScreen>
 #include <QString>
 #include <QWidget>
 #include <QWindow>
@@ -20,6 +25,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace mirelo::test {
 
@@ -113,6 +119,68 @@ inline bool swaymsg(const QStringList& arguments) {
                      process.readAllStandardError().constData());
     }
     return done;
+}
+
+inline QString sessionDesktop() {
+    return QString::fromLocal8Bit(std::getenv("MIRELO_SESSION_DESKTOP"));
+}
+
+// Runs `program` with `arguments`; its output when it succeeded.
+inline std::optional<QByteArray> run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        std::fprintf(stderr, "%s %s: %s\n", qPrintable(program), qPrintable(arguments.join(' ')),
+                     process.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return process.readAllStandardOutput();
+}
+
+// The desktop's pointer, moved by the test: a virtual pointer where the compositor offers
+// one, kept for the object's life (a desktop without pointer devices hides the pointer), else
+// the GNOME test extension's.
+class DesktopPointer {
+public:
+    // Puts the pointer at `at`, in XWayland's coordinates; false when it could not.
+    bool moveTo(const QPoint& at) {
+        if (sessionDesktop() == QStringLiteral("gnome")) {
+            return run(QStringLiteral("gdbus"),
+                       {QStringLiteral("call"), QStringLiteral("--session"),
+                        QStringLiteral("--dest"), QStringLiteral("org.gnome.Shell"),
+                        QStringLiteral("--object-path"), QStringLiteral("/org/mirelo/TestSession"),
+                        QStringLiteral("--method"),
+                        QStringLiteral("org.mirelo.TestSession.MovePointer"),
+                        QString::number(at.x()), QString::number(at.y())})
+                .has_value();
+        }
+        if (!m_virtual) {
+            m_virtual = std::make_unique<VirtualPointer>();
+        }
+        if (!m_virtual->ok()) {
+            return false;
+        }
+        const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
+        m_virtual->moveTo(at.x(), at.y(), layout.width(), layout.height());
+        return true;
+    }
+
+private:
+    std::unique_ptr<VirtualPointer> m_virtual;
+};
+
+// Sets the scale of the GNOME session's monitor ("logical" or "physical" layout); the scale
+// it got (the offered one nearest `scale`), or nothing when it could not.
+inline std::optional<double> setGnomeScale(double scale, const QString& layout) {
+    const std::optional<QByteArray> out =
+        run(QStringLiteral("/usr/bin/python3"),
+            {QString::fromLocal8Bit(std::getenv("MIRELO_SESSION_DIR")) +
+                 QStringLiteral("/monitor-scale.py"),
+             QString::number(scale), layout});
+    bool ok = false;
+    const double got = out ? out->trimmed().toDouble(&ok) : 0;
+    return ok ? std::optional<double>(got) : std::nullopt;
 }
 
 // A screenshot of one output in its own device pixels, as the compositor has it now.

@@ -4,7 +4,9 @@
 #   sway   (default) headless output 1280x720, pixman renderer, with the
 #          patched wlroots screen-cast portal backend
 #   gnome  GNOME Shell --headless with a 1280x720 virtual monitor and
-#          xdg-desktop-portal-gnome
+#          xdg-desktop-portal-gnome; its monitor's scale is set with
+#          gnome/monitor-scale.py (in $MIRELO_SESSION_DIR), fractional scales
+#          included; its pointer is moved through the test extension
 # each with XWayland, PipeWire, WirePlumber and xdg-desktop-portal, all inside
 # one private dbus-run-session with private XDG folders, torn down by process
 # id in reverse order when the command ends.
@@ -33,7 +35,8 @@
 # A missing part of the stack is an error (exit 125) naming what is missing;
 # scripts/install-deps.sh installs all of it.
 # Environment: MIRELO_PORTAL_BACKEND (the patched portal backend binary),
-# MIRELO_TEST_USER (default mirelo-test), MIRELO_SESSION_KEEP=1 keeps the logs.
+# MIRELO_TEST_USER (default mirelo-test), MIRELO_SESSION_KEEP=1 keeps the logs,
+# MIRELO_SESSION_MONITOR=WxH another size of the first monitor (in pixels).
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -112,6 +115,10 @@ if [ "${1:-}" = "--inner" ]; then
     export WAYLAND_DISPLAY="$(ls "$XDG_RUNTIME_DIR" | grep -E '^wayland-[0-9]+$' | head -n 1)"
     wait_for 10 "the compositor's IPC socket" sh -c 'ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock'
     export SWAYSOCK="$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -n 1)"
+    if [ "$MIRELO_SESSION_MONITOR" != 1280x720 ]; then
+      swaymsg output HEADLESS-1 mode "$MIRELO_SESSION_MONITOR@60Hz" >/dev/null ||
+        fail "sway cannot set HEADLESS-1 to $MIRELO_SESSION_MONITOR"
+    fi
     # XWayland's display is known only inside the compositor: ask it.
     swaymsg exec 'echo "$DISPLAY" > "$XDG_RUNTIME_DIR/xdisplay"' >/dev/null
     wait_for 10 "XWayland's display name" test -s "$XDG_RUNTIME_DIR/xdisplay"
@@ -148,8 +155,10 @@ if [ "${1:-}" = "--inner" ]; then
     gsettings set org.gnome.shell disable-user-extensions false
     gsettings set org.gnome.shell enabled-extensions "['mirelo-test@mirelo']"
     gsettings set org.gnome.desktop.interface enable-animations false
+    # Fractional scales, offered by the logical layout only.
+    gsettings set org.gnome.mutter experimental-features "['scale-monitor-framebuffer']"
 
-    gnome-shell --headless --virtual-monitor 1280x720 --wayland >"$log/compositor.log" 2>&1 &
+    gnome-shell --headless --virtual-monitor "$MIRELO_SESSION_MONITOR" --wayland >"$log/compositor.log" 2>&1 &
     pids+=($!)
     export MIRELO_SESSION_COMPOSITOR_PID=$!
     wait_for 30 "GNOME Shell's XWayland display" grep -q 'Using public X11 display' "$log/compositor.log"
@@ -243,7 +252,7 @@ if [ "$desktop" = gnome ]; then
   extension="$dir/data/gnome-shell/extensions/mirelo-test@mirelo"
   install -d -m 700 -o "$user" -g "$group" "$dir/data/gnome-shell" "$dir/data/gnome-shell/extensions" "$extension"
   install -m 644 -o "$user" "$here/gnome/metadata.json" "$here/gnome/extension.js" "$extension/"
-  install -m 644 -o "$user" "$here/gnome/answer-dialog.py" "$dir/answer-dialog.py"
+  install -m 644 -o "$user" "$here/gnome/answer-dialog.py" "$here/gnome/monitor-scale.py" "$dir/"
 fi
 sed "s|@CHOOSER@|$dir/chooser/chooser.sh|" "$here/portal-backend.config" >"$dir/portal-backend.config"
 chown "$user" "$dir" "$dir/portal-backend.config"
@@ -263,7 +272,7 @@ fi
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config" \
   XDG_DATA_HOME="$dir/data" XDG_CACHE_HOME="$dir/home/.cache" XDG_STATE_HOME="$dir/home/.state" \
   MIRELO_SESSION_DIR="$dir" MIRELO_SESSION_CHOOSER="$dir/chooser" MIRELO_PORTAL_BACKEND="$backend" \
-  MIRELO_SESSION_DESKTOP="$desktop" \
+  MIRELO_SESSION_DESKTOP="$desktop" MIRELO_SESSION_MONITOR="${MIRELO_SESSION_MONITOR:-1280x720}" \
   ${GTEST_COLOR:+GTEST_COLOR=$GTEST_COLOR} \
   ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} ${UBSAN_OPTIONS:+UBSAN_OPTIONS=$UBSAN_OPTIONS} \
   ${LSAN_OPTIONS:+LSAN_OPTIONS=$LSAN_OPTIONS} \

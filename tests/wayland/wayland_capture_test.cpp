@@ -1,7 +1,7 @@
 // The portal capture backend on a headless Wayland desktop: pixels of known windows, frames on
-// the schedule of a clock the test moves for still and animated screens, the kept choice of
-// monitor, the pointer's position where the portal reports it, and the portal backend or
-// PipeWire going away mid-recording.
+// the schedule of a clock the test moves for still and animated screens, the pointer drawn in
+// or not as chosen and its position where the portal reports it, the kept choice of monitor,
+// and the portal backend or PipeWire going away mid-recording.
 #include "WaylandTestSupport.h"
 #include "capture/ScreenRecorder.h"
 #include "i18n/ModelTexts.h"
@@ -202,8 +202,9 @@ protected:
     }
 
     // A recording of `region` at `fps` until `count` frames are there.
-    std::vector<FrameStore::Frame> record(const QRect& region, double fps, size_t count) {
-        const std::optional<RecorderError> error = start(region, fps);
+    std::vector<FrameStore::Frame> record(const QRect& region, double fps, size_t count,
+                                          bool showsCursor = false) {
+        const std::optional<RecorderError> error = start(region, fps, showsCursor);
         EXPECT_FALSE(error) << i18n::describe(*error).toStdString();
         if (error) {
             return {};
@@ -442,6 +443,46 @@ TEST_F(PortalCapture, StillAndAnimatedScreensComeOnTheClocksSchedule) {
         }
         EXPECT_EQ(step, 4);
         marker.reset();
+    }
+}
+
+// The pointer rests over a grey window: with the pointer chosen, the frames show it near
+// where it is and nowhere else; without, they show the window alone. Both ways, twice in a
+// row, since the kept choice must not keep the pointer's mode too.
+TEST_F(PortalCapture, ThePointerIsRecordedOnlyWhenChosen) {
+    keepScreenBusy();
+    const QColor grey(128, 128, 128);
+    const QRect place(200, 150, 240, 180);
+    auto window = showWindow(
+        place, [&](QPainter& painter, const QRect& rect) { painter.fillRect(rect, grey); });
+    window->setCursor(Qt::ArrowCursor);
+    const QPoint hotSpot = place.center();
+    test::DesktopPointer pointer;
+    ASSERT_TRUE(pointer.moveTo(hotSpot));
+    test::spinFor(300ms);
+    for (bool showsCursor : {false, true, false, true}) {
+        SCOPED_TRACE(showsCursor);
+        const std::vector<FrameStore::Frame> frames = record(place, 10, 4, showsCursor);
+        ASSERT_GE(frames.size(), 4u);
+        const QImage image = frames.back().image.qimage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), place.size());
+        int near = 0;
+        int far = 0;
+        // Pointer images reach about 64 pixels from their hot spot, in any direction.
+        const QRect pointerReach(hotSpot - place.topLeft() - QPoint(64, 64), QSize(129, 129));
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (QColor(image.pixel(x, y)) != grey) {
+                    ++(pointerReach.contains(x, y) ? near : far);
+                }
+            }
+        }
+        EXPECT_EQ(far, 0);
+        if (showsCursor) {
+            EXPECT_GE(near, 20);
+        } else {
+            EXPECT_EQ(near, 0);
+        }
     }
 }
 
