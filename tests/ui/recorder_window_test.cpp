@@ -127,18 +127,33 @@ TEST_F(RecorderWindowTest, APresetLargerThanTheScreenIsReducedAndSaysSo) {
 TEST_F(RecorderWindowTest, SizeMenuPresetResizesTheWindow) {
     QMenu* menu = header->sizeButton()->menu();
     ASSERT_NE(menu, nullptr);
-    QStringList texts;
-    for (QAction* action : menu->actions()) {
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    }
-    EXPECT_EQ(texts, (QStringList{"查找窗口…", "-", "640 × 360", "960 × 540", "1280 × 720",
-                                  "1920 × 1080"}));
+    const auto shown = [&] {
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            if (action->isVisible()) {
+                texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            }
+        }
+        return texts;
+    };
+    // Recording one window is offered only where the desktop lets a recording follow it.
+    EXPECT_EQ(shown(), (QStringList{"查找窗口…", "-", "640 × 360", "960 × 540", "1280 × 720",
+                                    "1920 × 1080"}));
+    model.setRecordsWindows(true);
+    EXPECT_EQ(shown(), (QStringList{"查找窗口…", "录制窗口", "录制窗口时包括标题栏和边框", "-",
+                                    "640 × 360", "960 × 540", "1280 × 720", "1920 × 1080"}));
     window->setGeometry(QRect(100, 100, 964, 586));
-    menu->actions()[2]->trigger();
+    menu->actions()[4]->trigger();
     EXPECT_EQ(window->geometry(), QRect(100, 100, 644, 406));
     EXPECT_EQ(model.captureSize(), QSizeF(640, 360));
     menu->actions()[0]->trigger();
     EXPECT_EQ(model.picks, 1);
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(model.windowRecordings, 1);
+    QAction* decorations = menu->actions()[2];
+    EXPECT_TRUE(decorations->isChecked());
+    decorations->trigger();
+    EXPECT_FALSE(model.windowDecorations());
 
     header->fpsButton()->menu()->actions()[3]->trigger();
     EXPECT_EQ(model.fps(), 30);
