@@ -208,6 +208,12 @@ TEST_F(X11KeysTest, ShortcutsAndClicksBecomeOverlaysAndAreSavedInTheGif) {
     model->undo();
     EXPECT_FALSE(pointer->isChecked());
 
+    // Saving closes the editor: what the checks of the file need is taken now.
+    std::vector<double> delays;
+    for (const EditorFrame& frame : model->frames()) {
+        delays.push_back(frame.delay);
+    }
+
     QTemporaryDir folder;
     editor->view()->saveAction()->trigger();
     QFileDialog* dialog = editor->saveDialog();
@@ -235,7 +241,7 @@ TEST_F(X11KeysTest, ShortcutsAndClicksBecomeOverlaysAndAreSavedInTheGif) {
     const auto frameAt = [&](int index) {
         double start = 0;
         for (int i = 0; i < index; ++i) {
-            start += model->frames()[i].delay;
+            start += delays[size_t(i)];
         }
         const int ms = int(std::lround(start * 1000));
         QImage found = decoded.front().second;

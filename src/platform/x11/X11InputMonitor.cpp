@@ -202,6 +202,9 @@ struct InputMonitor::Impl {
         if (!position) {
             return;
         }
+        // The place read for the button is the pointer's too: a warp just before a click
+        // would otherwise be reported only at the next periodic read, after the click.
+        reportPointer(*position, time);
         InputEvent event;
         event.kind = pressed ? InputEvent::Kind::buttonPress : InputEvent::Kind::buttonRelease;
         event.time = time;
@@ -216,15 +219,20 @@ struct InputMonitor::Impl {
     void readPointer() {
         motionPending = false;
         lastPointerRead = captureclock::Clock::now();
-        const std::optional<QPoint> position = pointerPosition();
-        if (!position || position == reportedPointer) {
+        if (const std::optional<QPoint> position = pointerPosition()) {
+            reportPointer(*position, captureclock::mediaTime(lastPointerRead));
+        }
+    }
+
+    void reportPointer(const QPoint& position, const MediaTime& time) {
+        if (position == reportedPointer) {
             return;
         }
         reportedPointer = position;
         InputEvent event;
         event.kind = InputEvent::Kind::pointerMove;
-        event.time = captureclock::mediaTime(lastPointerRead);
-        event.position = *position;
+        event.time = time;
+        event.position = position;
         deliver(event);
     }
 
