@@ -1,5 +1,5 @@
-#include "export/WebPEncoder.h"
 #include "export/ExporterMedia.h"
+#include "export/WebPEncoder.h"
 #include "i18n/ModelTexts.h"
 #include "support/TestImages.h"
 #include "support/WebPFrames.h"
