@@ -2,7 +2,7 @@
 // own GIF export, from frames held in memory as a recording holds them (the
 // folder's PNG files in name order, decoded before timing starts). Prints
 // the wall seconds and the CPU seconds (user + system) of the export alone.
-#include "export/Exporter.h"
+#include "export/ExporterGIF.h"
 #include "i18n/ModelTexts.h"
 #include "image/Image.h"
 
@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
     const std::vector<double> delays(frames.size(), 1.0 / fps);
     const double cpuBefore = cpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    const mirelo::ExportStatus status = mirelo::Exporter::encodeGIF(
-        frames, delays, quality, QString::fromLocal8Bit(argv[4]), {}, {});
+    const mirelo::ExportStatus status =
+        mirelo::Exporter::encodeGIF(mirelo::FrameSequence::of(frames), delays, quality,
+                                    QString::fromLocal8Bit(argv[4]), {}, {});
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (status) {

@@ -1,7 +1,5 @@
 #include "export/AtomicFile.h"
 
-#include "export/ExporterMedia.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>

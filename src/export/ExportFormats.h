@@ -1,8 +1,9 @@
 #pragma once
 
 #include "export/ExportTypes.h"
-#include "export/Exporter.h"
-#include "export/ExporterMedia.h"
+#include "export/ExporterGIF.h"
+#include "export/ExporterMP4.h"
+#include "export/ExporterWebP.h"
 #include "export/FrameSequence.h"
 
 #include <QString>

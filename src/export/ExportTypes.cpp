@@ -59,4 +59,22 @@ ExportStatus explainFailure(ExportStatus status, const QString& destination,
     return status;
 }
 
+namespace Exporter {
+
+ExportError fileWriteError(const QString& destination, const QString& detail) {
+    ExportError error;
+    error.kind = ExportError::Kind::writeFailed;
+    error.path = destination;
+    error.detail = detail;
+    return error;
+}
+
+ExportError fileWriteError(const QString& destination, ExportError::Cause cause) {
+    ExportError error = fileWriteError(destination, QString());
+    error.cause = cause;
+    return error;
+}
+
+}  // namespace Exporter
+
 }  // namespace mirelo

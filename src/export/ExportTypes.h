@@ -113,4 +113,14 @@ private:
 // called from a worker thread; must be cheap.
 using ProgressFn = std::function<void(int done, int total)>;
 
+namespace Exporter {
+
+// The error of a destination that cannot be written: its path and the
+// system's reason (as QFile::errorString() or strerror() say it) ...
+ExportError fileWriteError(const QString& destination, const QString& detail);
+// ... or the step that failed.
+ExportError fileWriteError(const QString& destination, ExportError::Cause cause);
+
+}  // namespace Exporter
+
 }  // namespace mirelo

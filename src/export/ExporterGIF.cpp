@@ -1,5 +1,4 @@
-#include "export/Exporter.h"
-#include "export/ExporterMedia.h"
+#include "export/ExporterGIF.h"
 #include "export/GIFEncoder.h"
 #include "export/GIFQuantizer.h"
 #include "image/OrderedPipeline.h"
@@ -129,12 +128,6 @@ private:
 };
 
 }  // namespace
-
-ExportStatus encodeGIF(const std::vector<Image>& images, const std::vector<double>& delays,
-                       const EncodeSettings& settings, const QString& destination,
-                       const CancelFlag& cancel, const ProgressFn& progress) {
-    return encodeGIF(FrameSequence::of(images), delays, settings, destination, cancel, progress);
-}
 
 ExportStatus encodeGIF(const FrameSequence& sequence, const std::vector<double>& delays,
                        const EncodeSettings& settings, const QString& destination,

@@ -1,7 +1,7 @@
 // MP4 export: RGBA frames -> libswscale (BT.709, limited range) -> libx264 ->
 // the MP4 muxer with its index moved to the front.
+#include "export/ExporterMP4.h"
 #include "export/AtomicFile.h"
-#include "export/ExporterMedia.h"
 
 #include <QFile>
 
@@ -179,12 +179,6 @@ private:
 };
 
 }  // namespace
-
-ExportStatus encodeMP4(const std::vector<Image>& images, const std::vector<double>& delays,
-                       const EncodeSettings& settings, const QString& destination,
-                       const CancelFlag& cancel, const ProgressFn& progress) {
-    return encodeMP4(FrameSequence::of(images), delays, settings, destination, cancel, progress);
-}
 
 ExportStatus encodeMP4(const FrameSequence& sequence, const std::vector<double>& delays,
                        const EncodeSettings& settings, const QString& destination,

@@ -2,7 +2,6 @@
 
 #include "export/ExportTypes.h"
 #include "export/GIFQuantizer.h"
-#include "image/Image.h"
 
 #include <QString>
 
@@ -23,26 +22,12 @@ namespace mirelo {
 // gifCreateFailed or gifWriteFailed, or a cancellation.
 namespace GIFEncoder {
 
-// Frames of any content. When all frames together use at most 256 colours
-// they are stored exactly; otherwise they are mapped to a 256-colour palette.
-ExportStatus encode(const std::vector<Image>& images, const std::vector<double>& delays,
-                    const QString& destination, const CancelFlag& cancel = {});
-
-// Frames already in palette indices, all of the first frame's size.
-// `progress` is called after each frame written, with the frames written of
-// the frame count.
-// `lossy` (0..100, 0 = off) is the strength of lossy compression: see
-// encodeStream.
-ExportStatus encodeIndexed(const GIFQuantizer::Palette& palette,
-                           const std::vector<GIFQuantizer::IndexedFrame>& frames,
-                           const std::vector<double>& delays, const QString& destination,
-                           const CancelFlag& cancel = {}, const ProgressFn& progress = {},
-                           int lossy = 0);
-
-// Frames handed over in order by `frameAt(i)`, which may block until frame i
-// is ready and returns nullptr to abandon the file (reported as a
-// cancellation). A frame of another size than frame 0 is placed top-left on
-// a white canvas of frame 0's size.
+// Frames in palette indices, handed over in order by `frameAt(i)`, which may
+// block until frame i is ready and returns nullptr to abandon the file
+// (reported as a cancellation). A frame of another size than frame 0 is placed
+// top-left on a white canvas of frame 0's size. `progress` is called after
+// each frame written, with the frames written of the frame count. This is the
+// writer behind Exporter::encodeGIF, which quantizes the frames first.
 //
 // With `lossy` above 0, a changed pixel may be written as another palette
 // colour that lets the compressor match a longer string, no channel off by

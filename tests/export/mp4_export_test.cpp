@@ -1,4 +1,4 @@
-#include "export/ExporterMedia.h"
+#include "export/ExporterMP4.h"
 #include "i18n/ModelTexts.h"
 #include "image/ImageServices.h"
 #include "support/TestImages.h"
@@ -165,7 +165,7 @@ TEST_F(ExporterMP4Test, WritesOneH264TrackWithExactTimesAndDuration) {
                                        solidImage(333, 201, Qt::blue)};
     const QString out = path(QStringLiteral("a.mp4"));
     int lastDone = 0;
-    ASSERT_EQ(encodeMP4(frames, {0.1, 0.1, 0.05}, 80, out, {},
+    ASSERT_EQ(encodeMP4(FrameSequence::of(frames), {0.1, 0.1, 0.05}, 80, out, {},
                         [&](int done, int total) {
                             EXPECT_EQ(total, 3);
                             lastDone = done;
@@ -197,7 +197,8 @@ TEST_F(ExporterMP4Test, VariableDelaysSumInTicks) {
     // nothing leaves its frame out instead of colliding with the next.
     const std::vector<Image> frames(5, solidImage(64, 48, Qt::gray));
     const QString out = path(QStringLiteral("ticks.mp4"));
-    ASSERT_EQ(encodeMP4(frames, {1.0 / 30, 0.0333, 0.0001, 0.5, 0.1}, 50, out), std::nullopt);
+    ASSERT_EQ(encodeMP4(FrameSequence::of(frames), {1.0 / 30, 0.0333, 0.0001, 0.5, 0.1}, 50, out),
+              std::nullopt);
     const Probe p = probe(out);
     EXPECT_EQ(p.pts600, (std::vector<int64_t>{0, 20, 40, 340}));
     EXPECT_EQ(p.end600, 400);
@@ -210,7 +211,7 @@ TEST_F(ExporterMP4Test, AverageBitRateIsNearTheTarget) {
     }
     const std::vector<double> delays(20, 0.1);
     const QString out = path(QStringLiteral("rate.mp4"));
-    ASSERT_EQ(encodeMP4(frames, delays, 80, out), std::nullopt);
+    ASSERT_EQ(encodeMP4(FrameSequence::of(frames), delays, 80, out), std::nullopt);
     const Probe p = probe(out);
     ASSERT_EQ(p.pts600.size(), 20u);
     EXPECT_EQ(p.end600, 1200);
@@ -271,7 +272,8 @@ TEST_F(ExporterMP4Test, OddSizesAreEncodedAtTheirExactSizeWithoutResampling) {
             frames.push_back(screenImage(c.size.width(), c.size.height(), i * 2));
         }
         const QString out = path(QStringLiteral("odd.mp4"));
-        ASSERT_EQ(encodeMP4(frames, std::vector<double>(6, 0.1), 80, out), std::nullopt);
+        ASSERT_EQ(encodeMP4(FrameSequence::of(frames), std::vector<double>(6, 0.1), 80, out),
+                  std::nullopt);
         const Probe p = probe(out, true);
         EXPECT_EQ(QSize(p.width, p.height), c.size);
         ASSERT_EQ(p.frames.size(), frames.size());
@@ -300,7 +302,8 @@ TEST_F(ExporterMP4Test, FlatColoursSurviveTheRoundTrip) {
     }
     const Image frame = Image::fromQImage(surface);
     const QString out = path(QStringLiteral("colour.mp4"));
-    ASSERT_EQ(encodeMP4({frame, frame, frame}, {0.1, 0.1, 0.1}, 90, out), std::nullopt);
+    ASSERT_EQ(encodeMP4(FrameSequence::of({frame, frame, frame}), {0.1, 0.1, 0.1}, 90, out),
+              std::nullopt);
     const Probe p = probe(out, true);
     ASSERT_EQ(p.frames.size(), 3u);
     for (int i = 0; i < 4; ++i) {
@@ -332,26 +335,26 @@ TEST_F(ExporterMP4Test, CancellationAndFailuresLeaveNoFile) {
     const std::vector<Image> frames(4, solidImage(32, 32, Qt::red));
     CancelFlag cancel;
     int calls = 0;
-    ExportStatus status =
-        encodeMP4(frames, std::vector<double>(4, 0.1), 80, out, cancel, [&](int done, int) {
-            ++calls;
-            if (done == 2) {
-                cancel.cancel();
-            }
-        });
+    ExportStatus status = encodeMP4(FrameSequence::of(frames), std::vector<double>(4, 0.1), 80, out,
+                                    cancel, [&](int done, int) {
+                                        ++calls;
+                                        if (done == 2) {
+                                            cancel.cancel();
+                                        }
+                                    });
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(status->isCancellation());
     EXPECT_EQ(calls, 2);  // stopped at the next frame
 
-    ExportStatus empty = encodeMP4(std::vector<Image>(), {}, 80, out);
+    ExportStatus empty = encodeMP4(FrameSequence::of(std::vector<Image>()), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
     EXPECT_EQ(i18n::describe(*empty), QStringLiteral("编码失败:帧数据为空"));
 
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
-    ExportStatus noFolder =
-        encodeMP4(frames, std::vector<double>(4, 0.1), 80, path(QStringLiteral("missing/x.mp4")));
+    ExportStatus noFolder = encodeMP4(FrameSequence::of(frames), std::vector<double>(4, 0.1), 80,
+                                      path(QStringLiteral("missing/x.mp4")));
     ASSERT_TRUE(noFolder.has_value());
     EXPECT_EQ(noFolder->kind, ExportError::Kind::writeFailed);
 }
@@ -368,7 +371,7 @@ TEST_F(ExporterMP4Test, FramesFromASourceAreTakenInOrderAsTheyAreEncoded) {
     // Frame 3 rounds to no ticks and is never shown.
     const std::vector<double> delays = {0.1, 0.1, 0.05, 0.0001, 0.1, 0.2};
     const QString fromList = path(QStringLiteral("list.mp4"));
-    ASSERT_EQ(encodeMP4(frames, delays, 80, fromList), std::nullopt);
+    ASSERT_EQ(encodeMP4(FrameSequence::of(frames), delays, 80, fromList), std::nullopt);
 
     std::vector<size_t> asked;
     int progressCalls = 0;

@@ -1,4 +1,4 @@
-#include "export/ExporterMedia.h"
+#include "export/ExportTypes.h"
 #include "i18n/Language.h"
 #include "i18n/ModelTexts.h"
 

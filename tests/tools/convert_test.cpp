@@ -2,7 +2,7 @@
 #include "convert/FrameArena.h"
 #include "convert/FrameLoader.h"
 #include "convert/PlainPNG.h"
-#include "export/Exporter.h"
+#include "export/ExporterGIF.h"
 #include "i18n/Language.h"
 #include "support/TestImages.h"
 
@@ -251,8 +251,8 @@ TEST(MireloConvert, GifFromAFolderEqualsTheExportOfTheSameFrames) {
     }
 
     const QString fromMemory = dir.filePath("memory.gif");
-    ASSERT_FALSE(
-        Exporter::encodeGIF(images, std::vector<double>(images.size(), 0.1), 80, fromMemory));
+    ASSERT_FALSE(Exporter::encodeGIF(FrameSequence::of(images),
+                                     std::vector<double>(images.size(), 0.1), 80, fromMemory));
     QFile expected(fromMemory);
     ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
     const QByteArray bytes = expected.readAll();

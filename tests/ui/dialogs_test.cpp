@@ -1,5 +1,5 @@
 #include "ui/Dialogs.h"
-#include "export/ExporterMedia.h"
+#include "export/ExportTypes.h"
 #include "i18n/Language.h"
 #include "i18n/ModelTexts.h"
 

@@ -1,5 +1,4 @@
-#include "export/ExporterMedia.h"
-#include "export/WebPEncoder.h"
+#include "export/ExporterWebP.h"
 #include "i18n/ModelTexts.h"
 #include "support/TestImages.h"
 #include "support/WebPFrames.h"
@@ -67,19 +66,19 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class WebPEncoderTest : public ::testing::Test {
+class WebPExportTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
 };
 
-TEST_F(WebPEncoderTest, RoundTripKeepsFramesTimingLoopAndPixels) {
+TEST_F(WebPExportTest, RoundTripKeepsFramesTimingLoopAndPixels) {
     const std::vector<Image> frames = {patternImage(96, 64, 0), patternImage(96, 64, 90),
                                        patternImage(96, 64, 180)};
     const std::vector<double> delays = {0.1, 0.1, 0.2};
     const QString out = path(QStringLiteral("a.webp"));
     std::vector<std::pair<int, int>> progress;
-    ASSERT_EQ(Exporter::encodeWebP(frames, delays, 80, out, {},
+    ASSERT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), delays, 80, out, {},
                                    [&](int done, int total) {
                                        progress.push_back({done, total});
                                    }),
@@ -103,36 +102,37 @@ TEST_F(WebPEncoderTest, RoundTripKeepsFramesTimingLoopAndPixels) {
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
-TEST_F(WebPEncoderTest, ShortDelaysCountAsTwentyMilliseconds) {
-    EXPECT_EQ(WebPEncoder::durationMs(0.0333), 33);
-    EXPECT_EQ(WebPEncoder::durationMs(0.0005), 20);
-    EXPECT_EQ(WebPEncoder::durationMs(0.0125 * 2), 25);
-    EXPECT_EQ(WebPEncoder::durationMs(std::nan("")), 20);
-    EXPECT_EQ(WebPEncoder::durationMs(-1), 20);
+TEST_F(WebPExportTest, ShortDelaysCountAsTwentyMilliseconds) {
+    EXPECT_EQ(Exporter::WebP::durationMs(0.0333), 33);
+    EXPECT_EQ(Exporter::WebP::durationMs(0.0005), 20);
+    EXPECT_EQ(Exporter::WebP::durationMs(0.0125 * 2), 25);
+    EXPECT_EQ(Exporter::WebP::durationMs(std::nan("")), 20);
+    EXPECT_EQ(Exporter::WebP::durationMs(-1), 20);
 
     const std::vector<Image> frames = {solidImage(16, 16, Qt::red), solidImage(16, 16, Qt::blue)};
     const QString out = path(QStringLiteral("short.webp"));
-    ASSERT_EQ(Exporter::encodeWebP(frames, {0.01, 0.0}, 80, out), std::nullopt);
+    ASSERT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), {0.01, 0.0}, 80, out), std::nullopt);
     EXPECT_EQ(decodeWebP(out).endTimes, (std::vector<int>{20, 40}));
 }
 
-TEST_F(WebPEncoderTest, IdenticalNeighboursMergeWithTheirDurations) {
+TEST_F(WebPExportTest, IdenticalNeighboursMergeWithTheirDurations) {
     // libwebp folds an unchanged frame into the one before it; the timeline
     // stays the same.
     const Image a = solidImage(16, 16, Qt::red);
     const Image b = solidImage(16, 16, Qt::green);
     const QString out = path(QStringLiteral("merge.webp"));
-    ASSERT_EQ(Exporter::encodeWebP({a, a, b}, {0.1, 0.1, 0.1}, 80, out), std::nullopt);
+    ASSERT_EQ(Exporter::encodeWebP(FrameSequence::of({a, a, b}), {0.1, 0.1, 0.1}, 80, out),
+              std::nullopt);
     const test::WebPFrames decoded = decodeWebP(out);
     ASSERT_EQ(decoded.frames.size(), 2u);
     EXPECT_EQ(decoded.endTimes, (std::vector<int>{200, 300}));
 }
 
-TEST_F(WebPEncoderTest, OtherSizesAreScaledOntoTheFirstFramesCanvas) {
+TEST_F(WebPExportTest, OtherSizesAreScaledOntoTheFirstFramesCanvas) {
     const std::vector<Image> frames = {solidImage(40, 30, Qt::red),
                                        solidImage(80, 20, QColor(0, 0, 255))};
     const QString out = path(QStringLiteral("sizes.webp"));
-    ASSERT_EQ(Exporter::encodeWebP(frames, {0.1, 0.1}, 90, out), std::nullopt);
+    ASSERT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), {0.1, 0.1}, 90, out), std::nullopt);
     const test::WebPFrames decoded = decodeWebP(out);
     ASSERT_EQ(decoded.frames.size(), 2u);
     EXPECT_EQ(decoded.width, 40);
@@ -146,29 +146,32 @@ TEST_F(WebPEncoderTest, OtherSizesAreScaledOntoTheFirstFramesCanvas) {
     }
 }
 
-TEST_F(WebPEncoderTest, TranslucentPixelsKeepTheirColour) {
+TEST_F(WebPExportTest, TranslucentPixelsKeepTheirColour) {
     // Premultiplied frames are handed over as straight alpha: a half-opaque
     // white must not come out grey.
     QImage surface(8, 8, QImage::Format_RGBA8888);
     surface.fill(QColor(255, 255, 255, 128));
     const QString out = path(QStringLiteral("alpha.webp"));
-    ASSERT_EQ(Exporter::encodeWebP({Image::fromQImage(surface)}, {0.1}, 100, out), std::nullopt);
+    ASSERT_EQ(
+        Exporter::encodeWebP(FrameSequence::of({Image::fromQImage(surface)}), {0.1}, 100, out),
+        std::nullopt);
     const QColor c = decodeWebP(out).frames.at(0).pixelColor(4, 4);
     EXPECT_GT(c.red(), 240);
     EXPECT_NEAR(c.alpha(), 128, 3);
 }
 
-TEST_F(WebPEncoderTest, QualityIsClampedToOneThroughHundred) {
-    EXPECT_EQ(WebPEncoder::clampedQuality(0), 1.0f);
-    EXPECT_EQ(WebPEncoder::clampedQuality(-5), 1.0f);
-    EXPECT_EQ(WebPEncoder::clampedQuality(150), 100.0f);
-    EXPECT_EQ(WebPEncoder::clampedQuality(80), 80.0f);
+TEST_F(WebPExportTest, QualityIsClampedToOneThroughHundred) {
+    EXPECT_EQ(Exporter::WebP::clampedQuality(0), 1.0f);
+    EXPECT_EQ(Exporter::WebP::clampedQuality(-5), 1.0f);
+    EXPECT_EQ(Exporter::WebP::clampedQuality(150), 100.0f);
+    EXPECT_EQ(Exporter::WebP::clampedQuality(80), 80.0f);
 
     // The files prove the clamped value is the one used.
     const std::vector<Image> frames = {patternImage(64, 64, 7)};
     auto encodeAt = [&](int quality) {
         const QString out = path(QStringLiteral("q%1.webp").arg(quality));
-        EXPECT_EQ(Exporter::encodeWebP(frames, {0.1}, quality, out), std::nullopt);
+        EXPECT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), {0.1}, quality, out),
+                  std::nullopt);
         return readAll(out);
     };
     EXPECT_EQ(encodeAt(0), encodeAt(1));
@@ -177,7 +180,7 @@ TEST_F(WebPEncoderTest, QualityIsClampedToOneThroughHundred) {
     EXPECT_LT(encodeAt(1).size(), encodeAt(100).size());
 }
 
-TEST_F(WebPEncoderTest, ErrorsCarryTheirTexts) {
+TEST_F(WebPExportTest, ErrorsCarryTheirTexts) {
     using Kind = ExportError::Kind;
     EXPECT_EQ(i18n::describe(ExportError::frameWriteFailed(4)),
               QStringLiteral("第 5 帧写入失败。"));
@@ -195,7 +198,7 @@ TEST_F(WebPEncoderTest, ErrorsCarryTheirTexts) {
               QStringLiteral("WebP 文件组装失败。"));
 }
 
-TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
+TEST_F(WebPExportTest, FailuresLeaveNoFileAndKeepTheOldOne) {
     const QString out = path(QStringLiteral("keep.webp"));
     {
         QFile old(out);
@@ -204,41 +207,44 @@ TEST_F(WebPEncoderTest, FailuresLeaveNoFileAndKeepTheOldOne) {
     }
     const Image frame = solidImage(8, 8, Qt::red);
 
-    ExportStatus empty = Exporter::encodeWebP(std::vector<Image>(), {}, 80, out);
+    ExportStatus empty = Exporter::encodeWebP(FrameSequence::of(std::vector<Image>()), {}, 80, out);
     ASSERT_TRUE(empty.has_value());
     EXPECT_EQ(i18n::describe(*empty), QStringLiteral("没有可导出的帧。"));
 
-    ExportStatus mismatch = Exporter::encodeWebP({frame, frame, frame}, {0.1, 0.1}, 80, out);
+    ExportStatus mismatch =
+        Exporter::encodeWebP(FrameSequence::of({frame, frame, frame}), {0.1, 0.1}, 80, out);
     ASSERT_TRUE(mismatch.has_value());
     EXPECT_EQ(i18n::describe(*mismatch), QStringLiteral("没有可导出的帧。"));
 
-    ExportStatus nullFrame = Exporter::encodeWebP({frame, Image()}, {0.1, 0.1}, 80, out);
+    ExportStatus nullFrame =
+        Exporter::encodeWebP(FrameSequence::of({frame, Image()}), {0.1, 0.1}, 80, out);
     ASSERT_TRUE(nullFrame.has_value());
     EXPECT_EQ(i18n::describe(*nullFrame), QStringLiteral("像素数据导入失败。"));
 
     CancelFlag cancel;
     cancel.cancel();
-    ExportStatus cancelled = Exporter::encodeWebP({frame}, {0.1}, 80, out, cancel);
+    ExportStatus cancelled =
+        Exporter::encodeWebP(FrameSequence::of({frame}), {0.1}, 80, out, cancel);
     ASSERT_TRUE(cancelled.has_value());
     EXPECT_TRUE(cancelled->isCancellation());
 
     EXPECT_EQ(readAll(out), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
-    ExportStatus noFolder =
-        Exporter::encodeWebP({frame}, {0.1}, 80, path(QStringLiteral("missing/x.webp")));
+    ExportStatus noFolder = Exporter::encodeWebP(FrameSequence::of({frame}), {0.1}, 80,
+                                                 path(QStringLiteral("missing/x.webp")));
     ASSERT_TRUE(noFolder.has_value());
     EXPECT_EQ(noFolder->kind, ExportError::Kind::writeFailed);
 }
 
-TEST_F(WebPEncoderTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
+TEST_F(WebPExportTest, FramesFromASourceAreTakenInOrderAndMakeTheSameFile) {
     std::vector<Image> frames;
     for (int i = 0; i < 5; ++i) {
         frames.push_back(solidImage(24, 16, QColor::fromHsv(i * 60, 200, 220)));
     }
     const std::vector<double> delays = {0.1, 0.2, 0.05, 0.1, 0.3};
     const QString fromList = path(QStringLiteral("list.webp"));
-    ASSERT_EQ(Exporter::encodeWebP(frames, delays, 80, fromList), std::nullopt);
+    ASSERT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), delays, 80, fromList), std::nullopt);
 
     std::vector<size_t> asked;
     int progressCalls = 0;
@@ -325,7 +331,7 @@ double psnr(const std::vector<Image>& source, const std::vector<QImage>& decoded
 
 }  // namespace
 
-TEST_F(WebPEncoderTest, LosslessIsExactAndMixedIsNoLargerThanEither) {
+TEST_F(WebPExportTest, LosslessIsExactAndMixedIsNoLargerThanEither) {
     for (const bool terminal : {true, false}) {
         SCOPED_TRACE(terminal ? "terminal" : "desktop");
         const std::vector<Image> frames = screenFrames(terminal, 8);
@@ -338,7 +344,8 @@ TEST_F(WebPEncoderTest, LosslessIsExactAndMixedIsNoLargerThanEither) {
             EncodeSettings settings(80);
             settings.webpMode = mode;
             const QString out = path(QStringLiteral("mode.webp"));
-            EXPECT_EQ(Exporter::encodeWebP(frames, delays, settings, out), std::nullopt);
+            EXPECT_EQ(Exporter::encodeWebP(FrameSequence::of(frames), delays, settings, out),
+                      std::nullopt);
             const test::WebPFrames decoded = decodeWebP(out);
             EXPECT_TRUE(decoded.ok);
             EXPECT_EQ(decoded.frames.size(), frames.size());

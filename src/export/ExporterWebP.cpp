@@ -1,7 +1,6 @@
-#include "export/WebPEncoder.h"
+#include "export/ExporterWebP.h"
 
 #include "export/AtomicFile.h"
-#include "export/ExporterMedia.h"
 #include "image/ImageServices.h"
 
 #include <QFile>
@@ -19,9 +18,9 @@
 #include <utility>
 #include <vector>
 
-namespace mirelo {
+namespace mirelo::Exporter {
 
-namespace WebPEncoder {
+namespace WebP {
 
 namespace {
 // The effort (libwebp's "quality" for lossless encoding) of lossless frames.
@@ -116,20 +115,12 @@ int32_t durationMs(double delay) {
                                                              : static_cast<int32_t>(ms);
 }
 
-}  // namespace WebPEncoder
-
-namespace Exporter {
-
-ExportStatus encodeWebP(const std::vector<Image>& images, const std::vector<double>& delays,
-                        const EncodeSettings& settings, const QString& destination,
-                        const CancelFlag& cancel, const ProgressFn& progress) {
-    return encodeWebP(FrameSequence::of(images), delays, settings, destination, cancel, progress);
-}
+}  // namespace WebP
 
 ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>& delays,
                         const EncodeSettings& settings, const QString& destination,
                         const CancelFlag& cancel, const ProgressFn& progress) {
-    using namespace WebPEncoder;  // its helpers
+    using namespace WebP;  // its helpers
     using Kind = ExportError::Kind;
     const size_t count = sequence.count;
     const FrameSource& frames = sequence.frame;
@@ -276,20 +267,4 @@ ExportStatus encodeWebP(const FrameSequence& sequence, const std::vector<double>
     return std::nullopt;
 }
 
-ExportError fileWriteError(const QString& destination, const QString& detail) {
-    ExportError error;
-    error.kind = ExportError::Kind::writeFailed;
-    error.path = destination;
-    error.detail = detail;
-    return error;
-}
-
-ExportError fileWriteError(const QString& destination, ExportError::Cause cause) {
-    ExportError error = fileWriteError(destination, QString());
-    error.cause = cause;
-    return error;
-}
-
-}  // namespace Exporter
-
-}  // namespace mirelo
+}  // namespace mirelo::Exporter
