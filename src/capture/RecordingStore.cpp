@@ -4,6 +4,7 @@
 #include "capture/StoreFile.h"
 #include "capture/StoreFormat.h"
 
+#include "image/BandedFrame.h"
 #include "image/ImageServices.h"
 
 #include <QDateTime>
@@ -230,20 +231,8 @@ std::optional<StoreError> RecordingStore::append(const Image& frame, const Media
     }
     const int width = frame.width();
     const int height = frame.height();
-    // The frame in bands of kBandRows rows: its own bands when it is cut so, else cut here
-    // (the cuts share the frame's pixels).
-    std::vector<Image> sources = frame.bands();
-    bool cut = sources.size() == static_cast<size_t>((height + kBandRows - 1) / kBandRows);
-    for (size_t i = 0; cut && i + 1 < sources.size(); ++i) {
-        cut = sources[i].height() == kBandRows;
-    }
-    if (!cut) {
-        sources.clear();
-        for (int top = 0; top < height; top += kBandRows) {
-            sources.push_back(ImageServices::subImage(
-                frame, QRect(0, top, width, std::min(kBandRows, height - top))));
-        }
-    }
+    // The frame in bands of kBandRows rows (the cuts share the frame's pixels).
+    const std::vector<Image> sources = BandedFrame::cut(frame);
     const bool sameLayout = m_lastSource.size() == sources.size() && !m_lastSource.empty() &&
                             m_lastSource.front().width() == width;
     const size_t rowBytes = static_cast<size_t>(width) * 4;

@@ -26,6 +26,8 @@
 // after the last one; in version 2 also the number of frames and the recording's length in
 // frame intervals.
 
+#include "image/BandedFrame.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -36,8 +38,10 @@
 
 namespace mirelo::storeformat {
 
-// Rows per stored band; frames from the X11 grabber are already cut so.
-constexpr int kBandRows = 16;
+// Rows per stored band: frames from the capture backends are already cut so. Stored files hold
+// bands of this height, so it is part of the format.
+constexpr int kBandRows = BandedFrame::kRows;
+static_assert(kBandRows == 16, "stored recordings hold bands of 16 rows");
 constexpr int kMaxSide = 32768;
 
 constexpr char kIndexMagic[8] = {'M', 'I', 'R', 'E', 'L', 'O', 'I', 'X'};

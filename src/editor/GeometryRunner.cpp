@@ -19,9 +19,7 @@ bool needsKeeping(const Image& made, const Image& source) {
     if (made.isNull() || made.sharesPixelsWith(source)) {
         return false;
     }
-    const std::vector<Image> bands = made.bands();
-    return std::any_of(bands.cbegin(), bands.cend(),
-                       [](const Image& band) { return band.pixelSource() == nullptr; });
+    return made.holdsPixelsInMemory();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "image/Image.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -194,6 +195,14 @@ std::vector<Image> Image::bands() const {
         return {};
     }
     return {*this};
+}
+
+bool Image::holdsPixelsInMemory() const {
+    if (m_stacked) {
+        return std::any_of(m_stacked->bands.cbegin(), m_stacked->bands.cend(),
+                           [](const Image& band) { return band.holdsPixelsInMemory(); });
+    }
+    return !isNull() && !m_onDemand;
 }
 
 qint64 Image::cacheKey() const {

@@ -84,6 +84,9 @@ public:
         return m_onDemand ? m_onDemand->source.get() : nullptr;
     }
 
+    // Whether some of the pixels are held in plain memory rather than decoded when read.
+    bool holdsPixelsInMemory() const;
+
     // Identifies the pixels for caches keyed by image: equal for copies of one image.
     qint64 cacheKey() const;
 

@@ -1,4 +1,5 @@
 // Pixels converted from the X server's layout, and images made of shared bands.
+#include "image/BandedFrame.h"
 #include "image/Image.h"
 #include "image/ImageServices.h"
 #include "image/PixelLayout.h"
@@ -6,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 using namespace mirelo;
@@ -134,4 +137,107 @@ TEST(StackedImage, PartsShareTheBandsPixels) {
     const Image inner = ImageServices::subImage(image, QRect(0, 33, 40, 10));
     EXPECT_TRUE(inner.sharesPixelsWith(bands[2]));
     EXPECT_EQ(inner.pixel(0, 0), bands[2].pixel(0, 1));
+}
+
+namespace {
+
+// A stream of 8 x 40 frames (three bands: 16, 16 and 8 rows) kept as 32-bit words, built into
+// banded frames the way a capture backend builds them: `before` holds the rows the bands show.
+struct Stream {
+    static constexpr int kWidth = 8;
+    static constexpr int kHeight = 40;
+    std::vector<uint32_t> now = std::vector<uint32_t>(kWidth * kHeight, bgrx(10, 20, 30));
+    std::vector<uint32_t> before = now;
+    BandedFrame bands;
+
+    Image next(std::optional<QRegion> damage = std::nullopt) {
+        bands.begin(QSize(kWidth, kHeight), std::move(damage));
+        const auto rows = [](const std::vector<uint32_t>& words) {
+            return [&words](int y) { return words.data() + static_cast<size_t>(y) * kWidth; };
+        };
+        for (int b = 0; b < bands.count(); ++b) {
+            const QRect area = bands.area(b);
+            if (bands.firstChangedRow(b, rows(now), rows(before)) > area.bottom()) {
+                bands.share(b);
+                continue;
+            }
+            QImage* band = bands.write(b);
+            for (int y = 0; y < area.height(); ++y) {
+                PixelLayout::bgrxToStandard(rows(now)(area.top() + y), band->scanLine(y), kWidth);
+            }
+            std::copy_n(rows(now)(area.top()), area.height() * kWidth,
+                        before.begin() + area.top() * kWidth);
+        }
+        return bands.finish();
+    }
+};
+
+bool sameBand(const Image& a, const Image& b, int band) {
+    return a.bands()[static_cast<size_t>(band)].cacheKey() ==
+           b.bands()[static_cast<size_t>(band)].cacheKey();
+}
+
+}  // namespace
+
+TEST(BandedFrame, SharesUnchangedBandsAndTrustsDamageUntilTheBandsTurn) {
+    Stream stream;
+    const Image first = stream.next();
+    ASSERT_EQ(first.bands().size(), 3u);
+    EXPECT_EQ(first.bands()[2].height(), 8);
+
+    // A change in the middle band makes that band anew; the others are the first frame's.
+    stream.now[20 * Stream::kWidth + 3] = bgrx(200, 0, 0);
+    const Image second = stream.next();
+    EXPECT_TRUE(sameBand(first, second, 0));
+    EXPECT_FALSE(sameBand(first, second, 1));
+    EXPECT_TRUE(sameBand(first, second, 2));
+    EXPECT_EQ(second.pixel(3, 20), rgba(200, 0, 0));
+
+    // A change the damage leaves out is not seen until the band's turn to be compared comes,
+    // within kCheckEvery frames; a damaged change is seen at once.
+    stream.now[2 * Stream::kWidth + 1] = bgrx(0, 200, 0);
+    stream.now[36 * Stream::kWidth + 7] = bgrx(0, 0, 200);
+    Image frame = stream.next(QRegion(7, 36, 1, 1));
+    EXPECT_EQ(frame.pixel(7, 36), rgba(0, 0, 200));
+    int frames = 1;
+    while (frame.pixel(1, 2) != rgba(0, 200, 0) && frames <= BandedFrame::kCheckEvery) {
+        frame = stream.next(QRegion());
+        ++frames;
+    }
+    EXPECT_EQ(frame.pixel(1, 2), rgba(0, 200, 0));
+    EXPECT_LE(frames, BandedFrame::kCheckEvery);
+}
+
+TEST(BandedFrame, ANewSizeOrResetSharesNothing) {
+    Stream stream;
+    const Image first = stream.next();
+    const Image same = stream.next();
+    EXPECT_TRUE(sameBand(first, same, 0));
+    stream.bands.reset();
+    const Image afterReset = stream.next();
+    EXPECT_FALSE(sameBand(same, afterReset, 0));
+
+    stream.bands.begin(QSize(Stream::kWidth, 17));
+    EXPECT_FALSE(stream.bands.hasPrevious());
+    EXPECT_EQ(stream.bands.count(), 2);
+    EXPECT_EQ(stream.bands.area(1), QRect(0, 16, Stream::kWidth, 1));
+    // A band never given fails the frame, and the next one shares nothing.
+    stream.bands.share(0);
+    EXPECT_TRUE(stream.bands.finish().isNull());
+    EXPECT_FALSE(stream.bands.hasPrevious());
+}
+
+TEST(BandedFrame, CutsAnyFrameIntoBandsOfItsRows) {
+    const Image plain = test::patternImage(5, 35);
+    const std::vector<Image> cut = BandedFrame::cut(plain);
+    ASSERT_EQ(cut.size(), 3u);
+    EXPECT_EQ(cut[2].height(), 3);
+    EXPECT_TRUE(cut[1].sharesPixelsWith(plain));
+    EXPECT_EQ(cut[1].pixel(4, 2), plain.pixel(4, 18));
+    // A frame already in such bands is cut into its own bands.
+    const Image stacked = Image::stacked(cut);
+    const std::vector<Image> again = BandedFrame::cut(stacked);
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[0].cacheKey(), cut[0].cacheKey());
+    EXPECT_TRUE(BandedFrame::cut(Image()).empty());
 }

@@ -39,11 +39,6 @@ QString noMemoryText() {
     return QCoreApplication::translate("mirelo::PipeWireStream", "读取屏幕画面失败。");
 }
 
-// Rows per band of a picture: a change shares most of the picture, and a band is one
-// allocation.
-constexpr int kBandRows = 16;
-// Every band is compared at least once in this many pictures, damaged or not.
-constexpr int kCheckEvery = 8;
 // Damage regions a buffer may carry.
 constexpr int kDamageRegions = 16;
 
@@ -379,8 +374,13 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
     const bool comparable = m_lastSize == pictureSize;
     if (!comparable) {
         m_lastRows.assign(rowWords * static_cast<size_t>(height), 0u);
-        m_lastBands.clear();
+        m_bands.reset();
     }
+    std::optional<QRegion> damage;
+    if (m_damageKnown) {
+        damage = m_damage.translated(-m_crop.topLeft());
+    }
+    m_bands.begin(pictureSize, std::move(damage));
     std::vector<uint32_t> scratch(rowWords);
     // Row y of the picture, B, G, R, x: in place when it lies wholly in the buffer in that
     // layout, else assembled in `scratch` (black outside the stream).
@@ -410,58 +410,40 @@ void PipeWireStream::storePicture(const uint8_t* data, int stride, uint32_t size
         return scratch.data();
     };
 
-    const int bandCount = (height + kBandRows - 1) / kBandRows;
-    std::vector<Image> bands;
-    bands.reserve(static_cast<size_t>(bandCount));
-    for (int b = 0; b < bandCount; ++b) {
-        const int top = b * kBandRows;
-        const int rows = std::min(kBandRows, height - top);
-        // A band the damage leaves out is as it was; it is compared now and then all the
-        // same, in case a report went missing.
-        const bool compare =
-            !m_damageKnown ||
-            m_damage.intersects(QRect(m_crop.x(), m_crop.y() + top, width, rows)) ||
-            b % kCheckEvery == m_checkTurn;
+    const auto lastRow = [&](int y) -> const uint32_t* {
+        return m_lastRows.data() + static_cast<size_t>(y) * rowWords;
+    };
+    for (int b = 0; b < m_bands.count(); ++b) {
+        const QRect area = m_bands.area(b);
         // Rows before the first that differs are as they were: only the rest is kept anew.
-        int firstChanged = top;
-        if (comparable && static_cast<size_t>(b) < m_lastBands.size()) {
-            if (!compare) {
-                firstChanged = top + rows;
-            }
-            while (firstChanged < top + rows &&
-                   std::memcmp(row(firstChanged),
-                               m_lastRows.data() + static_cast<size_t>(firstChanged) * rowWords,
-                               rowWords * 4) == 0) {
-                ++firstChanged;
-            }
-        }
-        if (firstChanged == top + rows) {
-            bands.push_back(m_lastBands[static_cast<size_t>(b)]);
+        const int firstChanged = m_bands.firstChangedRow(b, row, lastRow);
+        if (firstChanged > area.bottom()) {
+            m_bands.share(b);
             continue;
         }
-        QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
-        if (band.isNull()) {
-            m_lastSize = QSize();  // compare everything again next time
-            fail(noMemoryText());
-            return;
+        QImage* band = m_bands.write(b);
+        if (band == nullptr) {
+            break;
         }
-        const int bandStride = static_cast<int>(band.bytesPerLine());
-        for (int y = 0; y < rows; ++y) {
-            uint32_t* last = m_lastRows.data() + static_cast<size_t>(top + y) * rowWords;
-            if (top + y >= firstChanged) {
-                std::memcpy(last, row(top + y), rowWords * 4);
+        const int bandStride = static_cast<int>(band->bytesPerLine());
+        for (int y = 0; y < area.height(); ++y) {
+            uint32_t* last = m_lastRows.data() + static_cast<size_t>(area.top() + y) * rowWords;
+            if (area.top() + y >= firstChanged) {
+                std::memcpy(last, row(area.top() + y), rowWords * 4);
             }
-            PixelLayout::bgrxToStandard(last, band.bits() + static_cast<qsizetype>(y) * bandStride,
+            PixelLayout::bgrxToStandard(last, band->bits() + static_cast<qsizetype>(y) * bandStride,
                                         width);
         }
-        bands.push_back(ImageServices::imageFromSurface(std::move(band)));
     }
-    Image picture = Image::stacked(bands);
-    m_lastBands = std::move(bands);
+    Image picture = m_bands.finish();
+    if (picture.isNull()) {
+        m_lastSize = QSize();  // compare everything again next time
+        fail(noMemoryText());
+        return;
+    }
     m_lastSize = pictureSize;
     m_damage = QRegion();
     m_damageKnown = true;
-    m_checkTurn = (m_checkTurn + 1) % kCheckEvery;
     {
         std::lock_guard lock(m_mutex);
         m_picture = std::move(picture);

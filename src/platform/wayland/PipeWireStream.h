@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/BandedFrame.h"
 #include "image/Image.h"
 #include "platform/wayland/StreamPointer.h"
 
@@ -116,13 +117,12 @@ private:
     bool m_stopping = false;
     // The last picture's rows (32-bit words B, G, R, x) and bands, to find unchanged bands.
     std::vector<uint32_t> m_lastRows;
-    std::vector<Image> m_lastBands;
+    BandedFrame m_bands;
     QSize m_lastSize;
     // What the pictures since the last stored one report changed, in the stream's pixels;
     // unknown when one of them reported nothing (then every band is compared).
     QRegion m_damage;
     bool m_damageKnown = true;
-    int m_checkTurn = 0;          // which of every kCheckEvery bands is compared although undamaged
     StreamPointer m_lastPointer;  // as the metadata last said, in the stream's pixels
 
     mutable std::mutex m_mutex;

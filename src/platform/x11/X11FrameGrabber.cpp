@@ -63,32 +63,6 @@ bool hasStandardPixelLayout(xcb_connection_t* connection, const xcb_screen_t* sc
     return false;
 }
 
-// Rows per band of a frame made of bands: small enough that a change shares most of the frame,
-// large enough that a band is one allocation of about 100 kB at 1080p.
-constexpr int kBandRows = 16;
-// Every band is compared at least once in this many frames, damaged or not.
-constexpr int kCheckEvery = 8;
-
-// Whether `rows` rows of `width` pixels at `a` and `b` agree in the columns of `span` (empty:
-// nothing to compare); one comparison when the span is whole rows.
-bool sameColumns(const uint32_t* a, const uint32_t* b, int width, int rows, const QRect& span) {
-    if (span.isEmpty()) {
-        return true;
-    }
-    const auto w = static_cast<size_t>(width);
-    if (span.width() == width) {
-        return std::memcmp(a, b, w * 4 * static_cast<size_t>(rows)) == 0;
-    }
-    const auto left = static_cast<size_t>(span.left());
-    for (int y = 0; y < rows; ++y) {
-        const size_t at = static_cast<size_t>(y) * w + left;
-        if (std::memcmp(a + at, b + at, static_cast<size_t>(span.width()) * 4) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A frame surface in memory of its own: mapped whole and populated in one call (with huge
 // pages where the system offers them) rather than page by page as the conversion first
 // touches it. Page faults otherwise cost more than the conversion itself.
@@ -427,12 +401,12 @@ Image FrameGrabber::convert(RawFrame&& raw) {
         release(m_last->raw);  // the layout changed: no band is shared across it
         m_last.reset();
     }
+    m_bands.reset();
     return convertToSurface(std::move(raw), pixels);
 }
 
 Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
     const int width = m_source.width();
-    const int height = m_source.height();
     const QRect cursor = raw.cursor ? cursorArea(raw.origin, raw.cursor.get()) : QRect();
     const uint32_t serial = raw.cursor ? raw.cursor->cursor_serial : 0;
     const uint32_t* lastPixels = m_last ? pixelsOf(m_last->raw) : nullptr;
@@ -440,57 +414,50 @@ Image FrameGrabber::convertToBands(RawFrame&& raw, const uint32_t* pixels) {
     // pointer image sits at the same place.
     const bool samePointer = m_last && m_last->cursorArea == cursor &&
                              (cursor.isEmpty() || m_last->cursorSerial == serial);
-
-    const int bandCount = (height + kBandRows - 1) / kBandRows;
-    std::vector<Image> bands;
-    bands.reserve(static_cast<size_t>(bandCount));
-    for (int b = 0; b < bandCount; ++b) {
-        const int top = b * kBandRows;
-        const int rows = std::min(kBandRows, height - top);
-        const QRect area(0, top, width, rows);
-        const uint32_t* first = pixels + static_cast<size_t>(top) * static_cast<size_t>(width);
+    if (lastPixels == nullptr) {
+        m_bands.reset();
+    }
+    m_bands.begin(m_source.size(), raw.damage);
+    const auto rowOf = [width](const uint32_t* first) {
+        return [first, width](int y) {
+            return first + static_cast<size_t>(y) * static_cast<size_t>(width);
+        };
+    };
+    for (int b = 0; b < m_bands.count(); ++b) {
+        const QRect area = m_bands.area(b);
         const bool pointerHere =
             cursor.intersects(area) || (m_last && m_last->cursorArea.intersects(area));
-        // The columns to compare: all of them in the band's turn or without damage reports,
-        // else those the damage spans in the band (none when it misses the band).
-        QRect span = area;
-        if (raw.damage && b % kCheckEvery != m_checkTurn) {
-            span = (*raw.damage & area).boundingRect();
-        }
         if (lastPixels != nullptr && (samePointer || !pointerHere) &&
-            sameColumns(first, lastPixels + static_cast<size_t>(top) * static_cast<size_t>(width),
-                        width, rows, span)) {
-            bands.push_back(m_last->bands[static_cast<size_t>(b)]);
+            m_bands.firstChangedRow(b, rowOf(pixels), rowOf(lastPixels)) > area.bottom()) {
+            m_bands.share(b);
             continue;
         }
-        QImage band = ImageServices::createSurface(width, rows, ImageServices::Fill::None);
-        if (band.isNull()) {
-            // The damage of this read is lost with it: the next frame compares every band.
-            release(raw);
-            if (m_last) {
-                release(m_last->raw);
-                m_last.reset();
-            }
-            return {};
+        QImage* band = m_bands.write(b);
+        if (band == nullptr) {
+            break;
         }
-        uint8_t* out = band.bits();
-        const int stride = static_cast<int>(band.bytesPerLine());
-        for (int y = 0; y < rows; ++y) {
-            PixelLayout::bgrxToStandard(first + static_cast<size_t>(y) * static_cast<size_t>(width),
+        uint8_t* out = band->bits();
+        const int stride = static_cast<int>(band->bytesPerLine());
+        for (int y = 0; y < area.height(); ++y) {
+            PixelLayout::bgrxToStandard(rowOf(pixels)(area.top() + y),
                                         out + static_cast<qsizetype>(y) * stride, width);
         }
         if (cursor.intersects(area)) {
             blendCursor(out, stride, area, raw.origin, raw.cursor.get());
         }
-        bands.push_back(ImageServices::imageFromSurface(std::move(band)));
     }
-    Image frame = Image::stacked(bands);
-    m_checkTurn = (m_checkTurn + 1) % kCheckEvery;
+    Image frame = m_bands.finish();
     if (m_last) {
         release(m_last->raw);
+        m_last.reset();
+    }
+    if (frame.isNull()) {
+        // The damage of this read is lost with it: the next frame compares every band.
+        release(raw);
+        return {};
     }
     raw.cursor.reset();
-    m_last = LastFrame{std::move(raw), std::move(bands), cursor, serial};
+    m_last = LastFrame{std::move(raw), cursor, serial};
     return frame;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/BandedFrame.h"
 #include "image/Image.h"
 #include "platform/x11/X11Connection.h"
 
@@ -129,16 +130,15 @@ private:
     std::vector<Segment> m_segments;
     int m_plainInFlight = 0;  // reads without shared memory awaiting conversion
 
-    // The last frame made of bands, with the read it came from (its slot kept busy), to find
-    // the bands the next frame shares. convert() only.
+    // The read the last frame made of bands came from (its slot kept busy), to find the bands
+    // the next frame shares, and the frame's bands. convert() only.
     struct LastFrame {
         RawFrame raw;
-        std::vector<Image> bands;
         QRect cursorArea;
         uint32_t cursorSerial = 0;
     };
     std::optional<LastFrame> m_last;
-    int m_checkTurn = 0;  // which of every kCheckEvery bands is compared although undamaged
+    BandedFrame m_bands;
 
     uint32_t m_damage = 0;        // damage object on the root window, 0 without the extension
     uint32_t m_damageRegion = 0;  // XFixes region the damage is moved into at each read
