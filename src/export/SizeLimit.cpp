@@ -201,26 +201,20 @@ std::variant<Measure, ExportError> measure(ExportFormat format, const FrameSeque
         return ExportError::cancelled();
     }
     const FrameSequence processed = ExportPreprocessor::apply(frames, selection);
-    const QSize first = processed.count == 0 ? QSize(0, 0) : processed.size(0);
-    const EstimatePlan plan = planEstimate(int(processed.count), first);
-    const EstimateFrames sample = estimateSample(processed, selection.delays, plan);
     const QString path = freshPath(folder, format);
-    const ExportStatus status =
-        encodeFrames(format, sample.frames, sample.delays, setting.encodeSettings(), path, cancel);
-    if (status) {
-        QFile::remove(path);
-        return *status;
+    const std::variant<SizeMeasure, ExportError> measured = measureEncodedSize(
+        format, processed, selection.delays, setting.encodeSettings(), path, cancel);
+    if (const auto* error = std::get_if<ExportError>(&measured)) {
+        return *error;
     }
+    const SizeMeasure& size = std::get<SizeMeasure>(measured);
     Measure out;
-    out.size = std::max<qint64>(QFileInfo(path).size(), 0);
-    out.exact = plan.exact;
+    out.size = size.bytes;
+    out.exact = size.exact;
     out.frameCount = int(processed.count);
-    out.frameSize = first;
-    if (plan.exact) {
+    out.frameSize = processed.count == 0 ? QSize(0, 0) : processed.size(0);
+    if (size.exact) {
         out.file = path;
-    } else {
-        QFile::remove(path);
-        out.size = qint64(plan.sizeFactor * (double(out.size) * plan.frameFactor));
     }
     return out;
 }
